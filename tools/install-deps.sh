@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs what building, running and testing Ondrix need on Debian 12.
+set -euo pipefail
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-webengine-dev libgl-dev
+    libcpp-httplib-dev libbenchmark-dev
+    fonts-wqy-zenhei
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
