@@ -1,0 +1,7 @@
+#include "SharedState.h"
+
+SharedState &shared()
+{
+    static SharedState state;
+    return state;
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <optional>
+
+#include <QString>
+
+// The program-wide values that the window's handlers share. They start zeroed,
+// live for the whole process and are never saved.
+struct SharedState
+{
+    double AppVersion = 0.0;
+    QString SiteBase;
+    QString HomePageAddress;
+    // Unset until the first search; an unset value reads as false.
+    std::optional<bool> SearchMode;
+    qint16 UpdateOffered = 0; // -1 once the user has accepted the update
+    double RemoteVersion = 0.0;
+
+    bool searchMode() const { return SearchMode.value_or(false); }
+};
+
+SharedState &shared();

@@ -1,0 +1,11 @@
+# Fails when a plain built-in address can be read out of the executable.
+file(STRINGS "${BINARY}" printable LENGTH_MINIMUM 6 ENCODING UTF-8)
+foreach(address IN ITEMS "${SITE}" "${HOME}")
+    string(REGEX REPLACE "^[a-z]+://" "" host "${address}")
+    foreach(text IN LISTS printable)
+        string(FIND "${text}" "${host}" at)
+        if(NOT at EQUAL -1)
+            message(FATAL_ERROR "${BINARY} holds the plain address ${address}")
+        endif()
+    endforeach()
+endforeach()

@@ -1,0 +1,23 @@
+// The addresses built into the program descramble to the ones it was
+// configured with, whatever they are.
+#include <QtTest>
+
+#include "Descramble.h"
+#include "StoredAddresses.h"
+
+class StoredTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void descramblesToConfiguredAddresses()
+    {
+        const auto seed = static_cast<qint16>(QByteArray(StoredSeed).toShort());
+        QCOMPARE(Descramble(storedText(StoredSiteBase), seed), QStringLiteral(ONDRIX_TEST_SITE_BASE));
+        QCOMPARE(Descramble(storedText(StoredHomePage), seed), QStringLiteral(ONDRIX_TEST_HOME_PAGE));
+        QVERIFY(storedText(StoredSiteBase) != QStringLiteral(ONDRIX_TEST_SITE_BASE));
+    }
+};
+
+QTEST_GUILESS_MAIN(StoredTest)
+#include "tst_stored.moc"
