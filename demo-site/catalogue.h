@@ -1,0 +1,53 @@
+// Catalogue of the demo resource site and the deterministic file contents
+// served for it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace demosite {
+
+struct Entry {
+    std::string id;
+    std::string title;    // UTF-8, plain text (escaped when rendered)
+    std::string sizeText; // display only, e.g. "12.5 MB"
+    int points = 0;       // 0 = free
+    std::uint64_t bytes = 0;
+};
+
+class Catalogue {
+public:
+    // Returns false and fills `error` on an unreadable file or a malformed line;
+    // a broken catalogue should stop the server instead of serving half of it.
+    bool load(const std::string &path, std::string &error);
+
+    const std::vector<Entry> &entries() const { return m_entries; }
+    const Entry *find(std::string_view id) const;
+    // Entries whose title contains `key` (ASCII letters compared
+    // case-insensitively); an empty key matches everything.
+    std::vector<const Entry *> search(std::string_view key) const;
+
+private:
+    std::vector<Entry> m_entries;
+};
+
+bool isValidUtf8(std::string_view s);
+char asciiLower(char c);
+// Byte offset of the first ASCII-case-insensitive occurrence of `needle` in
+// `hay` at or after `from`, or npos.
+std::size_t findNoCase(std::string_view hay, std::string_view needle, std::size_t from = 0);
+
+std::uint32_t fnv1a(std::string_view s);
+// Byte `index` of the stream seeded by `seed`. Counter based, so any range of
+// a file can be produced without generating what comes before it.
+std::uint8_t streamByte(std::uint32_t seed, std::uint64_t index);
+void fillStream(std::uint32_t seed, std::uint64_t offset, char *out, std::size_t len);
+
+// Download file name for an entry: title with characters that file systems
+// reject replaced by '_', plus an extension.
+std::string downloadName(const Entry &e);
+
+} // namespace demosite

@@ -1,0 +1,322 @@
+// ondrix-demo-site: the two loopback web sites the client talks to during
+// development and tests, served from one process on two ports.
+
+#include "catalogue.h"
+#include "pages.h"
+
+#include <httplib.h>
+
+#include <algorithm>
+#include <charconv>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <pthread.h>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#ifndef ONDRIX_DEMO_CATALOGUE_DEFAULT
+#define ONDRIX_DEMO_CATALOGUE_DEFAULT ""
+#endif
+#ifndef ONDRIX_DEMO_DATA_RELATIVE
+#define ONDRIX_DEMO_DATA_RELATIVE "../share/ondrix"
+#endif
+
+using namespace demosite;
+
+namespace {
+
+constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::uint64_t kSetupBytes = 200 * 1024;
+const char *const kHtml = "text/html; charset=utf-8";
+
+struct Options {
+    std::string bind = "127.0.0.1";
+    int sitePort = 8365;
+    int homePort = 8366;
+    std::string catalogue;
+    std::string version = "2.01";
+    std::string dumpId;
+    bool dump = false;
+};
+
+void usage(std::FILE *to)
+{
+    std::fputs("usage: ondrix-demo-site [--bind ADDR] [--site-port N] [--home-port N]\n"
+               "                        [--catalogue PATH] [--version TEXT] [--dump-file ID]\n"
+               "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n",
+               to);
+}
+
+std::string defaultCatalogue()
+{
+    std::vector<std::filesystem::path> candidates;
+    std::error_code ec;
+    const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec) {
+        const auto dir = exe.parent_path();
+        candidates.push_back(dir / ONDRIX_DEMO_DATA_RELATIVE / "catalogue.tsv");
+        candidates.push_back(dir / "catalogue.tsv");
+    }
+    if (*ONDRIX_DEMO_CATALOGUE_DEFAULT)
+        candidates.emplace_back(ONDRIX_DEMO_CATALOGUE_DEFAULT);
+    for (const auto &c : candidates) {
+        if (std::filesystem::is_regular_file(c, ec))
+            return c.lexically_normal().string();
+    }
+    return candidates.empty() ? std::string("catalogue.tsv") : candidates.back().string();
+}
+
+bool parsePort(const std::string &s, int &out)
+{
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size() && out >= 0 && out <= 65535;
+}
+
+// Returns -1 to continue, otherwise the exit code.
+int parseArgs(int argc, char **argv, Options &o)
+{
+    for (int i = 1; i < argc; ++i) {
+        std::string arg = argv[i];
+        std::string value;
+        bool hasValue = false;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg.resize(eq);
+            hasValue = true;
+        }
+        if (arg == "--help" || arg == "-h") {
+            usage(stdout);
+            return 0;
+        }
+        const bool known = arg == "--bind" || arg == "--site-port" || arg == "--home-port" || arg == "--catalogue"
+                           || arg == "--version" || arg == "--dump-file";
+        if (!known) {
+            std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
+            usage(stderr);
+            return 2;
+        }
+        if (!hasValue) {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "%s needs a value\n", arg.c_str());
+                return 2;
+            }
+            value = argv[++i];
+        }
+        if (arg == "--bind") {
+            o.bind = value;
+        } else if (arg == "--site-port" || arg == "--home-port") {
+            if (!parsePort(value, arg == "--site-port" ? o.sitePort : o.homePort)) {
+                std::fprintf(stderr, "bad port: %s\n", value.c_str());
+                return 2;
+            }
+        } else if (arg == "--catalogue") {
+            o.catalogue = value;
+        } else if (arg == "--version") {
+            o.version = value;
+        } else {
+            o.dumpId = value;
+            o.dump = true;
+        }
+    }
+    return -1;
+}
+
+std::string fileNameSafe(std::string_view s)
+{
+    std::string out;
+    for (char c : s) {
+        const bool ok = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.'
+                        || c == '-' || c == '_';
+        out += ok ? c : '_';
+    }
+    return out;
+}
+
+std::string contentDisposition(const std::string &name, const std::string &asciiFallback)
+{
+    return "attachment; filename=\"" + asciiFallback + "\"; filename*=UTF-8''" + percentEncode(name);
+}
+
+void serveStream(httplib::Response &res, std::uint32_t seed, std::uint64_t length)
+{
+    res.set_content_provider(static_cast<std::size_t>(length), "application/octet-stream",
+                             [seed](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+                                 std::vector<char> buf(std::min(length, kChunk));
+                                 fillStream(seed, offset, buf.data(), buf.size());
+                                 return sink.write(buf.data(), buf.size());
+                             });
+}
+
+void fail(httplib::Response &res, int status, std::string_view message)
+{
+    res.status = status;
+    res.set_content(errorPage(status, message), kHtml);
+}
+
+void commonSetup(httplib::Server &srv, const char *name)
+{
+    srv.set_logger([name](const httplib::Request &req, const httplib::Response &res) {
+        std::fprintf(stderr, "[%s] %s %s %d\n", name, req.method.c_str(), req.path.c_str(), res.status);
+    });
+    srv.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
+        if (!res.body.empty())
+            return httplib::Server::HandlerResponse::Unhandled;
+        res.set_content(errorPage(res.status, res.status == 404 ? "页面不存在" : "请求错误"), kHtml);
+        return httplib::Server::HandlerResponse::Handled;
+    }));
+    srv.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+        fail(res, 500, "内部错误");
+    });
+}
+
+void setupResourceSite(httplib::Server &srv, const Catalogue &cat)
+{
+    commonSetup(srv, "site");
+    srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(resourceIndexPage(), kHtml); });
+    srv.Get("/search.php", [&cat](const httplib::Request &req, httplib::Response &res) {
+        if (!req.has_param("key"))
+            return fail(res, 400, "缺少关键词");
+        const std::string key = req.get_param_value("key");
+        if (!isValidUtf8(key))
+            return fail(res, 400, "关键词编码错误");
+        long long page = 1;
+        if (req.has_param("page")) {
+            const std::string p = req.get_param_value("page");
+            auto [ptr, ec] = std::from_chars(p.data(), p.data() + p.size(), page);
+            if (ec != std::errc() || ptr != p.data() + p.size())
+                return fail(res, 400, "页码错误");
+        }
+        res.set_content(searchPage(key, page, cat.search(key)), kHtml);
+    });
+    srv.Get(R"(/f/([A-Za-z0-9]+)\.html)", [&cat](const httplib::Request &req, httplib::Response &res) {
+        const Entry *e = cat.find(req.matches[1].str());
+        if (!e)
+            return fail(res, 404, "资源不存在");
+        res.set_content(filePage(*e), kHtml);
+    });
+    srv.Get("/frame/side.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(framePage(), kHtml);
+    });
+    srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat](const httplib::Request &req, httplib::Response &res) {
+        const Entry *e = cat.find(req.matches[1].str());
+        if (!e)
+            return fail(res, 404, "资源不存在");
+        const std::string name = downloadName(*e);
+        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+        });
+        res.set_header("Content-Disposition", contentDisposition(name, ascii ? name : e->id + ".zip"));
+        serveStream(res, fnv1a(e->id), e->bytes);
+    });
+}
+
+void setupHomeSite(httplib::Server &srv, const std::string &version)
+{
+    commonSetup(srv, "home");
+    srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(homeIndexPage(), kHtml); });
+    srv.Get("/ad/365.htm", [version](const httplib::Request &, httplib::Response &res) {
+        res.set_content(adPage(version), kHtml);
+    });
+    srv.Get(R"(/ad/([0-9])\.htm)", [](const httplib::Request &req, httplib::Response &res) {
+        res.set_content(adItemPage(req.matches[1].str()[0] - '0'), kHtml);
+    });
+    srv.Get("/download/ondrix-setup.bin", [version](const httplib::Request &, httplib::Response &res) {
+        const std::string name = "ondrix-setup-" + fileNameSafe(version) + ".bin";
+        res.set_header("Content-Disposition", contentDisposition(name, name));
+        serveStream(res, fnv1a("ondrix-setup-" + version), kSetupBytes);
+    });
+}
+
+int dumpFile(const Catalogue &cat, const std::string &id)
+{
+    const Entry *e = cat.find(id);
+    if (!e) {
+        std::fprintf(stderr, "unknown file id: %s\n", id.c_str());
+        return 1;
+    }
+    const std::uint32_t seed = fnv1a(e->id);
+    std::vector<char> buf(kChunk);
+    for (std::uint64_t off = 0; off < e->bytes; off += kChunk) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, e->bytes - off));
+        fillStream(seed, off, buf.data(), n);
+        if (std::fwrite(buf.data(), 1, n, stdout) != n)
+            return 1;
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+bool bindServer(httplib::Server &srv, const std::string &host, int &port)
+{
+    if (port == 0) {
+        port = srv.bind_to_any_port(host);
+        return port > 0;
+    }
+    return srv.bind_to_port(host, port);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options opt;
+    if (const int rc = parseArgs(argc, argv, opt); rc >= 0)
+        return rc;
+    if (opt.catalogue.empty())
+        opt.catalogue = defaultCatalogue();
+
+    Catalogue cat;
+    std::string error;
+    if (!cat.load(opt.catalogue, error)) {
+        std::fprintf(stderr, "ondrix-demo-site: %s\n", error.c_str());
+        return 1;
+    }
+    if (opt.dump)
+        return dumpFile(cat, opt.dumpId);
+
+    // Block the stop signals before any server thread exists so that only
+    // sigwait() below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server site;
+    httplib::Server home;
+    setupResourceSite(site, cat);
+    setupHomeSite(home, opt.version);
+
+    if (!bindServer(site, opt.bind, opt.sitePort)) {
+        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.sitePort);
+        return 1;
+    }
+    if (!bindServer(home, opt.bind, opt.homePort)) {
+        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.homePort);
+        return 1;
+    }
+
+    std::thread siteThread([&site] { site.listen_after_bind(); });
+    std::thread homeThread([&home] { home.listen_after_bind(); });
+    // Announce only once both accept loops run; stop() is a no-op before that.
+    while (!site.is_running() || !home.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+
+    std::printf("resource site: http://%s:%d\nhome site: http://%s:%d\n", opt.bind.c_str(), opt.sitePort,
+                opt.bind.c_str(), opt.homePort);
+    std::fflush(stdout);
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    std::fprintf(stderr, "ondrix-demo-site: stopping on signal %d\n", sig);
+    site.stop();
+    home.stop();
+    siteThread.join();
+    homeThread.join();
+    return 0;
+}

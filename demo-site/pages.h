@@ -1,0 +1,32 @@
+// HTML of both demo sites. The markup of the search and file pages is what
+// the client's scraper keys on, so changes here must keep the same needles.
+#pragma once
+
+#include "catalogue.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace demosite {
+
+inline constexpr int kPageSize = 10;
+
+std::string htmlEscape(std::string_view s);
+// Percent-encodes everything except RFC 3986 unreserved characters.
+std::string percentEncode(std::string_view s);
+// Escaped title with every occurrence of `key` wrapped in <b>…</b>.
+std::string highlightTitle(std::string_view title, std::string_view key);
+
+std::string resourceIndexPage();
+std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits);
+std::string filePage(const Entry &e);
+std::string framePage();
+
+std::string homeIndexPage();
+std::string adPage(std::string_view version);
+std::string adItemPage(int n);
+
+std::string errorPage(int status, std::string_view message);
+
+} // namespace demosite
