@@ -1,0 +1,217 @@
+#include "Form1.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMovie>
+
+#include "Browser.h"
+#include "ClickLabel.h"
+#include "Design.h"
+
+namespace {
+
+constexpr int ResultsDeadlineMs = 30000;
+
+QRect geometryOf(const Design::Control &c, int index = 0)
+{
+    return QRect(Design::px(c.left), Design::px(c.top + c.topStep * index), Design::px(c.width),
+                 Design::px(c.height));
+}
+
+QCursor handCursor()
+{
+    return QCursor(QPixmap(QStringLiteral(":/images/hand.png")), 12, 1);
+}
+
+// Applies a label's design: geometry, caption, colour, cursor and state.
+ClickLabel *makeLabel(const Design::Control &c, QWidget *parent, int index = 0)
+{
+    auto *label = new ClickLabel(parent);
+    label->setObjectName(index ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index)
+                               : QString::fromLatin1(c.name));
+    label->setGeometry(geometryOf(c, index));
+    label->setAutoSize(c.autoSize);
+    if (c.foreColor)
+        label->setForeColor(c.foreColor);
+    if (c.backColor) {
+        label->setAttribute(Qt::WA_TranslucentBackground, false);
+        label->setAutoFillBackground(true);
+        QPalette p = label->palette();
+        p.setColor(QPalette::Window, Design::color(c.backColor));
+        label->setPalette(p);
+    }
+    if (c.boldFont) {
+        QFont f = label->font();
+        f.setBold(true);
+        label->setFont(f);
+    }
+    if (c.handCursor)
+        label->setCursor(handCursor());
+    if (c.caption)
+        label->setCaption(QString::fromUtf8(c.caption));
+    label->setEnabled(c.enabled);
+    label->setVisible(c.visible);
+    return label;
+}
+
+} // namespace
+
+Form1Services Form1Services::desktop()
+{
+    Form1Services s;
+    s.openUrl = [](const QUrl &url) { QDesktopServices::openUrl(url); };
+    s.askUpdate = [](QWidget *parent) {
+        QMessageBox box(QMessageBox::NoIcon, QStringLiteral("提示"), QStringLiteral("有最新版本，是否下载？"),
+                        QMessageBox::Ok | QMessageBox::Cancel, parent);
+        box.setDefaultButton(QMessageBox::Ok);
+        box.setEscapeButton(QMessageBox::Cancel);
+        return box.exec() == QMessageBox::Ok;
+    };
+    s.mayQuit = [](QWidget *) { return true; };
+    s.quit = [] { QCoreApplication::quit(); };
+    return s;
+}
+
+Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *parent)
+    : QWidget(parent)
+    , m_services(std::move(services))
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromUtf8(Design::WindowCaption));
+    setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
+    setFixedSize(Design::px(Design::ClientWidth), Design::px(Design::ClientHeight));
+    QFont f(QString::fromLatin1(Design::FontFamily));
+    f.setPixelSize(Design::FontPixelSize);
+    f.setStyleStrategy(QFont::PreferAntialias);
+    setFont(f);
+
+    W1 = browsers(QStringLiteral("W1"), this);
+    W2 = browsers(QStringLiteral("W2"), this);
+    W3 = browsers(QStringLiteral("W3"), this);
+    createControls();
+    connectHandlers();
+
+    m_resultsDeadline.setSingleShot(true);
+    m_resultsDeadline.setInterval(ResultsDeadlineMs);
+    connect(&m_resultsDeadline, &QTimer::timeout, this, &Form1::searchFailed);
+}
+
+Form1::~Form1() = default;
+
+void Form1::createControls()
+{
+    using Design::control;
+
+    // Controls without a window of their own lie under Picture2 on the form.
+    List1 = new QListWidget(this);
+    List1->setGeometry(geometryOf(control("List1")));
+    List1->setVisible(control("List1").visible);
+    Label5 = makeLabel(control("Label5"), this);
+
+    const auto &background = control("Picture2");
+    Picture2 = new QLabel(this);
+    Picture2->setObjectName(QString::fromLatin1(background.name));
+    Picture2->setGeometry(geometryOf(background));
+    Picture2->setPixmap(QPixmap(QStringLiteral(":/images/background.jpg")));
+    Picture2->setAutoFillBackground(true);
+    QPalette bg = Picture2->palette();
+    bg.setColor(QPalette::Window, Design::color(background.backColor));
+    Picture2->setPalette(bg);
+
+    // Labels are drawn on their container's surface, so the rows and the
+    // keyword box, which have windows of their own, cover them.
+    Label8 = makeLabel(control("Label8"), Picture2);
+    Label7 = makeLabel(control("Label7"), Picture2);
+    Label6 = makeLabel(control("Label6"), Picture2);
+    Label1 = makeLabel(control("Label1"), Picture2);
+    Label2 = makeLabel(control("Label2"), Picture2);
+    Label4 = makeLabel(control("Label4"), Picture2);
+
+    m_downloadIcon = new QMovie(QStringLiteral(":/images/download.gif"), QByteArray(), this);
+    const auto &row = control("Picture1");
+    const auto &icon = control("Image1");
+    m_downloadIcon->setScaledSize(geometryOf(icon).size());
+    for (int n = 0; n < RowCount; ++n) {
+        auto *strip = new QWidget(Picture2);
+        strip->setObjectName(QStringLiteral("Picture1(%1)").arg(n));
+        strip->setGeometry(geometryOf(row, n));
+        strip->setAutoFillBackground(true);
+        QPalette p = strip->palette();
+        p.setColor(QPalette::Window, Design::color(row.backColor));
+        strip->setPalette(p);
+        Picture1[n] = strip;
+
+        Image1[n] = new QLabel(strip);
+        Image1[n]->setObjectName(QStringLiteral("Image1(%1)").arg(n));
+        Image1[n]->setGeometry(geometryOf(icon));
+        Image1[n]->setMovie(m_downloadIcon);
+
+        Label3[n] = makeLabel(control("Label3"), strip);
+        Label3[n]->setObjectName(QStringLiteral("Label3(%1)").arg(n));
+        Label3[n]->move(geometryOf(control("Label3")).topLeft());
+        Label3[n]->setCaption(Design::advertisedTitle(n));
+        // Rows 7 to 9 hold placeholders and start hidden.
+        strip->setVisible(n < 7);
+    }
+    m_downloadIcon->start();
+
+    const auto &box = control("Text1");
+    Text1 = new QLineEdit(Picture2);
+    Text1->setObjectName(QString::fromLatin1(box.name));
+    Text1->setGeometry(geometryOf(box));
+    Text1->setFrame(false);
+    Text1->setMaxLength(Design::TextMaxLength);
+    Text1->setTextMargins(0, 0, 0, 0);
+    QPalette tp = Text1->palette();
+    tp.setColor(QPalette::Text, Design::color(box.foreColor));
+    Text1->setPalette(tp);
+    Text1->installEventFilter(this);
+    setFocusProxy(Text1);
+    Text1->setFocus();
+
+    Timer1 = new QTimer(this);
+    Timer1->setInterval(Design::TimerInterval);
+}
+
+void Form1::connectHandlers()
+{
+    connect(Label4, &ClickLabel::clicked, this, &Form1::Label4_Click);
+    connect(Label1, &ClickLabel::clicked, this, &Form1::Label1_Click);
+    connect(Label2, &ClickLabel::clicked, this, &Form1::Label2_Click);
+    connect(Label7, &ClickLabel::clicked, this, &Form1::Label7_Click);
+    for (int n = 0; n < RowCount; ++n)
+        connect(Label3[n], &ClickLabel::clicked, this, [this, n] { Label3_Click(n); });
+    connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
+    connect(W1, &Browser::DocumentComplete, this, &Form1::W1_DocumentComplete);
+    connect(W1, &Browser::loadFailed, this, &Form1::searchFailed);
+    connect(W2, &Browser::DocumentComplete, this, &Form1::W2_DocumentComplete);
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == Text1 && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            int keyAscii = 13;
+            Text1_KeyPress(keyAscii);
+            return keyAscii == 0;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Form1::closeEvent(QCloseEvent *event)
+{
+    int cancel = 0;
+    Form_QueryUnload(cancel);
+    if (cancel || !m_services.mayQuit(this)) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    m_services.quit();
+}

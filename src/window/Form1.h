@@ -1,0 +1,111 @@
+#pragma once
+
+#include <array>
+#include <functional>
+
+#include <QListWidget>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+class Browser;
+class ClickLabel;
+class QLabel;
+class QLineEdit;
+class QMovie;
+
+// Creates the hidden browser of one slot ("W1", "W2" or "W3").
+using BrowserFactory = std::function<Browser *(const QString &name, QObject *parent)>;
+
+// What the window asks of the desktop; tests replace each of these.
+struct Form1Services
+{
+    std::function<void(const QUrl &)> openUrl;   // hands an address to the default browser
+    std::function<bool(QWidget *)> askUpdate;    // true when the user takes the newer version
+    std::function<bool(QWidget *)> mayQuit;      // false keeps the program running (downloads)
+    std::function<void()> quit;                  // ends the program
+
+    static Form1Services desktop();
+};
+
+// The one window. Controls carry the design's names; each group of handlers
+// lives in its own source (search, scraper, paging, activation, advert).
+class Form1 : public QWidget
+{
+    Q_OBJECT
+
+public:
+    static constexpr int RowCount = 10;
+
+    explicit Form1(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop(),
+                   QWidget *parent = nullptr);
+    ~Form1() override;
+
+    // Load logic, run once before the window is shown.
+    void Form_Load();
+
+    // Search command and progress indicator.
+    void Label4_Click();
+    void Text1_KeyPress(int &keyAscii);
+    void Timer1_Timer();
+
+    // Result-page scraper.
+    void W1_DocumentComplete();
+    QString HtmToTxt(const QString &text);
+
+    // Result paging.
+    void Label1_Click();
+    void Label2_Click();
+
+    // Result activation and download trigger.
+    void Label3_Click(int index);
+    void W2_DocumentComplete();
+
+    // Advertisement page, home-page link and exit prompt.
+    void Form_QueryUnload(int &cancel);
+    void Label7_Click();
+
+    // The progress text shown when the results page did not arrive.
+    static QString searchFailedText();
+    // How long a search waits for its results page.
+    void setResultsDeadline(int milliseconds) { m_resultsDeadline.setInterval(milliseconds); }
+
+    // Controls, by their design names.
+    QLabel *Picture2 = nullptr;
+    std::array<QWidget *, RowCount> Picture1 {};
+    std::array<QLabel *, RowCount> Image1 {};
+    std::array<ClickLabel *, RowCount> Label3 {};
+    QLineEdit *Text1 = nullptr;
+    ClickLabel *Label1 = nullptr;
+    ClickLabel *Label2 = nullptr;
+    ClickLabel *Label4 = nullptr;
+    ClickLabel *Label5 = nullptr;
+    ClickLabel *Label6 = nullptr;
+    ClickLabel *Label7 = nullptr;
+    ClickLabel *Label8 = nullptr;
+    QTimer *Timer1 = nullptr;
+    QListWidget *List1 = nullptr;
+    Browser *W1 = nullptr;
+    Browser *W2 = nullptr;
+    Browser *W3 = nullptr;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createControls();
+    void connectHandlers();
+    void hideRowsAndShowProgress();
+    void startWaitingForResults();
+    void searchFailed();
+
+    Form1Services m_services;
+    QMovie *m_downloadIcon = nullptr;
+    // Gives up on a results page that never arrives.
+    QTimer m_resultsDeadline;
+    bool m_waitingForResults = false;
+    // Raised by every scan, search and page change, so an interrupted scan
+    // knows that a newer one owns the rows.
+    quint64 m_scanGeneration = 0;
+};

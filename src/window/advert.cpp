@@ -1,0 +1,40 @@
+// Advertisement page, home-page link and exit prompt.
+#include <QGuiApplication>
+#include <QScreen>
+#include <QUrl>
+
+#include "Browser.h"
+#include "Form1.h"
+#include "SharedState.h"
+#include "TextOps.h"
+
+void Form1::Form_Load()
+{
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        const QRect area = screen->geometry();
+        move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
+    }
+    W3->Navigate(shared().HomePageAddress + QStringLiteral("/ad/365.htm"));
+}
+
+void Form1::Form_QueryUnload(int &cancel)
+{
+    SharedState &state = shared();
+    if (state.UpdateOffered == -1)
+        return;
+    // Whatever page W3 holds now is read, even one an advertised link led to.
+    if (const auto version = TextOps::readVersion(W3->bodyText()))
+        state.RemoteVersion = *version;
+    if (!(state.AppVersion < state.RemoteVersion))
+        return;
+    if (!m_services.askUpdate(this))
+        return;
+    ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"));
+    cancel = 1;
+    state.UpdateOffered = -1;
+}
+
+void Form1::Label7_Click()
+{
+    m_services.openUrl(QUrl(shared().HomePageAddress));
+}

@@ -1,0 +1,87 @@
+// Search command and progress indicator.
+#include <QLineEdit>
+#include <QUrl>
+
+#include "Browser.h"
+#include "ClickLabel.h"
+#include "Form1.h"
+#include "SharedState.h"
+#include "TextOps.h"
+
+namespace {
+
+const QString ProgressBase = QStringLiteral("正在搜索，请稍侯");
+constexpr int ProgressSteps = 7;
+
+QString progressCaption(int step)
+{
+    return ProgressBase + QString(step, QLatin1Char('.'));
+}
+
+} // namespace
+
+QString Form1::searchFailedText()
+{
+    return QStringLiteral("搜索失败，请检查网络后重试");
+}
+
+void Form1::hideRowsAndShowProgress()
+{
+    ++m_scanGeneration;
+    for (QWidget *row : Picture1)
+        row->setVisible(false);
+    // After a failed search the dots start again from the plain text; otherwise
+    // the cycle carries on where the last search left it.
+    if (Label8->caption() == searchFailedText())
+        Label8->setCaption(progressCaption(0));
+    Label8->setVisible(true);
+    Timer1->start();
+}
+
+void Form1::startWaitingForResults()
+{
+    m_waitingForResults = true;
+    m_resultsDeadline.start();
+}
+
+void Form1::Label4_Click()
+{
+    hideRowsAndShowProgress();
+    shared().SearchMode = true;
+    // The keyword is sent as a UTF-8 query value, so "&", "#", "%" and "+"
+    // reach the site as typed.
+    const QByteArray key = QUrl::toPercentEncoding(TextOps::Trim(Text1->text()));
+    W1->Navigate(shared().SiteBase + QStringLiteral("/search.php?key=") + QString::fromLatin1(key));
+    startWaitingForResults();
+}
+
+void Form1::Text1_KeyPress(int &keyAscii)
+{
+    if (keyAscii == 13) {
+        Label4_Click();
+        keyAscii = 0;
+    }
+}
+
+void Form1::Timer1_Timer()
+{
+    const QString caption = Label8->caption();
+    for (int step = 0; step < ProgressSteps; ++step) {
+        if (caption == progressCaption(step)) {
+            Label8->setCaption(progressCaption((step + 1) % ProgressSteps));
+            return;
+        }
+    }
+}
+
+void Form1::searchFailed()
+{
+    if (!m_waitingForResults)
+        return;
+    // A dead site must not look like a slow one: stop the dots and say so.
+    m_waitingForResults = false;
+    m_resultsDeadline.stop();
+    Timer1->stop();
+    Label8->setCaption(searchFailedText());
+    Label8->setVisible(true);
+}

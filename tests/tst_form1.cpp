@@ -1,0 +1,377 @@
+#include <memory>
+
+#include <QLineEdit>
+#include <QtTest>
+
+#include "ClickLabel.h"
+#include "Design.h"
+#include "Form1.h"
+#include "ResultPages.h"
+#include "ScriptedBrowser.h"
+#include "SharedState.h"
+
+using ResultPages::entry;
+using El = ScriptedBrowser::Element;
+
+class Form1Test : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void startState();
+    void enterSearchesWithEncodedKeyword_data();
+    void enterSearchesWithEncodedKeyword();
+    void progressCycleCarriesOver();
+    void resultsFillRows();
+    void eleventhAndLaterOnlyInList();
+    void pageChangeKeepsOldCaptions();
+    void newerScanTakesOver();
+    void searchDuringScanStopsIt();
+    void deadSiteIsReported();
+    void pagingClicksSiteLinks();
+    void activationLoadsFilePage();
+    void rowWithoutIdentifierDoesNothing();
+    void advertisementRowsClickByDigit();
+    void filePageClicksZeroPointTables();
+    void closePrompt_data();
+    void closePrompt();
+    void secondCloseEndsWithoutPrompt();
+    void logoOpensHomePage();
+
+private:
+    QStringList captions(int rows) const;
+    void search(const QString &keyword);
+
+    std::unique_ptr<Form1> form;
+    ScriptedBrowser *w1 = nullptr;
+    ScriptedBrowser *w2 = nullptr;
+    ScriptedBrowser *w3 = nullptr;
+    int prompts = 0;
+    bool answer = true;
+    int quits = 0;
+    QList<QUrl> opened;
+};
+
+void Form1Test::init()
+{
+    shared() = SharedState {};
+    shared().AppVersion = 2.01;
+    shared().SiteBase = QStringLiteral("http://site.test");
+    shared().HomePageAddress = QStringLiteral("http://home.test");
+    prompts = quits = 0;
+    answer = true;
+    opened.clear();
+    Form1Services services;
+    services.openUrl = [this](const QUrl &url) { opened << url; };
+    services.askUpdate = [this](QWidget *) { ++prompts; return answer; };
+    services.mayQuit = [](QWidget *) { return true; };
+    services.quit = [this] { ++quits; };
+    const auto factory = [this](const QString &name, QObject *parent) {
+        auto *b = new ScriptedBrowser(parent);
+        (name == "W1" ? w1 : name == "W2" ? w2 : w3) = b;
+        return b;
+    };
+    form = std::make_unique<Form1>(factory, services);
+    form->Form_Load();
+    form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
+}
+
+void Form1Test::cleanup()
+{
+    form.reset();
+}
+
+QStringList Form1Test::captions(int rows) const
+{
+    QStringList out;
+    for (int n = 0; n < rows; ++n)
+        out << form->Label3[n]->caption();
+    return out;
+}
+
+void Form1Test::search(const QString &keyword)
+{
+    form->Text1->setText(keyword);
+    QTest::keyClick(form->Text1, Qt::Key_Return);
+}
+
+static QList<bool> rowsShown(const Form1 &f)
+{
+    QList<bool> out;
+    for (QWidget *row : f.Picture1)
+        out << row->isVisible();
+    return out;
+}
+
+void Form1Test::startState()
+{
+    QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 1, 1, 1, 1, 1, 0, 0, 0}));
+    QCOMPARE(form->size(), QSize(500, 351));
+    QCOMPARE(QApplication::focusWidget(), form->Text1);
+    QVERIFY(!form->Label1->isEnabled() && !form->Label2->isEnabled());
+    QCOMPARE(form->Label1->caption(), QStringLiteral("上一页"));
+    // The progress text is there but covered by row 4 until the rows go.
+    QVERIFY(form->Label8->isVisible());
+    const QPoint inLabel8 = form->Label8->geometry().center();
+    QWidget *top = form->Picture2->childAt(inLabel8);
+    QVERIFY(top == form->Picture1[4] || form->Picture1[4]->isAncestorOf(top));
+    // Auto-sized labels are six pixels per code-page byte.
+    QCOMPARE(form->Label8->width(), 6 * 16);
+    QCOMPARE(form->Label3[0]->width(), 6 * 30); // "Ondrix 资源搜索使用指南(356KB)": 30 bytes
+    // At most fifty characters, typed or pasted.
+    QTest::keyClicks(form->Text1, QString(60, QLatin1Char('x')));
+    QCOMPARE(form->Text1->text().size(), 50);
+    form->Text1->clear();
+    form->Text1->insert(QString(70, QChar(0x8d44)));
+    QCOMPARE(form->Text1->text().size(), 50);
+    QVERIFY(w1->navigations.isEmpty());
+    QCOMPARE(w3->navigations, QStringList {"http://home.test/ad/365.htm"});
+}
+
+void Form1Test::enterSearchesWithEncodedKeyword_data()
+{
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<QString>("address");
+    QTest::newRow("chinese, spaces trimmed") << "  教程 x " << "http://site.test/search.php?key=%E6%95%99%E7%A8%8B%20x";
+    QTest::newRow("reserved characters") << "a&b C# 100% x+y" << "http://site.test/search.php?key=a%26b%20C%23%20100%25%20x%2By";
+    QTest::newRow("empty") << "" << "http://site.test/search.php?key=";
+}
+
+void Form1Test::enterSearchesWithEncodedKeyword()
+{
+    QFETCH(QString, keyword);
+    QFETCH(QString, address);
+    search(keyword);
+    QCOMPARE(w1->navigations, QStringList {address});
+    QCOMPARE(form->Text1->text(), keyword); // the Enter key itself is swallowed
+    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
+    QVERIFY(form->Label8->isVisible());
+    QVERIFY(form->Timer1->isActive());
+    QCOMPARE(form->Timer1->interval(), 200);
+    QVERIFY(shared().searchMode());
+}
+
+void Form1Test::progressCycleCarriesOver()
+{
+    const QString base = QStringLiteral("正在搜索，请稍侯");
+    search("a");
+    for (int step = 1; step <= 7; ++step) {
+        form->Timer1_Timer();
+        QCOMPARE(form->Label8->caption(), base + QString(step % 7, '.'));
+    }
+    form->Timer1_Timer();
+    form->Timer1_Timer();
+    w1->complete(ResultPages::page(QString()));
+    QVERIFY(!form->Timer1->isActive());
+    QVERIFY(!form->Label8->isVisible());
+    search("b");
+    QCOMPARE(form->Label8->caption(), base + "..");
+    form->Label8->setCaption("other");
+    form->Timer1_Timer();
+    QCOMPARE(form->Label8->caption(), QStringLiteral("other"));
+}
+
+void Form1Test::resultsFillRows()
+{
+    search("t");
+    w1->complete(ResultPages::page(entry("a1", "<B>Qt</B> 教程", "12 MB") + entry("p", "paid", "1 KB", 5)
+                                       + entry(" b2 ", "&lt;b&gt;x", "3 KB "),
+                                   false, true));
+    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "&lt;b&gt;x(3 KB )"}));
+    QCOMPARE(form->List1->count(), 2);
+    QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
+    QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
+    QVERIFY(!form->Label1->isEnabled());
+    QCOMPARE(form->Label1->foreColor(), Design::ButtonFace);
+    QVERIFY(form->Label2->isEnabled());
+    QCOMPARE(form->Label2->foreColor(), Design::PagingActive);
+    QCOMPARE(form->Label3[0]->width(), 6 * 14);
+}
+
+void Form1Test::eleventhAndLaterOnlyInList()
+{
+    search("t");
+    QString entries;
+    for (int i = 0; i < 12; ++i)
+        entries += entry(QString::number(i), QStringLiteral("t%1").arg(i), "1");
+    w1->complete(ResultPages::page(entries));
+    QCOMPARE(form->List1->count(), 12);
+    QCOMPARE(form->List1->item(11)->text(), QStringLiteral("11"));
+    QCOMPARE(rowsShown(*form), QList<bool>(10, true));
+    QCOMPARE(form->Label3[9]->caption(), QStringLiteral("t9(1)"));
+}
+
+void Form1Test::pageChangeKeepsOldCaptions()
+{
+    search("t");
+    QString eight;
+    for (int i = 0; i < 8; ++i)
+        eight += entry(QString::number(i), QStringLiteral("old%1").arg(i), "1");
+    w1->complete(ResultPages::page(eight, false, true));
+    form->Label2->clicked();
+    w1->complete(ResultPages::page(entry("x", "n0", "1") + entry("y", "n1", "1") + entry("z", "n2", "1"), true));
+    QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(captions(5), (QStringList {"n0(1)", "n1(1)", "n2(1)", "old3(1)", "old4(1)"}));
+    QVERIFY(form->Label1->isEnabled());
+    QVERIFY(!form->Label2->isEnabled());
+    form->Label3_Click(1);
+    QCOMPARE(w2->navigations.last(), QStringLiteral("http://site.test/f/y.html"));
+}
+
+void Form1Test::newerScanTakesOver()
+{
+    // A notification arriving while a long page is scanned scans the newer
+    // page; the older scan must not append after it.
+    search("t");
+    QString a;
+    for (int i = 0; i < 6; ++i)
+        a += entry(QStringLiteral("a%1").arg(i), "A", "1");
+    QTimer::singleShot(0, this, [this] { w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1"))); });
+    w1->complete(ResultPages::page(a));
+    QCOMPARE(form->List1->count(), 2);
+    QCOMPARE(form->List1->item(0)->text(), QStringLiteral("b0"));
+    QCOMPARE(captions(2), (QStringList {"B(1)", "B(1)"}));
+    QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+void Form1Test::searchDuringScanStopsIt()
+{
+    search("t");
+    QString a;
+    for (int i = 0; i < 6; ++i)
+        a += entry(QString::number(i), "A", "1");
+    QTimer::singleShot(0, this, [this] { search("u"); });
+    w1->complete(ResultPages::page(a));
+    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
+    QVERIFY(form->Label8->isVisible());
+    QVERIFY(form->Timer1->isActive());
+}
+
+void Form1Test::deadSiteIsReported()
+{
+    search("t");
+    w1->fail();
+    QVERIFY(!form->Timer1->isActive());
+    QCOMPARE(form->Label8->caption(), Form1::searchFailedText());
+    QVERIFY(form->Label8->isVisible());
+    search("t");
+    QCOMPARE(form->Label8->caption(), QStringLiteral("正在搜索，请稍侯"));
+    // A site that never answers is reported when the deadline passes.
+    form->setResultsDeadline(50);
+    search("t");
+    QTRY_COMPARE(form->Label8->caption(), Form1::searchFailedText());
+    // A late page still fills the rows.
+    w1->complete(ResultPages::page(entry("a", "late", "1")));
+    QVERIFY(!form->Label8->isVisible());
+    QCOMPARE(form->Label3[0]->caption(), QStringLiteral("late(1)"));
+}
+
+void Form1Test::pagingClicksSiteLinks()
+{
+    search("t");
+    w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
+                 {El {"A", "下一页", {}}, El {"A", "上一页", {}}, El {"A", "下一页 »", {}}, El {"DIV", "下一页", {}}});
+    form->Label2->clicked();
+    QCOMPARE(w1->clicks, (QStringList {"下一页", "下一页 »"}));
+    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
+    QVERIFY(form->Label8->isVisible() && form->Timer1->isActive());
+    w1->clicks.clear();
+    form->Label1->clicked();
+    QCOMPARE(w1->clicks, QStringList {"上一页"});
+}
+
+void Form1Test::activationLoadsFilePage()
+{
+    search("t");
+    w1->complete(ResultPages::page(entry(" a b ", "t", "1") + entry("c", "u", "1")));
+    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+    QCOMPARE(w2->navigations, QStringList(2, "http://site.test/f/a b.html"));
+    QVERIFY(!form->Label8->isVisible());
+}
+
+void Form1Test::rowWithoutIdentifierDoesNothing()
+{
+    shared().SearchMode = true;
+    form->Label3_Click(0); // shown since start, List1 empty
+    QVERIFY(w2->navigations.isEmpty());
+    QVERIFY(w3->clicks.isEmpty());
+}
+
+void Form1Test::advertisementRowsClickByDigit()
+{
+    w3->complete({}, "2.01", {El {"A", "1 电影", {}}, El {"A", "2 软件", {}}, El {"A", "top 10", {}}, El {"A", "21 天", {}}});
+    QTest::mouseClick(form->Label3[1], Qt::LeftButton);
+    QCOMPARE(w3->clicks, (QStringList {"1 电影", "top 10", "21 天"}));
+    QVERIFY(w2->navigations.isEmpty());
+}
+
+void Form1Test::filePageClicksZeroPointTables()
+{
+    const QList<El> tables {El {"TABLE", "外 免费下载（0分）", {}}, El {"TABLE", "免费下载（0分）", {}},
+                            El {"TABLE", "高速下载", {}}, El {"TABLE", "另一个 0分", {}}};
+    w2->complete({}, {}, tables);
+    QVERIFY(w2->clicks.isEmpty()); // before the first search
+    search("t");
+    w2->complete({}, {}, tables);
+    QCOMPARE(w2->clicks, (QStringList {"外 免费下载（0分）", "免费下载（0分）", "另一个 0分"}));
+}
+
+void Form1Test::closePrompt_data()
+{
+    QTest::addColumn<QString>("adText");
+    QTest::addColumn<bool>("answerOk");
+    QTest::addColumn<int>("expectedPrompts");
+    QTest::addColumn<bool>("staysOpen");
+    QTest::newRow("2.02 OK") << "2.02 新版" << true << 1 << true;
+    QTest::newRow("2.02 Cancel") << "2.02" << false << 1 << false;
+    QTest::newRow("2.01") << "2.01" << true << 0 << false;
+    QTest::newRow("2.015") << "2.015" << true << 0 << false;
+    QTest::newRow("10.5") << "10.5" << true << 1 << true;
+    QTest::newRow("2.5") << "2.5" << true << 1 << true;
+    QTest::newRow("empty") << "" << true << 0 << false;
+    QTest::newRow("abc") << "abc" << true << 0 << false;
+}
+
+void Form1Test::closePrompt()
+{
+    QFETCH(QString, adText);
+    QFETCH(bool, answerOk);
+    QFETCH(int, expectedPrompts);
+    QFETCH(bool, staysOpen);
+    answer = answerOk;
+    QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // decimal comma
+    w3->complete({}, adText, {El {"A", "下载 365 新版", {}}, El {"A", "1 电影", {}}});
+    form->close();
+    QLocale::setDefault(QLocale::c());
+    QCOMPARE(prompts, expectedPrompts);
+    QCOMPARE(form->isVisible(), staysOpen);
+    QCOMPARE(quits, staysOpen ? 0 : 1);
+    QCOMPARE(shared().UpdateOffered, qint16(staysOpen ? -1 : 0));
+    QCOMPARE(w3->clicks, staysOpen ? QStringList {"下载 365 新版"} : QStringList {});
+}
+
+void Form1Test::secondCloseEndsWithoutPrompt()
+{
+    w3->complete({}, "2.02", {}); // no "365" anchor: nothing clicked, still open once
+    form->close();
+    QVERIFY(form->isVisible());
+    QCOMPARE(shared().UpdateOffered, qint16(-1));
+    form->close();
+    QCOMPARE(prompts, 1);
+    QCOMPARE(quits, 1);
+}
+
+void Form1Test::logoOpensHomePage()
+{
+    QTest::mouseClick(form->Label7, Qt::LeftButton);
+    QCOMPARE(opened, QList<QUrl> {QUrl("http://home.test")});
+}
+
+QTEST_MAIN(Form1Test)
+#include "tst_form1.moc"

@@ -1,0 +1,50 @@
+#include <QtTest>
+
+#include "Form1.h"
+#include "Main.h"
+#include "ScriptedBrowser.h"
+#include "SharedState.h"
+
+class StartupTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void mainFillsStateBeforeTheWindowLoads()
+    {
+        QCOMPARE(shared().searchMode(), false);
+        bool visibleAtAdvert = true;
+        QString advert;
+        Form1 *form = nullptr;
+        const auto factory = [&](const QString &name, QObject *parent) {
+            auto *b = new ScriptedBrowser(parent);
+            if (name == QLatin1String("W3")) {
+                b->onNavigate = [&, parent](const QString &address) {
+                    advert = address;
+                    visibleAtAdvert = static_cast<QWidget *>(parent)->isVisible();
+                };
+            }
+            return b;
+        };
+        Form1Services services = Form1Services::desktop();
+        services.quit = [] {};
+        form = Module1::Main(factory, services);
+        QCOMPARE(shared().AppVersion, 2.01);
+        QCOMPARE(shared().SiteBase, QStringLiteral(ONDRIX_TEST_SITE_BASE));
+        QCOMPARE(shared().HomePageAddress, QStringLiteral(ONDRIX_TEST_HOME_PAGE));
+        QCOMPARE(advert, QStringLiteral(ONDRIX_TEST_HOME_PAGE "/ad/365.htm"));
+        QVERIFY(!visibleAtAdvert);
+        QVERIFY(form->isVisible());
+        QVERIFY(!shared().SearchMode.has_value());
+        QCOMPARE(shared().UpdateOffered, qint16(0));
+        QCOMPARE(shared().RemoteVersion, 0.0);
+        // Centred on the screen.
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        QVERIFY2(qAbs(form->geometry().center().x() - screen.center().x()) <= 4, // the frame is not known before it shows
+                 qPrintable(QStringLiteral("%1 in %2").arg(form->geometry().center().x()).arg(screen.center().x())));
+        delete form;
+    }
+};
+
+QTEST_MAIN(StartupTest)
+#include "tst_startup.moc"
