@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+// What the window needs of one hidden browser. The window code reaches the
+// engine only through this, so tests can drive Form1 with a scripted browser.
+//
+// Reads are synchronous: an implementation keeps a snapshot of the body taken
+// when the current top-level document completed, and returns empty texts while
+// no document has completed since the last Navigate.
+class Browser : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~Browser() override = default;
+
+    // Starts loading the address and returns at once.
+    virtual void Navigate(const QString &address) = 0;
+
+    // True once a top-level document has completed since the last Navigate.
+    virtual bool hasDocument() const = 0;
+    // The body's "innerText" and "innerHTML" of the current document.
+    virtual QString bodyText() const = 0;
+    virtual QString bodyHtml() const = 0;
+
+    // Clicks every element with this tag name whose text contains the needle
+    // (case-sensitive), in document order, not stopping at the first match.
+    // The collection and its length are read once, before the first click.
+    // Without a document, or without such elements, nothing is clicked.
+    virtual void clickElementsByText(const QString &tagName, const QString &needle) = 0;
+
+signals:
+    // Once per successful top-level document, after its snapshot is taken.
+    void DocumentComplete();
+    // A load that we or the page started did not produce a document.
+    void loadFailed();
+};
+
+// The shared click-by-text operation of the window's handlers.
+inline void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle)
+{
+    if (browser)
+        browser->clickElementsByText(tagName, needle);
+}

@@ -1,0 +1,113 @@
+#include "WebEngineBrowser.h"
+
+#include "HiddenPage.h"
+#include "PageScripts.h"
+
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineScript>
+
+namespace {
+// net::ERR_ABORTED: the navigation was stopped or became a download.
+constexpr int kAborted = -3;
+}
+
+WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
+                                   QObject *parent)
+    : Browser(parent), m_page(new HiddenPage(profile, std::move(opener), this))
+{
+    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+}
+
+WebEngineBrowser::~WebEngineBrowser()
+{
+    releasePage();
+}
+
+void WebEngineBrowser::releasePage()
+{
+    ++m_generation;
+    delete m_page.data();
+}
+
+void WebEngineBrowser::Navigate(const QString &address)
+{
+    ++m_generation;
+    m_snapshotPending = false;
+    m_resnapshot = false;
+    m_hasDocument = false;
+    m_text.clear();
+    m_html.clear();
+    if (m_page)
+        m_page->loadVisible(QUrl(address, QUrl::TolerantMode));
+}
+
+void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        // Whatever document a pending snapshot was meant for is on its way out.
+        ++m_generation;
+        if (m_snapshotPending)
+            m_resnapshot = true;
+        m_snapshotPending = false;
+        break;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        m_resnapshot = false;
+        if (!info.isErrorPage())
+            takeSnapshot();
+        break;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == kAborted) {
+            // Stopped or turned into a download: the previous document stays,
+            // so a snapshot we dropped for it is taken again.
+            if (m_resnapshot) {
+                m_resnapshot = false;
+                takeSnapshot();
+            }
+            break;
+        }
+        m_resnapshot = false;
+        emit loadFailed();
+        break;
+    }
+}
+
+void WebEngineBrowser::takeSnapshot()
+{
+    if (!m_page)
+        return;
+    const quint64 generation = ++m_generation;
+    m_snapshotPending = true;
+    QPointer<WebEngineBrowser> self(this);
+    m_page->runJavaScript(PageScripts::snapshot(), QWebEngineScript::ApplicationWorld,
+                          [self, generation](const QVariant &result) {
+                              if (!self || self->m_generation != generation)
+                                  return;
+                              self->m_snapshotPending = false;
+                              const QVariantMap map = result.toMap();
+                              self->m_text = map.value(QStringLiteral("text")).toString();
+                              self->m_html = map.value(QStringLiteral("html")).toString();
+                              self->m_hasDocument = true;
+                              emit self->DocumentComplete();
+                          });
+}
+
+void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString &needle)
+{
+    if (!m_page || !m_hasDocument)
+        return;
+    m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
+                          std::function<void(const QVariant &)>());
+}
+
+void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)
+{
+    if (!m_page)
+        return;
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
+                          [done = std::move(done)](const QVariant &v) {
+                              if (done)
+                                  done(v);
+                          });
+}

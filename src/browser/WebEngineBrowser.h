@@ -1,0 +1,48 @@
+#pragma once
+
+#include "Browser.h"
+
+#include <QPointer>
+#include <QVariant>
+
+#include <functional>
+
+class HiddenPage;
+class QWebEngineLoadingInfo;
+class QWebEngineProfile;
+
+// One hidden browser on Qt WebEngine. Created by WebEngineSession.
+class WebEngineBrowser : public Browser
+{
+    Q_OBJECT
+
+public:
+    WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
+                     QObject *parent = nullptr);
+    ~WebEngineBrowser() override;
+
+    void Navigate(const QString &address) override;
+    bool hasDocument() const override { return m_hasDocument; }
+    QString bodyText() const override { return m_text; }
+    QString bodyHtml() const override { return m_html; }
+    void clickElementsByText(const QString &tagName, const QString &needle) override;
+
+    // Runs a script in our isolated world of the current document; the result
+    // arrives later (never, if the page is gone). For diagnostics and tests.
+    void evaluate(const QString &script, std::function<void(const QVariant &)> done);
+
+    // The session drops the page before its profile goes away.
+    void releasePage();
+
+private:
+    void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void takeSnapshot();
+
+    QPointer<HiddenPage> m_page;
+    quint64 m_generation = 0;   // bumped by Navigate and by each top-level load start
+    bool m_snapshotPending = false;
+    bool m_resnapshot = false;  // a pending snapshot was dropped by a load that may not commit
+    bool m_hasDocument = false;
+    QString m_text;
+    QString m_html;
+};

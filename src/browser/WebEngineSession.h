@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+
+class Browser;
+class DownloadManager;
+class QWebEngineProfile;
+class WebEngineBrowser;
+
+// Owns what the hidden browsers share: one off-the-record profile (nothing
+// written to disk) and the download manager. Create it after QApplication and
+// keep it alive as long as its browsers are used.
+class WebEngineSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Call before constructing QApplication.
+    static void prepareApplication();
+
+    explicit WebEngineSession(QObject *parent = nullptr);
+    ~WebEngineSession() override;
+
+    // A new hidden browser on the shared profile; parent owns it.
+    Browser *createBrowser(QObject *parent);
+
+    DownloadManager *downloads() const { return m_downloads; }
+
+    // Where addresses of windows the pages open go (target="_blank",
+    // window.open). Defaults to QDesktopServices::openUrl.
+    using UrlOpener = std::function<void(const QUrl &)>;
+    void setUrlOpener(UrlOpener opener);
+
+private:
+    QWebEngineProfile *m_profile = nullptr;
+    DownloadManager *m_downloads = nullptr;
+    std::shared_ptr<UrlOpener> m_opener;
+    QList<QPointer<WebEngineBrowser>> m_browsers;
+};

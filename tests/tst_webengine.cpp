@@ -1,0 +1,194 @@
+// The Qt WebEngine browser against the demo site: when DocumentComplete and
+// loadFailed come, what the snapshot holds, and how click-by-text clicks.
+#include "DemoSite.h"
+#include "WebEngineBrowser.h"
+#include "WebEngineSession.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+QString dataUrl(const QString &html)
+{
+    return QStringLiteral("data:text/html;charset=utf-8,") + QString::fromLatin1(QUrl::toPercentEncoding(html));
+}
+
+// The result of a script in the page, or an invalid QVariant on timeout.
+QVariant evaluate(WebEngineBrowser *browser, const QString &script)
+{
+    QVariant result;
+    bool done = false;
+    browser->evaluate(script, [&](const QVariant &v) {
+        result = v;
+        done = true;
+    });
+    QTest::qWaitFor([&] { return done; }, 15000);
+    return result;
+}
+
+} // namespace
+
+class TstWebEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+        m_session = std::make_unique<WebEngineSession>();
+        m_session->setUrlOpener([this](const QUrl &url) { m_opened.append(url); });
+    }
+    void init()
+    {
+        m_browser = static_cast<WebEngineBrowser *>(m_session->createBrowser(this));
+        m_complete = std::make_unique<QSignalSpy>(m_browser, &Browser::DocumentComplete);
+        m_failed = std::make_unique<QSignalSpy>(m_browser, &Browser::loadFailed);
+        m_opened.clear();
+    }
+    void cleanup()
+    {
+        m_complete.reset();
+        m_failed.reset();
+        delete m_browser;
+    }
+    void cleanupTestCase() { m_session.reset(); }
+
+    void readsAreEmptyBeforeAnyDocument()
+    {
+        QVERIFY(!m_browser->hasDocument());
+        QVERIFY(m_browser->bodyText().isEmpty());
+        QVERIFY(m_browser->bodyHtml().isEmpty());
+        m_browser->clickElementsByText(QStringLiteral("a"), QStringLiteral("x")); // no document: nothing
+    }
+
+    void filePageWithFrameCompletesOnce()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_browser->Navigate(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html"));
+        QVERIFY(!m_browser->hasDocument());
+        QVERIFY(m_complete->wait(30000));
+        qInfo("file page: Navigate to DocumentComplete %lld ms", clock.elapsed());
+        QTest::qWait(1500); // a frame's completion must not count again
+        QCOMPARE(m_complete->count(), 1);
+        QCOMPARE(m_failed->count(), 0);
+        QVERIFY(m_browser->hasDocument());
+        QVERIFY(m_browser->bodyText().contains(QStringLiteral("免费下载（0分）")));
+        QVERIFY(m_browser->bodyHtml().contains(QStringLiteral("<IFRAME src=\"/frame/side.html\"></IFRAME>")));
+
+        // A new Navigate forgets the old snapshot until its document is there.
+        m_browser->Navigate(m_site.siteBase() + QStringLiteral("/f/p02fod.html"));
+        QVERIFY(!m_browser->hasDocument());
+        QVERIFY(m_browser->bodyHtml().isEmpty());
+        QVERIFY(m_complete->wait(30000));
+        QVERIFY(m_browser->bodyText().contains(QStringLiteral("Python")));
+    }
+
+    void unreachableAddressFails()
+    {
+        QTcpServer probe; // a loopback port that was free a moment ago is closed now
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        m_browser->Navigate(QStringLiteral("http://127.0.0.1:%1/search.php?key=x").arg(port));
+        QVERIFY(m_failed->wait(30000));
+        QTest::qWait(1000);
+        QCOMPARE(m_failed->count(), 1);
+        QCOMPARE(m_complete->count(), 0);
+        QVERIFY(!m_browser->hasDocument());
+    }
+
+    void resultsPageSerialization()
+    {
+        QElapsedTimer clock;
+        clock.start();
+        m_browser->Navigate(m_site.siteBase() + QStringLiteral("/search.php?key=HTML&page=1"));
+        QVERIFY(m_complete->wait(30000));
+        qInfo("results page: Navigate to DocumentComplete %lld ms", clock.elapsed());
+        const QString html = m_browser->bodyHtml();
+        QVERIFY2(html.contains(QStringLiteral(
+                     "<DIV class=\"item\"><DIV class=\"t\"><A href=\"/f/o3vlzg.html\" target=\"_blank\">"
+                     "网页设计 <B>HTML</B> &amp; CSS 教程</A></DIV><DIV class=\"m\">大小:88.2 MB")),
+                 qPrintable(html.left(2000)));
+        QVERIFY(m_browser->bodyText().contains(QStringLiteral("网页设计 HTML & CSS 教程")));
+    }
+
+    void serializationIsExact()
+    {
+        const QString body = QStringLiteral(
+            "<div class=\"t\"><a href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title='say \"hi\"'>A &amp; <b>B</b></a></div>"
+            "<br><img src=\"x.png\"><input value=\"v\"><p>1 &lt; 2&nbsp;&gt;</p>"
+            "<script>if (1 < 2 && true) {}</script><style>a > b {}</style><!--note--><svg viewBox=\"0 0 1 1\"></svg>");
+        m_browser->Navigate(dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>")));
+        QVERIFY(m_complete->wait(30000));
+        QCOMPARE(m_browser->bodyHtml(),
+                 QStringLiteral("<DIV class=\"t\"><A href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title=\"say &quot;hi&quot;\">"
+                                "A &amp; <B>B</B></A></DIV><BR><IMG src=\"x.png\"><INPUT value=\"v\"><P>1 &lt; 2&nbsp;&gt;</P>"
+                                "<SCRIPT>if (1 < 2 && true) {}</SCRIPT><STYLE>a > b {}</STYLE><!--note-->"
+                                "<SVG viewBox=\"0 0 1 1\"></SVG>"));
+    }
+
+    void clicksEveryMatchInDocumentOrder()
+    {
+        // The page spoils the main world's click and indexOf and raises an
+        // alert; none of that may reach our scripts or block the page.
+        const QString page = QStringLiteral(
+            "<!DOCTYPE html><html><body><script>"
+            "HTMLElement.prototype.click = function () { document.title += 'X'; };"
+            "String.prototype.indexOf = function () { return -1; };"
+            "alert('hidden'); confirm('hidden');</script>"
+            "<table onclick=\"document.title += 'O'\"><tr><td>hit"
+            "<table onclick=\"document.title += 'I'\"><tr><td>hit</td></tr></table></td></tr></table>"
+            "<table onclick=\"document.title += 'M'\"><tr><td>miss</td></tr></table>"
+            "<table onclick=\"document.title += 'T'\"><tr><td>HIT hit</td></tr></table>"
+            "<table onclick=\"document.title += 'Q'\"><tr><td>q\"\\'&lt;/script&gt;</td></tr></table>"
+            "</body></html>");
+        m_browser->Navigate(dataUrl(page));
+        QVERIFY(m_complete->wait(30000));
+        m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("hit"));
+        // Outer first, then inner (whose click bubbles to the outer), then the last.
+        QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOT"));
+        m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("q\"\\'</script>"));
+        QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOTQ"));
+        m_browser->clickElementsByText(QStringLiteral("TABLE"), QStringLiteral("nowhere"));
+        QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOTQ"));
+    }
+
+    void newWindowGoesToTheOpener()
+    {
+        m_browser->Navigate(m_site.homePage() + QStringLiteral("/ad/365.htm"));
+        QVERIFY(m_complete->wait(30000));
+        QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
+        m_browser->clickElementsByText(QStringLiteral("a"), QStringLiteral("3 "));
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
+        QCOMPARE(m_opened.first(), QUrl(m_site.homePage() + QStringLiteral("/ad/3.htm")));
+        QTest::qWait(500);
+        QCOMPARE(m_complete->count(), 1); // the hidden page itself stayed where it was
+        QCOMPARE(m_opened.size(), 1);
+    }
+
+private:
+    DemoSite m_site;
+    std::unique_ptr<WebEngineSession> m_session;
+    WebEngineBrowser *m_browser = nullptr;
+    std::unique_ptr<QSignalSpy> m_complete;
+    std::unique_ptr<QSignalSpy> m_failed;
+    QList<QUrl> m_opened;
+};
+
+int main(int argc, char **argv)
+{
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    TstWebEngine test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_webengine.moc"
