@@ -2,6 +2,7 @@
 // development and tests, served from one process on two ports.
 
 #include "catalogue.h"
+#include "hostile.h"
 #include "pages.h"
 
 #include <httplib.h>
@@ -42,13 +43,16 @@ struct Options {
     std::string version = "2.01";
     std::string dumpId;
     bool dump = false;
+    bool hostile = false;
 };
 
 void usage(std::FILE *to)
 {
     std::fputs("usage: ondrix-demo-site [--bind ADDR] [--site-port N] [--home-port N]\n"
-               "                        [--catalogue PATH] [--version TEXT] [--dump-file ID]\n"
-               "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n",
+               "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
+               "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
+               "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
+               "__many __nohtml __nosize __slow __cut __files (file pages /f/__404.html, /f/__endless.html).\n",
                to);
 }
 
@@ -92,6 +96,10 @@ int parseArgs(int argc, char **argv, Options &o)
         if (arg == "--help" || arg == "-h") {
             usage(stdout);
             return 0;
+        }
+        if (arg == "--hostile" && !hasValue) {
+            o.hostile = true;
+            continue;
         }
         const bool known = arg == "--bind" || arg == "--site-port" || arg == "--home-port" || arg == "--catalogue"
                            || arg == "--version" || arg == "--dump-file";
@@ -174,14 +182,18 @@ void commonSetup(httplib::Server &srv, const char *name)
     });
 }
 
-void setupResourceSite(httplib::Server &srv, const Catalogue &cat)
+void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
 {
     commonSetup(srv, "site");
+    if (hostile)
+        addHostileFileRoutes(srv);
     srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(resourceIndexPage(), kHtml); });
-    srv.Get("/search.php", [&cat](const httplib::Request &req, httplib::Response &res) {
+    srv.Get("/search.php", [&cat, hostile](const httplib::Request &req, httplib::Response &res) {
         if (!req.has_param("key"))
             return fail(res, 400, "缺少关键词");
         const std::string key = req.get_param_value("key");
+        if (hostile && serveHostileSearch(key, cat, res))
+            return;
         if (!isValidUtf8(key))
             return fail(res, 400, "关键词编码错误");
         long long page = 1;
@@ -289,7 +301,12 @@ int main(int argc, char **argv)
 
     httplib::Server site;
     httplib::Server home;
-    setupResourceSite(site, cat);
+    // Slow and endless responses each hold a thread for as long as their
+    // client stays; the default pool (8 on a small machine) would let a few of
+    // them starve everyone else.
+    site.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    home.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    setupResourceSite(site, cat, opt.hostile);
     setupHomeSite(home, opt.version);
 
     if (!bindServer(site, opt.bind, opt.sitePort)) {
@@ -314,6 +331,7 @@ int main(int argc, char **argv)
     int sig = 0;
     sigwait(&stopSignals, &sig);
     std::fprintf(stderr, "ondrix-demo-site: stopping on signal %d\n", sig);
+    g_stopping = true;
     site.stop();
     home.stop();
     siteThread.join();

@@ -14,6 +14,8 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -66,6 +68,8 @@ public:
             m_proc->setProcessChannelMode(QProcess::ForwardedErrorChannel);
         else
             m_proc->setStandardErrorFile(QProcess::nullDevice());
+        // A test that dies without cleaning up must not leave the server running.
+        m_proc->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_proc->start();
         if (!m_proc->waitForStarted(10000)) {
             m_error = m_proc->errorString();
@@ -110,6 +114,8 @@ public:
         m_homePage.clear();
     }
 
+    // The server's process id, 0 when not running (soak excludes it from memory).
+    qint64 processId() const { return m_proc ? m_proc->processId() : 0; }
     QString siteBase() const { return m_siteBase; }
     QString homePage() const { return m_homePage; }
     QString errorString() const { return m_error; }

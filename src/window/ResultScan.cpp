@@ -44,10 +44,14 @@ std::optional<ResultEntry> ResultScanner::next(const QString &marker)
     // would show another file's size or a stretch of the page.
     const qsizetype nextMarker = FindText(m_page, marker, p4);
     const qsizetype entryEnd = nextMarker ? nextMarker : m_page.size() + 1;
-    qsizetype p5 = FindText(m_page, Size, p4);
+    // Both are looked for only as far as they could still start inside the
+    // entry: searching the rest of the page for each entry made pages whose
+    // entries lack them take minutes.
+    const QStringView sizeArea = QStringView(m_page).left(entryEnd - 1 + Size.size() - 1);
+    qsizetype p5 = FindText(sizeArea, Size, p4);
     if (p5 >= entryEnd)
         p5 = 0;
-    const qsizetype p6 = p5 ? FindText(m_page, Bar, p5) : 0;
+    const qsizetype p6 = p5 ? FindText(QStringView(m_page).left(entryEnd - 1), Bar, p5) : 0;
     if (p5 && p6 && p6 < entryEnd)
         entry.sizeText = m_page.mid(p5 + Size.size() - 1, p6 - p5 - Size.size());
     const qsizetype blockEnd = p5 ? p5 : entryEnd;

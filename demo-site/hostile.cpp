@@ -1,0 +1,217 @@
+#include "hostile.h"
+
+#include "pages.h"
+
+#include <httplib.h>
+
+#include <array>
+#include <chrono>
+#include <memory>
+#include <thread>
+
+namespace demosite {
+
+std::atomic<bool> g_stopping{false};
+
+namespace {
+
+const char *const kHtml = "text/html; charset=utf-8";
+const std::string_view kHead = "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><title>";
+
+std::string item(const Entry &e)
+{
+    std::string out = "  <div class=\"item\"><div class=\"t\"><a href=\"/f/" + e.id + ".html\" target=\"_blank\">"
+                      + htmlEscape(e.title) + "</a></div><div class=\"m\">";
+    if (e.points > 0)
+        out += "<span class=\"pts\">积分:" + std::to_string(e.points) + "</span> ";
+    out += "大小:" + htmlEscape(e.sizeText) + " | 下载:7</div></div>\n";
+    return out;
+}
+
+std::string pageStart(std::string_view title)
+{
+    return std::string(kHead) + std::string(title) + "</title></head><body>\n<div class=\"list\">\n";
+}
+
+const std::string_view kClose = "</div>\n</body></html>\n";
+
+// Sleeps up to `total`, waking early on shutdown; false once stopping.
+bool nap(std::chrono::milliseconds total)
+{
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + total;
+    while (steady_clock::now() < end) {
+        if (g_stopping)
+            return false;
+        std::this_thread::sleep_for(std::min<milliseconds>(milliseconds(50), duration_cast<milliseconds>(end - steady_clock::now()) + milliseconds(1)));
+    }
+    return !g_stopping;
+}
+
+// A page that stays valid, sent one byte a second; the connection stays open
+// until the page is complete, the client leaves or the server stops.
+void serveSlow(httplib::Response &res, std::string page)
+{
+    auto body = std::make_shared<std::string>(std::move(page));
+    res.set_content_provider(body->size(), kHtml, [body](std::size_t offset, std::size_t, httplib::DataSink &sink) {
+        if (!nap(std::chrono::seconds(1)))
+            return false;
+        // A write fails once the client has gone; returning false drops the
+        // connection and frees the thread.
+        return sink.write(body->data() + offset, 1);
+    });
+}
+
+// Content-Length promises the whole page; half of it comes, then the
+// connection closes.
+void serveCut(httplib::Response &res, std::string page)
+{
+    auto body = std::make_shared<std::string>(std::move(page));
+    res.set_content_provider(body->size(), kHtml, [body](std::size_t offset, std::size_t, httplib::DataSink &sink) {
+        const std::size_t half = body->size() / 2;
+        if (offset >= half)
+            return false;
+        return sink.write(body->data() + offset, half - offset);
+    });
+}
+
+std::string binaryBody()
+{
+    std::string out(64 * 1024, '\0');
+    fillStream(fnv1a("__binary"), 0, out.data(), out.size());
+    return out;
+}
+
+std::string normalPage(const Catalogue &cat)
+{
+    return searchPage("教程", 1, cat.search("教程"));
+}
+
+} // namespace
+
+bool isHostileKey(std::string_view key)
+{
+    static constexpr std::array<std::string_view, 10> keys = {"__empty", "__huge",  "__binary", "__nested", "__many",
+                                                              "__nohtml", "__slow", "__cut",    "__files", "__nosize"};
+    for (const auto k : keys) {
+        if (k == key)
+            return true;
+    }
+    return false;
+}
+
+std::string hostileRepeatedPage(const Catalogue &cat, std::size_t minBytes, std::size_t minEntries)
+{
+    std::string out = pageStart("大量结果");
+    const auto &all = cat.entries();
+    out.reserve(minBytes + 4096);
+    for (std::size_t n = 0; !all.empty() && (out.size() < minBytes || n < minEntries); ++n)
+        out += item(all[n % all.size()]);
+    out += kClose;
+    return out;
+}
+
+std::string hostileNestedPage(const Catalogue &cat, int depth)
+{
+    // Far deeper than any parser keeps as a tree; only free entries, so each
+    // one the scraper finds becomes a row whatever the parser made of the
+    // nesting.
+    std::string out = pageStart("深层嵌套");
+    for (int i = 0; i < depth; ++i)
+        out += "<div>";
+    int n = 0;
+    for (const auto &e : cat.entries()) {
+        if (e.points == 0 && n++ < 12)
+            out += item(e);
+    }
+    for (int i = 0; i < depth; ++i)
+        out += "</div>";
+    out += kClose;
+    return out;
+}
+
+std::string hostileNoHtmlPage(const Catalogue &cat)
+{
+    // Markers everywhere, but the address never ends in ".html".
+    std::string out = pageStart("无链接");
+    for (const auto &e : cat.entries())
+        out += "  <div class=\"item\"><div class=\"t\"><a href=\"/f/" + e.id + "\">" + htmlEscape(e.title)
+               + "</a></div><div class=\"m\">大小:" + htmlEscape(e.sizeText) + " | 下载:7</div></div>\n";
+    out += kClose;
+    return out;
+}
+
+std::string hostileNoSizePage(const Catalogue &cat, std::size_t minBytes)
+{
+    // Entries without "大小:" anywhere, on a big page.
+    std::string out = pageStart("无大小");
+    const auto &all = cat.entries();
+    for (std::size_t n = 0; !all.empty() && out.size() < minBytes; ++n) {
+        const Entry &e = all[n % all.size()];
+        out += "  <div class=\"item\"><div class=\"t\"><a href=\"/f/" + e.id + ".html\">" + htmlEscape(e.title)
+               + "</a></div><div class=\"m\">下载:7</div></div>\n";
+    }
+    out += kClose;
+    return out;
+}
+
+std::string hostileFilesPage()
+{
+    return pageStart("坏文件") + item(Entry{"__404", "失效链接", "1 KB", 0, 1})
+           + item(Entry{"__endless", "无尽下载", "未知", 0, 1}) + std::string(kClose);
+}
+
+bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Response &res)
+{
+    if (!isHostileKey(key))
+        return false;
+    if (key == "__empty")
+        res.set_content("", kHtml);
+    else if (key == "__huge")
+        res.set_content(hostileRepeatedPage(cat, 10 * 1024 * 1024, 0), kHtml);
+    else if (key == "__many")
+        res.set_content(hostileRepeatedPage(cat, 0, 10000), kHtml);
+    else if (key == "__binary")
+        res.set_content(binaryBody(), kHtml);
+    else if (key == "__nested")
+        res.set_content(hostileNestedPage(cat, 6000), kHtml);
+    else if (key == "__nohtml")
+        res.set_content(hostileNoHtmlPage(cat), kHtml);
+    else if (key == "__nosize")
+        res.set_content(hostileNoSizePage(cat, 2 * 1024 * 1024), kHtml);
+    else if (key == "__slow")
+        serveSlow(res, normalPage(cat));
+    else if (key == "__cut")
+        serveCut(res, normalPage(cat));
+    else
+        res.set_content(hostileFilesPage(), kHtml);
+    return true;
+}
+
+void addHostileFileRoutes(httplib::Server &srv)
+{
+    srv.Get("/f/__404.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(filePage(Entry{"__404", "失效链接", "1 KB", 0, 1}), kHtml);
+    });
+    srv.Get("/d/__404", [](const httplib::Request &, httplib::Response &res) {
+        res.status = 404;
+        res.set_content(errorPage(404, "文件已删除"), kHtml);
+    });
+    srv.Get("/f/__endless.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(filePage(Entry{"__endless", "无尽下载", "未知", 0, 1}), kHtml);
+    });
+    srv.Get("/d/__endless", [](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"endless.bin\"");
+        // No length and no end: chunks until the client goes away. Paced so a
+        // forgotten download cannot fill the disk quickly.
+        res.set_chunked_content_provider("application/octet-stream", [](std::size_t offset, httplib::DataSink &sink) {
+            if (!nap(std::chrono::milliseconds(20)))
+                return false;
+            std::array<char, 16 * 1024> chunk;
+            fillStream(fnv1a("__endless"), offset, chunk.data(), chunk.size());
+            return sink.write(chunk.data(), chunk.size());
+        });
+    });
+}
+
+} // namespace demosite
