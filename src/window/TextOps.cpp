@@ -32,8 +32,38 @@ QString Trim(const QString &text)
     return text.mid(begin, end - begin);
 }
 
+namespace {
+
+// Characters a tag-by-tag strip may scan before it gives way to one linear
+// pass. Real titles need a few thousand; a hostile page with a megabyte of
+// distinct tags would otherwise cost minutes.
+constexpr qsizetype StripBudget = qsizetype(1) << 24;
+
+// Removes every tag (a "<" up to the next ">") in one left-to-right pass; a
+// ">" with no "<" before it and a "<" with no ">" after it stay as text.
+QString stripTagsLinearly(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const qsizetype open = text.indexOf(u'<', i);
+        const qsizetype close = open < 0 ? -1 : text.indexOf(u'>', open);
+        if (close < 0) {
+            out += text.mid(i);
+            break;
+        }
+        out += text.mid(i, open - i);
+        i = close + 1;
+    }
+    return out;
+}
+
+} // namespace
+
 QString HtmToTxt(QString text, const std::function<void()> &pump)
 {
+    qsizetype work = 0;
     for (;;) {
         const qsizetype open = FindText(text, u"<", 1);
         if (open == 0)
@@ -44,6 +74,10 @@ QString HtmToTxt(QString text, const std::function<void()> &pump)
         const qsizetype close = FindText(text, u">", open);
         if (close == 0)
             return text;
+        // Nothing before the first "<" can change any more.
+        work += text.size() - open + 1;
+        if (work > StripBudget)
+            return text.left(open - 1) + stripTagsLinearly(QStringView(text).mid(open - 1));
         const QString tag = text.mid(open - 1, close - open + 1);
         text.remove(tag, Qt::CaseSensitive);
         if (pump)

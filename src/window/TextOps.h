@@ -24,7 +24,8 @@ QString Trim(const QString &text);
 // Strips tags from a title fragment: each distinct tag text is removed
 // everywhere, the first "<" to the first ">" after it at a time. A ">" before
 // any "<" stays as text. `pump` runs once per pass (the window lets pending
-// events run there).
+// events run there). Text with very many distinct tags is stripped in one
+// linear pass instead, so the time stays bounded.
 QString HtmToTxt(QString text, const std::function<void()> &pump = {});
 
 // The latest version as read from the advertisement page: the first four
