@@ -222,6 +222,9 @@ void DownloadManager::finish(Entry *entry, bool ok, const QString &message)
         if (ok && entry->request)
             entry->widget->setProgress(entry->request->receivedBytes(), entry->request->totalBytes());
         entry->widget->setFinished(ok, message);
+        // Nobody can close a window that is never shown.
+        if (!m_widgetsVisible)
+            entry->widget->deleteLater();
     }
     delete entry;
     emit downloadFinished(path, ok);

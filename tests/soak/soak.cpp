@@ -1,0 +1,381 @@
+// ondrix-soak: drives the real window against the demo site for many rounds
+// (search, page change, file download) and watches the memory of the program
+// and its engine processes. Exits non-zero when a round goes wrong or memory
+// keeps growing over the second half.
+//
+//   ondrix-soak [--rounds N] [--max-growth PERCENT]   (negative: only report)
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHash>
+#include <QLineEdit>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "Browser.h"
+#include "ClickLabel.h"
+#include "DemoSite.h"
+#include "DownloadManager.h"
+#include "Form1.h"
+#include "SharedState.h"
+#include "WebEngineSession.h"
+
+namespace {
+
+constexpr int WaitMs = 30000;
+
+// Lets events run until done() holds; false after timeoutMs.
+template <typename Done>
+bool spinUntil(Done done, int timeoutMs = WaitMs)
+{
+    QElapsedTimer t;
+    t.start();
+    while (!done()) {
+        if (t.elapsed() > timeoutMs)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
+}
+
+struct Row {
+    QString id;
+    QString caption;
+};
+
+// The free entries of a results page as the window should show them, read
+// from the bytes the site sends.
+QList<Row> expectedRows(const QString &base, const QString &key, int page)
+{
+    const DemoReply r = DemoSite::get(base, "/search.php?key=" + QUrl::toPercentEncoding(key)
+                                                + "&page=" + QByteArray::number(page));
+    static const QRegularExpression entry(QStringLiteral(
+        R"(<a href="/f/(\w+)\.html"[^>]*>(.*?)</a></div><div class="m">(<span[^>]*>[^<]*</span> )?大小:([^|<]*)\|)"));
+    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
+    QList<Row> rows;
+    for (auto it = entry.globalMatch(QString::fromUtf8(r.body)); it.hasNext();) {
+        const auto m = it.next();
+        if (!m.captured(3).isEmpty())
+            continue;
+        // The engine writes quotes back unescaped; "&", "<" and ">" stay escaped.
+        QString title = m.captured(2).remove(tag);
+        title.replace(QLatin1String("&quot;"), QLatin1String("\"")).replace(QLatin1String("&#39;"), QLatin1String("'"));
+        rows.append({m.captured(1), title + QLatin1Char('(') + m.captured(4) + QLatin1Char(')')});
+    }
+    return rows;
+}
+
+QHash<QString, qint64> catalogueBytes()
+{
+    QHash<QString, qint64> bytes;
+    QFile f(QStringLiteral(ONDRIX_DEMO_CATALOGUE));
+    if (f.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &line : f.readAll().split('\n')) {
+            const QList<QByteArray> p = line.split('\t');
+            if (p.size() == 5 && !line.startsWith('#'))
+                bytes.insert(QString::fromUtf8(p[0]), p[4].toLongLong());
+        }
+    }
+    return bytes;
+}
+
+struct Memory {
+    qint64 programKb = 0; // this process
+    qint64 engineKb = 0;  // its descendants: the engine's helper processes
+    qint64 total() const { return programKb + engineKb; }
+};
+
+// Proportional set sizes of a process and all its descendants, leaving out
+// one subtree (the demo site).
+Memory treePss(qint64 root, qint64 excluded)
+{
+    QHash<qint64, QList<qint64>> children;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    for (const QString &name : pids) {
+        bool ok = false;
+        const qint64 pid = name.toLongLong(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        // "pid (comm) state ppid ...": comm may hold spaces and parentheses.
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children[fields[1].toLongLong()].append(pid);
+    }
+    Memory memory;
+    QList<qint64> todo {root};
+    while (!todo.isEmpty()) {
+        const qint64 pid = todo.takeLast();
+        if (pid == excluded)
+            continue;
+        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+        if (rollup.open(QIODevice::ReadOnly)) {
+            for (const QByteArray &line : rollup.readAll().split('\n')) {
+                if (line.startsWith("Pss:")) {
+                    (pid == root ? memory.programKb : memory.engineKb) += line.mid(4).trimmed().split(' ').value(0).toLongLong();
+                    break;
+                }
+            }
+        }
+        todo += children.value(pid);
+    }
+    return memory;
+}
+
+class Soak
+{
+public:
+    explicit Soak(DemoSite &site)
+        : m_site(site)
+        , m_bytes(catalogueBytes())
+    {
+        m_session.downloads()->setDownloadDirectory(m_downloads.path());
+        m_session.downloads()->setWidgetsVisible(false);
+        m_session.setUrlOpener([](const QUrl &) {});
+        shared() = SharedState {};
+        shared().AppVersion = 2.01;
+        shared().SiteBase = site.siteBase();
+        shared().HomePageAddress = site.homePage();
+        Form1Services services;
+        services.openUrl = [](const QUrl &) {};
+        services.askUpdate = [](QWidget *) { return false; };
+        services.mayQuit = [](QWidget *) { return true; };
+        services.quit = [] {};
+        m_form = std::make_unique<Form1>(
+            [this](const QString &, QObject *parent) { return m_session.createBrowser(parent); }, services);
+        // Runs after the window's own handler, i.e. once its scan has returned.
+        QObject::connect(m_form->W1, &Browser::DocumentComplete, [this] { ++m_scans; });
+        m_form->Form_Load();
+        m_form->show();
+    }
+
+    bool ready() { return spinUntil([this] { return m_form->W3->hasDocument(); }, WaitMs); }
+
+    // One round; an empty result means it went as expected.
+    QString round(int n)
+    {
+        // Three pages, two pages, and single pages with "&" and quotes in titles.
+        static const QStringList keys {QStringLiteral("教程"), QStringLiteral("Linux"), QStringLiteral("合集"),
+                                       QStringLiteral("&"), QStringLiteral("中文")};
+        const QString key = keys[n % keys.size()];
+
+        m_form->Text1->setText(key);
+        if (QString e = waitForScan([this] { QTest::keyClick(m_form->Text1, Qt::Key_Return); }); !e.isEmpty())
+            return key + QStringLiteral(": search: ") + e;
+        int page = 1;
+        if (QString e = compareRows(key, page); !e.isEmpty())
+            return key + QStringLiteral(": page 1: ") + e;
+
+        if (m_form->Label2->isEnabled()) {
+            if (QString e = waitForScan([this] { QTest::mouseClick(m_form->Label2, Qt::LeftButton); }); !e.isEmpty())
+                return key + QStringLiteral(": next page: ") + e;
+            ++page;
+            if (QString e = compareRows(key, page); !e.isEmpty())
+                return key + QStringLiteral(": page 2: ") + e;
+            // Now and then back again, through the site's own link.
+            if (n % 3 == 0) {
+                if (!m_form->Label1->isEnabled())
+                    return key + QStringLiteral(": previous page not offered");
+                if (QString e = waitForScan([this] { QTest::mouseClick(m_form->Label1, Qt::LeftButton); });
+                    !e.isEmpty())
+                    return key + QStringLiteral(": previous page: ") + e;
+                --page;
+                if (QString e = compareRows(key, page); !e.isEmpty())
+                    return key + QStringLiteral(": back to page 1: ") + e;
+            }
+        }
+        return download(n);
+    }
+
+    Memory memory() const { return treePss(QCoreApplication::applicationPid(), m_site.processId()); }
+
+private:
+    template <typename Action>
+    QString waitForScan(Action action)
+    {
+        const int before = m_scans;
+        action();
+        if (!spinUntil([&] { return m_scans > before || m_form->Label8->caption() == Form1::searchFailedText(); },
+                             WaitMs))
+            return QStringLiteral("no results page within %1 s").arg(WaitMs / 1000);
+        if (m_scans == before)
+            return QStringLiteral("search failed");
+        return {};
+    }
+
+    QString compareRows(const QString &key, int page)
+    {
+        const QList<Row> expected = expectedRows(m_site.siteBase(), key, page);
+        QStringList ids;
+        for (const Row &r : expected)
+            ids << r.id;
+        QStringList list;
+        for (int i = 0; i < m_form->List1->count(); ++i)
+            list << m_form->List1->item(i)->text();
+        if (list != ids)
+            return QStringLiteral("List1 %1, expected %2").arg(list.join(u','), ids.join(u','));
+        for (int i = 0; i < Form1::RowCount; ++i) {
+            const bool shown = m_form->Picture1[i]->isVisible();
+            if (shown != (i < expected.size()))
+                return QStringLiteral("row %1 %2").arg(i).arg(shown ? "shown" : "hidden");
+            if (shown && m_form->Label3[i]->caption() != expected[i].caption)
+                return QStringLiteral("row %1 reads \"%2\", expected \"%3\"")
+                    .arg(i)
+                    .arg(m_form->Label3[i]->caption(), expected[i].caption);
+        }
+        if (m_form->Label8->isVisible())
+            return QStringLiteral("progress text still shown");
+        return {};
+    }
+
+    QString download(int n)
+    {
+        int rows = 0;
+        while (rows < Form1::RowCount && m_form->Picture1[rows]->isVisible())
+            ++rows;
+        if (rows == 0)
+            return QStringLiteral("no row to click");
+        const int row = n % rows;
+        const QString id = m_form->List1->item(row)->text().trimmed();
+        DownloadManager *downloads = m_session.downloads();
+        QSignalSpy started(downloads, &DownloadManager::downloadStarted);
+        QSignalSpy finished(downloads, &DownloadManager::downloadFinished);
+        QTest::mouseClick(m_form->Label3[row], Qt::LeftButton);
+        if (!spinUntil([&] { return !finished.isEmpty(); }, WaitMs))
+            return QStringLiteral("download of %1 did not finish").arg(id);
+        // A second download of the same click would start right after the first.
+        spinUntil([] { return false; }, 150);
+        const QString path = finished.first().at(0).toString();
+        QString error;
+        if (!finished.first().at(1).toBool())
+            error = QStringLiteral("download of %1 failed").arg(id);
+        else if (started.size() != 1 || finished.size() != 1)
+            error = QStringLiteral("%1 started %2 downloads").arg(id).arg(started.size());
+        else if (QFileInfo(path).size() != m_bytes.value(id, -1))
+            error = QStringLiteral("%1 is %2 bytes, expected %3").arg(id).arg(QFileInfo(path).size()).arg(m_bytes.value(id));
+        const QStringList files = QDir(m_downloads.path()).entryList(QDir::Files | QDir::Hidden);
+        if (error.isEmpty() && files.size() != 1)
+            error = QStringLiteral("%1 files in the download folder: %2").arg(files.size()).arg(files.join(u", "));
+        // Close the finished download windows, as their user would; hidden
+        // ones are otherwise kept for the whole run.
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (w->inherits("DownloadWidget") && w != m_form.get())
+                w->close();
+        }
+        // Keep the folder small whatever happened.
+        for (const QString &f : files)
+            QFile::remove(QDir(m_downloads.path()).filePath(f));
+        return error;
+    }
+
+    DemoSite &m_site;
+    QHash<QString, qint64> m_bytes;
+    QTemporaryDir m_downloads;
+    WebEngineSession m_session;
+    std::unique_ptr<Form1> m_form;
+    int m_scans = 0;
+};
+
+// Growth over the second half of the run in percent, from a straight line
+// fitted to its samples, so the saw-tooth of the engine's garbage collection
+// does not decide by where it happens to stand at the ends.
+double secondHalfGrowth(const QList<int> &at, const QList<qint64> &kb)
+{
+    const qsizetype first = kb.size() / 2;
+    const qsizetype n = kb.size() - first;
+    if (n < 2)
+        return 0;
+    double sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (qsizetype i = first; i < kb.size(); ++i) {
+        sx += at[i];
+        sy += kb[i];
+        sxx += double(at[i]) * at[i];
+        sxy += double(at[i]) * kb[i];
+    }
+    const double slope = (n * sxy - sx * sy) / (n * sxx - sx * sx);
+    const double intercept = (sy - slope * sx) / n;
+    const double start = intercept + slope * at[first];
+    const double end = intercept + slope * at.last();
+    return start > 0 ? (end - start) / start * 100.0 : 0.0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    int rounds = 500;
+    double maxGrowth = 10.0;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            rounds = args[++i].toInt();
+        else if (args[i] == QLatin1String("--max-growth") && i + 1 < args.size())
+            maxGrowth = args[++i].toDouble();
+        else {
+            std::fprintf(stderr, "usage: ondrix-soak [--rounds N] [--max-growth PERCENT]\n");
+            return 2;
+        }
+    }
+    if (rounds < 1)
+        rounds = 1;
+
+    DemoSite site;
+    if (!site.start()) {
+        std::fprintf(stderr, "ondrix-soak: %s\n", qPrintable(site.errorString()));
+        return 1;
+    }
+    Soak soak(site);
+    if (!soak.ready()) {
+        std::fprintf(stderr, "ondrix-soak: the advertisement page never loaded\n");
+        return 1;
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QList<int> sampledAt;
+    QList<qint64> samples;
+    QList<Memory> parts;
+    int failures = 0;
+    for (int n = 1; n <= rounds; ++n) {
+        const QString error = soak.round(n);
+        if (!error.isEmpty()) {
+            ++failures;
+            std::printf("round %d FAILED: %s\n", n, qPrintable(error));
+            if (failures >= 20) {
+                std::printf("too many failures, stopping\n");
+                break;
+            }
+        }
+        if (n % 10 == 0 || n == 1) {
+            sampledAt << n;
+            parts << soak.memory();
+            samples << parts.last().total();
+            std::printf("round %4d  %7.1f MB  %6.1f s\n", n, samples.last() / 1024.0, clock.elapsed() / 1000.0);
+        }
+        std::fflush(stdout);
+    }
+
+    std::printf("\nrounds  memory (MB)  program  engine processes\n");
+    for (qsizetype i = 0; i < samples.size(); ++i)
+        std::printf("%6d  %11.1f  %7.1f  %7.1f\n", sampledAt[i], samples[i] / 1024.0, parts[i].programKb / 1024.0,
+                    parts[i].engineKb / 1024.0);
+    const double growth = secondHalfGrowth(sampledAt, samples);
+    std::printf("\n%d rounds in %.1f s, %d failed; memory over the second half (fitted line): %+.1f %%\n", rounds,
+                clock.elapsed() / 1000.0, failures, growth);
+    const bool grew = maxGrowth >= 0 && growth >= maxGrowth;
+    if (grew)
+        std::printf("memory grew by %.1f %% over the second half (limit %.1f %%)\n", growth, maxGrowth);
+    return failures || grew ? 1 : 0;
+}
