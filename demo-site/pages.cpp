@@ -124,9 +124,11 @@ std::string searchPage(std::string_view key, long long page, const std::vector<c
                    + highlightTitle(e.title, key) + "</a></div><div class=\"m\">";
             if (e.points > 0) {
                 out += "<span class=\"pts\">积分:" + std::to_string(e.points) + "</span> 大小:"
-                       + htmlEscape(e.sizeText) + " | 下载:" + downloads;
+                       + htmlEscape(e.sizeText) + "|下载:" + downloads;
             } else {
-                out += "大小:" + htmlEscape(e.sizeText) + " | 下载:" + downloads + " | 日期:2026-11-0"
+                // The bar follows the size directly: the program shows
+                // everything between "大小:" and "|" as the size.
+                out += "大小:" + htmlEscape(e.sizeText) + "|下载:" + downloads + " | 日期:2026-11-0"
                        + std::to_string(h / 5000 % 9 + 1);
             }
             out += "</div></div>\n";

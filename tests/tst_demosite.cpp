@@ -96,7 +96,7 @@ private slots:
             const QByteArray marker = "<a href=\"/f/" + id.toUtf8() + ".html\"";
             const auto line = std::find_if(items.begin(), items.end(), [&](const QByteArray &l) { return l.contains(marker); });
             QVERIFY(line != items.end());
-            QVERIFY(line->contains("<b>") && line->contains("大小:") && line->contains(" | 下载:"));
+            QVERIFY(line->contains("<b>") && line->contains("大小:") && line->contains("|下载:"));
             QCOMPARE(line->contains("积分"), entry(id)->points > 0);
         }
     }
