@@ -2,6 +2,7 @@
 // and that cancelled or broken ones leave nothing behind.
 #include "DemoSite.h"
 #include "DownloadManager.h"
+#include "DownloadWidget.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
@@ -77,6 +78,16 @@ class TstDownloads : public QObject
 {
     Q_OBJECT
 
+    static QList<DownloadWidget *> findDownloadWidgets()
+    {
+        QList<DownloadWidget *> out;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<DownloadWidget *>(w))
+                out << d;
+        }
+        return out;
+    }
+
 private slots:
     void initTestCase()
     {
@@ -133,6 +144,8 @@ private slots:
         QVERIFY(m_browser->bodyText().contains(QStringLiteral("免费下载")));
         QCOMPARE(filesIn(dir).size(), 2);
         QVERIFY(!m_session->downloads()->hasRunningDownloads());
+        // Windows that are never shown are released once their download ends.
+        QTRY_VERIFY(findDownloadWidgets().isEmpty());
     }
 
     void largestFileByAddress()
