@@ -264,6 +264,13 @@ int dumpFile(const Catalogue &cat, const std::string &id)
 
 bool bindServer(httplib::Server &srv, const std::string &host, int &port)
 {
+    // The library's default adds SO_REUSEPORT, with which a second demo site
+    // on a taken port starts "fine" and the kernel splits connections between
+    // the two. Without it, a taken port is an error.
+    srv.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<void *>(&yes), sizeof yes);
+    });
     if (port == 0) {
         port = srv.bind_to_any_port(host);
         return port > 0;

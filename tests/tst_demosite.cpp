@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QRegularExpression>
 #include <QSet>
+#include <QUrl>
 #include <QtTest>
 
 #include <algorithm>
@@ -72,6 +73,15 @@ private slots:
         QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
         QVERIFY(m_site.siteBase().startsWith(QLatin1String("http://127.0.0.1:")));
         QVERIFY(m_site.homePage().startsWith(QLatin1String("http://127.0.0.1:")));
+    }
+
+    void takenPortIsRefused()
+    {
+        // A second server on a taken port must fail, not share the port.
+        const int port = QUrl(m_site.siteBase()).port();
+        QVERIFY(port > 0);
+        DemoSite second;
+        QVERIFY(!second.start({QStringLiteral("--site-port"), QString::number(port)}));
     }
 
     void searchLayout_data()
