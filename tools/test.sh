@@ -1,9 +1,20 @@
 #!/usr/bin/env bash
-# Installs what is needed, builds, and runs every test headless.
+# Installs what is needed, builds, and runs every test headless: the normal
+# build first, then again under the sanitizers.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/install-deps.sh"
-"$top/tools/build.sh"
+
+part() { # name command...: runs it and says how long it took
+    local name=$1 start=$SECONDS
+    shift
+    "$@"
+    echo "== $name: $((SECONDS - start)) s"
+}
+
+part build "$top/tools/build.sh"
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
-cd "$top/build"
-ctest --output-on-failure --timeout 600
+part tests bash -c 'cd "$1/build" && ctest --output-on-failure --timeout 600' _ "$top"
+part sanitizers "$top/tools/sanitize.sh"
+# A minute of fuzzing per target; tools/fuzz.sh N runs them longer.
+part fuzzers "$top/tools/fuzz.sh" 60
