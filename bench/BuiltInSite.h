@@ -1,0 +1,64 @@
+// The demo site on the addresses built into the program, for benchmarks that
+// run the real start-up path (Module1::Main reads only the built-in ones).
+#pragma once
+
+#include <QUrl>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "DemoSite.h"
+
+#ifndef ONDRIX_BENCH_SITE_BASE
+#error "ONDRIX_BENCH_SITE_BASE must be the built-in site address"
+#endif
+#ifndef ONDRIX_BENCH_HOME_PAGE
+#error "ONDRIX_BENCH_HOME_PAGE must be the built-in home address"
+#endif
+
+namespace bench {
+
+// The demo site binds with SO_REUSEPORT, so a second one on a taken port
+// starts fine and the kernel splits the connections between the two; a plain
+// bind tells whether the port is really free.
+inline bool loopbackPortFree(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    addr.sin_port = htons(quint16(port));
+    const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    ::close(fd);
+    return free;
+}
+
+inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &extra = {})
+{
+    const QUrl siteBase(QStringLiteral(ONDRIX_BENCH_SITE_BASE));
+    const QUrl home(QStringLiteral(ONDRIX_BENCH_HOME_PAGE));
+    for (const QUrl &u : {siteBase, home}) {
+        if (u.host() != QLatin1String("127.0.0.1") || u.port() <= 0 || (u.path() != QString() && u.path() != QLatin1String("/"))) {
+            *error = QStringLiteral("built-in address %1 is not a loopback demo-site address").arg(u.toString());
+            return false;
+        }
+    }
+    for (const QUrl &u : {siteBase, home}) {
+        if (!loopbackPortFree(u.port())) {
+            *error = QStringLiteral("port %1 is taken (another demo site?); tools/bench.sh runs this in a private "
+                                    "network namespace").arg(u.port());
+            return false;
+        }
+    }
+    // Later options win, so these override the free ports DemoSite asks for.
+    if (!site.start(QStringList {QStringLiteral("--site-port"), QString::number(siteBase.port()),
+                                 QStringLiteral("--home-port"), QString::number(home.port())}
+                    + extra)) {
+        *error = site.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace bench

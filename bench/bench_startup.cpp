@@ -1,0 +1,174 @@
+// Start-up time, each sample a fresh process (this executable re-run in a
+// child mode), timed from the parent's fork:
+//   program: the program's own start-up path (WebEngineSession, Module1::Main)
+//            until its window is shown and first painted, and until the
+//            advertisement page has filled it;
+//   bare:    a plain QWebEnginePage loading the same advertisement page,
+//            until loadFinished.
+// The demo site runs on the built-in addresses, which Module1::Main uses.
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+
+#include "BenchProcess.h"
+#include "Browser.h"
+#include "BuiltInSite.h"
+#include "DownloadManager.h"
+#include "Form1.h"
+#include "Main.h"
+#include "WebEngineSession.h"
+
+namespace {
+
+// Notes the first Show and the first Paint of the window.
+class ShownWatch : public QObject
+{
+public:
+    double shownMs = -1;
+    double paintedMs = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (shownMs < 0 && event->type() == QEvent::Show && qobject_cast<Form1 *>(watched))
+            shownMs = bench::msSinceSpawn();
+        if (paintedMs < 0 && event->type() == QEvent::Paint && watched->isWidgetType()
+            && qobject_cast<Form1 *>(static_cast<QWidget *>(watched)->window()))
+            paintedMs = bench::msSinceSpawn();
+        return false;
+    }
+};
+
+// As src/startup/main.cpp, plus the watch; ends once the advertisement page is in.
+int runProgram(int argc, char **argv)
+{
+    const double enteredMs = bench::msSinceSpawn();
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Ondrix"));
+    QApplication::setApplicationVersion(QStringLiteral("2.10"));
+    QApplication::setDesktopFileName(QStringLiteral("ondrix"));
+    QApplication::setQuitOnLastWindowClosed(false);
+    ShownWatch watch;
+    app.installEventFilter(&watch);
+
+    double adMs = -1;
+    int rc = 0;
+    {
+        WebEngineSession session;
+        Form1Services services = Form1Services::desktop();
+        services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
+        std::unique_ptr<Form1> form(Module1::Main(
+            [&session](const QString &, QObject *parent) { return session.createBrowser(parent); },
+            std::move(services)));
+        QObject::connect(form->W3, &Browser::DocumentComplete, &app, [&] {
+            adMs = bench::msSinceSpawn();
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        });
+        QTimer::singleShot(30000, &app, &QCoreApplication::quit);
+        rc = QApplication::exec();
+        form.reset();
+    }
+    app.removeEventFilter(&watch);
+    std::printf("entered=%.3f\nshown=%.3f\npainted=%.3f\nad=%.3f\n", enteredMs, watch.shownMs, watch.paintedMs, adMs);
+    return rc;
+}
+
+int runBare(int argc, char **argv, const QString &address)
+{
+    const double enteredMs = bench::msSinceSpawn();
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    double loadedMs = -1;
+    {
+        QWebEngineProfile profile;
+        QWebEnginePage page(&profile);
+        QObject::connect(&page, &QWebEnginePage::loadFinished, &app, [&](bool ok) {
+            if (ok)
+                loadedMs = bench::msSinceSpawn();
+            QTimer::singleShot(0, &app, &QCoreApplication::quit);
+        });
+        QTimer::singleShot(30000, &app, &QCoreApplication::quit);
+        page.load(QUrl(address));
+        QApplication::exec();
+    }
+    std::printf("entered=%.3f\nloaded=%.3f\n", enteredMs, loadedMs);
+    return 0;
+}
+
+QHash<QString, double> sample(const QStringList &args)
+{
+    QProcess p;
+    bench::startChild(p, args);
+    if (!p.waitForFinished(60000)) {
+        p.kill();
+        p.waitForFinished();
+        return {};
+    }
+    return bench::readFigures(p.readAllStandardOutput());
+}
+
+void BM_StartUp(benchmark::State &state)
+{
+    const QString ad = QStringLiteral(ONDRIX_BENCH_HOME_PAGE "/ad/365.htm");
+    std::vector<double> shown, painted, adIn, bare, programEntered, bareEntered;
+    // One unmeasured round of each, so neither pays for a cold disk cache.
+    sample({QStringLiteral("--child=program")});
+    sample({QStringLiteral("--child=bare"), ad});
+    for (auto _ : state) {
+        const auto p = sample({QStringLiteral("--child=program")});
+        const auto b = sample({QStringLiteral("--child=bare"), ad});
+        if (p.value(QStringLiteral("shown"), -1) < 0 || p.value(QStringLiteral("ad"), -1) < 0
+            || b.value(QStringLiteral("loaded"), -1) < 0) {
+            state.SkipWithError("a child did not get there (ONDRIX_BENCH_VERBOSE=1 shows its stderr)");
+            return;
+        }
+        shown.push_back(p[QStringLiteral("shown")]);
+        painted.push_back(p[QStringLiteral("painted")]);
+        adIn.push_back(p[QStringLiteral("ad")]);
+        programEntered.push_back(p[QStringLiteral("entered")]);
+        bare.push_back(b[QStringLiteral("loaded")]);
+        bareEntered.push_back(b[QStringLiteral("entered")]);
+        state.SetIterationTime(shown.back() / 1e3);
+    }
+    // Medians: one slow fork or page-cache miss should not move the figure.
+    state.counters["program_shown_ms"] = bench::median(shown);
+    state.counters["program_painted_ms"] = bench::median(painted);
+    state.counters["program_ad_ms"] = bench::median(adIn);
+    state.counters["bare_loaded_ms"] = bench::median(bare);
+    state.counters["program_main_ms"] = bench::median(programEntered);
+    state.counters["bare_main_ms"] = bench::median(bareEntered);
+    state.counters["shown_vs_bare"] = bench::median(shown) / bench::median(bare);
+    state.counters["ad_vs_bare"] = bench::median(adIn) / bench::median(bare);
+}
+BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (argc >= 2 && qstrcmp(argv[1], "--child=program") == 0)
+        return runProgram(1, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--child=bare") == 0)
+        return runBare(1, argv, QString::fromLocal8Bit(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    DemoSite site;
+    QString error;
+    if (!bench::startBuiltInSite(site, &error)) {
+        std::fprintf(stderr, "demo site: %s\n", qPrintable(error));
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
