@@ -13,6 +13,7 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
+#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
 #include "SharedState.h"
@@ -22,31 +23,15 @@ namespace {
 
 DemoSite *g_site = nullptr;
 
-template<typename Done>
-bool spinUntil(Done done, int timeoutMs = 30000)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 // Each iteration loads the results page once in a bare page and once through
 // the program (Enter to rows shown), so both see the same machine state.
 void BM_SearchLatency(benchmark::State &state)
 {
     WebEngineSession session;
     session.downloads()->setWidgetsVisible(false);
-    shared() = SharedState {};
-    shared().SiteBase = g_site->siteBase();
-    shared().HomePageAddress = g_site->homePage();
-    Form1Services services = Form1Services::desktop();
-    services.quit = [] {};
-    Form1 form([&](const QString &, QObject *parent) { return session.createBrowser(parent); }, services);
+    pointAt(g_site->siteBase(), g_site->homePage());
+    const auto window = realWindow(session);
+    Form1 &form = *window;
     form.show();
     form.Text1->setText(QStringLiteral("教程"));
 

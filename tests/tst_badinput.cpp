@@ -12,6 +12,7 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
+#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
 #include "ResultScan.h"
@@ -23,21 +24,6 @@ Q_DECLARE_METATYPE(Outcome)
 // For the pages that never complete; the others keep the window's own deadline,
 // since a 10 MB page takes seconds to load and read on a small machine.
 static constexpr int ShortDeadlineMs = 4000;
-
-// QTest::qWaitFor spends seconds per wait while the window animates; a plain
-// event spin sees the end of a search when it happens.
-template <typename Done>
-static bool spinUntil(Done done, int timeoutMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 class BadInputTest : public QObject
 {
@@ -75,17 +61,8 @@ void BadInputTest::init()
     session->downloads()->setDownloadDirectory(downloads->path());
     session->downloads()->setWidgetsVisible(false);
     session->setUrlOpener([](const QUrl &) {});
-    shared() = SharedState {};
-    shared().AppVersion = 2.01;
-    shared().SiteBase = site.siteBase();
-    shared().HomePageAddress = site.homePage();
-    Form1Services services;
-    services.openUrl = [](const QUrl &) {};
-    services.askUpdate = [](QWidget *) { return false; };
-    services.mayQuit = [](QWidget *) { return true; };
-    services.quit = [] {};
-    form = std::make_unique<Form1>([this](const QString &, QObject *parent) { return session->createBrowser(parent); },
-                                   services);
+    pointAt(site.siteBase(), site.homePage());
+    form = realWindow(*session);
     // Connected after the window's own handler, so this runs once its scan returned.
     connect(form->W1, &Browser::DocumentComplete, this, [this] { scanned = true; });
     form->Form_Load();

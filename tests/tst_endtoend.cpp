@@ -13,6 +13,7 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
+#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
 #include "SharedState.h"
@@ -79,17 +80,11 @@ void EndToEndTest::cleanup()
 
 void EndToEndTest::startForm(const QString &siteBase, const QString &homePage)
 {
-    shared() = SharedState {};
-    shared().AppVersion = 2.01;
-    shared().SiteBase = siteBase;
-    shared().HomePageAddress = homePage;
-    Form1Services services;
+    pointAt(siteBase, homePage);
+    Form1Services services = inertServices();
     services.openUrl = [this](const QUrl &url) { opened << url; };
     services.askUpdate = [this](QWidget *) { ++prompts; return true; };
-    services.mayQuit = [](QWidget *) { return true; };
-    services.quit = [] {};
-    form = std::make_unique<Form1>([this](const QString &, QObject *parent) { return session->createBrowser(parent); },
-                                   services);
+    form = realWindow(*session, services);
     form->Form_Load();
     form->show();
 }

@@ -22,6 +22,7 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
+#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
 #include "SharedState.h"
@@ -30,20 +31,6 @@
 namespace {
 
 constexpr int WaitMs = 30000;
-
-// Lets events run until done() holds; false after timeoutMs.
-template <typename Done>
-bool spinUntil(Done done, int timeoutMs = WaitMs)
-{
-    QElapsedTimer t;
-    t.start();
-    while (!done()) {
-        if (t.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
 
 struct Row {
     QString id;
@@ -94,40 +81,13 @@ struct Memory {
 
 // Proportional set sizes of a process and all its descendants, leaving out
 // one subtree (the demo site).
-Memory treePss(qint64 root, qint64 excluded)
+Memory treePss(int root, int excluded)
 {
-    QHash<qint64, QList<qint64>> children;
-    const QStringList pids = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
-    for (const QString &name : pids) {
-        bool ok = false;
-        const qint64 pid = name.toLongLong(&ok);
-        if (!ok)
-            continue;
-        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-        if (!stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray s = stat.readAll();
-        // "pid (comm) state ppid ...": comm may hold spaces and parentheses.
-        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 1)
-            children[fields[1].toLongLong()].append(pid);
-    }
+    const QList<int> skip = processTree(excluded);
     Memory memory;
-    QList<qint64> todo {root};
-    while (!todo.isEmpty()) {
-        const qint64 pid = todo.takeLast();
-        if (pid == excluded)
-            continue;
-        QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-        if (rollup.open(QIODevice::ReadOnly)) {
-            for (const QByteArray &line : rollup.readAll().split('\n')) {
-                if (line.startsWith("Pss:")) {
-                    (pid == root ? memory.programKb : memory.engineKb) += line.mid(4).trimmed().split(' ').value(0).toLongLong();
-                    break;
-                }
-            }
-        }
-        todo += children.value(pid);
+    for (const int pid : processTree(root)) {
+        if (!skip.contains(pid))
+            (pid == root ? memory.programKb : memory.engineKb) += pssKb(pid);
     }
     return memory;
 }
@@ -142,17 +102,8 @@ public:
         m_session.downloads()->setDownloadDirectory(m_downloads.path());
         m_session.downloads()->setWidgetsVisible(false);
         m_session.setUrlOpener([](const QUrl &) {});
-        shared() = SharedState {};
-        shared().AppVersion = 2.01;
-        shared().SiteBase = site.siteBase();
-        shared().HomePageAddress = site.homePage();
-        Form1Services services;
-        services.openUrl = [](const QUrl &) {};
-        services.askUpdate = [](QWidget *) { return false; };
-        services.mayQuit = [](QWidget *) { return true; };
-        services.quit = [] {};
-        m_form = std::make_unique<Form1>(
-            [this](const QString &, QObject *parent) { return m_session.createBrowser(parent); }, services);
+        pointAt(site.siteBase(), site.homePage());
+        m_form = realWindow(m_session);
         // Runs after the window's own handler, i.e. once its scan has returned.
         QObject::connect(m_form->W1, &Browser::DocumentComplete, [this] { ++m_scans; });
         m_form->Form_Load();
