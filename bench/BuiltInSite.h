@@ -2,11 +2,16 @@
 // run the real start-up path (Module1::Main reads only the built-in ones).
 #pragma once
 
+#include <cstdio>
+
+#include <QCoreApplication>
 #include <QUrl>
 
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
+
+#include <benchmark/benchmark.h>
 
 #include "DemoSite.h"
 
@@ -59,6 +64,31 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
         return false;
     }
     return true;
+}
+
+// The entry of a benchmark that samples fresh processes: "--child=program"
+// and "--child=bare ADDRESS" take one sample each; without them the demo site
+// starts on the built-in ports and the benchmarks run.
+template<typename Program, typename Bare>
+int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare)
+{
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (argc >= 2 && qstrcmp(argv[1], "--child=program") == 0)
+        return runProgram(1, argv);
+    if (argc >= 3 && qstrcmp(argv[1], "--child=bare") == 0)
+        return runBare(1, argv, QString::fromLocal8Bit(argv[2]));
+
+    QCoreApplication app(argc, argv);
+    DemoSite site;
+    QString error;
+    if (!startBuiltInSite(site, &error)) {
+        std::fprintf(stderr, "demo site: %s\n", qPrintable(error));
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
 }
 
 } // namespace bench

@@ -154,21 +154,5 @@ BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iteration
 
 int main(int argc, char **argv)
 {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    if (argc >= 2 && qstrcmp(argv[1], "--child=program") == 0)
-        return runProgram(1, argv);
-    if (argc >= 3 && qstrcmp(argv[1], "--child=bare") == 0)
-        return runBare(1, argv, QString::fromLocal8Bit(argv[2]));
-
-    QCoreApplication app(argc, argv);
-    DemoSite site;
-    QString error;
-    if (!bench::startBuiltInSite(site, &error)) {
-        std::fprintf(stderr, "demo site: %s\n", qPrintable(error));
-        return 1;
-    }
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::childOrBenchmarks(argc, argv, runProgram, runBare);
 }
