@@ -17,7 +17,6 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services)
     state.HomePageAddress = Descramble(storedText(StoredHomePage), static_cast<qint16>(QByteArray(StoredSeed).toShort()));
 
     auto *form = new Form1(browsers, std::move(services));
-    form->setAttribute(Qt::WA_DeleteOnClose, false);
     form->Form_Load();
     QCoreApplication::processEvents();
     form->show();
