@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QUrl>
 
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 
 #include "DemoSite.h"
+#include "WebEngineSession.h"
 
 #ifndef ONDRIX_BENCH_SITE_BASE
 #error "ONDRIX_BENCH_SITE_BASE must be the built-in site address"
@@ -85,6 +87,25 @@ int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare)
         std::fprintf(stderr, "demo site: %s\n", qPrintable(error));
         return 1;
     }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
+
+// The entry of a benchmark that runs in this process against the demo site
+// on free ports, with the engine set up; `site` points at it meanwhile.
+inline int onDemoSite(int argc, char **argv, DemoSite *&site)
+{
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    DemoSite running;
+    if (!running.start()) {
+        std::fprintf(stderr, "demo site: %s\n", qPrintable(running.errorString()));
+        return 1;
+    }
+    site = &running;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -17,6 +17,7 @@
 
 #include "BenchProcess.h"
 #include "Browser.h"
+#include "BuiltInSite.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
 #include "WebEngineSession.h"
@@ -132,17 +133,5 @@ BENCHMARK(BM_Download)->UseManualTime()->Unit(benchmark::kMillisecond)->Iteratio
 
 int main(int argc, char **argv)
 {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    WebEngineSession::prepareApplication();
-    QApplication app(argc, argv);
-    DemoSite site;
-    if (!site.start()) {
-        std::fprintf(stderr, "demo site: %s\n", qPrintable(site.errorString()));
-        return 1;
-    }
-    g_site = &site;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::onDemoSite(argc, argv, g_site);
 }

@@ -11,11 +11,12 @@
 #include <QWebEngineProfile>
 
 #include "Browser.h"
+#include "BuiltInSite.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
-#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
+#include "RealWindow.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
@@ -77,17 +78,5 @@ BENCHMARK(BM_SearchLatency)->UseManualTime()->Unit(benchmark::kMillisecond)->Ite
 
 int main(int argc, char **argv)
 {
-    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    WebEngineSession::prepareApplication();
-    QApplication app(argc, argv);
-    DemoSite site;
-    if (!site.start()) {
-        fprintf(stderr, "demo site: %s\n", qPrintable(site.errorString()));
-        return 1;
-    }
-    g_site = &site;
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return bench::onDemoSite(argc, argv, g_site);
 }
