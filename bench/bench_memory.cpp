@@ -55,16 +55,12 @@ int runProgram(int argc, char **argv)
 {
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ondrix"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    Module1::describeApplication();
     QTemporaryDir downloads;
     WebEngineSession session;
     session.downloads()->setDownloadDirectory(downloads.path());
     session.downloads()->setWidgetsVisible(false);
-    Form1Services services = Form1Services::desktop();
-    services.mayQuit = [](QWidget *) { return true; };
-    std::unique_ptr<Form1> form(Module1::Main(
-        [&session](const QString &, QObject *parent) { return session.createBrowser(parent); }, std::move(services)));
+    std::unique_ptr<Form1> form(Module1::Main(session));
     if (!bench::spinUntil([&] { return form->W3->hasDocument(); }))
         return fail("advertisement page");
 

@@ -52,10 +52,7 @@ int runProgram(int argc, char **argv)
     const double enteredMs = bench::msSinceSpawn();
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Ondrix"));
-    QApplication::setApplicationVersion(QStringLiteral("2.10"));
-    QApplication::setDesktopFileName(QStringLiteral("ondrix"));
-    QApplication::setQuitOnLastWindowClosed(false);
+    Module1::describeApplication();
     ShownWatch watch;
     app.installEventFilter(&watch);
 
@@ -63,11 +60,7 @@ int runProgram(int argc, char **argv)
     int rc = 0;
     {
         WebEngineSession session;
-        Form1Services services = Form1Services::desktop();
-        services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
-        std::unique_ptr<Form1> form(Module1::Main(
-            [&session](const QString &, QObject *parent) { return session.createBrowser(parent); },
-            std::move(services)));
+        std::unique_ptr<Form1> form(Module1::Main(session));
         QObject::connect(form->W3, &Browser::DocumentComplete, &app, [&] {
             adMs = bench::msSinceSpawn();
             QTimer::singleShot(0, &app, &QCoreApplication::quit);

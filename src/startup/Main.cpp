@@ -1,10 +1,12 @@
 #include "Main.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include "Descramble.h"
+#include "DownloadManager.h"
 #include "SharedState.h"
 #include "StoredAddresses.h"
+#include "WebEngineSession.h"
 
 namespace Module1 {
 
@@ -21,6 +23,22 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services)
     QCoreApplication::processEvents();
     form->show();
     return form;
+}
+
+Form1 *Main(WebEngineSession &session)
+{
+    Form1Services services = Form1Services::desktop();
+    services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
+    return Main([&session](const QString &, QObject *parent) { return session.createBrowser(parent); },
+                std::move(services));
+}
+
+void describeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Ondrix"));
+    QApplication::setApplicationVersion(QStringLiteral("2.10"));
+    QApplication::setDesktopFileName(QStringLiteral("ondrix"));
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
 } // namespace Module1

@@ -2,11 +2,21 @@
 
 #include "Form1.h"
 
+class WebEngineSession;
+
 namespace Module1 {
 
 // Start-up: fills in the version and both addresses, loads the window (its
 // load logic runs before it is shown), lets pending events run once, then
 // shows it. Returns the window, which lives until the program ends.
 Form1 *Main(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop());
+
+// The same on the real engine: the three browsers on the session's profile,
+// and running downloads asked about before the program ends.
+Form1 *Main(WebEngineSession &session);
+
+// Names the application for the desktop. The program ends only through the
+// window's close logic, not when the last window (say, a download's) closes.
+void describeApplication();
 
 } // namespace Module1
