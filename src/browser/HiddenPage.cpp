@@ -5,27 +5,22 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineSettings>
 
-namespace {
-
-void silence(QWebEnginePage *page)
+SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
+    : QWebEnginePage(profile, parent)
 {
-    QObject::connect(page, &QWebEnginePage::featurePermissionRequested, page,
-                     [page](const QUrl &origin, QWebEnginePage::Feature feature) {
-                         page->setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
-                     });
-    QObject::connect(page, &QWebEnginePage::certificateError, page,
-                     [](QWebEngineCertificateError error) { error.rejectCertificate(); });
-    QObject::connect(page, &QWebEnginePage::fullScreenRequested, page,
-                     [](QWebEngineFullScreenRequest request) { request.reject(); });
+    connect(this, &QWebEnginePage::featurePermissionRequested, this,
+            [this](const QUrl &origin, QWebEnginePage::Feature feature) {
+                setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
+            });
+    connect(this, &QWebEnginePage::certificateError, this,
+            [](QWebEngineCertificateError error) { error.rejectCertificate(); });
+    connect(this, &QWebEnginePage::fullScreenRequested, this,
+            [](QWebEngineFullScreenRequest request) { request.reject(); });
 }
 
-} // namespace
-
 HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, QObject *parent)
-    : QWebEnginePage(profile, parent), m_opener(std::move(opener))
+    : SilentPage(profile, parent), m_opener(std::move(opener))
 {
-    silence(this);
-    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
     settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     setAudioMuted(true);
 }
@@ -46,9 +41,8 @@ QWebEnginePage *HiddenPage::createWindow(WebWindowType)
 }
 
 NewWindowCatcher::NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener opener, QObject *parent)
-    : QWebEnginePage(profile, parent), m_opener(std::move(opener))
+    : SilentPage(profile, parent), m_opener(std::move(opener))
 {
-    silence(this);
     connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) { capture(url); });
     // A window that never navigates anywhere is not kept around.
     QTimer::singleShot(30000, this, [this] {

@@ -4,9 +4,24 @@
 
 #include <functional>
 
-// A page nobody looks at: it answers dialogs silently, denies permissions,
-// refuses bad certificates and hands new windows to the opener callback.
-class HiddenPage : public QWebEnginePage
+// A page that never shows anything on its own: dialogs are answered
+// silently, permissions and full screen denied, bad certificates refused.
+class SilentPage : public QWebEnginePage
+{
+    Q_OBJECT
+
+public:
+    SilentPage(QWebEngineProfile *profile, QObject *parent);
+
+protected:
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
+};
+
+// A page nobody looks at, which hands new windows to the opener callback.
+class HiddenPage : public SilentPage
 {
     Q_OBJECT
 
@@ -19,10 +34,6 @@ public:
 
 protected:
     QWebEnginePage *createWindow(WebWindowType type) override;
-    void javaScriptAlert(const QUrl &, const QString &) override {}
-    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
-    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
 
 private:
     UrlOpener m_opener;
@@ -30,7 +41,7 @@ private:
 
 // The page given to a new window: it never loads anything, it only passes the
 // address of its first real navigation to the opener and then goes away.
-class NewWindowCatcher : public QWebEnginePage
+class NewWindowCatcher : public SilentPage
 {
     Q_OBJECT
 
@@ -39,10 +50,6 @@ public:
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
-    void javaScriptAlert(const QUrl &, const QString &) override {}
-    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
-    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
 
 private:
     void capture(const QUrl &url);
