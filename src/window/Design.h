@@ -45,6 +45,7 @@ constexpr int FontPixelSize = 12;
 constexpr int ClientWidth = 7500;
 constexpr int ClientHeight = 5265;
 constexpr int RowCount = 10;
+constexpr int RowsShownAtStart = 7;
 constexpr int TimerInterval = 200;
 constexpr int TextMaxLength = 50;
 QString advertisedTitle(int row);

@@ -27,23 +27,31 @@ QCursor handCursor()
     return QCursor(QPixmap(QStringLiteral(":/images/hand.png")), 12, 1);
 }
 
+// Gives a control its design name (arrays by index), geometry and, where the
+// design has one, its opaque background.
+template<typename W>
+W *place(W *widget, const Design::Control &c, int index = 0)
+{
+    widget->setObjectName(c.count > 1 ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index)
+                                      : QString::fromLatin1(c.name));
+    widget->setGeometry(geometryOf(c, index));
+    if (c.backColor) {
+        widget->setAttribute(Qt::WA_TranslucentBackground, false);
+        widget->setAutoFillBackground(true);
+        QPalette p = widget->palette();
+        p.setColor(QPalette::Window, Design::color(c.backColor));
+        widget->setPalette(p);
+    }
+    return widget;
+}
+
 // Applies a label's design: geometry, caption, colour, cursor and state.
 ClickLabel *makeLabel(const Design::Control &c, QWidget *parent, int index = 0)
 {
-    auto *label = new ClickLabel(parent);
-    label->setObjectName(index ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index)
-                               : QString::fromLatin1(c.name));
-    label->setGeometry(geometryOf(c, index));
+    auto *label = place(new ClickLabel(parent), c, index);
     label->setAutoSize(c.autoSize);
     if (c.foreColor)
         label->setForeColor(c.foreColor);
-    if (c.backColor) {
-        label->setAttribute(Qt::WA_TranslucentBackground, false);
-        label->setAutoFillBackground(true);
-        QPalette p = label->palette();
-        p.setColor(QPalette::Window, Design::color(c.backColor));
-        label->setPalette(p);
-    }
     if (c.boldFont) {
         QFont f = label->font();
         f.setBold(true);
@@ -107,20 +115,12 @@ void Form1::createControls()
     using Design::control;
 
     // Controls without a window of their own lie under Picture2 on the form.
-    List1 = new QListWidget(this);
-    List1->setGeometry(geometryOf(control("List1")));
+    List1 = place(new QListWidget(this), control("List1"));
     List1->setVisible(control("List1").visible);
     Label5 = makeLabel(control("Label5"), this);
 
-    const auto &background = control("Picture2");
-    Picture2 = new QLabel(this);
-    Picture2->setObjectName(QString::fromLatin1(background.name));
-    Picture2->setGeometry(geometryOf(background));
+    Picture2 = place(new QLabel(this), control("Picture2"));
     Picture2->setPixmap(QPixmap(QStringLiteral(":/images/background.jpg")));
-    Picture2->setAutoFillBackground(true);
-    QPalette bg = Picture2->palette();
-    bg.setColor(QPalette::Window, Design::color(background.backColor));
-    Picture2->setPalette(bg);
 
     // Labels are drawn on their container's surface, so the rows and the
     // keyword box, which have windows of their own, cover them.
@@ -136,33 +136,18 @@ void Form1::createControls()
     const auto &icon = control("Image1");
     m_downloadIcon->setScaledSize(geometryOf(icon).size());
     for (int n = 0; n < RowCount; ++n) {
-        auto *strip = new QWidget(Picture2);
-        strip->setObjectName(QStringLiteral("Picture1(%1)").arg(n));
-        strip->setGeometry(geometryOf(row, n));
-        strip->setAutoFillBackground(true);
-        QPalette p = strip->palette();
-        p.setColor(QPalette::Window, Design::color(row.backColor));
-        strip->setPalette(p);
-        Picture1[n] = strip;
-
-        Image1[n] = new QLabel(strip);
-        Image1[n]->setObjectName(QStringLiteral("Image1(%1)").arg(n));
-        Image1[n]->setGeometry(geometryOf(icon));
+        QWidget *strip = Picture1[n] = place(new QWidget(Picture2), row, n);
+        Image1[n] = place(new QLabel(strip), icon, n);
         Image1[n]->setMovie(m_downloadIcon);
-
-        Label3[n] = makeLabel(control("Label3"), strip);
-        Label3[n]->setObjectName(QStringLiteral("Label3(%1)").arg(n));
-        Label3[n]->move(geometryOf(control("Label3")).topLeft());
+        Label3[n] = makeLabel(control("Label3"), strip, n);
         Label3[n]->setCaption(Design::advertisedTitle(n));
-        // Rows 7 to 9 hold placeholders and start hidden.
-        strip->setVisible(n < 7);
+        // The last rows hold placeholders and start hidden.
+        strip->setVisible(n < Design::RowsShownAtStart);
     }
     m_downloadIcon->start();
 
     const auto &box = control("Text1");
-    Text1 = new QLineEdit(Picture2);
-    Text1->setObjectName(QString::fromLatin1(box.name));
-    Text1->setGeometry(geometryOf(box));
+    Text1 = place(new QLineEdit(Picture2), box);
     Text1->setFrame(false);
     Text1->setMaxLength(Design::TextMaxLength);
     Text1->setTextMargins(0, 0, 0, 0);
