@@ -80,6 +80,7 @@ void BM_Download(benchmark::State &state)
         QElapsedTimer t;
         t.start();
         browser->Navigate(url);
+        browser->allowUserAction(1, 0);
         if (!bench::spinUntil([&] { return done; }, 60000) || !ok)
             return -1;
         const double ms = t.nsecsElapsed() / 1e6;

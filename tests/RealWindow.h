@@ -14,6 +14,7 @@
 #include <QList>
 
 #include "Form1.h"
+#include "Main.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
@@ -54,8 +55,7 @@ inline void pointAt(const QString &siteBase, const QString &homePage)
 
 inline std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services = inertServices())
 {
-    return std::make_unique<Form1>(
-        [&session](const QString &, QObject *parent) { return session.createBrowser(parent); }, std::move(services));
+    return std::make_unique<Form1>(Module1::engineBrowsers(session), std::move(services));
 }
 
 // The process and everything below it (the engine's zygote, renderer, GPU and

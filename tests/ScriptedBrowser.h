@@ -45,6 +45,11 @@ public:
         }
     }
 
+    void allowUserAction(int downloads, int desktopAddresses) override
+    {
+        grants << qMakePair(downloads, desktopAddresses);
+    }
+
     // Completes a document and raises the notification.
     void complete(const QString &bodyHtml, const QString &bodyText = {}, QList<Element> els = {})
     {
@@ -61,6 +66,7 @@ public:
     QList<Element> elements;
     QStringList navigations;
     QStringList clicks;
+    QList<QPair<int, int>> grants;
     std::function<void(const QString &)> onNavigate;
 
 private:

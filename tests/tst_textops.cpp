@@ -18,6 +18,8 @@ private slots:
     void htmToTxt_data();
     void htmToTxt();
     void htmToTxtManyDistinctTags();
+    void captionText_data();
+    void captionText();
     void readVersion_data();
     void readVersion();
     void readVersionIgnoresLocale();
@@ -140,6 +142,26 @@ void TextOpsTest::htmToTxtManyDistinctTags()
     timer.start();
     QCOMPARE(TextOps::HtmToTxt(title), words + QStringLiteral(" > <b"));
     QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TextOpsTest::captionText_data()
+{
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("out");
+    QTest::newRow("references once") << "Tom &amp; Jerry &lt;1&gt; &quot;x&quot; &#39;y&#39; &amp;lt;"
+                                     << "Tom & Jerry <1> \"x\" 'y' &lt;";
+    QTest::newRow("unknown reference kept") << "a &copy; b &amp" << "a &copy; b &amp";
+    QTest::newRow("white space runs") << "\r\n  a\t\tb&nbsp;&nbsp;c \n" << " a b c ";
+    QTest::newRow("format and control") << QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt")
+                                        << "invoicex.txt";
+    QTest::newRow("astral format, emoji kept") << QStringLiteral("a\U000E0041b\U0001F600") << QStringLiteral("ab\U0001F600");
+}
+
+void TextOpsTest::captionText()
+{
+    QFETCH(QString, in);
+    QFETCH(QString, out);
+    QCOMPARE(TextOps::captionText(in), out);
 }
 
 void TextOpsTest::readVersion_data()

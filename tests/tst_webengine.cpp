@@ -166,6 +166,7 @@ private slots:
         m_browser->Navigate(m_site.homePage() + QStringLiteral("/ad/365.htm"));
         QVERIFY(m_complete->wait(30000));
         QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
+        m_browser->allowUserAction(0, 1);
         m_browser->clickElementsByText(QStringLiteral("a"), QStringLiteral("3 "));
         QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
         QCOMPARE(m_opened.first(), QUrl(m_site.homePage() + QStringLiteral("/ad/3.htm")));

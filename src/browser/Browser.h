@@ -32,6 +32,12 @@ public:
     // Without a document, or without such elements, nothing is clicked.
     virtual void clickElementsByText(const QString &tagName, const QString &needle) = 0;
 
+    // The user acted in this browser through the program (a result row or an
+    // advertised row clicked, the update accepted). Until the next Navigate,
+    // or for two minutes, its pages may start this many downloads and hand
+    // this many addresses to the desktop; nothing else of theirs reaches it.
+    virtual void allowUserAction(int downloads, int desktopAddresses) = 0;
+
 signals:
     // Once per successful top-level document, after its snapshot is taken.
     void DocumentComplete();

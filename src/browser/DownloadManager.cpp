@@ -1,14 +1,76 @@
 #include "DownloadManager.h"
 
 #include "DownloadWidget.h"
+#include "HiddenPage.h"
+#include "UserGrant.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStorageInfo>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+
+namespace {
+
+// 255 bytes per file name, less the engine's ".download" and room for " (n)".
+constexpr qsizetype MaxNameBytes = 255 - 9 - 12;
+// An extension longer than this is part of the name, not a type.
+constexpr qsizetype MaxExtensionBytes = 32;
+constexpr int SpaceCheckMs = 500;
+
+qsizetype utf8Length(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+qsizetype utf8Length(QStringView s)
+{
+    qsizetype n = 0;
+    for (const char32_t c : s.toUcs4())
+        n += utf8Length(c);
+    return n;
+}
+
+// Cuts name to maxBytes of UTF-8 in one pass, keeping a short extension and
+// never splitting a character.
+QString fitName(const QString &name, qsizetype maxBytes)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QStringView ext;
+    if (dot > 0 && utf8Length(QStringView(name).mid(dot)) <= MaxExtensionBytes)
+        ext = QStringView(name).mid(dot);
+    const QStringView base = QStringView(name).left(name.size() - ext.size());
+    qsizetype budget = maxBytes - utf8Length(ext);
+    QString out;
+    for (qsizetype i = 0; i < base.size();) {
+        const char32_t c = base[i].isHighSurrogate() && i + 1 < base.size()
+            ? QChar::surrogateToUcs4(base[i], base[i + 1]) : base[i].unicode();
+        const qsizetype units = c > 0xffff ? 2 : 1;
+        budget -= utf8Length(c);
+        if (budget < 0)
+            break;
+        out += base.mid(i, units);
+        i += units;
+    }
+    out += ext;
+    return out;
+}
+
+QString sizeText(qint64 bytes)
+{
+    return QLocale().formattedDataSize(qMax<qint64>(0, bytes));
+}
+
+QString folderText(const QString &directory)
+{
+    return QDir::toNativeSeparators(directory);
+}
+
+} // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     : QObject(parent)
@@ -17,6 +79,8 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     // the engine drops it.
     connect(profile, &QWebEngineProfile::downloadRequested, this, &DownloadManager::onDownloadRequested,
             Qt::DirectConnection);
+    m_spaceWatch.setInterval(SpaceCheckMs);
+    connect(&m_spaceWatch, &QTimer::timeout, this, &DownloadManager::checkSpace);
 }
 
 DownloadManager::~DownloadManager()
@@ -46,55 +110,99 @@ bool DownloadManager::hasRunningDownloads() const
     return !m_running.isEmpty();
 }
 
+qint64 DownloadManager::freeSpace(const QString &directory) const
+{
+    if (m_freeSpace)
+        return m_freeSpace(directory);
+    return QStorageInfo(directory).bytesAvailable();
+}
+
 QString DownloadManager::sanitizeFileName(const QString &suggested)
 {
     // Only the last path component counts, whichever separator the site used.
-    QString name = suggested;
-    name.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    name = name.section(QLatin1Char('/'), -1);
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < suggested.size(); ++i) {
+        if (suggested[i] == QLatin1Char('/') || suggested[i] == QLatin1Char('\\'))
+            start = i + 1;
+    }
+    // Control and format characters go: a right-to-left override would show
+    // "invoice\u202Etxt.desktop" as "invoicepotksed.txt".
     QString clean;
-    clean.reserve(name.size());
-    for (const QChar c : std::as_const(name)) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("<>:\"|?*").contains(c))
-            clean += QLatin1Char('_');
-        else
-            clean += c;
+    clean.reserve(suggested.size() - start);
+    for (qsizetype i = start; i < suggested.size(); ++i) {
+        const QChar c = suggested[i];
+        if (c.isSurrogate()) {
+            if (c.isHighSurrogate() && i + 1 < suggested.size() && suggested[i + 1].isLowSurrogate()) {
+                const char32_t ucs = QChar::surrogateToUcs4(c, suggested[i + 1]);
+                if (QChar::category(ucs) != QChar::Other_Format)
+                    clean += QStringView(suggested).mid(i, 2);
+                ++i;
+            }
+            continue; // an unpaired half has no file-system form
+        }
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            continue;
+        default:
+            break;
+        }
+        clean += QStringLiteral("<>:\"|?*").contains(c) ? QLatin1Char('_') : c;
     }
     clean = clean.trimmed();
     // No hidden ".." tricks and no names that are only dots.
-    while (clean.startsWith(QLatin1Char('.')))
-        clean.remove(0, 1);
-    while (clean.endsWith(QLatin1Char('.')) || clean.endsWith(QLatin1Char(' ')))
-        clean.chop(1);
+    qsizetype dots = 0;
+    while (dots < clean.size() && clean[dots] == QLatin1Char('.'))
+        ++dots;
+    clean.remove(0, dots);
+    qsizetype end = clean.size();
+    while (end > 0 && (clean[end - 1] == QLatin1Char('.') || clean[end - 1].isSpace()))
+        --end;
+    clean.truncate(end);
     if (clean.isEmpty())
         clean = QStringLiteral("download");
-    // Keep within the usual 255-byte file name limit.
-    while (clean.toUtf8().size() > 200)
-        clean.remove(clean.size() / 2, 1);
-    return clean;
+    // A desktop would run a saved launcher when it is opened.
+    if (clean.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        clean += QStringLiteral(".txt");
+    return fitName(clean, MaxNameBytes);
 }
 
-QString DownloadManager::uniqueFileName(const QString &directory, const QString &name,
-                                        const QSet<QString> &reserved)
+QString DownloadManager::reserveFile(const QString &directory, const QString &name)
 {
-    const QDir dir(directory);
-    auto taken = [&](const QString &candidate) {
-        const QString path = dir.filePath(candidate);
-        return QFileInfo::exists(path) || QFileInfo::exists(path + QStringLiteral(".download"))
-            || reserved.contains(path);
-    };
-    if (!taken(name))
-        return name;
     // The number goes before the extension; ".tar.gz" counts as one.
     qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot > 0 && name.left(dot).endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
         dot -= 4;
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
-    for (int i = 1;; ++i) {
-        const QString candidate = QStringLiteral("%1 (%2)%3").arg(base).arg(i).arg(ext);
-        if (!taken(candidate))
-            return candidate;
+    const QDir dir(directory);
+    for (int n = 0; n < 100000; ++n) {
+        const QString path = dir.filePath(n == 0 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext));
+        if (QFileInfo::exists(path + QStringLiteral(".download")))
+            continue;
+        // Created exclusively, so another program (or another instance of
+        // this one) saving the same name can never write over it.
+        QFile file(path);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return path;
+        if (!QFileInfo::exists(path))
+            return {};
+    }
+    return {};
+}
+
+void DownloadManager::refuse(QWebEngineDownloadRequest *request, const QString &reason)
+{
+    request->cancel();
+    emit downloadFailed(QString(), reason);
+    if (m_widgetsVisible) {
+        auto *widget = new DownloadWidget(sanitizeFileName(request->suggestedFileName()));
+        m_widgets.removeAll(nullptr);
+        m_widgets.append(widget);
+        widget->setFinished(false, reason);
+        widget->show();
     }
 }
 
@@ -103,10 +211,10 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     if (request->state() != QWebEngineDownloadRequest::DownloadRequested)
         return;
 
+    // The engine retrying a dropped download asks again under the same id,
+    // with our folder and name forgotten: keep them, and follow the new
+    // request object.
     for (Entry *entry : std::as_const(m_running)) {
-        // The engine retrying a dropped download asks again under the same
-        // id, with our folder and name forgotten: keep them, and follow the
-        // new request object.
         if (entry->request && entry->request->id() == request->id() && entry->request != request) {
             entry->request->disconnect(this);
             const QFileInfo target(entry->path);
@@ -116,7 +224,19 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
             watch(entry, request);
             return;
         }
-        // The same address already downloading: show that one instead.
+    }
+
+    // Only a download that the user's own action in that page paid for.
+    auto *page = qobject_cast<HiddenPage *>(request->page());
+    if (!page || !page->grant().take(UserGrant::Download)) {
+        Refusals::note("download", request->url().toString());
+        request->cancel();
+        return;
+    }
+
+    // The same address already downloading: the user asked again, so show
+    // that one instead of starting it twice.
+    for (Entry *entry : std::as_const(m_running)) {
         if (entry->url == request->url()) {
             request->cancel();
             if (entry->widget && m_widgetsVisible)
@@ -126,29 +246,46 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     }
 
     const QString directory = downloadDirectory();
-    QDir().mkpath(directory);
+    if (!QDir().mkpath(directory)) {
+        refuse(request, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        return;
+    }
+    const qint64 announced = request->totalBytes();
+    const qint64 available = freeSpace(directory) - SpareBytes;
+    if (announced > 0 && announced > available) {
+        refuse(request, QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
+                            .arg(sizeText(announced), folderText(directory), sizeText(available)));
+        return;
+    }
     QString suggested = request->suggestedFileName();
     if (suggested.isEmpty())
         suggested = request->downloadFileName();
     if (suggested.isEmpty())
         suggested = request->url().fileName();
-    QSet<QString> reserved;
-    for (const Entry *entry : std::as_const(m_running))
-        reserved.insert(entry->path);
-    const QString name = uniqueFileName(directory, sanitizeFileName(suggested), reserved);
+    const QString path = reserveFile(directory, sanitizeFileName(suggested));
+    if (path.isEmpty()) {
+        refuse(request, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        return;
+    }
 
     request->setDownloadDirectory(directory);
-    request->setDownloadFileName(name);
+    request->setDownloadFileName(QFileInfo(path).fileName());
     request->accept();
 
     auto *entry = new Entry;
     entry->request = request;
     entry->url = request->url();
-    entry->path = QDir(directory).filePath(name);
+    entry->path = path;
     entry->widget = new DownloadWidget(entry->path);
     m_widgets.removeAll(nullptr);
     m_widgets.append(entry->widget);
+    const auto transferring = std::count_if(m_running.cbegin(), m_running.cend(),
+                                            [](const Entry *e) { return !e->queued; });
+    entry->queued = transferring >= MaxRunning;
+    if (entry->queued)
+        request->pause();
     m_running.append(entry);
+    m_spaceWatch.start();
 
     connect(entry->widget, &DownloadWidget::cancelRequested, this, [this, entry] {
         if (m_running.contains(entry) && entry->request)
@@ -194,6 +331,25 @@ void DownloadManager::onStateChanged(Entry *entry)
     }
 }
 
+void DownloadManager::checkSpace()
+{
+    if (m_running.isEmpty()) {
+        m_spaceWatch.stop();
+        return;
+    }
+    // A download whose bytes outgrow the free space stops before the disk
+    // is full; a waiting one takes no room yet.
+    const QList<Entry *> running = m_running;
+    for (Entry *entry : running) {
+        if (!m_running.contains(entry) || entry->queued)
+            continue;
+        const QString directory = QFileInfo(entry->path).absolutePath();
+        if (freeSpace(directory) >= SpareBytes)
+            continue;
+        finish(entry, false, QStringLiteral("磁盘空间不足：%1").arg(folderText(directory)));
+    }
+}
+
 void DownloadManager::finish(Entry *entry, bool ok, const QString &message)
 {
     m_running.removeAll(entry);
@@ -227,12 +383,34 @@ void DownloadManager::finish(Entry *entry, bool ok, const QString &message)
             entry->widget->deleteLater();
     }
     delete entry;
+    if (!ok)
+        emit downloadFailed(path, message);
     emit downloadFinished(path, ok);
+    startQueued();
+}
+
+void DownloadManager::startQueued()
+{
+    qsizetype transferring = 0;
+    for (Entry *entry : std::as_const(m_running)) {
+        if (!entry->queued)
+            ++transferring;
+    }
+    for (Entry *entry : std::as_const(m_running)) {
+        if (transferring >= MaxRunning)
+            return;
+        if (entry->queued && entry->request) {
+            entry->queued = false;
+            entry->request->resume();
+            ++transferring;
+        }
+    }
 }
 
 void DownloadManager::removePartial(const QString &path)
 {
-    // The engine writes to "<name>.download" until the download completes.
+    // The engine writes to "<name>.download" until the download completes;
+    // the name itself was reserved empty.
     QFile::remove(path);
     QFile::remove(path + QStringLiteral(".download"));
 }

@@ -5,6 +5,29 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineSettings>
 
+namespace {
+
+// A storm of window.open calls must not turn into a storm of pages.
+constexpr int MaxCatchers = 4;
+// A new window that never navigates anywhere is not kept around.
+constexpr int CatcherLifetimeMs = 10000;
+
+bool isWebAddress(const QUrl &url)
+{
+    return url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https");
+}
+
+// What a frame may load without leaving the browser: web pages and the
+// engine's own local documents. Anything else (mailto:, smb:, a custom
+// scheme) the engine would hand to the desktop.
+bool staysInBrowser(const QUrl &url)
+{
+    static const QStringList local {QStringLiteral("about"), QStringLiteral("data"), QStringLiteral("blob")};
+    return isWebAddress(url) || local.contains(url.scheme());
+}
+
+} // namespace
+
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
@@ -18,8 +41,8 @@ SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
             [](QWebEngineFullScreenRequest request) { request.reject(); });
 }
 
-HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, QObject *parent)
-    : SilentPage(profile, parent), m_opener(std::move(opener))
+HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QString &siteHost, QObject *parent)
+    : SilentPage(profile, parent), m_opener(std::move(opener)), m_siteHost(siteHost.toLower())
 {
     settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     setAudioMuted(true);
@@ -35,17 +58,57 @@ void HiddenPage::loadVisible(const QUrl &url)
         setVisible(true);
 }
 
-QWebEnginePage *HiddenPage::createWindow(WebWindowType)
+bool HiddenPage::isOnSite(const QUrl &url) const
 {
-    return new NewWindowCatcher(profile(), m_opener, this);
+    if (m_siteHost.isEmpty())
+        return staysInBrowser(url);
+    const QString host = url.host().toLower();
+    return isWebAddress(url) && (host == m_siteHost || host.endsWith(QLatin1Char('.') + m_siteHost));
 }
 
-NewWindowCatcher::NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener opener, QObject *parent)
-    : SilentPage(profile, parent), m_opener(std::move(opener))
+bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+{
+    bool allowed = staysInBrowser(url);
+    // A download from the site may well come from another host; whether the
+    // answer is a document is known only once it commits (WebEngineBrowser
+    // stops an off-site document then).
+    if (allowed && isMainFrame && !isOnSite(url) && url.scheme() != QLatin1String("about"))
+        allowed = isWebAddress(url) && m_grant.allows(UserGrant::Download);
+    if (allowed)
+        return true;
+    Refusals::note(isMainFrame ? "navigation" : "frame navigation", url.toString());
+    if (isMainFrame)
+        emit topLevelRefused();
+    return false;
+}
+
+QWebEnginePage *HiddenPage::createWindow(WebWindowType)
+{
+    if (!m_grant.allows(UserGrant::DesktopAddress) || m_catchers >= MaxCatchers) {
+        Refusals::note("new window from", url().toString());
+        return nullptr;
+    }
+    auto *catcher = new NewWindowCatcher(profile(), [this](const QUrl &address) { handOver(address); }, this);
+    ++m_catchers;
+    connect(catcher, &QObject::destroyed, this, [this] { --m_catchers; });
+    return catcher;
+}
+
+void HiddenPage::handOver(const QUrl &url)
+{
+    if (!isWebAddress(url) || !m_grant.take(UserGrant::DesktopAddress)) {
+        Refusals::note("desktop address", url.toString());
+        return;
+    }
+    if (m_opener)
+        m_opener(url);
+}
+
+NewWindowCatcher::NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener captured, QObject *parent)
+    : SilentPage(profile, parent), m_captured(std::move(captured))
 {
     connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) { capture(url); });
-    // A window that never navigates anywhere is not kept around.
-    QTimer::singleShot(30000, this, [this] {
+    QTimer::singleShot(CatcherLifetimeMs, this, [this] {
         m_done = true;
         deleteLater();
     });
@@ -64,7 +127,7 @@ void NewWindowCatcher::capture(const QUrl &url)
     if (m_done || url.isEmpty() || url.scheme() == QLatin1String("about"))
         return;
     m_done = true;
-    if (m_opener)
-        m_opener(url);
+    if (m_captured)
+        m_captured(url);
     deleteLater();
 }

@@ -4,6 +4,8 @@
 
 #include <functional>
 
+#include "UserGrant.h"
+
 // A page that never shows anything on its own: dialogs are answered
 // silently, permissions and full screen denied, bad certificates refused.
 class SilentPage : public QWebEnginePage
@@ -20,7 +22,10 @@ protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
 };
 
-// A page nobody looks at, which hands new windows to the opener callback.
+// A page nobody looks at. It acts on the desktop only as far as its grant
+// allows: new windows hand their address to the opener callback, one per
+// granted user action; navigations keep to web addresses and, where a site
+// host is set, the top-level document keeps to that site.
 class HiddenPage : public SilentPage
 {
     Q_OBJECT
@@ -28,25 +33,40 @@ class HiddenPage : public SilentPage
 public:
     using UrlOpener = std::function<void(const QUrl &)>;
 
-    HiddenPage(QWebEngineProfile *profile, UrlOpener opener, QObject *parent = nullptr);
+    // An empty siteHost lets the top-level document go to any web address.
+    HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QString &siteHost, QObject *parent = nullptr);
 
     void loadVisible(const QUrl &url);
 
+    UserGrant &grant() { return m_grant; }
+    // Whether a top-level document at url may be shown in this page.
+    bool isOnSite(const QUrl &url) const;
+
+signals:
+    // A top-level navigation was stopped here; no document will come of it.
+    void topLevelRefused();
+
 protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
     QWebEnginePage *createWindow(WebWindowType type) override;
 
 private:
+    void handOver(const QUrl &url);
+
     UrlOpener m_opener;
+    QString m_siteHost;
+    UserGrant m_grant;
+    int m_catchers = 0;
 };
 
 // The page given to a new window: it never loads anything, it only passes the
-// address of its first real navigation to the opener and then goes away.
+// address of its first real navigation on and then goes away.
 class NewWindowCatcher : public SilentPage
 {
     Q_OBJECT
 
 public:
-    NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener opener, QObject *parent);
+    NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener captured, QObject *parent);
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
@@ -54,6 +74,6 @@ protected:
 private:
     void capture(const QUrl &url);
 
-    HiddenPage::UrlOpener m_opener;
+    HiddenPage::UrlOpener m_captured;
     bool m_done = false;
 };

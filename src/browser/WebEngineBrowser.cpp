@@ -12,10 +12,12 @@ constexpr int kAborted = -3;
 }
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
-                                   QObject *parent)
-    : Browser(parent), m_page(new HiddenPage(profile, std::move(opener), this))
+                                   const QString &siteHost, QObject *parent)
+    : Browser(parent), m_page(new HiddenPage(profile, std::move(opener), siteHost, this))
 {
     connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+    // Queued: the page refuses from inside the engine's navigation callback.
+    connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -35,10 +37,30 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_snapshotPending = false;
     m_resnapshot = false;
     m_hasDocument = false;
+    m_refused = false;
     m_text.clear();
     m_html.clear();
-    if (m_page)
+    if (m_page) {
+        // Whatever the user allowed the last page to do ends with it.
+        m_page->grant().clear();
         m_page->loadVisible(QUrl(address, QUrl::TolerantMode));
+    }
+}
+
+void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
+{
+    if (m_page)
+        m_page->grant().allow(downloads, desktopAddresses);
+}
+
+void WebEngineBrowser::refuseTopLevel()
+{
+    // A navigation stopped for leaving the site is a failed load, at once:
+    // the caller must not wait for a document that will never come.
+    if (m_refused)
+        return;
+    m_refused = true;
+    emit loadFailed();
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -47,14 +69,26 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadStartedStatus:
         // Whatever document a pending snapshot was meant for is on its way out.
         ++m_generation;
+        m_refused = false;
         if (m_snapshotPending)
             m_resnapshot = true;
         m_snapshotPending = false;
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         m_resnapshot = false;
-        if (!info.isErrorPage())
-            takeSnapshot();
+        if (info.isErrorPage() || !m_page || info.url().scheme() == QLatin1String("about"))
+            break;
+        if (!m_page->isOnSite(info.url())) {
+            // Let through only in case it was a download; as a document it
+            // is neither read nor clicked, and its scripts are stopped.
+            Refusals::note("off-site document", info.url().toString());
+            m_page->grant().clear();
+            m_page->setUrl(QUrl(QStringLiteral("about:blank")));
+            refuseTopLevel();
+            break;
+        }
+        m_refused = false;
+        takeSnapshot();
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
@@ -68,7 +102,8 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
             break;
         }
         m_resnapshot = false;
-        emit loadFailed();
+        if (!m_refused)
+            emit loadFailed(); // a refused navigation was reported already
         break;
     }
 }

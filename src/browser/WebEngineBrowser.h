@@ -17,8 +17,9 @@ class WebEngineBrowser : public Browser
     Q_OBJECT
 
 public:
+    // An empty siteHost lets the top-level document go to any web address.
     WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
-                     QObject *parent = nullptr);
+                     const QString &siteHost, QObject *parent = nullptr);
     ~WebEngineBrowser() override;
 
     void Navigate(const QString &address) override;
@@ -26,6 +27,7 @@ public:
     QString bodyText() const override { return m_text; }
     QString bodyHtml() const override { return m_html; }
     void clickElementsByText(const QString &tagName, const QString &needle) override;
+    void allowUserAction(int downloads, int desktopAddresses) override;
 
     // Runs a script in our isolated world of the current document; the result
     // arrives later (never, if the page is gone). For diagnostics and tests.
@@ -37,12 +39,14 @@ public:
 private:
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
+    void refuseTopLevel();
 
     QPointer<HiddenPage> m_page;
     quint64 m_generation = 0;   // bumped by Navigate and by each top-level load start
     bool m_snapshotPending = false;
     bool m_resnapshot = false;  // a pending snapshot was dropped by a load that may not commit
     bool m_hasDocument = false;
+    bool m_refused = false;     // loadFailed already sent for a refused top-level navigation
     QString m_text;
     QString m_html;
 };

@@ -37,7 +37,7 @@ WebEngineSession::~WebEngineSession()
     delete m_profile;
 }
 
-Browser *WebEngineSession::createBrowser(QObject *parent)
+Browser *WebEngineSession::createBrowser(QObject *parent, const QString &siteHost)
 {
     // Read through a shared pointer so a later setUrlOpener reaches browsers
     // created before it.
@@ -45,7 +45,7 @@ Browser *WebEngineSession::createBrowser(QObject *parent)
     auto *browser = new WebEngineBrowser(m_profile, [opener](const QUrl &url) {
         if (auto fn = opener.lock(); fn && *fn)
             (*fn)(url);
-    }, parent);
+    }, siteHost, parent);
     m_browsers.removeAll(nullptr);
     m_browsers.append(browser);
     return browser;

@@ -26,8 +26,9 @@ public:
     explicit WebEngineSession(QObject *parent = nullptr);
     ~WebEngineSession() override;
 
-    // A new hidden browser on the shared profile; parent owns it.
-    Browser *createBrowser(QObject *parent);
+    // A new hidden browser on the shared profile; parent owns it. With a
+    // siteHost its top-level documents stay on that host and its subdomains.
+    Browser *createBrowser(QObject *parent, const QString &siteHost = {});
 
     DownloadManager *downloads() const { return m_downloads; }
 

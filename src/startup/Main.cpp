@@ -1,6 +1,7 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QUrl>
 
 #include "Descramble.h"
 #include "DownloadManager.h"
@@ -29,8 +30,17 @@ Form1 *Main(WebEngineSession &session)
 {
     Form1Services services = Form1Services::desktop();
     services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
-    return Main([&session](const QString &, QObject *parent) { return session.createBrowser(parent); },
-                std::move(services));
+    return Main(engineBrowsers(session), std::move(services));
+}
+
+BrowserFactory engineBrowsers(WebEngineSession &session)
+{
+    return [&session](const QString &name, QObject *parent) {
+        // The results and file pages stay on the resource site; the
+        // advertisement page's links may lead anywhere on the web.
+        const QString siteHost = name == QLatin1String("W3") ? QString() : QUrl(shared().SiteBase).host();
+        return session.createBrowser(parent, siteHost);
+    };
 }
 
 void describeApplication()

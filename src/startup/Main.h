@@ -15,6 +15,10 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services = Form1Servic
 // and running downloads asked about before the program ends.
 Form1 *Main(WebEngineSession &session);
 
+// The three hidden browsers on the session's profile, each kept to what its
+// slot may do. Reads the site address when a browser is made.
+BrowserFactory engineBrowsers(WebEngineSession &session);
+
 // Names the application for the desktop. The program ends only through the
 // window's close logic, not when the last window (say, a download's) closes.
 void describeApplication();

@@ -36,6 +36,8 @@ class Form1 : public QWidget
 
 public:
     static constexpr int RowCount = 10;
+    // How many documents of W2 get their zero-point tables clicked per row click.
+    static constexpr int FileDocumentsPerClick = 3;
 
     explicit Form1(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop(),
                    QWidget *parent = nullptr);
@@ -108,4 +110,5 @@ private:
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
+    int m_fileDocumentsLeft = 0;
 };

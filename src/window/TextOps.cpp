@@ -85,6 +85,49 @@ QString HtmToTxt(QString text, const std::function<void()> &pump)
     }
 }
 
+QString captionText(QStringView text)
+{
+    static constexpr std::pair<QLatin1String, char16_t> references[] = {
+        {QLatin1String("&amp;"), u'&'},   {QLatin1String("&lt;"), u'<'},
+        {QLatin1String("&gt;"), u'>'},    {QLatin1String("&quot;"), u'"'},
+        {QLatin1String("&#39;"), u'\''}, {QLatin1String("&nbsp;"), u'\u00a0'},
+    };
+    QString out;
+    out.reserve(text.size());
+    bool space = false;
+    for (qsizetype i = 0; i < text.size();) {
+        char32_t c = text[i].unicode();
+        qsizetype length = 1;
+        if (text[i].isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            length = 2;
+        } else if (c == u'&') {
+            for (const auto &[name, decoded] : references) {
+                if (text.mid(i).startsWith(name)) {
+                    c = decoded;
+                    length = name.size();
+                    break;
+                }
+            }
+        }
+        i += length;
+        if (QChar::isSpace(c)) {
+            space = true;
+            continue;
+        }
+        const auto category = QChar::category(c);
+        if (category == QChar::Other_Control || category == QChar::Other_Format || QChar::isSurrogate(c))
+            continue;
+        if (space)
+            out += QLatin1Char(' ');
+        space = false;
+        out += QStringView(QChar::fromUcs4(c));
+    }
+    if (space)
+        out += QLatin1Char(' ');
+    return out;
+}
+
 std::optional<double> readVersion(const QString &pageText)
 {
     const QString head = pageText.left(4).trimmed();

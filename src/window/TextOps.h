@@ -28,6 +28,11 @@ QString Trim(const QString &text);
 // linear pass instead, so the time stays bounded.
 QString HtmToTxt(QString text, const std::function<void()> &pump = {});
 
+// A result title as the row shows it: the basic character references
+// (&amp; &lt; &gt; &quot; &#39; &nbsp;) decoded once, control and format
+// characters dropped, each run of white space (line breaks too) one space.
+QString captionText(QStringView text);
+
 // The latest version as read from the advertisement page: the first four
 // characters of its text (the whole text when shorter), spaces around them
 // allowed, read with "." as the decimal point whatever the locale. Nothing

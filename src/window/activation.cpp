@@ -10,7 +10,9 @@ void Form1::Label3_Click(int index)
 {
     if (!shared().searchMode()) {
         // Before the first search the rows advertise: follow the advertisement
-        // page's links that carry the row's number.
+        // page's links that carry the row's number. The user's click may open
+        // one page in the desktop browser and start one download.
+        W3->allowUserAction(1, 1);
         ClickElementsByText(W3, QStringLiteral("A"), QString::number(index));
         return;
     }
@@ -22,11 +24,16 @@ void Form1::Label3_Click(int index)
     if (identifier.isEmpty())
         return;
     W2->Navigate(shared().SiteBase + QStringLiteral("/f/") + identifier + QStringLiteral(".html"));
+    // One download for this click; a file page that reloads itself after
+    // its table is clicked must not be clicked for ever.
+    W2->allowUserAction(1, 0);
+    m_fileDocumentsLeft = FileDocumentsPerClick;
 }
 
 void Form1::W2_DocumentComplete()
 {
-    if (!shared().searchMode())
+    if (!shared().searchMode() || m_fileDocumentsLeft <= 0)
         return;
+    --m_fileDocumentsLeft;
     ClickElementsByText(W2, QStringLiteral("table"), QStringLiteral("0分"));
 }

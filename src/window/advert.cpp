@@ -29,6 +29,7 @@ void Form1::Form_QueryUnload(int &cancel)
         return;
     if (!m_services.askUpdate(this))
         return;
+    W3->allowUserAction(1, 0);
     ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"));
     cancel = 1;
     state.UpdateOffered = -1;

@@ -58,7 +58,8 @@ void Form1::W1_DocumentComplete()
                 const QString title = HtmToTxt(entry->title);
                 if (superseded())
                     return;
-                Label3[entry->row]->setCaption(title + QLatin1Char('(') + entry->sizeText + QLatin1Char(')'));
+                Label3[entry->row]->setCaption(
+                    TextOps::captionText(title + QLatin1Char('(') + entry->sizeText + QLatin1Char(')')));
                 Picture1[entry->row]->setVisible(true);
             }
         }
