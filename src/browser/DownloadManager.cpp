@@ -1,6 +1,6 @@
 #include "DownloadManager.h"
 
-#include "DownloadWidget.h"
+#include "DownloadList.h"
 #include "HiddenPage.h"
 #include "UserGrant.h"
 
@@ -9,10 +9,15 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMessageBox>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
+
+#include <memory>
 
 namespace {
 
@@ -73,7 +78,7 @@ QString folderText(const QString &directory)
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
-    : QObject(parent)
+    : QObject(parent), m_profile(profile)
 {
     // Direct connection: the request must be accepted inside the signal, or
     // the engine drops it.
@@ -81,13 +86,19 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
             Qt::DirectConnection);
     m_spaceWatch.setInterval(SpaceCheckMs);
     connect(&m_spaceWatch, &QTimer::timeout, this, &DownloadManager::checkSpace);
+    // Progress is read on a clock rather than per received chunk: the
+    // engine's own work shares this thread.
+    m_progress.setInterval(ProgressMs);
+    connect(&m_progress, &QTimer::timeout, this, &DownloadManager::sample);
+    m_clock.start();
 }
 
 DownloadManager::~DownloadManager()
 {
     cancelAll();
-    for (const auto &widget : std::as_const(m_widgets))
-        delete widget.data();
+    delete m_list.data();
+    delete m_retryPage;
+    qDeleteAll(m_entries);
 }
 
 void DownloadManager::setDownloadDirectory(const QString &directory)
@@ -107,7 +118,7 @@ QString DownloadManager::downloadDirectory() const
 
 bool DownloadManager::hasRunningDownloads() const
 {
-    return !m_running.isEmpty();
+    return std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) { return e->view.isUnfinished(); });
 }
 
 qint64 DownloadManager::freeSpace(const QString &directory) const
@@ -193,17 +204,125 @@ QString DownloadManager::reserveFile(const QString &directory, const QString &na
     return {};
 }
 
-void DownloadManager::refuse(QWebEngineDownloadRequest *request, const QString &reason)
+QString DownloadManager::reasonText(int interruptReason, const QString &folder, int httpStatus)
+{
+    using R = QWebEngineDownloadRequest;
+    switch (interruptReason) {
+    case R::FileNoSpace:
+        return QStringLiteral("磁盘空间不足：%1").arg(folderText(folder));
+    case R::FileAccessDenied:
+    case R::FileFailed:
+    case R::FileNameTooLong:
+    case R::FileTooLarge:
+    case R::FileTransientError:
+    case R::FileTooShort:
+    case R::FileHashMismatch:
+        return QStringLiteral("无法写入文件夹：%1").arg(folderText(folder));
+    case R::FileVirusInfected:
+    case R::FileBlocked:
+    case R::FileSecurityCheckFailed:
+        return QStringLiteral("文件被系统拦截");
+    case R::NetworkFailed:
+    case R::NetworkTimeout:
+    case R::NetworkDisconnected:
+    case R::NetworkServerDown:
+    case 38: // the server sent less than it announced: the connection broke
+        return QStringLiteral("网络连接中断");
+    case R::NetworkInvalidRequest:
+        return QStringLiteral("下载地址无效");
+    case R::ServerFailed:
+    case R::ServerBadContent:
+    case R::ServerUnauthorized:
+    case R::ServerCertProblem:
+    case R::ServerForbidden:
+    case R::ServerUnreachable:
+    case 31: // the server would not continue from where it stopped
+        if (httpStatus > 0)
+            return QStringLiteral("服务器拒绝了下载（HTTP %1）").arg(httpStatus);
+        if (interruptReason == R::ServerUnauthorized)
+            return QStringLiteral("服务器拒绝了下载（HTTP 401）");
+        if (interruptReason == R::ServerForbidden)
+            return QStringLiteral("服务器拒绝了下载（HTTP 403）");
+        if (interruptReason == R::ServerCertProblem)
+            return QStringLiteral("服务器证书有问题");
+        return QStringLiteral("服务器拒绝了下载");
+    case R::UserCanceled:
+        return QStringLiteral("已取消");
+    default:
+        return QStringLiteral("下载中断");
+    }
+}
+
+DownloadList *DownloadManager::list()
+{
+    if (!m_list)
+        m_list = new DownloadList(this);
+    return m_list;
+}
+
+QList<DownloadEntry> DownloadManager::entries() const
+{
+    QList<DownloadEntry> out;
+    for (const Entry *e : m_entries)
+        out << e->view;
+    return out;
+}
+
+DownloadEntry DownloadManager::entry(int id) const
+{
+    const Entry *e = find(id);
+    return e ? e->view : DownloadEntry {};
+}
+
+DownloadManager::Entry *DownloadManager::find(int id) const
+{
+    for (Entry *e : m_entries) {
+        if (e->view.id == id)
+            return e;
+    }
+    return nullptr;
+}
+
+DownloadManager::Entry *DownloadManager::addEntry(DownloadEntry::State state, const QString &name, const QUrl &url)
+{
+    auto *entry = new Entry;
+    entry->view.id = m_nextId++;
+    entry->view.state = state;
+    entry->view.name = name;
+    entry->view.url = url;
+    m_entries.append(entry);
+    emit entryAdded(entry->view.id);
+    if (m_widgetsVisible)
+        list()->showWithoutFocus();
+    return entry;
+}
+
+int DownloadManager::addNothingCame(const QString &title, const QUrl &page, const QString &reason)
+{
+    Entry *entry = addEntry(DownloadEntry::State::NothingCame, title, page);
+    entry->view.reason = reason;
+    emit entryChanged(entry->view.id);
+    return entry->view.id;
+}
+
+void DownloadManager::setState(Entry *entry, DownloadEntry::State state, const QString &reason)
+{
+    entry->view.state = state;
+    entry->view.reason = reason;
+    if (state != DownloadEntry::State::Running)
+        entry->view.bytesPerSecond = 0;
+    emit entryChanged(entry->view.id);
+}
+
+void DownloadManager::refuse(QWebEngineDownloadRequest *request, Entry *retried, const QString &reason)
 {
     request->cancel();
+    Entry *entry = retried ? retried
+                           : addEntry(DownloadEntry::State::Failed, sanitizeFileName(request->suggestedFileName()),
+                                      request->url());
+    entry->view.path.clear();
+    setState(entry, DownloadEntry::State::Failed, reason);
     emit downloadFailed(QString(), reason);
-    if (m_widgetsVisible) {
-        auto *widget = new DownloadWidget(sanitizeFileName(request->suggestedFileName()));
-        m_widgets.removeAll(nullptr);
-        m_widgets.append(widget);
-        widget->setFinished(false, reason);
-        widget->show();
-    }
 }
 
 void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
@@ -211,13 +330,13 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     if (request->state() != QWebEngineDownloadRequest::DownloadRequested)
         return;
 
-    // The engine retrying a dropped download asks again under the same id,
-    // with our folder and name forgotten: keep them, and follow the new
-    // request object.
-    for (Entry *entry : std::as_const(m_running)) {
+    // The engine resuming a download (by itself or for 继续) asks again
+    // under the same id, with our folder and name forgotten: keep them, and
+    // follow the new request object.
+    for (Entry *entry : std::as_const(m_entries)) {
         if (entry->request && entry->request->id() == request->id() && entry->request != request) {
             entry->request->disconnect(this);
-            const QFileInfo target(entry->path);
+            const QFileInfo target(entry->view.path);
             request->setDownloadDirectory(target.absolutePath());
             request->setDownloadFileName(target.fileName());
             request->accept();
@@ -234,27 +353,39 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         return;
     }
 
+    // 重试 of an entry that ended: the same entry starts again.
+    Entry *retried = nullptr;
+    if (page == m_retryPage) {
+        for (Entry *entry : std::as_const(m_retrying)) {
+            if (entry->view.url == request->url()) {
+                retried = entry;
+                break;
+            }
+        }
+        m_retrying.removeAll(retried);
+    }
+
     // The same address already downloading: the user asked again, so show
     // that one instead of starting it twice.
-    for (Entry *entry : std::as_const(m_running)) {
-        if (entry->url == request->url()) {
+    for (Entry *entry : std::as_const(m_entries)) {
+        if (entry != retried && entry->request && isActive(entry) && entry->view.url == request->url()) {
             request->cancel();
-            if (entry->widget && m_widgetsVisible)
-                entry->widget->bringForward();
+            if (m_widgetsVisible)
+                list()->showWithoutFocus();
             return;
         }
     }
 
     const QString directory = downloadDirectory();
     if (!QDir().mkpath(directory)) {
-        refuse(request, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        refuse(request, retried, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
         return;
     }
     const qint64 announced = request->totalBytes();
     const qint64 available = freeSpace(directory) - SpareBytes;
     if (announced > 0 && announced > available) {
-        refuse(request, QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-                            .arg(sizeText(announced), folderText(directory), sizeText(available)));
+        refuse(request, retried, QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
+                                     .arg(sizeText(announced), folderText(directory), sizeText(available)));
         return;
     }
     QString suggested = request->suggestedFileName();
@@ -262,9 +393,10 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         suggested = request->downloadFileName();
     if (suggested.isEmpty())
         suggested = request->url().fileName();
-    const QString path = reserveFile(directory, sanitizeFileName(suggested));
+    const QString name = sanitizeFileName(suggested);
+    const QString path = reserveFile(directory, name);
     if (path.isEmpty()) {
-        refuse(request, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        refuse(request, retried, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
         return;
     }
 
@@ -272,92 +404,310 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     request->setDownloadFileName(QFileInfo(path).fileName());
     request->accept();
 
-    auto *entry = new Entry;
-    entry->request = request;
-    entry->url = request->url();
-    entry->path = path;
-    entry->widget = new DownloadWidget(entry->path);
-    m_widgets.removeAll(nullptr);
-    m_widgets.append(entry->widget);
-    const auto transferring = std::count_if(m_running.cbegin(), m_running.cend(),
-                                            [](const Entry *e) { return !e->queued; });
-    entry->queued = transferring >= MaxRunning;
-    if (entry->queued)
-        request->pause();
-    m_running.append(entry);
-    m_spaceWatch.start();
-
-    connect(entry->widget, &DownloadWidget::cancelRequested, this, [this, entry] {
-        if (m_running.contains(entry) && entry->request)
-            entry->request->cancel();
-        if (m_running.contains(entry))
-            finish(entry, false, QStringLiteral("已取消"));
-    });
+    Entry *entry = retried ? retried : addEntry(DownloadEntry::State::Running, QString(), request->url());
+    entry->view.name = QFileInfo(path).fileName();
+    entry->view.path = path;
+    entry->view.received = 0;
+    entry->view.total = announced;
+    entry->userCancelled = false;
+    entry->autoResumed = false;
+    entry->existing.clear();
+    entry->sampledBytes = 0;
+    entry->sampledMs = m_clock.elapsed();
     watch(entry, request);
 
-    if (m_widgetsVisible)
-        entry->widget->show();
-    emit downloadStarted(entry->path);
+    // A file of this name already there: compared once the size is known.
+    if (QFileInfo(path).fileName() != name)
+        entry->existing = QDir(directory).filePath(name);
+    if (alreadyThere(entry)) {
+        // handled
+    } else {
+        const auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [entry](const Entry *e) {
+            return e != entry && e->view.state == DownloadEntry::State::Running;
+        });
+        if (transferring >= MaxRunning) {
+            request->pause();
+            setState(entry, DownloadEntry::State::Waiting);
+        } else {
+            setState(entry, DownloadEntry::State::Running);
+        }
+    }
+    m_spaceWatch.start();
+    m_progress.start();
+    emit downloadStarted(entry->view.path);
     onStateChanged(entry); // a tiny file may already be complete
 }
 
 void DownloadManager::watch(Entry *entry, QWebEngineDownloadRequest *request)
 {
     entry->request = request;
-    connect(request, &QWebEngineDownloadRequest::receivedBytesChanged, this, [entry] {
-        if (entry->widget && entry->request)
-            entry->widget->setProgress(entry->request->receivedBytes(), entry->request->totalBytes());
-    });
     connect(request, &QWebEngineDownloadRequest::stateChanged, this, [this, entry] { onStateChanged(entry); });
     connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, entry] { onStateChanged(entry); });
+    // The size comes with the server's answer, once; not per chunk.
+    connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, [this, entry] {
+        if (entry->view.state == DownloadEntry::State::Running || entry->view.state == DownloadEntry::State::Waiting)
+            alreadyThere(entry);
+    });
+}
+
+bool DownloadManager::isActive(const Entry *entry) const
+{
+    return entry->view.isUnfinished();
 }
 
 void DownloadManager::onStateChanged(Entry *entry)
 {
-    if (!m_running.contains(entry) || !entry->request)
+    if (!m_entries.contains(entry) || !entry->request || !isActive(entry))
         return;
     switch (entry->request->state()) {
     case QWebEngineDownloadRequest::DownloadCompleted:
-        finish(entry, true, QString());
+        finish(entry, DownloadEntry::State::Finished, QString());
         break;
     case QWebEngineDownloadRequest::DownloadCancelled:
-        finish(entry, false, QStringLiteral("已取消"));
+        // Only our own cancel is the user's; the engine giving up is not.
+        finish(entry, entry->userCancelled ? DownloadEntry::State::Cancelled : DownloadEntry::State::Failed,
+               entry->userCancelled ? QString() : QStringLiteral("下载中断"));
         break;
     case QWebEngineDownloadRequest::DownloadInterrupted:
-        finish(entry, false, entry->request->interruptReasonString());
+        if (entry->view.state != DownloadEntry::State::Interrupted)
+            interrupt(entry, entry->request->interruptReason());
+        break;
+    case QWebEngineDownloadRequest::DownloadInProgress:
+        if (entry->view.state == DownloadEntry::State::Interrupted)
+            setState(entry, DownloadEntry::State::Running);
         break;
     default:
         break;
     }
 }
 
+void DownloadManager::interrupt(Entry *entry, int reason)
+{
+    QWebEngineDownloadRequest *request = entry->request;
+    const QString folder = QFileInfo(entry->view.path).absolutePath();
+    if (request->isFinished()) {
+        // The engine cannot continue this one: its partial data is of no use.
+        finish(entry, DownloadEntry::State::Failed, reasonText(reason, folder));
+        return;
+    }
+    // Kept under the engine's temporary name for 继续.
+    setState(entry, DownloadEntry::State::Interrupted, reasonText(reason, folder));
+    const int id = entry->view.id;
+    const bool byServer = reason >= QWebEngineDownloadRequest::ServerFailed
+        && reason <= QWebEngineDownloadRequest::ServerUnreachable;
+    if (byServer) {
+        // The engine does not tell the server's answer; ask the same
+        // question once more, without the body, and read its status.
+        if (!m_network)
+            m_network = new QNetworkAccessManager(this);
+        QNetworkRequest look(entry->view.url);
+        // From where the engine asked to continue: the end of its partial file.
+        const qint64 kept = QFileInfo(entry->view.path + QStringLiteral(".download")).size();
+        look.setRawHeader("Range", "bytes=" + QByteArray::number(qMax(entry->view.received, kept)) + '-');
+        look.setTransferTimeout(5000);
+        QNetworkReply *reply = m_network->head(look);
+        auto status = std::make_shared<int>(0);
+        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, status] {
+            *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        });
+        connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
+        connect(reply, &QNetworkReply::finished, this, [this, reply, id, reason, folder, status] {
+            reply->deleteLater();
+            Entry *e = find(id);
+            if (e && e->view.state == DownloadEntry::State::Interrupted && *status >= 400)
+                setState(e, DownloadEntry::State::Interrupted, reasonText(reason, folder, *status));
+            if (e)
+                emit downloadFailed(e->view.path, e->view.reason);
+        });
+    } else {
+        emit downloadFailed(entry->view.path, entry->view.reason);
+    }
+    // A broken connection gets one more try by itself, a little later.
+    const bool byNetwork = reason == 38 || (reason >= QWebEngineDownloadRequest::NetworkFailed
+                                            && reason <= QWebEngineDownloadRequest::NetworkServerDown);
+    if (byNetwork && !entry->autoResumed) {
+        entry->autoResumed = true;
+        QTimer::singleShot(AutoResumeMs, this, [this, id] {
+            Entry *e = find(id);
+            if (e && e->view.state == DownloadEntry::State::Interrupted)
+                act(id, DownloadEntry::Resume);
+        });
+    }
+    startQueued();
+}
+
+void DownloadManager::act(int id, DownloadEntry::Action action)
+{
+    Entry *entry = find(id);
+    if (!entry || !entry->view.actions().testFlag(action))
+        return;
+    QWebEngineDownloadRequest *request = entry->request;
+    switch (action) {
+    case DownloadEntry::Pause:
+        if (request)
+            request->pause();
+        setState(entry, DownloadEntry::State::Paused);
+        startQueued();
+        break;
+    case DownloadEntry::Resume:
+    case DownloadEntry::DownloadAnyway: {
+        if (action == DownloadEntry::DownloadAnyway)
+            entry->existing.clear();
+        if (!request || request->isFinished()) {
+            retry(entry);
+            break;
+        }
+        const auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
+            return e->view.state == DownloadEntry::State::Running;
+        });
+        if (transferring >= MaxRunning) {
+            setState(entry, DownloadEntry::State::Waiting);
+            break;
+        }
+        entry->sampledMs = m_clock.elapsed();
+        entry->sampledBytes = entry->view.received;
+        setState(entry, DownloadEntry::State::Running);
+        request->resume();
+        m_progress.start();
+        m_spaceWatch.start();
+        break;
+    }
+    case DownloadEntry::Cancel:
+        entry->userCancelled = true;
+        if (request)
+            request->cancel();
+        if (isActive(entry))
+            finish(entry, DownloadEntry::State::Cancelled, QString());
+        break;
+    case DownloadEntry::OpenExisting: {
+        // The file is there already: this copy is not needed.
+        const QString existing = entry->existing;
+        entry->userCancelled = true;
+        if (request)
+            request->cancel();
+        finish(entry, DownloadEntry::State::Cancelled, QString());
+        entry->view.path = existing;
+        setState(entry, DownloadEntry::State::Finished);
+        break;
+    }
+    case DownloadEntry::Retry:
+        retry(entry);
+        break;
+    default:
+        break;
+    }
+}
+
+void DownloadManager::retry(Entry *entry)
+{
+    if (!entry->view.url.isValid())
+        return;
+    if (entry->request) {
+        entry->request->disconnect(this);
+        entry->request->cancel();
+        entry->request->deleteLater();
+        entry->request = nullptr;
+    }
+    if (!entry->view.path.isEmpty())
+        removePartial(entry->view.path);
+    // Started again from its address, through a page of our own that the
+    // user's click pays for.
+    if (!m_retryPage)
+        m_retryPage = new HiddenPage(m_profile, [](const QUrl &) {}, QString());
+    m_retrying.removeAll(entry);
+    m_retrying.append(entry);
+    m_retryPage->grant().allow(1, 0);
+    entry->view.received = 0;
+    setState(entry, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
+    m_retryPage->download(entry->view.url);
+}
+
+bool DownloadManager::alreadyThere(Entry *entry)
+{
+    // The same name and size already in the folder: most likely this very
+    // file, so wait for the user's word instead of saving "name (1)".
+    if (entry->existing.isEmpty() || !entry->request || entry->request->totalBytes() <= 0)
+        return false;
+    const QFileInfo existing(entry->existing);
+    if (!existing.isFile() || existing.size() != entry->request->totalBytes()) {
+        entry->existing.clear();
+        return false;
+    }
+    entry->request->pause();
+    setState(entry, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(entry->existing));
+    startQueued();
+    return true;
+}
+
+void DownloadManager::sample()
+{
+    bool any = false;
+    const qint64 now = m_clock.elapsed();
+    for (Entry *entry : std::as_const(m_entries)) {
+        if (entry->view.state != DownloadEntry::State::Running || !entry->request)
+            continue;
+        any = true;
+        const qint64 received = entry->request->receivedBytes();
+        const qint64 total = entry->request->totalBytes();
+        // Interrupted requests read 0 until they resume; keep what we had.
+        if (received < entry->view.received && received == 0)
+            continue;
+        const qint64 ms = now - entry->sampledMs;
+        if (ms >= 1000 || (entry->view.bytesPerSecond == 0 && ms >= 300)) {
+            const qint64 speed = qMax<qint64>(0, received - entry->sampledBytes) * 1000 / qMax<qint64>(1, ms);
+            entry->view.bytesPerSecond = entry->view.bytesPerSecond == 0 ? speed
+                                                                          : (entry->view.bytesPerSecond + speed) / 2;
+            entry->sampledBytes = received;
+            entry->sampledMs = now;
+        }
+        if (received != entry->view.received || total != entry->view.total) {
+            entry->view.received = received;
+            entry->view.total = total;
+            if (!alreadyThere(entry))
+                emit entryChanged(entry->view.id);
+        }
+    }
+    if (!any)
+        m_progress.stop();
+}
+
 void DownloadManager::checkSpace()
 {
-    if (m_running.isEmpty()) {
+    const bool running = std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
+        return e->view.state == DownloadEntry::State::Running;
+    });
+    if (!running) {
         m_spaceWatch.stop();
         return;
     }
     // A download whose bytes outgrow the free space stops before the disk
-    // is full; a waiting one takes no room yet.
-    const QList<Entry *> running = m_running;
-    for (Entry *entry : running) {
-        if (!m_running.contains(entry) || entry->queued)
+    // is full, keeping what it has for 继续; a waiting one takes no room yet.
+    for (Entry *entry : std::as_const(m_entries)) {
+        if (entry->view.state != DownloadEntry::State::Running)
             continue;
-        const QString directory = QFileInfo(entry->path).absolutePath();
+        const QString directory = QFileInfo(entry->view.path).absolutePath();
         if (freeSpace(directory) >= SpareBytes)
             continue;
-        finish(entry, false, QStringLiteral("磁盘空间不足：%1").arg(folderText(directory)));
+        if (entry->request)
+            entry->request->pause();
+        setState(entry, DownloadEntry::State::Interrupted, reasonText(QWebEngineDownloadRequest::FileNoSpace, directory));
+        emit downloadFailed(entry->view.path, entry->view.reason);
     }
 }
 
-void DownloadManager::finish(Entry *entry, bool ok, const QString &message)
+void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QString &reason)
 {
-    m_running.removeAll(entry);
-    const QString path = entry->path;
-    if (!ok)
+    const bool ok = state == DownloadEntry::State::Finished;
+    const QString path = entry->view.path;
+    m_retrying.removeAll(entry);
+    if (!ok && !path.isEmpty())
         removePartial(path);
     if (QWebEngineDownloadRequest *request = entry->request) {
         request->disconnect(this);
+        if (ok) {
+            entry->view.received = request->receivedBytes();
+            entry->view.total = request->totalBytes();
+        }
         if (ok || request->isFinished()) {
             // Done requests are of no more use; the profile would keep them.
             request->deleteLater();
@@ -373,36 +723,29 @@ void DownloadManager::finish(Entry *entry, bool ok, const QString &message)
             if (request->state() != QWebEngineDownloadRequest::DownloadCancelled)
                 request->cancel();
         }
+        entry->request = nullptr;
     }
-    if (entry->widget) {
-        if (ok && entry->request)
-            entry->widget->setProgress(entry->request->receivedBytes(), entry->request->totalBytes());
-        entry->widget->setFinished(ok, message);
-        // Nobody can close a window that is never shown.
-        if (!m_widgetsVisible)
-            entry->widget->deleteLater();
-    }
-    delete entry;
+    setState(entry, state, reason);
     if (!ok)
-        emit downloadFailed(path, message);
+        emit downloadFailed(path, state == DownloadEntry::State::Cancelled ? QStringLiteral("已取消") : reason);
     emit downloadFinished(path, ok);
     startQueued();
 }
 
 void DownloadManager::startQueued()
 {
-    qsizetype transferring = 0;
-    for (Entry *entry : std::as_const(m_running)) {
-        if (!entry->queued)
-            ++transferring;
-    }
-    for (Entry *entry : std::as_const(m_running)) {
+    auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
+        return e->view.state == DownloadEntry::State::Running;
+    });
+    for (Entry *entry : std::as_const(m_entries)) {
         if (transferring >= MaxRunning)
             return;
-        if (entry->queued && entry->request) {
-            entry->queued = false;
+        if (entry->view.state == DownloadEntry::State::Waiting && entry->request) {
+            setState(entry, DownloadEntry::State::Running);
             entry->request->resume();
             ++transferring;
+            m_progress.start();
+            m_spaceWatch.start();
         }
     }
 }
@@ -417,12 +760,14 @@ void DownloadManager::removePartial(const QString &path)
 
 void DownloadManager::cancelAll()
 {
-    const QList<Entry *> running = m_running;
-    for (Entry *entry : running) {
+    for (Entry *entry : std::as_const(m_entries)) {
+        if (!isActive(entry))
+            continue;
+        entry->userCancelled = true;
         if (entry->request)
             entry->request->cancel();
-        if (m_running.contains(entry))
-            finish(entry, false, QStringLiteral("已取消"));
+        if (isActive(entry))
+            finish(entry, DownloadEntry::State::Cancelled, QString());
     }
 }
 
@@ -431,7 +776,7 @@ bool DownloadManager::confirmQuit(QWidget *parent)
     if (!hasRunningDownloads())
         return true;
     const auto answer = QMessageBox::question(parent, QStringLiteral("下载"),
-                                              QStringLiteral("有下载正在进行，是否停止下载并退出？"),
+                                              QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
                                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;

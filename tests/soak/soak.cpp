@@ -217,12 +217,6 @@ private:
         const QStringList files = QDir(m_downloads.path()).entryList(QDir::Files | QDir::Hidden);
         if (error.isEmpty() && files.size() != 1)
             error = QStringLiteral("%1 files in the download folder: %2").arg(files.size()).arg(files.join(u", "));
-        // Close the finished download windows, as their user would; hidden
-        // ones are otherwise kept for the whole run.
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (w->inherits("DownloadWidget") && w != m_form.get())
-                w->close();
-        }
         // Keep the folder small whatever happened.
         for (const QString &f : files)
             QFile::remove(QDir(m_downloads.path()).filePath(f));

@@ -1,0 +1,124 @@
+#include "Desktop.h"
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QDBusReply>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QHash>
+#include <QObject>
+#include <QVariantMap>
+
+namespace {
+
+const QString FileManagerService = QStringLiteral("org.freedesktop.FileManager1");
+const QString NotificationsService = QStringLiteral("org.freedesktop.Notifications");
+
+void openFolder(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+// Answers the notifications' buttons; lives as long as the application.
+class NotificationActions : public QObject
+{
+    Q_OBJECT
+
+public:
+    static NotificationActions &instance()
+    {
+        static NotificationActions actions;
+        return actions;
+    }
+
+    void remember(uint id, const QString &path) { m_paths.insert(id, path); }
+
+private:
+    NotificationActions()
+    {
+        QDBusConnection::sessionBus().connect(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
+                                              NotificationsService, QStringLiteral("ActionInvoked"), this,
+                                              SLOT(onAction(uint, QString)));
+    }
+
+public slots:
+    void onAction(uint id, const QString &key)
+    {
+        const QString path = m_paths.take(id);
+        if (path.isEmpty())
+            return;
+        if (key == QLatin1String("open"))
+            Desktop::openFile(path);
+        else if (key == QLatin1String("folder"))
+            Desktop::showInFolder(path);
+    }
+
+private:
+    QHash<uint, QString> m_paths;
+};
+
+bool serviceAnswers(const QString &service)
+{
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
+    const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(service);
+    if (registered.isValid() && registered.value())
+        return true;
+    const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
+    return activatable.isValid() && activatable.value().contains(service);
+}
+
+} // namespace
+
+namespace Desktop {
+
+void openFile(const QString &path)
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void showInFolder(const QString &path)
+{
+    if (!serviceAnswers(FileManagerService)) {
+        openFolder(path);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(FileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
+                                                       FileManagerService, QStringLiteral("ShowItems"));
+    call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path] {
+        if (watcher->isError())
+            openFolder(path);
+        watcher->deleteLater();
+    });
+}
+
+void notify(const QString &summary, const QString &body, const QString &path, bool finished)
+{
+    if (!serviceAnswers(NotificationsService))
+        return;
+    QStringList actions;
+    if (finished && !path.isEmpty())
+        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"), QStringLiteral("打开所在文件夹")};
+    QDBusMessage call = QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
+                                                       NotificationsService, QStringLiteral("Notify"));
+    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << body << actions
+         << QVariantMap() << int(-1);
+    NotificationActions::instance(); // listening before the first button can be pressed
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (!reply.isError() && finished)
+            NotificationActions::instance().remember(reply.value(), path);
+        watcher->deleteLater();
+    });
+}
+
+} // namespace Desktop
+
+#include "Desktop.moc"

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+#include <QUrl>
+
+// What the download list asks of the desktop, each a small call that does
+// nothing (and logs nothing) where the desktop offers no such service.
+namespace Desktop {
+
+// Opens a file with its default application.
+void openFile(const QString &path);
+// Selects the file in the file manager (org.freedesktop.FileManager1
+// ShowItems over D-Bus); opens its folder where no file manager answers.
+void showInFolder(const QString &path);
+// A desktop notification (org.freedesktop.Notifications) offering 打开 and
+// 打开所在文件夹 for path when it is a finished file.
+void notify(const QString &summary, const QString &body, const QString &path, bool finished);
+
+} // namespace Desktop
