@@ -40,6 +40,9 @@ private slots:
     void closePrompt();
     void secondCloseEndsWithoutPrompt();
     void logoOpensHomePage();
+    void clickWithoutDownloadIsNoticed_data();
+    void clickWithoutDownloadIsNoticed();
+    void ctrlJShowsDownloads();
 
 private:
     QStringList captions(int rows) const;
@@ -382,6 +385,58 @@ void Form1Test::logoOpensHomePage()
 {
     QTest::mouseClick(form->Label7, Qt::LeftButton);
     QCOMPARE(opened, QList<QUrl> {QUrl("http://home.test")});
+}
+
+void Form1Test::clickWithoutDownloadIsNoticed_data()
+{
+    QTest::addColumn<QString>("how");
+    QTest::addColumn<QString>("reason"); // empty: no notice
+    QTest::newRow("no free table") << "plain" << "页面上没有免费下载";
+    QTest::newRow("file page failed") << "fail" << "文件页打不开";
+    QTest::newRow("nothing within the deadline") << "table" << "点击下载后 0 秒内没有开始下载";
+    QTest::newRow("download began") << "began" << "";
+}
+
+void Form1Test::clickWithoutDownloadIsNoticed()
+{
+    QFETCH(QString, how);
+    QFETCH(QString, reason);
+    QStringList notices;
+    Form1Downloads downloads;
+    downloads.nothingCame = [&](const QString &title, const QUrl &page, const QString &why) {
+        notices << title + QLatin1Char('|') + page.toString() + QLatin1Char('|') + why;
+    };
+    form->setDownloads(downloads);
+    form->setDownloadDeadline(50);
+    search("t");
+    w1->complete(ResultPages::page(entry("ab", "t", "1")));
+    const QString caption = form->Label3[0]->caption();
+    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+    QVERIFY(notices.isEmpty());
+    if (how == QLatin1String("fail"))
+        w2->fail();
+    else if (how == QLatin1String("plain"))
+        w2->complete({}, "收费下载（5分）", {El {"TABLE", "收费下载（5分）", {}}});
+    else
+        w2->complete({}, "免费下载（0分）", {El {"TABLE", "免费下载（0分）", {}}});
+    if (how == QLatin1String("began"))
+        form->DownloadBegan();
+    QTest::qWait(200);
+    QCOMPARE(notices, reason.isEmpty() ? QStringList {} : QStringList {caption + "|http://site.test/f/ab.html|" + reason});
+    QCOMPARE(QApplication::focusWidget(), form->Text1);
+    // One notice per click, whatever follows.
+    w2->fail();
+    QCOMPARE(notices.size(), reason.isEmpty() ? 0 : 1);
+}
+
+void Form1Test::ctrlJShowsDownloads()
+{
+    int shown = 0;
+    Form1Downloads downloads;
+    downloads.showList = [&] { ++shown; };
+    form->setDownloads(downloads);
+    QTest::keyClick(form->Text1, Qt::Key_J, Qt::ControlModifier);
+    QCOMPARE(shown, 1);
 }
 
 QTEST_MAIN(Form1Test)

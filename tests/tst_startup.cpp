@@ -44,6 +44,15 @@ private slots:
                  qPrintable(QStringLiteral("%1 in %2").arg(form->geometry().center().x()).arg(screen.center().x())));
         delete form;
     }
+
+    void stockButtonsSpeakChinese()
+    {
+        QVERIFY(Module1::loadTranslations());
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "OK"), QStringLiteral("确定"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "Cancel"), QStringLiteral("取消"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&Yes"), QStringLiteral("是(&Y)"));
+        QCOMPARE(QCoreApplication::translate("QPlatformTheme", "&No"), QStringLiteral("否(&N)"));
+    }
 };
 
 QTEST_MAIN(StartupTest)

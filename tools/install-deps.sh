@@ -5,7 +5,7 @@ packages=(
     cmake g++ make pkg-config
     qt6-base-dev qt6-webengine-dev libgl-dev
     libcpp-httplib-dev libbenchmark-dev
-    fonts-wqy-zenhei
+    fonts-wqy-zenhei qt6-translations-l10n
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,9 +1,12 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
 #include <QUrl>
 
 #include "Descramble.h"
+#include "DownloadList.h"
 #include "DownloadManager.h"
 #include "SharedState.h"
 #include "StoredAddresses.h"
@@ -30,7 +33,32 @@ Form1 *Main(WebEngineSession &session)
 {
     Form1Services services = Form1Services::desktop();
     services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
-    return Main(engineBrowsers(session), std::move(services));
+    Form1 *form = Main(engineBrowsers(session), std::move(services));
+    DownloadManager *downloads = session.downloads();
+    Form1Downloads notices;
+    notices.showList = [downloads] { downloads->list()->showWithoutFocus(); };
+    notices.nothingCame = [downloads](const QString &title, const QUrl &page, const QString &reason) {
+        downloads->addNothingCame(title, page, reason);
+    };
+    form->setDownloads(std::move(notices));
+    // A download that began, or that was refused with a reason, is word
+    // enough: the list shows it.
+    QObject::connect(downloads, &DownloadManager::downloadStarted, form, &Form1::DownloadBegan);
+    QObject::connect(downloads, &DownloadManager::downloadFailed, form, &Form1::DownloadBegan);
+    return form;
+}
+
+bool loadTranslations()
+{
+    // The program speaks Chinese whatever the desktop's language, so Qt's
+    // own buttons (确定/取消, 是/否) must too.
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
 }
 
 BrowserFactory engineBrowsers(WebEngineSession &session)

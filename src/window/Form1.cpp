@@ -106,6 +106,7 @@ Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *pa
     m_resultsDeadline.setSingleShot(true);
     m_resultsDeadline.setInterval(ResultsDeadlineMs);
     connect(&m_resultsDeadline, &QTimer::timeout, this, &Form1::searchFailed);
+    setUpDownloadNotices();
 }
 
 Form1::~Form1() = default;

@@ -28,6 +28,15 @@ struct Form1Services
     static Form1Services desktop();
 };
 
+// What the window asks of the download list; tests replace each of these.
+struct Form1Downloads
+{
+    std::function<void()> showList; // Ctrl+J
+    // A result click led to no download: the result's title, its file page
+    // and why, for an entry that offers the page in the user's own browser.
+    std::function<void(const QString &title, const QUrl &page, const QString &reason)> nothingCame;
+};
+
 // The one window. Controls carry the design's names; each group of handlers
 // lives in its own source (search, scraper, paging, activation, advert).
 class Form1 : public QWidget
@@ -67,6 +76,13 @@ public:
     void Form_QueryUnload(int &cancel);
     void Label7_Click();
 
+    // Download notices (downloads.cpp): the list's services, and word that a
+    // download began (or was refused), which ends the wait for one.
+    static constexpr int DownloadDeadlineMs = 20000;
+    void setDownloads(Form1Downloads downloads);
+    void DownloadBegan();
+    void setDownloadDeadline(int milliseconds) { m_downloadDeadline.setInterval(milliseconds); }
+
     // The progress text shown when the results page did not arrive.
     static QString searchFailedText();
     // How long a search waits for its results page.
@@ -101,6 +117,10 @@ private:
     void hideRowsAndShowProgress();
     void startWaitingForResults();
     void searchFailed();
+    void setUpDownloadNotices();
+    void expectDownload(int index, const QString &address);
+    void fileTablesClicked();
+    void noDownload(const QString &reason);
 
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;
@@ -111,4 +131,10 @@ private:
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
     int m_fileDocumentsLeft = 0;
+    // The result whose click should bring a download, until one begins.
+    Form1Downloads m_downloads;
+    QTimer m_downloadDeadline;
+    bool m_awaitingDownload = false;
+    QString m_clickedTitle;
+    QUrl m_clickedPage;
 };

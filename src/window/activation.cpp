@@ -23,7 +23,9 @@ void Form1::Label3_Click(int index)
     const QString identifier = TextOps::Trim(item->text());
     if (identifier.isEmpty())
         return;
-    W2->Navigate(shared().SiteBase + QStringLiteral("/f/") + identifier + QStringLiteral(".html"));
+    const QString page = shared().SiteBase + QStringLiteral("/f/") + identifier + QStringLiteral(".html");
+    W2->Navigate(page);
+    expectDownload(index, page);
     // One download for this click; a file page that reloads itself after
     // its table is clicked must not be clicked for ever.
     W2->allowUserAction(1, 0);
@@ -36,4 +38,5 @@ void Form1::W2_DocumentComplete()
         return;
     --m_fileDocumentsLeft;
     ClickElementsByText(W2, QStringLiteral("table"), QStringLiteral("0分"));
+    fileTablesClicked();
 }

@@ -1,0 +1,65 @@
+// Download notices: Ctrl+J for the download list, and an entry in it when a
+// result click leads to no download, so a dead end does not look like a
+// slow site.
+#include <QKeySequence>
+#include <QShortcut>
+
+#include "Browser.h"
+#include "ClickLabel.h"
+#include "Form1.h"
+
+void Form1::setUpDownloadNotices()
+{
+    m_downloadDeadline.setSingleShot(true);
+    m_downloadDeadline.setInterval(DownloadDeadlineMs);
+    connect(&m_downloadDeadline, &QTimer::timeout, this,
+            [this] { noDownload(QStringLiteral("点击下载后 %1 秒内没有开始下载").arg(m_downloadDeadline.interval() / 1000)); });
+    connect(W2, &Browser::loadFailed, this, [this] { noDownload(QStringLiteral("文件页打不开")); });
+    // The browsers' own shortcut for their downloads.
+    auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
+    connect(shortcut, &QShortcut::activated, this, [this] {
+        if (m_downloads.showList)
+            m_downloads.showList();
+    });
+}
+
+void Form1::setDownloads(Form1Downloads downloads)
+{
+    m_downloads = std::move(downloads);
+}
+
+void Form1::expectDownload(int index, const QString &address)
+{
+    m_awaitingDownload = true;
+    m_clickedTitle = Label3[index]->caption();
+    m_clickedPage = QUrl(address);
+    m_downloadDeadline.stop();
+}
+
+void Form1::fileTablesClicked()
+{
+    if (!m_awaitingDownload)
+        return;
+    // The click matched a table only if the page has the text at all.
+    if (!W2->bodyText().contains(QStringLiteral("0分"))) {
+        noDownload(QStringLiteral("页面上没有免费下载"));
+        return;
+    }
+    m_downloadDeadline.start();
+}
+
+void Form1::DownloadBegan()
+{
+    m_awaitingDownload = false;
+    m_downloadDeadline.stop();
+}
+
+void Form1::noDownload(const QString &reason)
+{
+    if (!m_awaitingDownload)
+        return;
+    m_awaitingDownload = false;
+    m_downloadDeadline.stop();
+    if (m_downloads.nothingCame)
+        m_downloads.nothingCame(m_clickedTitle, m_clickedPage, reason);
+}
