@@ -1,0 +1,76 @@
+// Takes docs/downloads.png: the download list holding a finished, a running,
+// a paused, a failed and a "未能开始下载" entry, made by the real engine
+// against the demo site. Run under a display with a window manager
+// (tools/shot-downloads.sh).
+#include "DemoSite.h"
+#include "DownloadList.h"
+#include "DownloadManager.h"
+#include "Main.h"
+#include "WebEngineBrowser.h"
+#include "WebEngineSession.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+int main(int argc, char **argv)
+{
+    WebEngineSession::prepareApplication();
+    QApplication app(argc, argv);
+    Module1::describeApplication();
+    const QString out = app.arguments().value(1, QStringLiteral("downloads.png"));
+    DemoSite site;
+    if (!site.start()) {
+        qCritical("demo site: %s", qPrintable(site.errorString()));
+        return 1;
+    }
+    QTemporaryDir dir;
+    WebEngineSession session;
+    session.setUrlOpener([](const QUrl &) {});
+    DownloadManager *downloads = session.downloads();
+    downloads->setDownloadDirectory(dir.path());
+    auto last = [downloads] { return downloads->entries().constLast(); };
+    QSignalSpy started(downloads, &DownloadManager::downloadStarted);
+    // One browser per download, as each download is its own click.
+    auto start = [&](const QString &path) {
+        auto *browser = session.createBrowser(&app);
+        browser->Navigate(site.siteBase() + path);
+        browser->allowUserAction(1, 0);
+        return started.wait(30000);
+    };
+
+    if (!start(QStringLiteral("/d/a1b2c3")) || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
+        return 2;
+    // A folder that cannot be written: a path under a regular file.
+    QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+    downloads->setDownloadDirectory(dir.filePath(QStringLiteral("plain/下载")));
+    QSignalSpy failed(downloads, &DownloadManager::downloadFailed);
+    auto *browser = session.createBrowser(&app);
+    browser->Navigate(site.siteBase() + QStringLiteral("/d/umzj41"));
+    browser->allowUserAction(1, 0);
+    if (!failed.wait(30000))
+        return 5;
+    downloads->setDownloadDirectory(dir.path());
+    if (!start(QStringLiteral("/bytes/4294967296.bin")))
+        return 3;
+    const int running = last().id;
+    if (!start(QStringLiteral("/bytes/1073741824.bin")))
+        return 4;
+    downloads->act(last().id, DownloadEntry::Pause);
+    downloads->addNothingCame(QStringLiteral("Linux 命令行教程(60.0 MB)"), QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
+                              QStringLiteral("页面上没有免费下载"));
+    DownloadList *list = downloads->list();
+    list->resize(480, 560);
+    list->move(40, 40);
+    list->showWithoutFocus();
+    // Let the running one show its speed, but keep the shot well before it ends.
+    QTest::qWait(1500);
+    if (downloads->entry(running).state != DownloadEntry::State::Running)
+        return 6;
+    const QRect frame = list->frameGeometry();
+    const QPixmap shot = list->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    downloads->cancelAll();
+    return shot.save(out) ? 0 : 7;
+}
