@@ -70,6 +70,12 @@ QString folderText(const QString &directory)
     return QDir::toNativeSeparators(directory);
 }
 
+QString noSpaceText(qint64 total, const QString &directory, qint64 available)
+{
+    return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
+        .arg(total > 0 ? sizeText(total) : QStringLiteral("未知大小"), folderText(directory), sizeText(available));
+}
+
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
@@ -80,7 +86,7 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     connect(profile, &QWebEngineProfile::downloadRequested, this, &DownloadManager::onDownloadRequested,
             Qt::DirectConnection);
     m_spaceWatch.setInterval(SpaceCheckMs);
-    connect(&m_spaceWatch, &QTimer::timeout, this, &DownloadManager::checkSpace);
+    connect(&m_spaceWatch, &QTimer::timeout, this, qOverload<>(&DownloadManager::checkSpace));
 }
 
 DownloadManager::~DownloadManager()
@@ -250,11 +256,11 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         refuse(request, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
         return;
     }
+    // Mostly the size is known only later; checkSpace() stops it then.
     const qint64 announced = request->totalBytes();
     const qint64 available = freeSpace(directory) - SpareBytes;
     if (announced > 0 && announced > available) {
-        refuse(request, QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-                            .arg(sizeText(announced), folderText(directory), sizeText(available)));
+        refuse(request, noSpaceText(announced, directory, available));
         return;
     }
     QString suggested = request->suggestedFileName();
@@ -308,6 +314,9 @@ void DownloadManager::watch(Entry *entry, QWebEngineDownloadRequest *request)
         if (entry->widget && entry->request)
             entry->widget->setProgress(entry->request->receivedBytes(), entry->request->totalBytes());
     });
+    // The engine learns the size only once the answer arrives, mostly
+    // after the request was accepted.
+    connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, [this, entry] { checkSpace(entry); });
     connect(request, &QWebEngineDownloadRequest::stateChanged, this, [this, entry] { onStateChanged(entry); });
     connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, entry] { onStateChanged(entry); });
 }
@@ -337,17 +346,27 @@ void DownloadManager::checkSpace()
         m_spaceWatch.stop();
         return;
     }
-    // A download whose bytes outgrow the free space stops before the disk
-    // is full; a waiting one takes no room yet.
     const QList<Entry *> running = m_running;
     for (Entry *entry : running) {
-        if (!m_running.contains(entry) || entry->queued)
-            continue;
-        const QString directory = QFileInfo(entry->path).absolutePath();
-        if (freeSpace(directory) >= SpareBytes)
-            continue;
-        finish(entry, false, QStringLiteral("磁盘空间不足：%1").arg(folderText(directory)));
+        if (m_running.contains(entry))
+            checkSpace(entry);
     }
+}
+
+void DownloadManager::checkSpace(Entry *entry)
+{
+    // A download stops before it would leave less than the reserve free:
+    // what it still announces must fit, and what it writes must not outgrow
+    // the disk. A waiting one takes no room yet.
+    if (!m_running.contains(entry) || !entry->request || entry->queued)
+        return;
+    const QString directory = QFileInfo(entry->path).absolutePath();
+    const qint64 total = entry->request->totalBytes();
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - entry->request->receivedBytes()) : 0;
+    const qint64 available = freeSpace(directory) - SpareBytes;
+    if (available >= remaining && available >= 0)
+        return;
+    finish(entry, false, noSpaceText(total, directory, available));
 }
 
 void DownloadManager::finish(Entry *entry, bool ok, const QString &message)

@@ -78,6 +78,7 @@ private:
     void finish(Entry *entry, bool ok, const QString &message);
     void startQueued();
     void checkSpace();
+    void checkSpace(Entry *entry);
     qint64 freeSpace(const QString &directory) const;
     static void removePartial(const QString &path);
 

@@ -42,7 +42,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_html.clear();
     if (m_page) {
         // Whatever the user allowed the last page to do ends with it.
-        m_page->grant().clear();
+        m_page->endGrant();
         m_page->loadVisible(QUrl(address, QUrl::TolerantMode));
     }
 }
@@ -50,7 +50,7 @@ void WebEngineBrowser::Navigate(const QString &address)
 void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
 {
     if (m_page)
-        m_page->grant().allow(downloads, desktopAddresses);
+        m_page->allowUserAction(downloads, desktopAddresses);
 }
 
 void WebEngineBrowser::refuseTopLevel()
@@ -82,7 +82,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
             // Let through only in case it was a download; as a document it
             // is neither read nor clicked, and its scripts are stopped.
             Refusals::note("off-site document", info.url().toString());
-            m_page->grant().clear();
+            m_page->endGrant();
             m_page->setUrl(QUrl(QStringLiteral("about:blank")));
             refuseTopLevel();
             break;
