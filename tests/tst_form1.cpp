@@ -31,7 +31,8 @@ private slots:
     void newerScanTakesOver();
     void searchDuringScanStopsIt();
     void deadSiteIsReported();
-    void pagingClicksSiteLinks();
+    void paging_data();
+    void paging();
     void activationLoadsFilePage();
     void rowWithoutIdentifierDoesNothing();
     void advertisementRowsClickByDigit();
@@ -271,18 +272,48 @@ void Form1Test::deadSiteIsReported()
     QCOMPARE(form->Label3[0]->caption(), QStringLiteral("late(1)"));
 }
 
-void Form1Test::pagingClicksSiteLinks()
+void Form1Test::paging_data()
 {
+    QTest::addColumn<int>("label");
+    QTest::addColumn<QString>("linkTag"); // of the elements that carry the labels' texts
+    QTest::addColumn<int>("labelClicks");
+    QTest::addColumn<QStringList>("expectedClicks");
+    QTest::addColumn<bool>("pageChanges");
+    QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true;
+    QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true;
+    QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false;
+    // The first click's page is still loading: the old page's links are not
+    // followed a second time.
+    QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true;
+}
+
+void Form1Test::paging()
+{
+    QFETCH(int, label);
+    QFETCH(QString, linkTag);
+    QFETCH(int, labelClicks);
+    QFETCH(QStringList, expectedClicks);
+    QFETCH(bool, pageChanges);
+    form->setResultsDeadline(100);
     search("t");
     w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
-                 {El {"A", "下一页", {}}, El {"A", "上一页", {}}, El {"A", "下一页 »", {}}, El {"DIV", "下一页", {}}});
-    form->Label2->clicked();
-    QCOMPARE(w1->clicks, (QStringList {"下一页", "下一页 »"}));
-    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
-    QVERIFY(form->Label8->isVisible() && form->Timer1->isActive());
-    w1->clicks.clear();
-    form->Label1->clicked();
-    QCOMPARE(w1->clicks, QStringList {"上一页"});
+                 {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}}, El {"DIV", "下一页", {}}});
+    for (int i = 0; i < labelClicks; ++i) {
+        QTest::mouseClick(label == 1 ? form->Label1 : form->Label2, Qt::LeftButton);
+        QCoreApplication::processEvents(); // the count of clicked links arrives
+    }
+    QCOMPARE(w1->clicks, expectedClicks);
+    QCOMPARE(rowsShown(*form), pageChanges ? QList<bool>(10, false) : (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(form->Label8->isVisible(), pageChanges);
+    QCOMPARE(form->Timer1->isActive(), pageChanges);
+    // The labels stay as the page set them until the next page is scraped.
+    for (const ClickLabel *l : {form->Label1, form->Label2}) {
+        QVERIFY(l->isEnabled());
+        QCOMPARE(l->foreColor(), Design::PagingActive);
+    }
+    // Only a click that followed a link waits for a page, and can time out.
+    QTest::qWait(250);
+    QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), pageChanges);
 }
 
 void Form1Test::activationLoadsFilePage()
