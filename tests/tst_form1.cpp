@@ -256,10 +256,19 @@ void Form1Test::searchDuringScanStopsIt()
 void Form1Test::deadSiteIsReported()
 {
     search("t");
+    w1->complete(ResultPages::page(entry("a", "t", "1"), true, true));
+    search("t");
     w1->fail();
     QVERIFY(!form->Timer1->isActive());
     QCOMPARE(form->Label8->caption(), Form1::searchFailedText());
     QVERIFY(form->Label8->isVisible());
+    // Nothing of the page before is left to click.
+    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
+    QCOMPARE(form->List1->count(), 0);
+    for (const ClickLabel *label : {form->Label1, form->Label2}) {
+        QVERIFY(!label->isEnabled());
+        QCOMPARE(label->foreColor(), Design::ButtonFace);
+    }
     search("t");
     QCOMPARE(form->Label8->caption(), QStringLiteral("正在搜索，请稍侯"));
     // A site that never answers is reported when the deadline passes.

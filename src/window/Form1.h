@@ -99,6 +99,7 @@ private:
     void hideRowsAndShowProgress();
     void startWaitingForResults();
     void searchFailed();
+    void forgetResultsPage();
     void changePage(const QString &needle);
 
     Form1Services m_services;
