@@ -37,9 +37,8 @@ private slots:
     void rowWithoutIdentifierDoesNothing();
     void advertisementRowsClickByDigit();
     void filePageClicksZeroPointTables();
-    void closePrompt_data();
-    void closePrompt();
-    void secondCloseEndsWithoutPrompt();
+    void closeSequence_data();
+    void closeSequence();
     void logoOpensHomePage();
 
 private:
@@ -52,6 +51,7 @@ private:
     ScriptedBrowser *w3 = nullptr;
     int prompts = 0;
     bool answer = true;
+    bool stopDownloads = true;
     int quits = 0;
     QList<QUrl> opened;
 };
@@ -63,12 +63,12 @@ void Form1Test::init()
     shared().SiteBase = QStringLiteral("http://site.test");
     shared().HomePageAddress = QStringLiteral("http://home.test");
     prompts = quits = 0;
-    answer = true;
+    answer = stopDownloads = true;
     opened.clear();
     Form1Services services;
     services.openUrl = [this](const QUrl &url) { opened << url; };
     services.askUpdate = [this](QWidget *) { ++prompts; return answer; };
-    services.mayQuit = [](QWidget *) { return true; };
+    services.mayQuit = [this](QWidget *) { return stopDownloads; };
     services.quit = [this] { ++quits; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
@@ -362,48 +362,58 @@ void Form1Test::filePageClicksZeroPointTables()
     QCOMPARE(w2->clicks, (QStringList {"外 免费下载（0分）", "免费下载（0分）", "另一个 0分"}));
 }
 
-void Form1Test::closePrompt_data()
+void Form1Test::closeSequence_data()
 {
     QTest::addColumn<QString>("adText");
     QTest::addColumn<bool>("answerOk");
+    QTest::addColumn<bool>("downloadLink"); // an anchor with "365" on the advertisement page
+    QTest::addColumn<bool>("downloadsStop"); // the answer to stopping running downloads
     QTest::addColumn<int>("expectedPrompts");
     QTest::addColumn<bool>("staysOpen");
-    QTest::newRow("2.02 OK") << "2.02 新版" << true << 1 << true;
-    QTest::newRow("2.02 Cancel") << "2.02" << false << 1 << false;
-    QTest::newRow("2.01") << "2.01" << true << 0 << false;
-    QTest::newRow("2.015") << "2.015" << true << 0 << false;
-    QTest::newRow("10.5") << "10.5" << true << 1 << true;
-    QTest::newRow("2.5") << "2.5" << true << 1 << true;
-    QTest::newRow("empty") << "" << true << 0 << false;
-    QTest::newRow("abc") << "abc" << true << 0 << false;
+    QTest::newRow("2.02 OK") << "2.02 新版" << true << true << true << 1 << true;
+    // Nothing to download: the home page is opened instead.
+    QTest::newRow("2.02 OK, no 365 link") << "2.02" << true << false << true << 1 << true;
+    QTest::newRow("2.02 Cancel") << "2.02" << false << true << true << 1 << false;
+    QTest::newRow("2.02 Cancel, downloads kept") << "2.02" << false << true << false << 1 << true;
+    QTest::newRow("2.01") << "2.01" << true << true << true << 0 << false;
+    QTest::newRow("2.015") << "2.015" << true << true << true << 0 << false;
+    QTest::newRow("10.5") << "10.5" << true << true << true << 1 << true;
+    QTest::newRow("2.5") << "2.5" << true << true << true << 1 << true;
+    QTest::newRow("empty") << "" << true << true << true << 0 << false;
+    QTest::newRow("abc") << "abc" << true << true << true << 0 << false;
 }
 
-void Form1Test::closePrompt()
+void Form1Test::closeSequence()
 {
     QFETCH(QString, adText);
     QFETCH(bool, answerOk);
+    QFETCH(bool, downloadLink);
+    QFETCH(bool, downloadsStop);
     QFETCH(int, expectedPrompts);
     QFETCH(bool, staysOpen);
     answer = answerOk;
+    stopDownloads = downloadsStop;
+    QList<El> links {El {"A", "1 电影", {}}};
+    if (downloadLink)
+        links.prepend(El {"A", "下载 365 新版", {}});
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // decimal comma
-    w3->complete({}, adText, {El {"A", "下载 365 新版", {}}, El {"A", "1 电影", {}}});
+    w3->complete({}, adText, links);
     form->close();
     QLocale::setDefault(QLocale::c());
+    QCoreApplication::processEvents(); // the count of clicked links arrives
     QCOMPARE(prompts, expectedPrompts);
     QCOMPARE(form->isVisible(), staysOpen);
     QCOMPARE(quits, staysOpen ? 0 : 1);
-    QCOMPARE(shared().UpdateOffered, qint16(staysOpen ? -1 : 0));
-    QCOMPARE(w3->clicks, staysOpen ? QStringList {"下载 365 新版"} : QStringList {});
-}
-
-void Form1Test::secondCloseEndsWithoutPrompt()
-{
-    w3->complete({}, "2.02", {}); // no "365" anchor: nothing clicked, still open once
+    QCOMPARE(shared().UpdateOffered, qint16(expectedPrompts ? -1 : 0));
+    const bool accepted = answerOk && expectedPrompts;
+    QCOMPARE(w3->clicks, accepted && downloadLink ? QStringList {"下载 365 新版"} : QStringList {});
+    QCOMPARE(opened, accepted && !downloadLink ? QList<QUrl> {QUrl("http://home.test")} : QList<QUrl> {});
+    if (!staysOpen)
+        return;
+    // The update is offered once: the next close ends without asking again.
+    stopDownloads = true;
     form->close();
-    QVERIFY(form->isVisible());
-    QCOMPARE(shared().UpdateOffered, qint16(-1));
-    form->close();
-    QCOMPARE(prompts, 1);
+    QCOMPARE(prompts, expectedPrompts);
     QCOMPARE(quits, 1);
 }
 
