@@ -180,9 +180,9 @@ void Form1Test::resultsFillRows()
 {
     search("t");
     w1->complete(ResultPages::page(entry("a1", "<B>Qt</B> 教程", "12 MB") + entry("p", "paid", "1 KB", 5)
-                                       + entry(" b2 ", "&lt;b&gt;x", "3 KB "),
+                                       + entry(" b2 ", "&lt;b&gt;x 한국", "3 KB "),
                                    false, true));
-    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "&lt;b&gt;x(3 KB )"}));
+    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "&lt;b&gt;x 한국(3 KB )"}));
     QCOMPARE(form->List1->count(), 2);
     QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
     QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -192,6 +192,8 @@ void Form1Test::resultsFillRows()
     QVERIFY(form->Label2->isEnabled());
     QCOMPARE(form->Label2->foreColor(), Design::PagingActive);
     QCOMPARE(form->Label3[0]->width(), 6 * 14);
+    // Hangul is not in the code page: its glyphs keep their full 12 pixels.
+    QCOMPARE(form->Label3[1]->width(), 6 * 18 + 12 * 2);
 }
 
 void Form1Test::eleventhAndLaterOnlyInList()

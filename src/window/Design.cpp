@@ -1,5 +1,6 @@
 #include "Design.h"
 
+#include <QFontMetrics>
 #include <QHash>
 
 #include "AnsiCodePage.h"
@@ -74,9 +75,21 @@ QColor color(quint32 stored)
     return QColor(int(stored & 0xFF), int((stored >> 8) & 0xFF), int((stored >> 16) & 0xFF));
 }
 
-int autoWidth(const QString &caption)
+int autoWidth(const QString &caption, const QFontMetrics &metrics)
 {
-    return AnsiCodePage::byteLength(caption) * 6 * TwipsPerPixel;
+    int pixels = 0;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        const QChar ch = caption[i];
+        if (ch.isHighSurrogate() && i + 1 < caption.size() && caption[i + 1].isLowSurrogate()) {
+            pixels += metrics.horizontalAdvance(caption.mid(i++, 2));
+            continue;
+        }
+        if (const auto code = AnsiCodePage::code(ch))
+            pixels += (*code < 0 || *code > 255) ? 12 : 6;
+        else
+            pixels += metrics.horizontalAdvance(ch);
+    }
+    return pixels * TwipsPerPixel;
 }
 
 } // namespace Design

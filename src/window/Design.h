@@ -3,6 +3,8 @@
 #include <QColor>
 #include <QString>
 
+class QFontMetrics;
+
 // The window's design-time properties, as one table in the design's twips.
 namespace Design {
 
@@ -59,7 +61,8 @@ constexpr quint32 ButtonFace = 0x8000000F;
 constexpr quint32 PagingActive = 0x000040C0;
 
 // Auto-sized labels are six pixels wide per byte of their caption in the
-// code page, so the layout does not depend on the installed font.
-int autoWidth(const QString &caption);
+// code page, so the layout does not depend on the installed font. A character
+// the code page lacks takes the font's own advance, so it is never cut off.
+int autoWidth(const QString &caption, const QFontMetrics &metrics);
 
 } // namespace Design
