@@ -22,6 +22,7 @@ private slots:
     void cleanup();
 
     void startState();
+    void tabOrderFollowsDesign();
     void enterSearchesWithEncodedKeyword_data();
     void enterSearchesWithEncodedKeyword();
     void progressCycleCarriesOver();
@@ -131,6 +132,26 @@ void Form1Test::startState()
     QCOMPARE(form->Text1->text().size(), 50);
     QVERIFY(w1->navigations.isEmpty());
     QCOMPARE(w3->navigations, QStringList {"http://home.test/ad/365.htm"});
+}
+
+void Form1Test::tabOrderFollowsDesign()
+{
+    // Of the window's own controls only Text1 and the hidden List1 take focus,
+    // so stand-ins created out of order show that the design's order is used.
+    QWidget scratch;
+    for (const char *name : {"List1", "Picture2", "Text1"})
+        (new QLineEdit(&scratch))->setObjectName(QLatin1String(name));
+    (new QLabel(&scratch))->setObjectName(QStringLiteral("Label5"));
+    Design::applyTabOrder(&scratch);
+    QStringList order;
+    QWidget *const text1 = scratch.findChild<QWidget *>(QStringLiteral("Text1"));
+    QWidget *w = text1;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != text1);
+    QCOMPARE(order, (QStringList {"Text1", "Picture2", "List1"})); // tab indexes 0, 2, 28
 }
 
 void Form1Test::enterSearchesWithEncodedKeyword_data()

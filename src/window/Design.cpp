@@ -2,6 +2,8 @@
 
 #include <QFontMetrics>
 #include <QHash>
+#include <QMap>
+#include <QWidget>
 
 #include "AnsiCodePage.h"
 
@@ -40,6 +42,32 @@ const Control &control(const char *name)
             return c;
     }
     qFatal("no control named %s", name);
+}
+
+QString designName(const Control &c, int index)
+{
+    return c.count > 1 ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index) : QString::fromLatin1(c.name);
+}
+
+void applyTabOrder(QWidget *form)
+{
+    QMap<int, QWidget *> byTabIndex;
+    for (const Control &c : controls()) {
+        if (c.tabIndex < 0)
+            continue;
+        for (int n = 0; n < c.count; ++n) {
+            auto *widget = form->findChild<QWidget *>(designName(c, n));
+            // Labels and picture boxes take no focus here, so Tab skips them.
+            if (widget && (widget->focusPolicy() & Qt::TabFocus))
+                byTabIndex.insert(c.tabIndex + c.tabStep * n, widget);
+        }
+    }
+    QWidget *previous = nullptr;
+    for (QWidget *widget : std::as_const(byTabIndex)) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 QString advertisedTitle(int row)

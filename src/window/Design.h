@@ -4,6 +4,7 @@
 #include <QString>
 
 class QFontMetrics;
+class QWidget;
 
 // The window's design-time properties, as one table in the design's twips.
 namespace Design {
@@ -38,6 +39,11 @@ struct Control
 // Every control, in creation order.
 const QList<Control> &controls();
 const Control &control(const char *name);
+// The name a control carries: "Text1", array elements by index as "Picture1(3)".
+QString designName(const Control &c, int index = 0);
+// Chains the form's controls that take focus, found by design name, in the
+// order of their tab indexes.
+void applyTabOrder(QWidget *form);
 
 // The window's caption, client size and the advertised titles of the rows.
 inline constexpr const char *WindowCaption = "Ondrix V2.01";
