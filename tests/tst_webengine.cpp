@@ -170,6 +170,11 @@ private slots:
         QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOTQ"));
         QCOMPARE(clickCount(m_browser, QStringLiteral("TABLE"), QStringLiteral("nowhere")), 0);
         QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOTQ"));
+        // A page that goes away before its script answers still reports.
+        auto clicked = std::make_shared<int>(-1);
+        m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("hit"), [clicked](int n) { *clicked = n; });
+        m_browser->releasePage();
+        QTRY_VERIFY(*clicked >= 0);
     }
 
     void newWindowGoesToTheOpener()
