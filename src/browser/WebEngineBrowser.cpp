@@ -75,6 +75,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         m_snapshotPending = false;
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
+        finishPendingClicks();
         m_resnapshot = false;
         if (info.isErrorPage() || !m_page || info.url().scheme() == QLatin1String("about"))
             break;
@@ -92,6 +93,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
+        finishPendingClicks();
         if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == kAborted) {
             // Stopped or turned into a download: the previous document stays,
             // so a snapshot we dropped for it is taken again.
@@ -128,12 +130,35 @@ void WebEngineBrowser::takeSnapshot()
                           });
 }
 
-void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString &needle)
+void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString &needle, ClickDone done)
 {
-    if (!m_page || !m_hasDocument)
+    const quint64 id = ++m_lastClick;
+    m_pendingClicks.insert(id, std::move(done));
+    if (!m_page || !m_hasDocument) {
+        finishClick(id, 0);
         return;
+    }
+    QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
-                          std::function<void(const QVariant &)>());
+                          [self, id](const QVariant &clicked) {
+                              if (self)
+                                  self->finishClick(id, clicked.toInt());
+                          });
+}
+
+// Each click is reported once, from the event loop: by its script's answer or,
+// when the document went away first, by the end of the load that replaced it.
+void WebEngineBrowser::finishClick(quint64 id, int clicked)
+{
+    ClickDone done = m_pendingClicks.take(id);
+    if (done)
+        QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
+}
+
+void WebEngineBrowser::finishPendingClicks()
+{
+    for (const quint64 id : m_pendingClicks.keys())
+        finishClick(id, 0);
 }
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)

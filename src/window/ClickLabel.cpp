@@ -17,7 +17,7 @@ void ClickLabel::setCaption(const QString &caption)
 {
     setText(caption);
     if (m_autoSize)
-        resize(Design::px(Design::autoWidth(caption)), height());
+        resize(Design::px(Design::autoWidth(caption, fontMetrics())), height());
 }
 
 void ClickLabel::setForeColor(quint32 stored)

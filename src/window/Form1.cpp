@@ -32,8 +32,7 @@ QCursor handCursor()
 template<typename W>
 W *place(W *widget, const Design::Control &c, int index = 0)
 {
-    widget->setObjectName(c.count > 1 ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index)
-                                      : QString::fromLatin1(c.name));
+    widget->setObjectName(Design::designName(c, index));
     widget->setGeometry(geometryOf(c, index));
     if (c.backColor) {
         widget->setAttribute(Qt::WA_TranslucentBackground, false);
@@ -101,6 +100,7 @@ Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *pa
     W2 = browsers(QStringLiteral("W2"), this);
     W3 = browsers(QStringLiteral("W3"), this);
     createControls();
+    Design::applyTabOrder(this);
     connectHandlers();
 
     m_resultsDeadline.setSingleShot(true);

@@ -101,12 +101,16 @@ private:
     void hideRowsAndShowProgress();
     void startWaitingForResults();
     void searchFailed();
+    void forgetResultsPage();
+    void changePage(const QString &needle);
 
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;
     // Gives up on a results page that never arrives.
     QTimer m_resultsDeadline;
     bool m_waitingForResults = false;
+    // A paging click waits for the number of links it clicked.
+    bool m_pageClickPending = false;
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;

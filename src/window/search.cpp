@@ -84,4 +84,6 @@ void Form1::searchFailed()
     Timer1->stop();
     Label8->setCaption(searchFailedText());
     Label8->setVisible(true);
+    // The old page's links and identifiers are gone with it.
+    forgetResultsPage();
 }
