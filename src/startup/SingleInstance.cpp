@@ -71,10 +71,12 @@ void SingleInstance::answer()
             if (!socket->canReadLine())
                 return;
             const QByteArray line = socket->readLine(4096).trimmed();
+            // The later start may go at once; the window is raised after.
+            socket->write(Done);
+            socket->flush();
+            socket->disconnectFromServer();
             if (line == RaiseRequest || line.startsWith(RaiseRequest + ' '))
                 emit raiseRequested(line.mid(RaiseRequest.size()).trimmed());
-            socket->write(Done);
-            socket->disconnectFromServer();
         });
     }
 }
