@@ -102,6 +102,8 @@ Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *pa
     W3 = browsers(QStringLiteral("W3"), this);
     createControls();
     connectHandlers();
+    prepareKeyboard();
+    describeForReaders();
 
     m_resultsDeadline.setSingleShot(true);
     m_resultsDeadline.setInterval(ResultsDeadlineMs);
@@ -178,6 +180,8 @@ void Form1::connectHandlers()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && Form_KeyDown(watched, static_cast<QKeyEvent *>(event)->key()))
+        return true;
     if (watched == Text1 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

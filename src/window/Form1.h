@@ -65,6 +65,10 @@ public:
     void Form_QueryUnload(int &cancel);
     void Label7_Click();
 
+    // Keyboard: the arrows move through the shown rows, Enter activates one,
+    // Page Up/Down page, Esc returns to the keyword box. True when handled.
+    bool Form_KeyDown(QObject *watched, int key);
+
     // The progress text shown when the results page did not arrive.
     static QString searchFailedText();
     // How long a search waits for its results page.
@@ -99,6 +103,9 @@ private:
     void hideRowsAndShowProgress();
     void startWaitingForResults();
     void searchFailed();
+    void prepareKeyboard();
+    void describeForReaders();
+    int shownRow(int from, int step) const;
 
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;
