@@ -38,7 +38,7 @@ void describeApplication()
 {
     QApplication::setApplicationName(QStringLiteral("Ondrix"));
     QApplication::setApplicationVersion(QStringLiteral(ONDRIX_VERSION));
-    QApplication::setDesktopFileName(QStringLiteral("ondrix"));
+    QApplication::setDesktopFileName(QStringLiteral(ONDRIX_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
