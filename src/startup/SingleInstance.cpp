@@ -40,7 +40,7 @@ SingleInstance::Role SingleInstance::start()
 {
     if (m_server->listen(m_path))
         return Role::First;
-    if (askRunningToRaise())
+    if (askRunningToRaise(m_path))
         return Role::Second;
     // Nobody answers on the socket: a crashed run left it behind.
     QLocalServer::removeServer(m_path);
@@ -49,10 +49,10 @@ SingleInstance::Role SingleInstance::start()
     return Role::First;
 }
 
-bool SingleInstance::askRunningToRaise()
+bool SingleInstance::askRunningToRaise(const QString &socketPath)
 {
     QLocalSocket socket;
-    socket.connectToServer(m_path);
+    socket.connectToServer(socketPath);
     if (!socket.waitForConnected(AnswerMs))
         return false;
     socket.write(RaiseRequest + ' ' + activationToken() + '\n');

@@ -25,12 +25,15 @@ public:
     // (left by a crashed run) is removed first.
     Role start();
 
+    // True when an instance listening at socketPath took the request to raise
+    // its window. Needs no application object, so it can run before one.
+    static bool askRunningToRaise(const QString &socketPath);
+
 signals:
     // A later start asked for the window; token is its activation token, if any.
     void raiseRequested(const QByteArray &token);
 
 private:
-    bool askRunningToRaise();
     void answer();
 
     QString m_path;

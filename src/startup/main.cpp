@@ -24,10 +24,16 @@ int main(int argc, char *argv[])
         return command.exitCode;
     }
 
+    // A running window is raised before this start opens a display of its own.
+    const QString socketPath = SingleInstance::defaultSocketPath();
+    if (SingleInstance::askRunningToRaise(socketPath))
+        return 0;
+
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     Module1::describeApplication();
-    SingleInstance instance;
+    // Listens from now on; a start at the same moment may still win the socket.
+    SingleInstance instance(socketPath);
     if (instance.start() == SingleInstance::Role::Second)
         return 0;
 
