@@ -70,20 +70,22 @@ void KeyboardTest::keyMap_data()
     QTest::addColumn<QString>("focus");
     QTest::addColumn<QStringList>("w1Clicks");
     QTest::addColumn<QStringList>("w2Navigations");
+    QTest::addColumn<QString>("keyword");
     using K = QList<int>;
     const QStringList none;
-    QTest::newRow("down to the first row") << K {Qt::Key_Down} << "Label3(0)" << none << none;
+    QTest::newRow("down to the first row") << K {Qt::Key_Down} << "Label3(0)" << none << none << "t";
     QTest::newRow("down stops at the last row")
-        << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "Label3(2)" << none << none;
-    QTest::newRow("up and back") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << "Label3(0)" << none << none;
-    QTest::newRow("up from the first row") << K {Qt::Key_Down, Qt::Key_Up} << "Text1" << none << none;
-    QTest::newRow("esc") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Escape} << "Text1" << none << none;
+        << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "Label3(2)" << none << none << "t";
+    QTest::newRow("up and back") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << "Label3(0)" << none << none << "t";
+    QTest::newRow("up from the first row") << K {Qt::Key_Down, Qt::Key_Up} << "Text1" << none << none << "t";
+    QTest::newRow("esc") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Escape} << "Text1" << none << none << "t";
     QTest::newRow("enter on a row") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << "Label3(1)" << none
-                                    << QStringList {"http://site.test/f/b.html"};
-    QTest::newRow("page down") << K {Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none;
+                                    << QStringList {"http://site.test/f/b.html"} << "t";
+    QTest::newRow("page down") << K {Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
     QTest::newRow("page down from a row") << K {Qt::Key_Down, Qt::Key_PageDown} << "Text1" << QStringList {"下一页"}
-                                          << none;
-    QTest::newRow("page up while disabled") << K {Qt::Key_Down, Qt::Key_PageUp} << "Label3(0)" << none << none;
+                                          << none << "t";
+    QTest::newRow("page up while disabled") << K {Qt::Key_Down, Qt::Key_PageUp} << "Label3(0)" << none << none << "t";
+    QTest::newRow("typing on a row") << K {Qt::Key_Down, Qt::Key_A} << "Text1" << none << none << "ta";
 }
 
 void KeyboardTest::keyMap()
@@ -92,11 +94,13 @@ void KeyboardTest::keyMap()
     QFETCH(QString, focus);
     QFETCH(QStringList, w1Clicks);
     QFETCH(QStringList, w2Navigations);
+    QFETCH(QString, keyword);
     for (int key : keys)
         QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
     QCOMPARE(QApplication::focusWidget()->objectName(), focus);
     QCOMPARE(w1->clicks, w1Clicks);
     QCOMPARE(w2->navigations, w2Navigations);
+    QCOMPARE(form->Text1->text(), keyword);
     QVERIFY(w1->navigations.isEmpty());
 }
 

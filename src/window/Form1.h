@@ -12,6 +12,7 @@ class Browser;
 class ClickLabel;
 class QLabel;
 class QLineEdit;
+class QKeyEvent;
 class QMovie;
 
 // Creates the hidden browser of one slot ("W1", "W2" or "W3").
@@ -66,8 +67,9 @@ public:
     void Label7_Click();
 
     // Keyboard: the arrows move through the shown rows, Enter activates one,
-    // Page Up/Down page, Esc returns to the keyword box. True when handled.
-    bool Form_KeyDown(QObject *watched, int key);
+    // Page Up/Down page, Esc and typing return to the keyword box. True when
+    // the key was handled.
+    bool Form_KeyDown(QObject *watched, QKeyEvent *key);
 
     // The progress text shown when the results page did not arrive.
     static QString searchFailedText();

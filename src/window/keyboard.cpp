@@ -1,4 +1,6 @@
 // Keyboard: a focus mark moves through the shown rows from the keyword box.
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 
 #include "ClickLabel.h"
@@ -21,8 +23,9 @@ int Form1::shownRow(int from, int step) const
     return -1;
 }
 
-bool Form1::Form_KeyDown(QObject *watched, int key)
+bool Form1::Form_KeyDown(QObject *watched, QKeyEvent *event)
 {
+    const int key = event->key();
     const auto marked = std::find(Label3.begin(), Label3.end(), watched);
     const int row = marked == Label3.end() ? -1 : static_cast<int>(marked - Label3.begin());
     if (row < 0 && watched != Text1)
@@ -65,6 +68,11 @@ bool Form1::Form_KeyDown(QObject *watched, int key)
         Text1->setFocus(Qt::OtherFocusReason);
         return true;
     default:
-        return false;
+        if (row < 0 || event->text().isEmpty() || !event->text().at(0).isPrint())
+            return false;
+        // Typing on a row goes on in the keyword box.
+        Text1->setFocus(Qt::OtherFocusReason);
+        QCoreApplication::sendEvent(Text1, event);
+        return true;
     }
 }
