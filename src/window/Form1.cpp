@@ -169,7 +169,9 @@ void Form1::createControls()
             Image1[n]->setMovie(m_downloadIcon);
         } else {
             // A movie's frames carry no pixel ratio, so each is handed over as one.
-            connect(m_downloadIcon, &QMovie::frameChanged, Image1[n], [label = Image1[n], movie = m_downloadIcon, scale] {
+            QLabel *label = Image1[n];
+            QMovie *movie = m_downloadIcon;
+            connect(movie, &QMovie::frameChanged, label, [label, movie, scale] {
                 QPixmap frame = movie->currentPixmap();
                 frame.setDevicePixelRatio(scale);
                 label->setPixmap(frame);
