@@ -24,7 +24,7 @@
 #define ONDRIX_DEMO_CATALOGUE_DEFAULT ""
 #endif
 #ifndef ONDRIX_DEMO_DATA_RELATIVE
-#define ONDRIX_DEMO_DATA_RELATIVE "../share/ondrix"
+#define ONDRIX_DEMO_DATA_RELATIVE "../share/ondrix-demo-site"
 #endif
 
 using namespace demosite;

@@ -23,4 +23,7 @@ BrowserFactory engineBrowsers(WebEngineSession &session);
 // window's close logic, not when the last window (say, a download's) closes.
 void describeApplication();
 
+// Brings the running window to the front for a later start of the program.
+void raise(QWidget *window, const QByteArray &token = {});
+
 } // namespace Module1

@@ -12,6 +12,7 @@ class Browser;
 class ClickLabel;
 class QLabel;
 class QLineEdit;
+class QKeyEvent;
 class QMovie;
 
 // Creates the hidden browser of one slot ("W1", "W2" or "W3").
@@ -67,6 +68,11 @@ public:
     void Form_QueryUnload(int &cancel);
     void Label7_Click();
 
+    // Keyboard: the arrows move through the shown rows, Enter activates one,
+    // Page Up/Down page, Esc and typing return to the keyword box. True when
+    // the key was handled.
+    bool Form_KeyDown(QObject *watched, QKeyEvent *key);
+
     // The progress text shown when the results page did not arrive.
     static QString searchFailedText();
     // How long a search waits for its results page.
@@ -103,6 +109,9 @@ private:
     void searchFailed();
     void forgetResultsPage();
     void changePage(const QString &needle);
+    void prepareKeyboard();
+    void describeForReaders();
+    int shownRow(int from, int step) const;
 
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;

@@ -35,6 +35,7 @@ void Form1::hideRowsAndShowProgress()
     if (Label8->caption() == searchFailedText())
         Label8->setCaption(progressCaption(0));
     Label8->setVisible(true);
+    Label8->announce();
     Timer1->start();
 }
 
