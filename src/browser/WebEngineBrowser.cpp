@@ -13,11 +13,20 @@ constexpr int kAborted = -3;
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
                                    const QString &siteHost, QObject *parent)
-    : Browser(parent), m_page(new HiddenPage(profile, std::move(opener), siteHost, this))
+    : Browser(parent), m_profile(profile), m_opener(std::move(opener)), m_siteHost(siteHost)
 {
-    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-    // Queued: the page refuses from inside the engine's navigation callback.
-    connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
+}
+
+HiddenPage *WebEngineBrowser::page()
+{
+    // Made when first loaded, so start-up makes only the page it loads.
+    if (!m_page && !m_released) {
+        m_page = new HiddenPage(m_profile, m_opener, m_siteHost, this);
+        connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+        // Queued: the page refuses from inside the engine's navigation callback.
+        connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
+    }
+    return m_page;
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -28,6 +37,7 @@ WebEngineBrowser::~WebEngineBrowser()
 void WebEngineBrowser::releasePage()
 {
     ++m_generation;
+    m_released = true;
     delete m_page.data();
 }
 
@@ -40,17 +50,17 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_refused = false;
     m_text.clear();
     m_html.clear();
-    if (m_page) {
+    if (HiddenPage *p = page()) {
         // Whatever the user allowed the last page to do ends with it.
-        m_page->endGrant();
-        m_page->loadVisible(QUrl(address, QUrl::TolerantMode));
+        p->endGrant();
+        p->loadVisible(QUrl(address, QUrl::TolerantMode));
     }
 }
 
 void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
 {
-    if (m_page)
-        m_page->allowUserAction(downloads, desktopAddresses);
+    if (HiddenPage *p = page())
+        p->allowUserAction(downloads, desktopAddresses);
 }
 
 void WebEngineBrowser::refuseTopLevel()

@@ -41,13 +41,18 @@ public:
     void releasePage();
 
 private:
+    HiddenPage *page();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
     void refuseTopLevel();
     void finishClick(quint64 id, int clicked);
     void finishPendingClicks();
 
-    QPointer<HiddenPage> m_page;
+    QWebEngineProfile *m_profile = nullptr;
+    std::function<void(const QUrl &)> m_opener;
+    QString m_siteHost;
+    QPointer<HiddenPage> m_page; // made on first use
+    bool m_released = false;
     quint64 m_generation = 0;   // bumped by Navigate and by each top-level load start
     bool m_snapshotPending = false;
     bool m_resnapshot = false;  // a pending snapshot was dropped by a load that may not commit
