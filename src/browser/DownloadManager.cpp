@@ -277,7 +277,6 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     request->setDownloadDirectory(directory);
     request->setDownloadFileName(QFileInfo(path).fileName());
     request->accept();
-    page->downloadAccepted();
 
     auto *entry = new Entry;
     entry->request = request;

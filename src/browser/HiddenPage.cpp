@@ -57,16 +57,6 @@ void HiddenPage::allowUserAction(int downloads, int desktopAddresses)
     QTimer::singleShot(UserGrant::LifetimeMs + 100, this, &HiddenPage::updateWindowOpening);
 }
 
-void HiddenPage::downloadAccepted()
-{
-    if (m_siteHost.isEmpty())
-        return; // the advertisement page is clicked again later
-    QTimer::singleShot(0, this, [this] {
-        setVisible(false);
-        setLifecycleState(LifecycleState::Discarded);
-    });
-}
-
 void HiddenPage::endGrant()
 {
     m_grant.clear();
@@ -83,8 +73,6 @@ void HiddenPage::updateWindowOpening()
 
 void HiddenPage::loadVisible(const QUrl &url)
 {
-    if (lifecycleState() != LifecycleState::Active)
-        setLifecycleState(LifecycleState::Active);
     load(url);
     // Visible, so that timers and click handlers are not throttled; there is
     // no view, so the user never sees it. Before the first load the engine

@@ -42,9 +42,6 @@ public:
     // See Browser::allowUserAction; a Navigate ends the grant.
     void allowUserAction(int downloads, int desktopAddresses);
     void endGrant();
-    // A file page has done its work once its download is under way: its
-    // renderer goes until the page is loaded again.
-    void downloadAccepted();
     // Whether a top-level document at url may be shown in this page.
     bool isOnSite(const QUrl &url) const;
 
