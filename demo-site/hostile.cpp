@@ -87,12 +87,58 @@ std::string normalPage(const Catalogue &cat)
     return searchPage("教程", 1, cat.search("教程"));
 }
 
+// A file page whose zero-point table runs script instead of a plain link.
+std::string zeroPointPage(std::string_view title, std::string_view onclick)
+{
+    return std::string(kHead) + std::string(title) + "</title></head><body>\n<h1>" + std::string(title)
+           + "</h1>\n<table onclick=\"" + std::string(onclick) + "\"><tr><td>免费下载（0分）</td></tr></table>\n"
+           + "<script>function save(name) { var a = document.createElement('a'); a.href = '/h/d/file';"
+             " a.download = name; document.body.appendChild(a); a.click(); }</script>\n</body></html>\n";
+}
+
+// Everything a page might try on its own, with nobody clicking: downloads
+// under launcher and spoofing names, a download in a frame and by
+// navigation, 300 windows, frames and a navigation to schemes the desktop
+// would handle.
+std::string selfActingPage()
+{
+    return std::string(kHead) + "2.09</title></head><body>\n2.09 自己动手\n<script>\n"
+           "function save(name) { var a = document.createElement('a'); a.href = '/h/d/file'; a.download = name;"
+           " document.body.appendChild(a); a.click(); }\n"
+           "save('evil.desktop'); save('run.sh'); save('invoice\\u202Etxt.desktop');\n"
+           "var f = document.createElement('iframe'); f.src = '/h/d/file?frame'; document.body.appendChild(f);\n"
+           "for (var i = 0; i < 300; i++) window.open('/ad/' + (i % 10) + '.htm');\n"
+           "var blank = document.createElement('a'); blank.href = '/ad/1.htm'; blank.target = '_blank';\n"
+           "document.body.appendChild(blank); blank.click();\n"
+           "['smb://host/share', 'mailto:x@example.com', 'ftp://host/file', 'ondrix-x:run'].forEach(function (u) {\n"
+           "  var s = document.createElement('iframe'); s.src = u; document.body.appendChild(s); });\n"
+           "setTimeout(function () { location.href = '/h/d/file?later'; }, 300);\n"
+           "setTimeout(function () { location.href = 'smb://host/share'; }, 600);\n"
+           "</script>\n</body></html>\n";
+}
+
+// Advertised links for row 1: three schemes the desktop would handle, one
+// web page whose click also opens 300 windows, and two downloads.
+std::string stormPage()
+{
+    return std::string(kHead) + "2.01</title></head><body>\n2.01\n"
+           "<a href=\"smb://host/share\" target=\"_blank\">1 共享</a>\n"
+           "<a href=\"mailto:x@example.com\" target=\"_blank\">1 邮件</a>\n"
+           "<a href=\"ondrix-x:run\" target=\"_blank\">1 协议</a>\n"
+           "<a href=\"/ad/1.htm\" target=\"_blank\" onclick=\"for (var i = 0; i < 300; i++)"
+           " window.open('/ad/' + (i % 10) + '.htm');\">1 广告</a>\n"
+           "<a href=\"/h/d/file\" download=\"ad-1.bin\">1 下载</a>\n"
+           "<a href=\"/h/d/file\" download=\"ad-2.bin\">1 再下载</a>\n"
+           "</body></html>\n";
+}
+
 } // namespace
 
 bool isHostileKey(std::string_view key)
 {
-    static constexpr std::array<std::string_view, 10> keys = {"__empty", "__huge",  "__binary", "__nested", "__many",
-                                                              "__nohtml", "__slow", "__cut",    "__files", "__nosize"};
+    static constexpr std::array<std::string_view, 13> keys = {
+        "__empty", "__huge", "__binary", "__nested", "__many",  "__nohtml", "__slow",
+        "__cut",   "__files", "__nosize", "__self",  "__away", "__scheme"};
     for (const auto k : keys) {
         if (k == key)
             return true;
@@ -183,6 +229,12 @@ bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Res
         serveSlow(res, normalPage(cat));
     else if (key == "__cut")
         serveCut(res, normalPage(cat));
+    else if (key == "__self")
+        res.set_content(selfActingPage(), kHtml);
+    else if (key == "__away")
+        res.set_redirect("/h/away"); // on to another host name for this server
+    else if (key == "__scheme")
+        res.set_redirect("ondrix-x://run");
     else
         res.set_content(hostileFilesPage(), kHtml);
     return true;
@@ -190,6 +242,19 @@ bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Res
 
 void addHostileFileRoutes(httplib::Server &srv)
 {
+    const auto page = [&srv](const std::string &name, std::string html) {
+        srv.Get("/f/" + name + ".html", [html](const httplib::Request &, httplib::Response &res) {
+            res.set_content(html, kHtml);
+        });
+    };
+    page("__huge", zeroPointPage("一太字节", "location.href = '/h/d/huge'"));
+    page("__longname", zeroPointPage("超长名字", "save(new Array(600000 - 3).join('名') + '.bin')"));
+    page("__spoof", zeroPointPage("伪装名字", "save('invoice\\u202Etxt.desktop'); save('run.sh')"));
+    page("__reload", zeroPointPage("自己刷新", "location.reload()"));
+    page("__repeat", zeroPointPage("反复请求",
+                                   "location.href = '/d/__endless'; setInterval(function () {"
+                                   " var f = document.createElement('iframe'); f.src = '/d/__endless';"
+                                   " document.body.appendChild(f); }, 100)"));
     srv.Get("/f/__404.html", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(filePage(Entry{"__404", "失效链接", "1 KB", 0, 1}), kHtml);
     });
@@ -211,6 +276,39 @@ void addHostileFileRoutes(httplib::Server &srv)
             fillStream(fnv1a("__endless"), offset, chunk.data(), chunk.size());
             return sink.write(chunk.data(), chunk.size());
         });
+    });
+}
+
+void addHostileBrowserRoutes(httplib::Server &srv)
+{
+    srv.Get("/h/self.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(selfActingPage(), kHtml);
+    });
+    srv.Get("/h/storm.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(stormPage(), kHtml);
+    });
+    srv.Get("/h/d/file", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(std::string(1024, 'x'), "application/octet-stream");
+    });
+    // Announces a terabyte, then trickles, so a client that accepts it is
+    // seen writing.
+    srv.Get("/h/d/huge", [](const httplib::Request &, httplib::Response &res) {
+        res.set_header("Content-Disposition", "attachment; filename=\"huge.bin\"");
+        res.set_content_provider(std::size_t(1) << 40, "application/octet-stream",
+                                 [](std::size_t, std::size_t, httplib::DataSink &sink) {
+                                     if (!nap(std::chrono::milliseconds(20)))
+                                         return false;
+                                     const std::string chunk(64 * 1024, 'h');
+                                     return sink.write(chunk.data(), chunk.size());
+                                 });
+    });
+    // The same server under another host name: the results a redirect
+    // elsewhere would bring.
+    srv.Get("/h/away", [](const httplib::Request &req, httplib::Response &res) {
+        const std::string host = req.get_header_value("Host");
+        const auto colon = host.rfind(':');
+        const std::string port = colon == std::string::npos ? std::string("80") : host.substr(colon + 1);
+        res.set_redirect("http://localhost:" + port + "/search.php?key=%E6%95%99%E7%A8%8B");
     });
 }
 

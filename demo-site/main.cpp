@@ -26,7 +26,7 @@
 #define ONDRIX_DEMO_CATALOGUE_DEFAULT ""
 #endif
 #ifndef ONDRIX_DEMO_DATA_RELATIVE
-#define ONDRIX_DEMO_DATA_RELATIVE "../share/ondrix"
+#define ONDRIX_DEMO_DATA_RELATIVE "../share/ondrix-demo-site"
 #endif
 
 using namespace demosite;
@@ -54,7 +54,9 @@ void usage(std::FILE *to)
                "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
                "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
-               "__many __nohtml __nosize __slow __cut __files (file pages /f/__404.html, /f/__endless.html).\n"
+               "__many __nohtml __nosize __slow __cut __files __self __away __scheme, file pages\n"
+               "/f/__{404,endless,huge,longname,spoof,reload,repeat}.html, and /h/self.html, /h/storm.html\n"
+               "on both sites.\n"
                "Downloads /d/ID and /bytes/N.bin serve byte ranges; ?cut=N drops the connection at\n"
                "byte N once, ?refuse=S[&times=K] answers the first K resumptions with status S.\n",
                to);
@@ -242,8 +244,10 @@ void commonSetup(httplib::Server &srv, const char *name)
 void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
 {
     commonSetup(srv, "site");
-    if (hostile)
+    if (hostile) {
         addHostileFileRoutes(srv);
+        addHostileBrowserRoutes(srv);
+    }
     srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(resourceIndexPage(), kHtml); });
     srv.Get("/search.php", [&cat, hostile](const httplib::Request &req, httplib::Response &res) {
         if (!req.has_param("key"))
@@ -292,9 +296,11 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
     });
 }
 
-void setupHomeSite(httplib::Server &srv, const std::string &version)
+void setupHomeSite(httplib::Server &srv, const std::string &version, bool hostile)
 {
     commonSetup(srv, "home");
+    if (hostile)
+        addHostileBrowserRoutes(srv);
     srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(homeIndexPage(), kHtml); });
     srv.Get("/ad/365.htm", [version](const httplib::Request &, httplib::Response &res) {
         res.set_content(adPage(version), kHtml);
@@ -379,7 +385,7 @@ int main(int argc, char **argv)
     site.new_task_queue = [] { return new httplib::ThreadPool(64); };
     home.new_task_queue = [] { return new httplib::ThreadPool(16); };
     setupResourceSite(site, cat, opt.hostile);
-    setupHomeSite(home, opt.version);
+    setupHomeSite(home, opt.version, opt.hostile);
 
     if (!bindServer(site, opt.bind, opt.sitePort)) {
         std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.sitePort);

@@ -31,18 +31,20 @@ public:
     bool hasDocument() const override { return m_loaded; }
     QString bodyText() const override { return m_loaded ? text : QString(); }
     QString bodyHtml() const override { return m_loaded ? html : QString(); }
-    void clickElementsByText(const QString &tagName, const QString &needle) override
+    void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override
     {
-        if (!m_loaded)
-            return;
-        const QList<Element> collection = elements; // taken once, like the page's
+        int clicked = 0;
+        const QList<Element> collection = m_loaded ? elements : QList<Element>(); // taken once, like the page's
         for (int i = 0; i < collection.size(); ++i) {
             if (collection[i].tag.compare(tagName, Qt::CaseInsensitive) == 0 && collection[i].text.contains(needle)) {
                 clicks << collection[i].text;
+                ++clicked;
                 if (collection[i].onClick)
                     collection[i].onClick();
             }
         }
+        if (done)
+            QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
     }
 
     void allowUserAction(int downloads, int desktopAddresses) override

@@ -3,6 +3,7 @@
 // must end in rows, no rows or the failure text.
 #include <memory>
 
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QRegularExpression>
@@ -36,6 +37,8 @@ private slots:
     void search_data();
     void search();
     void brokenDownloads();
+    void pagesActOnlyForTheUser_data();
+    void pagesActOnlyForTheUser();
     void scanWithoutSizesIsLinear();
 
 private:
@@ -228,6 +231,146 @@ void BadInputTest::scanWithoutSizesIsLinear()
         ++entries;
     QCOMPARE(entries, 40000);
     QVERIFY2(took.elapsed() < 3000, qPrintable(QStringLiteral("scan took %1 ms").arg(took.elapsed())));
+}
+
+// Counts what reaches the desktop, including what the engine would hand to
+// QDesktopServices by itself (unknown schemes).
+class DesktopWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr const char *Schemes[] = {"http", "https", "smb", "mailto", "ftp", "ondrix-x", "file"};
+    DesktopWatch()
+    {
+        for (const char *scheme : Schemes)
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "open");
+    }
+    ~DesktopWatch() override
+    {
+        for (const char *scheme : Schemes)
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+    }
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened << url; }
+};
+
+void BadInputTest::pagesActOnlyForTheUser_data()
+{
+    QTest::addColumn<QString>("action");    // ad: W3 loads the page (and row adRow is clicked);
+                                            // file: a result row for the id is clicked; search: Enter on the key
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("adRow");         // -1: nobody clicks
+    QTest::addColumn<QStringList>("files"); // the download folder afterwards
+    QTest::addColumn<int>("desktopCalls");
+    QTest::addColumn<QString>("reason");    // part of the failure the user is told, if any
+    QTest::addColumn<int>("w2Documents");   // file pages completed, -1: any
+
+    const QStringList none;
+    QTest::newRow("advertisement page acting alone") << "ad" << "/h/self.html" << -1 << none << 0 << "" << -1;
+    QTest::newRow("results page acting alone") << "search" << "__self" << -1 << none << 0 << "" << -1;
+    QTest::newRow("advert click: schemes, window storm, two downloads")
+        << "ad" << "/h/storm.html" << 1 << QStringList {"ad-1.bin"} << 1 << "" << -1;
+    QTest::newRow("a terabyte announced") << "file" << "__huge" << -1 << none << 0 << "磁盘空间不足" << 1;
+    QTest::newRow("600,000-character name") << "file" << "__longname" << -1 << QStringList {"*.bin"} << 0 << "" << 1;
+    QTest::newRow("spoofing name, second download")
+        << "file" << "__spoof" << -1 << QStringList {"invoicetxt.desktop.txt"} << 0 << "" << 1;
+    QTest::newRow("zero-point table reloads the page") << "file" << "__reload" << -1 << none << 0 << "" << 4; // the fourth is not clicked
+    QTest::newRow("same address requested every 100 ms")
+        << "file" << "__repeat" << -1 << QStringList {"endless.bin", "endless.bin.download"} << 0 << "" << 1;
+    QTest::newRow("folder fills up") << "small disk" << "__endless" << -1 << none << 0 << "磁盘空间不足" << 1;
+    QTest::newRow("folder cannot be written") << "unwritable" << "a1b2c3" << -1 << QStringList {"file"} << 0 << "无法写入下载文件夹" << 1;
+    QTest::newRow("redirect to another host") << "search" << "__away" << -1 << none << 0 << "" << -1;
+    QTest::newRow("redirect to an unknown scheme") << "search" << "__scheme" << -1 << none << 0 << "" << -1;
+}
+
+void BadInputTest::pagesActOnlyForTheUser()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, target);
+    QFETCH(int, adRow);
+    QFETCH(QStringList, files);
+    QFETCH(int, desktopCalls);
+    QFETCH(QString, reason);
+    QFETCH(int, w2Documents);
+
+    DesktopWatch desktop;
+    session->setUrlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); });
+    DownloadManager *manager = session->downloads();
+    if (action == QLatin1String("unwritable")) {
+        QFile(downloads->filePath(QStringLiteral("file"))).open(QIODevice::NewOnly);
+        manager->setDownloadDirectory(downloads->filePath(QStringLiteral("file/sub")));
+    } else if (action == QLatin1String("small disk")) {
+        // A disk with 256 KB to spare beyond the reserve.
+        manager->setFreeSpace([this](const QString &) {
+            qint64 used = 0;
+            for (const QFileInfo &f : QDir(downloads->path()).entryInfoList(QDir::Files | QDir::Hidden))
+                used += f.size();
+            return DownloadManager::SpareBytes + (256 << 10) - used;
+        });
+    }
+    QStringList failures;
+    QObject row; // ends the connection with this row
+    connect(manager, &DownloadManager::downloadFailed, &row, [&](const QString &, const QString &why) { failures << why; });
+    QSignalSpy started(manager, &DownloadManager::downloadStarted);
+    QSignalSpy filePages(form->W2, &Browser::DocumentComplete);
+
+    QElapsedTimer clock;
+    qint64 last = 0, gap = 0;
+    QTimer ticker;
+    ticker.setInterval(10);
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        gap = qMax(gap, clock.elapsed() - last);
+        last = clock.elapsed();
+    });
+    clock.start();
+    ticker.start();
+    if (action == QLatin1String("ad")) {
+        QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
+        form->W3->Navigate(site.homePage() + target);
+        QVERIFY(spinUntil([&] { return !adPage.isEmpty(); }));
+        if (adRow >= 0)
+            form->Label3_Click(adRow);
+    } else if (action == QLatin1String("search")) {
+        QVERIFY(runSearch(target));
+    } else {
+        shared().SearchMode = true;
+        form->List1->clear();
+        form->List1->addItem(target);
+        form->Label3_Click(0);
+    }
+    // Long enough for timers, repeats and reloads to show what they do.
+    spinUntil([] { return false; }, 4000);
+    ticker.stop();
+    qInfo("longest event-loop gap: %lld ms", qMax(gap, clock.elapsed() - last));
+#if !defined(__SANITIZE_ADDRESS__)
+    QVERIFY2(gap < 200, qPrintable(QString::number(gap)));
+#endif
+
+    QStringList saved = folder();
+    if (files == QStringList {"*.bin"} && saved.size() == 1 && saved.first().endsWith(QLatin1String(".bin"))) {
+        QVERIFY(saved.first().toUtf8().size() <= 255);
+        saved = files;
+    }
+    QCOMPARE(saved, files);
+    QCOMPARE(desktop.opened.size(), desktopCalls);
+    for (const QUrl &url : std::as_const(desktop.opened))
+        QCOMPARE(url.scheme(), QStringLiteral("http"));
+    QVERIFY(started.size() <= 1);
+    if (reason.isEmpty())
+        QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+    else
+        QVERIFY2(failures.size() == 1 && failures.first().contains(reason), qPrintable(failures.join(QLatin1Char('\n'))));
+    if (action == QLatin1String("unwritable"))
+        QVERIFY(failures.first().contains(downloads->filePath(QStringLiteral("file/sub"))));
+    if (w2Documents >= 0)
+        QCOMPARE(filePages.size(), w2Documents);
+    if (action == QLatin1String("search")) {
+        QCOMPARE(visibleRows(), 0);
+        QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), target != QLatin1String("__self"));
+    }
 }
 
 QTEST_MAIN(BadInputTest)

@@ -22,7 +22,8 @@
 namespace {
 
 // Serves a page whose table starts /slow, a download that trickles for
-// seconds, and /cut, a download whose connection drops halfway.
+// seconds (as does any other path), /cut, a download whose connection drops
+// after 256 KB, and /late, one that drops after 1 MB.
 class TrickleServer : public QTcpServer
 {
 public:
@@ -55,10 +56,10 @@ private:
                       + QByteArray::number(total) + "\r\nContent-Disposition: attachment; filename=\""
                       + path.mid(1) + ".bin\"\r\nConnection: close\r\n\r\n");
         auto *timer = new QTimer(socket);
-        const bool cut = path == "/cut";
-        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, cut, sent = qint64(0)]() mutable {
+        const qint64 cutAt = path == "/cut" ? 256 << 10 : path == "/late" ? 1 << 20 : total;
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, cutAt, sent = qint64(0)]() mutable {
             sent += socket->write(QByteArray(32 * 1024, 'x'));
-            if (cut && sent >= 256 * 1024) {
+            if (sent >= cutAt) {
                 timer->stop();
                 socket->abort();
             }
@@ -200,6 +201,24 @@ private slots:
         QVERIFY(filesIn(dir).isEmpty());
     }
 
+    void atMostThreeTransferAtOnce()
+    {
+        const QDir dir(m_dir->path() + QStringLiteral("/sub"));
+        const auto written = [&](const QString &name) { return QFileInfo(dir.filePath(name + QStringLiteral(".bin.download"))).size(); };
+        for (const QString path : {QStringLiteral("late"), QStringLiteral("slow2"), QStringLiteral("slow3"), QStringLiteral("slow4")}) {
+            m_browser->Navigate(m_trickle.base() + QLatin1Char('/') + path);
+            m_browser->allowUserAction(1, 0);
+            QVERIFY(m_started->wait(30000));
+        }
+        QTest::qWait(500);
+        const qint64 waiting = written(QStringLiteral("slow4"));
+        QVERIFY2(written(QStringLiteral("slow3")) > waiting + (64 << 10), qPrintable(QString::number(waiting)));
+        // The first one breaks off (and waits for 继续); the waiting one
+        // takes its place.
+        QVERIFY(m_failures->wait(30000));
+        QTRY_VERIFY_WITH_TIMEOUT(written(QStringLiteral("slow4")) > waiting + (128 << 10), 10000);
+    }
+
     void brokenDownloadKeepsItsPartialUntilCancelled()
     {
         // Cut again on every try, with nothing to resume from: the engine's
@@ -261,7 +280,8 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::newRow("server error") << "site:/d/umzj41?cut=1000000&refuse=503&times=99" << QString()
                                       << "服务器拒绝了下载（HTTP 503）" << int(State::Interrupted);
-        QTest::newRow("disk full") << "trickle:/slow" << "full" << "磁盘空间不足：%1" << int(State::Interrupted);
+        QTest::newRow("disk full") << "trickle:/slow" << "full" << "磁盘空间不足：文件有 8.00 MiB，%1 只剩 0 bytes"
+                                   << int(State::Failed);
         QTest::newRow("folder not writable") << "trickle:/slow" << "file" << "无法写入下载文件夹：%1"
                                              << int(State::Failed);
         QTest::newRow("user cancelled") << "trickle:/slow" << "cancel" << "已取消" << int(State::Cancelled);

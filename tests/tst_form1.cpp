@@ -22,6 +22,7 @@ private slots:
     void cleanup();
 
     void startState();
+    void tabOrderFollowsDesign();
     void enterSearchesWithEncodedKeyword_data();
     void enterSearchesWithEncodedKeyword();
     void progressCycleCarriesOver();
@@ -31,14 +32,14 @@ private slots:
     void newerScanTakesOver();
     void searchDuringScanStopsIt();
     void deadSiteIsReported();
-    void pagingClicksSiteLinks();
+    void paging_data();
+    void paging();
     void activationLoadsFilePage();
     void rowWithoutIdentifierDoesNothing();
     void advertisementRowsClickByDigit();
     void filePageClicksZeroPointTables();
-    void closePrompt_data();
-    void closePrompt();
-    void secondCloseEndsWithoutPrompt();
+    void closeSequence_data();
+    void closeSequence();
     void logoOpensHomePage();
     void clickWithoutDownloadIsNoticed_data();
     void clickWithoutDownloadIsNoticed();
@@ -54,6 +55,7 @@ private:
     ScriptedBrowser *w3 = nullptr;
     int prompts = 0;
     bool answer = true;
+    bool stopDownloads = true;
     int quits = 0;
     QList<QUrl> opened;
 };
@@ -65,12 +67,12 @@ void Form1Test::init()
     shared().SiteBase = QStringLiteral("http://site.test");
     shared().HomePageAddress = QStringLiteral("http://home.test");
     prompts = quits = 0;
-    answer = true;
+    answer = stopDownloads = true;
     opened.clear();
     Form1Services services;
     services.openUrl = [this](const QUrl &url) { opened << url; };
     services.askUpdate = [this](QWidget *) { ++prompts; return answer; };
-    services.mayQuit = [](QWidget *) { return true; };
+    services.mayQuit = [this](QWidget *) { return stopDownloads; };
     services.quit = [this] { ++quits; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
@@ -135,6 +137,26 @@ void Form1Test::startState()
     QCOMPARE(w3->navigations, QStringList {"http://home.test/ad/365.htm"});
 }
 
+void Form1Test::tabOrderFollowsDesign()
+{
+    // Of the window's own controls only Text1 and the hidden List1 take focus,
+    // so stand-ins created out of order show that the design's order is used.
+    QWidget scratch;
+    for (const char *name : {"List1", "Picture2", "Text1"})
+        (new QLineEdit(&scratch))->setObjectName(QLatin1String(name));
+    (new QLabel(&scratch))->setObjectName(QStringLiteral("Label5"));
+    Design::applyTabOrder(&scratch);
+    QStringList order;
+    QWidget *const text1 = scratch.findChild<QWidget *>(QStringLiteral("Text1"));
+    QWidget *w = text1;
+    do {
+        if (w->focusPolicy() & Qt::TabFocus)
+            order << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != text1);
+    QCOMPARE(order, (QStringList {"Text1", "Picture2", "List1"})); // tab indexes 0, 2, 28
+}
+
 void Form1Test::enterSearchesWithEncodedKeyword_data()
 {
     QTest::addColumn<QString>("keyword");
@@ -182,9 +204,9 @@ void Form1Test::resultsFillRows()
 {
     search("t");
     w1->complete(ResultPages::page(entry("a1", "<B>Qt</B> 教程", "12 MB") + entry("p", "paid", "1 KB", 5)
-                                       + entry(" b2 ", "&lt;b&gt;x", "3 KB "),
+                                       + entry(" b2 ", "&lt;b&gt;x 한국", "3 KB "),
                                    false, true));
-    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "<b>x(3 KB )"}));
+    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "<b>x 한국(3 KB )"}));
     QCOMPARE(form->List1->count(), 2);
     QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
     QCOMPARE(rowsShown(*form), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
@@ -194,6 +216,8 @@ void Form1Test::resultsFillRows()
     QVERIFY(form->Label2->isEnabled());
     QCOMPARE(form->Label2->foreColor(), Design::PagingActive);
     QCOMPARE(form->Label3[0]->width(), 6 * 14);
+    // Hangul is not in the code page: its glyphs keep their full 12 pixels.
+    QCOMPARE(form->Label3[1]->width(), 6 * 12 + 12 * 2);
 }
 
 void Form1Test::eleventhAndLaterOnlyInList()
@@ -258,10 +282,19 @@ void Form1Test::searchDuringScanStopsIt()
 void Form1Test::deadSiteIsReported()
 {
     search("t");
+    w1->complete(ResultPages::page(entry("a", "t", "1"), true, true));
+    search("t");
     w1->fail();
     QVERIFY(!form->Timer1->isActive());
     QCOMPARE(form->Label8->caption(), Form1::searchFailedText());
     QVERIFY(form->Label8->isVisible());
+    // Nothing of the page before is left to click.
+    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
+    QCOMPARE(form->List1->count(), 0);
+    for (const ClickLabel *label : {form->Label1, form->Label2}) {
+        QVERIFY(!label->isEnabled());
+        QCOMPARE(label->foreColor(), Design::ButtonFace);
+    }
     search("t");
     QCOMPARE(form->Label8->caption(), QStringLiteral("正在搜索，请稍侯"));
     // A site that never answers is reported when the deadline passes.
@@ -274,18 +307,49 @@ void Form1Test::deadSiteIsReported()
     QCOMPARE(form->Label3[0]->caption(), QStringLiteral("late(1)"));
 }
 
-void Form1Test::pagingClicksSiteLinks()
+void Form1Test::paging_data()
 {
+    QTest::addColumn<int>("label");
+    QTest::addColumn<QString>("linkTag"); // of the elements that carry the labels' texts
+    QTest::addColumn<int>("labelClicks");
+    QTest::addColumn<QStringList>("expectedClicks");
+    QTest::addColumn<bool>("pageChanges");
+    QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true;
+    QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true;
+    QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false;
+    // The first click's page is still loading: the old page's links are not
+    // followed a second time.
+    QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true;
+}
+
+void Form1Test::paging()
+{
+    QFETCH(int, label);
+    QFETCH(QString, linkTag);
+    QFETCH(int, labelClicks);
+    QFETCH(QStringList, expectedClicks);
+    QFETCH(bool, pageChanges);
     search("t");
     w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
-                 {El {"A", "下一页", {}}, El {"A", "上一页", {}}, El {"A", "下一页 »", {}}, El {"DIV", "下一页", {}}});
-    form->Label2->clicked();
-    QCOMPARE(w1->clicks, (QStringList {"下一页", "下一页 »"}));
-    QCOMPARE(rowsShown(*form), QList<bool>(10, false));
-    QVERIFY(form->Label8->isVisible() && form->Timer1->isActive());
-    w1->clicks.clear();
-    form->Label1->clicked();
-    QCOMPARE(w1->clicks, QStringList {"上一页"});
+                 {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}}, El {"DIV", "下一页", {}}});
+    for (int i = 0; i < labelClicks; ++i) {
+        QTest::mouseClick(label == 1 ? form->Label1 : form->Label2, Qt::LeftButton);
+        QCoreApplication::processEvents(); // the count of clicked links arrives
+    }
+    QCOMPARE(w1->clicks, expectedClicks);
+    QCOMPARE(rowsShown(*form), pageChanges ? QList<bool>(10, false) : (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+    QCOMPARE(form->Label8->isVisible(), pageChanges);
+    QCOMPARE(form->Timer1->isActive(), pageChanges);
+    // The labels stay as the page set them until the next page is scraped.
+    for (const ClickLabel *l : {form->Label1, form->Label2}) {
+        QVERIFY(l->isEnabled());
+        QCOMPARE(l->foreColor(), Design::PagingActive);
+    }
+    // Only a click that followed a link waits for a page, and can time out
+    // (a running deadline restarts with the new interval).
+    form->setResultsDeadline(50);
+    QTest::qWait(250);
+    QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), pageChanges);
 }
 
 void Form1Test::activationLoadsFilePage()
@@ -335,49 +399,59 @@ void Form1Test::filePageClicksZeroPointTables()
     QCOMPARE(w2->clicks.size(), 3 * once.size());
 }
 
-void Form1Test::closePrompt_data()
+void Form1Test::closeSequence_data()
 {
     QTest::addColumn<QString>("adText");
     QTest::addColumn<bool>("answerOk");
+    QTest::addColumn<bool>("downloadLink"); // an anchor with "365" on the advertisement page
+    QTest::addColumn<bool>("downloadsStop"); // the answer to stopping running downloads
     QTest::addColumn<int>("expectedPrompts");
     QTest::addColumn<bool>("staysOpen");
-    QTest::newRow("2.02 OK") << "2.02 新版" << true << 1 << true;
-    QTest::newRow("2.02 Cancel") << "2.02" << false << 1 << false;
-    QTest::newRow("2.01") << "2.01" << true << 0 << false;
-    QTest::newRow("2.015") << "2.015" << true << 0 << false;
-    QTest::newRow("10.5") << "10.5" << true << 1 << true;
-    QTest::newRow("2.5") << "2.5" << true << 1 << true;
-    QTest::newRow("empty") << "" << true << 0 << false;
-    QTest::newRow("abc") << "abc" << true << 0 << false;
+    QTest::newRow("2.02 OK") << "2.02 新版" << true << true << true << 1 << true;
+    // Nothing to download: the home page is opened instead.
+    QTest::newRow("2.02 OK, no 365 link") << "2.02" << true << false << true << 1 << true;
+    QTest::newRow("2.02 Cancel") << "2.02" << false << true << true << 1 << false;
+    QTest::newRow("2.02 Cancel, downloads kept") << "2.02" << false << true << false << 1 << true;
+    QTest::newRow("2.01") << "2.01" << true << true << true << 0 << false;
+    QTest::newRow("2.015") << "2.015" << true << true << true << 0 << false;
+    QTest::newRow("10.5") << "10.5" << true << true << true << 1 << true;
+    QTest::newRow("2.5") << "2.5" << true << true << true << 1 << true;
+    QTest::newRow("empty") << "" << true << true << true << 0 << false;
+    QTest::newRow("abc") << "abc" << true << true << true << 0 << false;
 }
 
-void Form1Test::closePrompt()
+void Form1Test::closeSequence()
 {
     QFETCH(QString, adText);
     QFETCH(bool, answerOk);
+    QFETCH(bool, downloadLink);
+    QFETCH(bool, downloadsStop);
     QFETCH(int, expectedPrompts);
     QFETCH(bool, staysOpen);
     answer = answerOk;
+    stopDownloads = downloadsStop;
+    QList<El> links {El {"A", "1 电影", {}}};
+    if (downloadLink)
+        links.prepend(El {"A", "下载 365 新版", {}});
     QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // decimal comma
-    w3->complete({}, adText, {El {"A", "下载 365 新版", {}}, El {"A", "1 电影", {}}});
+    w3->complete({}, adText, links);
     form->close();
     QLocale::setDefault(QLocale::c());
+    QCoreApplication::processEvents(); // the count of clicked links arrives
     QCOMPARE(prompts, expectedPrompts);
     QCOMPARE(form->isVisible(), staysOpen);
     QCOMPARE(quits, staysOpen ? 0 : 1);
-    QCOMPARE(shared().UpdateOffered, qint16(staysOpen ? -1 : 0));
-    QCOMPARE(w3->clicks, staysOpen ? QStringList {"下载 365 新版"} : QStringList {});
-    QCOMPARE(w3->grants.size(), staysOpen ? 1 : 0); // the accepted update may download once
-}
-
-void Form1Test::secondCloseEndsWithoutPrompt()
-{
-    w3->complete({}, "2.02", {}); // no "365" anchor: nothing clicked, still open once
+    QCOMPARE(shared().UpdateOffered, qint16(expectedPrompts ? -1 : 0));
+    const bool accepted = answerOk && expectedPrompts;
+    QCOMPARE(w3->clicks, accepted && downloadLink ? QStringList {"下载 365 新版"} : QStringList {});
+    QCOMPARE(opened, accepted && !downloadLink ? QList<QUrl> {QUrl("http://home.test")} : QList<QUrl> {});
+    QCOMPARE(w3->grants.size(), accepted ? 1 : 0); // the accepted update may download once
+    if (!staysOpen)
+        return;
+    // The update is offered once: the next close ends without asking again.
+    stopDownloads = true;
     form->close();
-    QVERIFY(form->isVisible());
-    QCOMPARE(shared().UpdateOffered, qint16(-1));
-    form->close();
-    QCOMPARE(prompts, 1);
+    QCOMPARE(prompts, expectedPrompts);
     QCOMPARE(quits, 1);
 }
 

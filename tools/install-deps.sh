@@ -6,6 +6,7 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev
     libcpp-httplib-dev libbenchmark-dev
     fonts-wqy-zenhei qt6-translations-l10n
+    dpkg-dev help2man lintian appstream desktop-file-utils
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds, and runs every test headless: the normal
-# build first, then again under the sanitizers.
+# build first, then the package checks, then the tests again under the
+# sanitizers.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/install-deps.sh"
@@ -15,6 +16,8 @@ part() { # name command...: runs it and says how long it took
 part build "$top/tools/build.sh"
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
 part tests bash -c 'cd "$1/build" && ctest --output-on-failure --timeout 600' _ "$top"
+# The two Debian packages, made from build/ and checked (tools/package-check.sh).
+part packages "$top/tools/package-check.sh"
 part sanitizers "$top/tools/sanitize.sh"
 # A minute of fuzzing per target; tools/fuzz.sh N runs them longer.
 part fuzzers "$top/tools/fuzz.sh" 60

@@ -2,6 +2,9 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
+
+#include <functional>
 
 // What the window needs of one hidden browser. The window code reaches the
 // engine only through this, so tests can drive Form1 with a scripted browser.
@@ -14,6 +17,9 @@ class Browser : public QObject
     Q_OBJECT
 
 public:
+    // Told how many elements a click-by-text clicked.
+    using ClickDone = std::function<void(int clicked)>;
+
     using QObject::QObject;
     ~Browser() override = default;
 
@@ -30,7 +36,10 @@ public:
     // (case-sensitive), in document order, not stopping at the first match.
     // The collection and its length are read once, before the first click.
     // Without a document, or without such elements, nothing is clicked.
-    virtual void clickElementsByText(const QString &tagName, const QString &needle) = 0;
+    // done is called exactly once with the number clicked, always later, never
+    // inside this call: 0 when there is no document or the page went away
+    // before it answered. It is not called once the browser is destroyed.
+    virtual void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) = 0;
 
     // The user acted in this browser through the program (a result row or an
     // advertised row clicked, the update accepted). Until the next Navigate,
@@ -46,8 +55,11 @@ signals:
 };
 
 // The shared click-by-text operation of the window's handlers.
-inline void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle)
+inline void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
+                                Browser::ClickDone done = {})
 {
     if (browser)
-        browser->clickElementsByText(tagName, needle);
+        browser->clickElementsByText(tagName, needle, std::move(done));
+    else if (done)
+        QTimer::singleShot(0, [done = std::move(done)] { done(0); });
 }

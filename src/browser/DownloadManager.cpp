@@ -75,6 +75,12 @@ QString folderText(const QString &directory)
     return QDir::toNativeSeparators(directory);
 }
 
+QString noSpaceText(qint64 total, const QString &directory, qint64 available)
+{
+    return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
+        .arg(total > 0 ? sizeText(total) : QStringLiteral("未知大小"), folderText(directory), sizeText(available));
+}
+
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
@@ -85,7 +91,7 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     connect(profile, &QWebEngineProfile::downloadRequested, this, &DownloadManager::onDownloadRequested,
             Qt::DirectConnection);
     m_spaceWatch.setInterval(SpaceCheckMs);
-    connect(&m_spaceWatch, &QTimer::timeout, this, &DownloadManager::checkSpace);
+    connect(&m_spaceWatch, &QTimer::timeout, this, qOverload<>(&DownloadManager::checkSpace));
     // Progress is read on a clock rather than per received chunk: the
     // engine's own work shares this thread.
     m_progress.setInterval(ProgressMs);
@@ -381,11 +387,11 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         refuse(request, retried, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
         return;
     }
+    // Mostly the size is known only later; checkSpace() stops it then.
     const qint64 announced = request->totalBytes();
     const qint64 available = freeSpace(directory) - SpareBytes;
     if (announced > 0 && announced > available) {
-        refuse(request, retried, QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-                                     .arg(sizeText(announced), folderText(directory), sizeText(available)));
+        refuse(request, retried, noSpaceText(announced, directory, available));
         return;
     }
     QString suggested = request->suggestedFileName();
@@ -445,6 +451,7 @@ void DownloadManager::watch(Entry *entry, QWebEngineDownloadRequest *request)
     connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, entry] { onStateChanged(entry); });
     // The size comes with the server's answer, once; not per chunk.
     connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, [this, entry] {
+        checkSpace(entry);
         if (entry->view.state == DownloadEntry::State::Running || entry->view.state == DownloadEntry::State::Waiting)
             alreadyThere(entry);
     });
@@ -680,19 +687,24 @@ void DownloadManager::checkSpace()
         m_spaceWatch.stop();
         return;
     }
-    // A download whose bytes outgrow the free space stops before the disk
-    // is full, keeping what it has for 继续; a waiting one takes no room yet.
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (entry->view.state != DownloadEntry::State::Running)
-            continue;
-        const QString directory = QFileInfo(entry->view.path).absolutePath();
-        if (freeSpace(directory) >= SpareBytes)
-            continue;
-        if (entry->request)
-            entry->request->pause();
-        setState(entry, DownloadEntry::State::Interrupted, reasonText(QWebEngineDownloadRequest::FileNoSpace, directory));
-        emit downloadFailed(entry->view.path, entry->view.reason);
-    }
+    for (Entry *entry : std::as_const(m_entries))
+        checkSpace(entry);
+}
+
+void DownloadManager::checkSpace(Entry *entry)
+{
+    // A download stops before it would leave less than the reserve free:
+    // what it still announces must fit, and what it writes must not outgrow
+    // the disk. A waiting one takes no room yet.
+    if (entry->view.state != DownloadEntry::State::Running || !entry->request)
+        return;
+    const QString directory = QFileInfo(entry->view.path).absolutePath();
+    const qint64 total = entry->request->totalBytes();
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - entry->request->receivedBytes()) : 0;
+    const qint64 available = freeSpace(directory) - SpareBytes;
+    if (available >= remaining && available >= 0)
+        return;
+    finish(entry, DownloadEntry::State::Failed, noSpaceText(total, directory, available));
 }
 
 void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QString &reason)

@@ -116,6 +116,7 @@ private:
     void startQueued();
     void sample();
     void checkSpace();
+    void checkSpace(Entry *entry);
     qint64 freeSpace(const QString &directory) const;
     Entry *find(int id) const;
     bool isActive(const Entry *entry) const;

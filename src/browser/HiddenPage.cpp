@@ -46,6 +46,29 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
 {
     settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     setAudioMuted(true);
+    updateWindowOpening();
+}
+
+void HiddenPage::allowUserAction(int downloads, int desktopAddresses)
+{
+    m_grant.allow(downloads, desktopAddresses);
+    updateWindowOpening();
+    // The grant runs out by itself; the engine's switch must follow.
+    QTimer::singleShot(UserGrant::LifetimeMs + 100, this, &HiddenPage::updateWindowOpening);
+}
+
+void HiddenPage::endGrant()
+{
+    m_grant.clear();
+    updateWindowOpening();
+}
+
+void HiddenPage::updateWindowOpening()
+{
+    // Without a grant the engine blocks window.open in the page itself, so
+    // a storm of calls costs the page nothing and us nothing.
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows,
+                             m_grant.allows(UserGrant::DesktopAddress));
 }
 
 void HiddenPage::loadVisible(const QUrl &url)
@@ -100,6 +123,7 @@ void HiddenPage::handOver(const QUrl &url)
         Refusals::note("desktop address", url.toString());
         return;
     }
+    updateWindowOpening();
     if (m_opener)
         m_opener(url);
 }

@@ -39,6 +39,9 @@ public:
     void loadVisible(const QUrl &url);
 
     UserGrant &grant() { return m_grant; }
+    // See Browser::allowUserAction; a Navigate ends the grant.
+    void allowUserAction(int downloads, int desktopAddresses);
+    void endGrant();
     // Whether a top-level document at url may be shown in this page.
     bool isOnSite(const QUrl &url) const;
 
@@ -52,6 +55,7 @@ protected:
 
 private:
     void handOver(const QUrl &url);
+    void updateWindowOpening();
 
     UrlOpener m_opener;
     QString m_siteHost;

@@ -1,11 +1,11 @@
 #include "UserGrant.h"
 
+#include <QElapsedTimer>
 #include <QLoggingCategory>
 
 #include <atomic>
 
 namespace {
-constexpr qint64 GrantLifetimeMs = 2 * 60 * 1000;
 Q_LOGGING_CATEGORY(lcRefused, "ondrix.browser.refused")
 std::atomic<int> g_refusals {0};
 } // namespace
@@ -14,7 +14,7 @@ void UserGrant::allow(int downloads, int desktopAddresses)
 {
     m_downloads = downloads;
     m_addresses = desktopAddresses;
-    m_until.setRemainingTime(GrantLifetimeMs);
+    m_until.setRemainingTime(LifetimeMs);
 }
 
 void UserGrant::clear()
@@ -41,8 +41,21 @@ namespace Refusals {
 void note(const char *what, const QString &detail)
 {
     ++g_refusals;
-    // A page can repeat a refused request many times a second; the log line
-    // must not grow with whatever the page chose to put in it.
+    // A page can repeat a refused request many times a second: at most ten
+    // lines a second, and none longer than the page makes it.
+    static QElapsedTimer second;
+    static int lines = 0;
+    static int skipped = 0;
+    if (!second.isValid() || second.elapsed() >= 1000) {
+        if (skipped > 0)
+            qCInfo(lcRefused) << "refused" << skipped << "more";
+        second.start();
+        lines = skipped = 0;
+    }
+    if (++lines > 10) {
+        ++skipped;
+        return;
+    }
     qCInfo(lcRefused).noquote() << "refused" << what << detail.left(200);
 }
 

@@ -10,6 +10,7 @@ class UserGrant
 {
 public:
     enum Effect { Download, DesktopAddress };
+    static constexpr qint64 LifetimeMs = 2 * 60 * 1000;
 
     // Replaces whatever was left of the last grant. Some sites count down
     // before the download starts, hence the generous lifetime.

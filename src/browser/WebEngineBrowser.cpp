@@ -13,11 +13,20 @@ constexpr int kAborted = -3;
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
                                    const QString &siteHost, QObject *parent)
-    : Browser(parent), m_page(new HiddenPage(profile, std::move(opener), siteHost, this))
+    : Browser(parent), m_profile(profile), m_opener(std::move(opener)), m_siteHost(siteHost)
 {
-    connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-    // Queued: the page refuses from inside the engine's navigation callback.
-    connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
+}
+
+HiddenPage *WebEngineBrowser::page()
+{
+    // Made when first loaded, so start-up makes only the page it loads.
+    if (!m_page && !m_released) {
+        m_page = new HiddenPage(m_profile, m_opener, m_siteHost, this);
+        connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
+        // Queued: the page refuses from inside the engine's navigation callback.
+        connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
+    }
+    return m_page;
 }
 
 WebEngineBrowser::~WebEngineBrowser()
@@ -28,6 +37,7 @@ WebEngineBrowser::~WebEngineBrowser()
 void WebEngineBrowser::releasePage()
 {
     ++m_generation;
+    m_released = true;
     delete m_page.data();
 }
 
@@ -40,17 +50,17 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_refused = false;
     m_text.clear();
     m_html.clear();
-    if (m_page) {
+    if (HiddenPage *p = page()) {
         // Whatever the user allowed the last page to do ends with it.
-        m_page->grant().clear();
-        m_page->loadVisible(QUrl(address, QUrl::TolerantMode));
+        p->endGrant();
+        p->loadVisible(QUrl(address, QUrl::TolerantMode));
     }
 }
 
 void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
 {
-    if (m_page)
-        m_page->grant().allow(downloads, desktopAddresses);
+    if (HiddenPage *p = page())
+        p->allowUserAction(downloads, desktopAddresses);
 }
 
 void WebEngineBrowser::refuseTopLevel()
@@ -75,6 +85,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         m_snapshotPending = false;
         break;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
+        finishPendingClicks();
         m_resnapshot = false;
         if (info.isErrorPage() || !m_page || info.url().scheme() == QLatin1String("about"))
             break;
@@ -82,7 +93,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
             // Let through only in case it was a download; as a document it
             // is neither read nor clicked, and its scripts are stopped.
             Refusals::note("off-site document", info.url().toString());
-            m_page->grant().clear();
+            m_page->endGrant();
             m_page->setUrl(QUrl(QStringLiteral("about:blank")));
             refuseTopLevel();
             break;
@@ -92,6 +103,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
         break;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
+        finishPendingClicks();
         if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == kAborted) {
             // Stopped or turned into a download: the previous document stays,
             // so a snapshot we dropped for it is taken again.
@@ -128,12 +140,35 @@ void WebEngineBrowser::takeSnapshot()
                           });
 }
 
-void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString &needle)
+void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString &needle, ClickDone done)
 {
-    if (!m_page || !m_hasDocument)
+    const quint64 id = ++m_lastClick;
+    m_pendingClicks.insert(id, std::move(done));
+    if (!m_page || !m_hasDocument) {
+        finishClick(id, 0);
         return;
+    }
+    QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
-                          std::function<void(const QVariant &)>());
+                          [self, id](const QVariant &clicked) {
+                              if (self)
+                                  self->finishClick(id, clicked.toInt());
+                          });
+}
+
+// Each click is reported once, from the event loop: by its script's answer or,
+// when the document went away first, by the end of the load that replaced it.
+void WebEngineBrowser::finishClick(quint64 id, int clicked)
+{
+    ClickDone done = m_pendingClicks.take(id);
+    if (done)
+        QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
+}
+
+void WebEngineBrowser::finishPendingClicks()
+{
+    for (const quint64 id : m_pendingClicks.keys())
+        finishClick(id, 0);
 }
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)

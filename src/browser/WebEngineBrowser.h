@@ -2,6 +2,7 @@
 
 #include "Browser.h"
 
+#include <QHash>
 #include <QPointer>
 #include <QVariant>
 
@@ -26,7 +27,10 @@ public:
     bool hasDocument() const override { return m_hasDocument; }
     QString bodyText() const override { return m_text; }
     QString bodyHtml() const override { return m_html; }
-    void clickElementsByText(const QString &tagName, const QString &needle) override;
+    // The count comes from the click script. When the script never answers
+    // because its document was replaced, the click is reported as 0 when that
+    // top-level load ends, succeeded or not.
+    void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
     void allowUserAction(int downloads, int desktopAddresses) override;
 
     // Runs a script in our isolated world of the current document; the result
@@ -37,11 +41,18 @@ public:
     void releasePage();
 
 private:
+    HiddenPage *page();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
     void refuseTopLevel();
+    void finishClick(quint64 id, int clicked);
+    void finishPendingClicks();
 
-    QPointer<HiddenPage> m_page;
+    QWebEngineProfile *m_profile = nullptr;
+    std::function<void(const QUrl &)> m_opener;
+    QString m_siteHost;
+    QPointer<HiddenPage> m_page; // made on first use
+    bool m_released = false;
     quint64 m_generation = 0;   // bumped by Navigate and by each top-level load start
     bool m_snapshotPending = false;
     bool m_resnapshot = false;  // a pending snapshot was dropped by a load that may not commit
@@ -49,4 +60,7 @@ private:
     bool m_refused = false;     // loadFailed already sent for a refused top-level navigation
     QString m_text;
     QString m_html;
+    // Click reports not yet given, by request.
+    QHash<quint64, ClickDone> m_pendingClicks;
+    quint64 m_lastClick = 0;
 };

@@ -20,7 +20,8 @@ WebEngineSession::WebEngineSession(QObject *parent)
 {
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
-    m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    // Each page opens windows only while the user's action allows it.
+    m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     m_downloads = new DownloadManager(m_profile, this);
 }
 

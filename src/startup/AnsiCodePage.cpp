@@ -80,18 +80,4 @@ std::optional<QChar> character(qint16 code)
     return QChar(unit);
 }
 
-int byteLength(const QString &text)
-{
-    int bytes = 0;
-    for (const QChar ch : text) {
-        if (ch.unicode() < 128) {
-            ++bytes;
-            continue;
-        }
-        const auto c = code(ch);
-        bytes += (c && (*c < 0 || *c > 255)) ? 2 : 1;
-    }
-    return bytes;
-}
-
 } // namespace AnsiCodePage

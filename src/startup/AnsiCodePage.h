@@ -18,7 +18,4 @@ std::optional<qint16> code(QChar ch);
 // a character of the code page.
 std::optional<QChar> character(qint16 code);
 
-// Bytes of the text in the code page; a character it lacks counts as one byte.
-int byteLength(const QString &text);
-
 } // namespace AnsiCodePage

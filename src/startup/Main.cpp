@@ -10,6 +10,7 @@
 #include "DownloadManager.h"
 #include "SharedState.h"
 #include "StoredAddresses.h"
+#include "Version.h"
 #include "WebEngineSession.h"
 
 namespace Module1 {
@@ -74,9 +75,20 @@ BrowserFactory engineBrowsers(WebEngineSession &session)
 void describeApplication()
 {
     QApplication::setApplicationName(QStringLiteral("Ondrix"));
-    QApplication::setApplicationVersion(QStringLiteral("2.10"));
-    QApplication::setDesktopFileName(QStringLiteral("ondrix"));
+    QApplication::setApplicationVersion(QStringLiteral(ONDRIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral(ONDRIX_APP_ID));
     QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void raise(QWidget *window, const QByteArray &token)
+{
+    // The Wayland shell passes focus on with the token of the start that asked.
+    if (!token.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
 }
 
 } // namespace Module1

@@ -23,6 +23,9 @@ BrowserFactory engineBrowsers(WebEngineSession &session);
 // window's close logic, not when the last window (say, a download's) closes.
 void describeApplication();
 
+// Brings the running window to the front for a later start of the program.
+void raise(QWidget *window, const QByteArray &token = {});
+
 // Installs Qt's own Chinese translations (Debian's qt6-translations-l10n),
 // so stock buttons read 确定/取消 and 是/否. False when they are missing.
 bool loadTranslations();

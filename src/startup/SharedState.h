@@ -13,7 +13,7 @@ struct SharedState
     QString HomePageAddress;
     // Unset until the first search; an unset value reads as false.
     std::optional<bool> SearchMode;
-    qint16 UpdateOffered = 0; // -1 once the user has accepted the update
+    qint16 UpdateOffered = 0; // -1 once the update has been offered
     double RemoteVersion = 0.0;
 
     bool searchMode() const { return SearchMode.value_or(false); }

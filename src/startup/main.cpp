@@ -1,18 +1,46 @@
+#include <cstdio>
 #include <memory>
 
 #include <QApplication>
 
+#include "CommandLine.h"
 #include "Main.h"
+#include "SingleInstance.h"
 #include "WebEngineSession.h"
 
 int main(int argc, char *argv[])
 {
+    // Answered before any window or engine starts, and without a display.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine command = CommandLine::parse(arguments);
+    if (command.action != CommandLine::Action::Run) {
+        std::fputs(command.text.toLocal8Bit().constData(),
+                   command.action == CommandLine::Action::Fail ? stderr : stdout);
+        return command.exitCode;
+    }
+
+    // A running window is raised before this start opens a display of its own.
+    const QString socketPath = SingleInstance::defaultSocketPath();
+    if (SingleInstance::askRunningToRaise(socketPath))
+        return 0;
+
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     Module1::describeApplication();
+    // Listens from now on; a start at the same moment may still win the socket.
+    SingleInstance instance(socketPath);
+    if (instance.start() == SingleInstance::Role::Second)
+        return 0;
+
+    // Qt's own dialog buttons in Chinese, like the rest of the program.
     Module1::loadTranslations();
+
     WebEngineSession session;
     std::unique_ptr<Form1> form(Module1::Main(session));
+    QObject::connect(&instance, &SingleInstance::raiseRequested, form.get(),
+                     [&form](const QByteArray &token) { Module1::raise(form.get(), token); });
     const int rc = QApplication::exec();
     form.reset();
     return rc;

@@ -1,6 +1,8 @@
 #include "ClickLabel.h"
 
 #include <QMouseEvent>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 
 #include "Design.h"
 
@@ -15,9 +17,19 @@ ClickLabel::ClickLabel(QWidget *parent)
 
 void ClickLabel::setCaption(const QString &caption)
 {
+    if (m_announced) {
+        // Set before the text, so the label raises no change of its own.
+        QString words = caption;
+        while (words.endsWith(QLatin1Char('.')))
+            words.chop(1);
+        if (words != accessibleName()) {
+            setAccessibleName(words); // raises the change itself
+            emit announced();
+        }
+    }
     setText(caption);
     if (m_autoSize)
-        resize(Design::px(Design::autoWidth(caption)), height());
+        resize(Design::px(Design::autoWidth(caption, fontMetrics())), height());
 }
 
 void ClickLabel::setForeColor(quint32 stored)
@@ -45,4 +57,36 @@ void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
     QLabel::mouseReleaseEvent(event);
     if (click && isEnabled())
         emit clicked();
+}
+
+void ClickLabel::click()
+{
+    if (isEnabled())
+        emit clicked();
+}
+
+void ClickLabel::setAnnounced(bool announced)
+{
+    m_announced = announced;
+    setCaption(caption());
+}
+
+void ClickLabel::announce()
+{
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
+    emit announced();
+}
+
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    // Only the keyboard gives a label focus, so the mark never shows otherwise.
+    if (!hasFocus())
+        return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect option;
+    option.initFrom(this);
+    option.state |= QStyle::State_KeyboardFocusChange;
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, option);
 }

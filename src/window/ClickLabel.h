@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QAccessible>
 #include <QLabel>
 
 // A label that shows plain text only and raises a click while enabled.
@@ -19,15 +20,31 @@ public:
     void setForeColor(quint32 stored);
     quint32 foreColor() const { return m_foreColor; }
 
+    // Raises the click as the mouse does, while enabled (keyboard, screen reader).
+    void click();
+    // What a screen reader calls the label: plain text, a link or a button.
+    void setAccessibleRole(QAccessible::Role role) { m_role = role; }
+    QAccessible::Role accessibleRole() const { return m_role; }
+    // The label reads out its caption without the trailing progress dots, and
+    // a screen reader hears it again only when those words change.
+    void setAnnounced(bool announced);
+    // Tells a screen reader to read the label again.
+    void announce();
+
 signals:
     void clicked();
+    // A screen reader was told to read the label again.
+    void announced();
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     bool m_autoSize = false;
     bool m_pressed = false;
     quint32 m_foreColor = 0;
+    QAccessible::Role m_role = QAccessible::StaticText;
+    bool m_announced = false;
 };

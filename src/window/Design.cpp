@@ -1,6 +1,9 @@
 #include "Design.h"
 
+#include <QFontMetrics>
 #include <QHash>
+#include <QMap>
+#include <QWidget>
 
 #include "AnsiCodePage.h"
 
@@ -41,6 +44,32 @@ const Control &control(const char *name)
     qFatal("no control named %s", name);
 }
 
+QString designName(const Control &c, int index)
+{
+    return c.count > 1 ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index) : QString::fromLatin1(c.name);
+}
+
+void applyTabOrder(QWidget *form)
+{
+    QMap<int, QWidget *> byTabIndex;
+    for (const Control &c : controls()) {
+        if (c.tabIndex < 0)
+            continue;
+        for (int n = 0; n < c.count; ++n) {
+            auto *widget = form->findChild<QWidget *>(designName(c, n));
+            // Labels and picture boxes take no focus here, so Tab skips them.
+            if (widget && (widget->focusPolicy() & Qt::TabFocus))
+                byTabIndex.insert(c.tabIndex + c.tabStep * n, widget);
+        }
+    }
+    QWidget *previous = nullptr;
+    for (QWidget *widget : std::as_const(byTabIndex)) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
+}
+
 QString advertisedTitle(int row)
 {
     static const char *const titles[RowCount] = {
@@ -74,9 +103,21 @@ QColor color(quint32 stored)
     return QColor(int(stored & 0xFF), int((stored >> 8) & 0xFF), int((stored >> 16) & 0xFF));
 }
 
-int autoWidth(const QString &caption)
+int autoWidth(const QString &caption, const QFontMetrics &metrics)
 {
-    return AnsiCodePage::byteLength(caption) * 6 * TwipsPerPixel;
+    int pixels = 0;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        const QChar ch = caption[i];
+        if (ch.isHighSurrogate() && i + 1 < caption.size() && caption[i + 1].isLowSurrogate()) {
+            pixels += metrics.horizontalAdvance(caption.mid(i++, 2));
+            continue;
+        }
+        if (const auto code = AnsiCodePage::code(ch))
+            pixels += (*code < 0 || *code > 255) ? 12 : 6;
+        else
+            pixels += metrics.horizontalAdvance(ch);
+    }
+    return pixels * TwipsPerPixel;
 }
 
 } // namespace Design

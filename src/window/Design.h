@@ -3,6 +3,9 @@
 #include <QColor>
 #include <QString>
 
+class QFontMetrics;
+class QWidget;
+
 // The window's design-time properties, as one table in the design's twips.
 namespace Design {
 
@@ -36,6 +39,11 @@ struct Control
 // Every control, in creation order.
 const QList<Control> &controls();
 const Control &control(const char *name);
+// The name a control carries: "Text1", array elements by index as "Picture1(3)".
+QString designName(const Control &c, int index = 0);
+// Chains the form's controls that take focus, found by design name, in the
+// order of their tab indexes.
+void applyTabOrder(QWidget *form);
 
 // The window's caption, client size and the advertised titles of the rows.
 inline constexpr const char *WindowCaption = "Ondrix V2.01";
@@ -59,7 +67,8 @@ constexpr quint32 ButtonFace = 0x8000000F;
 constexpr quint32 PagingActive = 0x000040C0;
 
 // Auto-sized labels are six pixels wide per byte of their caption in the
-// code page, so the layout does not depend on the installed font.
-int autoWidth(const QString &caption);
+// code page, so the layout does not depend on the installed font. A character
+// the code page lacks takes the font's own advance, so it is never cut off.
+int autoWidth(const QString &caption, const QFontMetrics &metrics);
 
 } // namespace Design

@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -22,9 +23,32 @@ QRect geometryOf(const Design::Control &c, int index = 0)
                  Design::px(c.height));
 }
 
+// 2 where the screen is denser than one pixel a point, so the bundled images
+// are drawn from their "@2x" files instead of being enlarged.
+int imageScale()
+{
+    return qGuiApp->devicePixelRatio() > 1.0 ? 2 : 1;
+}
+
+QString atScale(const QString &path, int scale)
+{
+    return scale == 1 ? path : QString(path).insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
+}
+
+QPixmap sharpPixmap(const QString &path)
+{
+    const int scale = imageScale();
+    QPixmap pixmap(atScale(path, scale));
+    pixmap.setDevicePixelRatio(scale);
+    return pixmap;
+}
+
 QCursor handCursor()
 {
-    return QCursor(QPixmap(QStringLiteral(":/images/hand.png")), 12, 1);
+    const QPixmap hand = sharpPixmap(QStringLiteral(":/images/hand.png"));
+    // The finger tip, at (12,1) in the 1x image; Qt takes it in the image's pixels.
+    const int scale = qRound(hand.devicePixelRatio());
+    return QCursor(hand, 12 * scale, 1 * scale);
 }
 
 // Gives a control its design name (arrays by index), geometry and, where the
@@ -32,8 +56,7 @@ QCursor handCursor()
 template<typename W>
 W *place(W *widget, const Design::Control &c, int index = 0)
 {
-    widget->setObjectName(c.count > 1 ? QStringLiteral("%1(%2)").arg(QLatin1String(c.name)).arg(index)
-                                      : QString::fromLatin1(c.name));
+    widget->setObjectName(Design::designName(c, index));
     widget->setGeometry(geometryOf(c, index));
     if (c.backColor) {
         widget->setAttribute(Qt::WA_TranslucentBackground, false);
@@ -101,7 +124,10 @@ Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *pa
     W2 = browsers(QStringLiteral("W2"), this);
     W3 = browsers(QStringLiteral("W3"), this);
     createControls();
+    Design::applyTabOrder(this);
     connectHandlers();
+    prepareKeyboard();
+    describeForReaders();
 
     m_resultsDeadline.setSingleShot(true);
     m_resultsDeadline.setInterval(ResultsDeadlineMs);
@@ -121,7 +147,7 @@ void Form1::createControls()
     Label5 = makeLabel(control("Label5"), this);
 
     Picture2 = place(new QLabel(this), control("Picture2"));
-    Picture2->setPixmap(QPixmap(QStringLiteral(":/images/background.jpg")));
+    Picture2->setPixmap(sharpPixmap(QStringLiteral(":/images/background.jpg")));
 
     // Labels are drawn on their container's surface, so the rows and the
     // keyword box, which have windows of their own, cover them.
@@ -132,14 +158,26 @@ void Form1::createControls()
     Label2 = makeLabel(control("Label2"), Picture2);
     Label4 = makeLabel(control("Label4"), Picture2);
 
-    m_downloadIcon = new QMovie(QStringLiteral(":/images/download.gif"), QByteArray(), this);
+    const int scale = imageScale();
+    m_downloadIcon = new QMovie(atScale(QStringLiteral(":/images/download.gif"), scale), QByteArray(), this);
     const auto &row = control("Picture1");
     const auto &icon = control("Image1");
-    m_downloadIcon->setScaledSize(geometryOf(icon).size());
+    m_downloadIcon->setScaledSize(geometryOf(icon).size() * scale);
     for (int n = 0; n < RowCount; ++n) {
         QWidget *strip = Picture1[n] = place(new QWidget(Picture2), row, n);
         Image1[n] = place(new QLabel(strip), icon, n);
-        Image1[n]->setMovie(m_downloadIcon);
+        if (scale == 1) {
+            Image1[n]->setMovie(m_downloadIcon);
+        } else {
+            // A movie's frames carry no pixel ratio, so each is handed over as one.
+            QLabel *label = Image1[n];
+            QMovie *movie = m_downloadIcon;
+            connect(movie, &QMovie::frameChanged, label, [label, movie, scale] {
+                QPixmap frame = movie->currentPixmap();
+                frame.setDevicePixelRatio(scale);
+                label->setPixmap(frame);
+            });
+        }
         Label3[n] = makeLabel(control("Label3"), strip, n);
         Label3[n]->setCaption(Design::advertisedTitle(n));
         // The last rows hold placeholders and start hidden.
@@ -179,6 +217,8 @@ void Form1::connectHandlers()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::KeyPress && Form_KeyDown(watched, static_cast<QKeyEvent *>(event)))
+        return true;
     if (watched == Text1 && event->type() == QEvent::KeyPress) {
         const auto *key = static_cast<QKeyEvent *>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {

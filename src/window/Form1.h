@@ -12,6 +12,7 @@ class Browser;
 class ClickLabel;
 class QLabel;
 class QLineEdit;
+class QKeyEvent;
 class QMovie;
 
 // Creates the hidden browser of one slot ("W1", "W2" or "W3").
@@ -76,6 +77,11 @@ public:
     void Form_QueryUnload(int &cancel);
     void Label7_Click();
 
+    // Keyboard: the arrows move through the shown rows, Enter activates one,
+    // Page Up/Down page, Esc and typing return to the keyword box. True when
+    // the key was handled.
+    bool Form_KeyDown(QObject *watched, QKeyEvent *key);
+
     // Download notices (downloads.cpp): the list's services, and word that a
     // download began (or was refused), which ends the wait for one.
     static constexpr int DownloadDeadlineMs = 20000;
@@ -117,6 +123,11 @@ private:
     void hideRowsAndShowProgress();
     void startWaitingForResults();
     void searchFailed();
+    void forgetResultsPage();
+    void changePage(const QString &needle);
+    void prepareKeyboard();
+    void describeForReaders();
+    int shownRow(int from, int step) const;
     void setUpDownloadNotices();
     void expectDownload(int index, const QString &address);
     void fileTablesClicked();
@@ -127,6 +138,8 @@ private:
     // Gives up on a results page that never arrives.
     QTimer m_resultsDeadline;
     bool m_waitingForResults = false;
+    // A paging click waits for the number of links it clicked.
+    bool m_pageClickPending = false;
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;

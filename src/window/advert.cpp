@@ -1,5 +1,6 @@
 // Advertisement page, home-page link and exit prompt.
 #include <QGuiApplication>
+#include <QPointer>
 #include <QScreen>
 #include <QUrl>
 
@@ -27,12 +28,20 @@ void Form1::Form_QueryUnload(int &cancel)
         state.RemoteVersion = *version;
     if (!(state.AppVersion < state.RemoteVersion))
         return;
+    // Offered once, whatever the answers: the downloads question may keep the
+    // window open after Cancel too.
+    state.UpdateOffered = -1;
     if (!m_services.askUpdate(this))
         return;
-    W3->allowUserAction(1, 0);
-    ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"));
     cancel = 1;
-    state.UpdateOffered = -1;
+    // The user's answer may start one download there.
+    W3->allowUserAction(1, 0);
+    QPointer<Form1> self(this);
+    ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"), [self](int clicked) {
+        // No download link to follow: the home page is where the new version is.
+        if (self && clicked == 0)
+            self->m_services.openUrl(QUrl(shared().HomePageAddress));
+    });
 }
 
 void Form1::Label7_Click()

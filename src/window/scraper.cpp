@@ -25,6 +25,14 @@ QString Form1::HtmToTxt(const QString &text)
     return TextOps::HtmToTxt(text, [] { QCoreApplication::processEvents(); });
 }
 
+// What an empty results page leaves: no identifiers, both paging labels off.
+void Form1::forgetResultsPage()
+{
+    List1->clear();
+    setPagingLabel(Label1, false);
+    setPagingLabel(Label2, false);
+}
+
 void Form1::W1_DocumentComplete()
 {
     if (!shared().searchMode())
@@ -34,11 +42,8 @@ void Form1::W1_DocumentComplete()
     Label8->setVisible(false);
     Timer1->stop();
     const quint64 generation = ++m_scanGeneration;
-    List1->clear();
+    forgetResultsPage();
     const QString page = TextOps::Trim(W1->bodyHtml());
-
-    setPagingLabel(Label1, false);
-    setPagingLabel(Label2, false);
     if (page.contains(QStringLiteral("上一页")))
         setPagingLabel(Label1, true);
     if (page.contains(QStringLiteral("下一页")))

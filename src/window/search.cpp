@@ -35,6 +35,7 @@ void Form1::hideRowsAndShowProgress()
     if (Label8->caption() == searchFailedText())
         Label8->setCaption(progressCaption(0));
     Label8->setVisible(true);
+    Label8->announce();
     Timer1->start();
 }
 
@@ -84,4 +85,6 @@ void Form1::searchFailed()
     Timer1->stop();
     Label8->setCaption(searchFailedText());
     Label8->setVisible(true);
+    // The old page's links and identifiers are gone with it.
+    forgetResultsPage();
 }

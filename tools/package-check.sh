@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Makes the two Debian packages from build/ (cpack -G DEB) and checks them:
+# lintian finds no errors, the AppStream metainfo and the desktop file
+# validate, and the program unpacked into a scratch root starts (--version).
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$top/build}
+
+cd "$build"
+rm -f ./*.deb
+cpack -G DEB >/dev/null
+debs=(ondrix_*.deb ondrix-demo-site_*.deb)
+for deb in "${debs[@]}"; do
+    [ -f "$deb" ] || { echo "package missing: $deb" >&2; exit 1; }
+done
+
+echo "-- lintian"
+# Root in CI; lintian wants to be told that is fine.
+lintian_as=()
+[ "$(id -u)" -eq 0 ] && lintian_as=(--allow-root)
+lintian "${lintian_as[@]}" --fail-on error --tag-display-limit 0 "${debs[@]}"
+
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+for deb in "${debs[@]}"; do
+    dpkg -x "$deb" "$root"
+done
+
+echo "-- appstreamcli validate"
+appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml
+echo "-- desktop-file-validate"
+desktop-file-validate "$root"/usr/share/applications/*.desktop && echo "ok"
+
+echo "-- unpacked program"
+version=$("$root/usr/bin/ondrix" --version)
+expected="ondrix $(dpkg-deb -f "${debs[0]}" Version)"
+[ "$version" = "$expected" ] || { echo "ondrix --version said '$version', not '$expected'" >&2; exit 1; }
+echo "$version"
+"$root/usr/bin/ondrix-demo-site" --help >/dev/null
+[ -f "$root/usr/share/ondrix-demo-site/catalogue.tsv" ]
+for icon in 16 22 24 32 48 64 128 256; do
+    [ -f "$root/usr/share/icons/hicolor/${icon}x${icon}/apps/ondrix.png" ] || { echo "no ${icon} px icon" >&2; exit 1; }
+done
+[ -f "$root/usr/share/man/man1/ondrix.1.gz" ]
+
+echo "-- packages"
+for deb in "${debs[@]}"; do
+    printf '%s  %s bytes, installed %s KiB\n' "$deb" "$(stat -c %s "$deb")" "$(dpkg-deb -f "$deb" Installed-Size)"
+done
