@@ -3,6 +3,7 @@
 // nothing behind.
 #include "DemoSite.h"
 #include "DownloadEntry.h"
+#include "DownloadList.h"
 #include "DownloadManager.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -238,6 +240,42 @@ private slots:
         QCOMPARE(last().state, State::Cancelled);
         QTRY_VERIFY(filesIn(folder()).isEmpty());
         QCOMPARE(m_failed->count(), 0);
+    }
+
+    void listShowsEntriesQuietly()
+    {
+        // Shown when an entry comes, without the focus; a finished download
+        // asks for a notification, and without a notification server (none
+        // runs here) nothing is logged.
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+            // The offscreen platform's own notes are not ours.
+            if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("This plugin does not support")))
+                warnings << text;
+        });
+        QLineEdit typing;
+        typing.show();
+        typing.activateWindow();
+        typing.setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&typing));
+        manager()->setWidgetsVisible(true);
+        download(m_site.siteBase() + QStringLiteral("/d/a1b2c3"));
+        const bool finished = m_finished->wait(30000);
+        QTest::qWait(500);
+        manager()->setWidgetsVisible(false);
+        qInstallMessageHandler(previous);
+        QVERIFY(finished);
+        DownloadList *list = manager()->list();
+        QVERIFY(list->isVisible());
+        QCOMPARE(list->row(last().id)->entry().state, State::Finished);
+        // The offscreen platform activates every window it shows; under X
+        // with a window manager the list leaves the focus where it was.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QCOMPARE(QApplication::focusWidget(), &typing);
+        list->close();
+        QVERIFY(!list->isVisible() && list->row(last().id)); // only hidden
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
     }
 
     void cutDownloadResumesByteIdentical_data()
