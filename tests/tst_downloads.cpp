@@ -356,32 +356,43 @@ private slots:
 
     void alreadyThere_data()
     {
+        QTest::addColumn<bool>("fast"); // done before its size reaches us, or trickling
         QTest::addColumn<int>("choice");
         QTest::addColumn<int>("state");
         QTest::addColumn<QStringList>("files");
-        QTest::newRow("打开已有文件") << int(DownloadEntry::OpenExisting) << int(State::Finished)
-                                << QStringList {QStringLiteral("slow.bin")};
-        QTest::newRow("仍然下载") << int(DownloadEntry::DownloadAnyway) << int(State::Running)
-                              << QStringList {QStringLiteral("slow (1).bin"), QStringLiteral("slow (1).bin.download"),
-                                              QStringLiteral("slow.bin")};
+        const QString slow = QStringLiteral("slow.bin"), zip = QStringLiteral("Linux 壁纸合集.zip");
+        QTest::newRow("打开已有文件") << false << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {slow};
+        QTest::newRow("仍然下载") << false << int(DownloadEntry::DownloadAnyway) << int(State::Running)
+                              << QStringList {QStringLiteral("slow (1).bin"), QStringLiteral("slow (1).bin.download"), slow};
+        QTest::newRow("fast, 打开已有文件") << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
+        QTest::newRow("fast, 仍然下载") << true << int(DownloadEntry::DownloadAnyway) << int(State::Finished)
+                                    << QStringList {QStringLiteral("Linux 壁纸合集 (1).zip"), zip};
     }
     void alreadyThere()
     {
+        QFETCH(bool, fast);
         QFETCH(int, choice);
         QFETCH(int, state);
         QFETCH(QStringList, files);
-        // The trickled file, already saved once: same name, same size.
+        const QString existing = QDir(folder()).filePath(files.last());
         QVERIFY(QDir().mkpath(folder()));
-        const QString existing = QDir(folder()).filePath(QStringLiteral("slow.bin"));
-        QFile file(existing);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
-        file.close();
-        download(m_trickle.base() + QStringLiteral("/slow"));
+        if (fast) {
+            // Saved once already, then clicked again.
+            download(m_site.siteBase() + QStringLiteral("/d/umzj41"));
+            QVERIFY(m_finished->wait(30000));
+            download(m_site.siteBase() + QStringLiteral("/d/umzj41"));
+        } else {
+            // The trickled file, already there: same name, same size.
+            QFile file(existing);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(8 << 20));
+            file.close();
+            download(m_trickle.base() + QStringLiteral("/slow"));
+        }
         QTRY_COMPARE_WITH_TIMEOUT(last().state, State::AlreadyThere, 30000);
         QCOMPARE(last().reason, QDir::toNativeSeparators(existing));
         QCOMPARE(last().actions(), DownloadEntry::OpenExisting | DownloadEntry::DownloadAnyway | DownloadEntry::Cancel);
         manager()->act(last().id, DownloadEntry::Action(choice));
-        QCOMPARE(int(last().state), state);
+        QTRY_COMPARE_WITH_TIMEOUT(int(last().state), state, 30000);
         QTRY_COMPARE(filesIn(folder()), files);
         if (choice == DownloadEntry::OpenExisting)
             QCOMPARE(last().path, existing);

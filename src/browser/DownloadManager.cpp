@@ -418,6 +418,7 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     entry->userCancelled = false;
     entry->autoResumed = false;
     entry->existing.clear();
+    entry->copyDone = false;
     entry->sampledBytes = 0;
     entry->sampledMs = m_clock.elapsed();
     watch(entry, request);
@@ -467,9 +468,18 @@ void DownloadManager::onStateChanged(Entry *entry)
     if (!m_entries.contains(entry) || !entry->request || !isActive(entry))
         return;
     switch (entry->request->state()) {
-    case QWebEngineDownloadRequest::DownloadCompleted:
+    case QWebEngineDownloadRequest::DownloadCompleted: {
+        // Too quick to be paused when its size came: the copy is kept until
+        // the user chooses.
+        const qint64 size = entry->request->receivedBytes();
         finish(entry, DownloadEntry::State::Finished, QString());
+        const QFileInfo existing(entry->existing);
+        if (!entry->existing.isEmpty() && existing.isFile() && existing.size() == size) {
+            entry->copyDone = true;
+            setState(entry, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(entry->existing));
+        }
         break;
+    }
     case QWebEngineDownloadRequest::DownloadCancelled:
         // Only our own cancel is the user's; the engine giving up is not.
         finish(entry, entry->userCancelled ? DownloadEntry::State::Cancelled : DownloadEntry::State::Failed,
@@ -560,6 +570,10 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
     case DownloadEntry::DownloadAnyway: {
         if (action == DownloadEntry::DownloadAnyway)
             entry->existing.clear();
+        if (entry->copyDone) {
+            setState(entry, DownloadEntry::State::Finished);
+            break;
+        }
         if (!request || request->isFinished()) {
             retry(entry);
             break;

@@ -99,6 +99,7 @@ private:
         bool userCancelled = false;
         bool autoResumed = false;  // the one try of its own after a break
         QString existing;          // the same file found in the folder
+        bool copyDone = false;     // it completed before the user chose
         qint64 sampledBytes = 0;   // for the speed
         qint64 sampledMs = 0;
     };
