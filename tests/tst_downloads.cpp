@@ -137,12 +137,17 @@ private slots:
         QVERIFY(!expected.isEmpty());
 
         for (const QString name : {QStringLiteral("Qt 编程入门教程.zip"), QStringLiteral("Qt 编程入门教程 (1).zip")}) {
-            m_finished->clear();
+            const int before = manager()->entries().size();
             m_browser->allowUserAction(1, 0);
             m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("0分"));
-            QVERIFY(m_finished->wait(30000));
-            QCOMPARE(m_finished->first().at(0).toString(), QDir(dir).filePath(name));
-            QVERIFY(m_finished->first().at(1).toBool());
+            QTRY_COMPARE_WITH_TIMEOUT(manager()->entries().size(), before + 1, 30000);
+            // The second click finds the first file there, and saves anyway.
+            if (before > 0) {
+                QTRY_COMPARE_WITH_TIMEOUT(last().state, State::AlreadyThere, 30000);
+                manager()->act(last().id, DownloadEntry::DownloadAnyway);
+            }
+            QTRY_COMPARE_WITH_TIMEOUT(last().state, State::Finished, 30000);
+            QCOMPARE(last().path, QDir(dir).filePath(name));
             QFile file(QDir(dir).filePath(name));
             QVERIFY(file.open(QIODevice::ReadOnly));
             QVERIFY(file.readAll() == expected);
@@ -230,11 +235,11 @@ private slots:
         QCOMPARE(m_failures->first().at(1).toString(), QStringLiteral("网络连接中断"));
         QCOMPARE(last().state, State::Interrupted);
         QCOMPARE(last().actions(), DownloadEntry::Resume | DownloadEntry::Cancel);
-        // Partial data only under the engine's name; the final name is the
-        // empty reservation.
-        QCOMPARE(filesIn(folder()), (QStringList {QStringLiteral("cut.bin"), QStringLiteral("cut.bin.download")}));
+        // Never data under the final name, only the empty reservation (this
+        // server takes no ranges, so the engine may drop its partial file).
+        QCOMPARE(filesIn(folder()).first(), QStringLiteral("cut.bin"));
+        QVERIFY(filesIn(folder()).size() <= 2);
         QCOMPARE(QFileInfo(QDir(folder()).filePath(QStringLiteral("cut.bin"))).size(), 0);
-        QVERIFY(QFileInfo(QDir(folder()).filePath(QStringLiteral("cut.bin.download"))).size() > 0);
         QVERIFY(manager()->hasRunningDownloads()); // quitting asks first
         manager()->act(last().id, DownloadEntry::Cancel);
         QCOMPARE(last().state, State::Cancelled);
