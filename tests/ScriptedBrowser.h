@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QList>
 #include <QStringList>
@@ -43,6 +44,8 @@ public:
                     collection[i].onClick();
             }
         }
+        if (answer)
+            clicked = *answer;
         if (done)
             QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
     }
@@ -69,6 +72,7 @@ public:
     QStringList navigations;
     QStringList clicks;
     QList<QPair<int, int>> grants;
+    std::optional<int> answer; // what clicks report instead of their count
     std::function<void(const QString &)> onNavigate;
 
 private:

@@ -311,12 +311,16 @@ void Form1Test::paging_data()
     QTest::addColumn<int>("labelClicks");
     QTest::addColumn<QStringList>("expectedClicks");
     QTest::addColumn<bool>("pageChanges");
-    QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true;
-    QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true;
-    QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false;
+    QTest::addColumn<int>("answer"); // what the click reports; -2: its count
+    QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true << -2;
+    QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true << -2;
+    QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false << -2;
     // The first click's page is still loading: the old page's links are not
     // followed a second time.
-    QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true;
+    QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true << -2;
+    // The next page replaced the document before the click could answer.
+    QTest::newRow("page replaced first") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true
+                                         << int(Browser::ClickedUnknown);
 }
 
 void Form1Test::paging()
@@ -326,6 +330,9 @@ void Form1Test::paging()
     QFETCH(int, labelClicks);
     QFETCH(QStringList, expectedClicks);
     QFETCH(bool, pageChanges);
+    QFETCH(int, answer);
+    if (answer != -2)
+        w1->answer = answer;
     search("t");
     w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
                  {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}}, El {"DIV", "下一页", {}}});

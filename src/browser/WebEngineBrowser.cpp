@@ -151,8 +151,9 @@ void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString
     QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
                           [self, id](const QVariant &clicked) {
+                              // No answer at all: the frame that ran it is gone.
                               if (self)
-                                  self->finishClick(id, clicked.toInt());
+                                  self->finishClick(id, clicked.isValid() ? clicked.toInt() : ClickedUnknown);
                           });
 }
 
@@ -168,7 +169,7 @@ void WebEngineBrowser::finishClick(quint64 id, int clicked)
 void WebEngineBrowser::finishPendingClicks()
 {
     for (const quint64 id : m_pendingClicks.keys())
-        finishClick(id, 0);
+        finishClick(id, ClickedUnknown);
 }
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)
