@@ -127,7 +127,7 @@ private slots:
         const QByteArray expected = DemoSite::fileBytes(QStringLiteral("a1b2c3"));
         QVERIFY(!expected.isEmpty());
 
-        for (const QString name : {QStringLiteral("Qt 编程入门教程.zip"), QStringLiteral("Qt 编程入门教程 (1).zip")}) {
+        for (const QString &name : {QStringLiteral("Qt 编程入门教程.zip"), QStringLiteral("Qt 编程入门教程 (1).zip")}) {
             m_finished->clear();
             m_browser->allowUserAction(1, 0);
             m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("0分"));
