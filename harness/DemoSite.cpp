@@ -104,10 +104,14 @@ QList<DemoRow> DemoSite::freeRows(const QByteArray &encodedKey, int page) const
         const auto m = it.next();
         if (!m.captured(3).isEmpty())
             continue;
-        // The engine writes quotes back unescaped; "&", "<" and ">" stay
-        // escaped. An entry without a size shows "title()".
+        // The window shows the references the site writes as their
+        // characters. An entry without a size shows "title()".
         QString title = m.captured(2).remove(tag);
-        title.replace(QLatin1String("&quot;"), QLatin1String("\"")).replace(QLatin1String("&#39;"), QLatin1String("'"));
+        title.replace(QLatin1String("&quot;"), QLatin1String("\""))
+            .replace(QLatin1String("&#39;"), QLatin1String("'"))
+            .replace(QLatin1String("&lt;"), QLatin1String("<"))
+            .replace(QLatin1String("&gt;"), QLatin1String(">"))
+            .replace(QLatin1String("&amp;"), QLatin1String("&"));
         rows.append({m.captured(1), title + QLatin1Char('(') + m.captured(4) + QLatin1Char(')')});
     }
     return rows;
