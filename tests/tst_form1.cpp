@@ -33,6 +33,7 @@ private slots:
     void deadSiteIsReported();
     void paging_data();
     void paging();
+    void pageAfterAClickReportedAsNone();
     void activationLoadsFilePage();
     void advertisementRowsClickByDigit();
     void filePageClicksZeroPointTables();
@@ -265,6 +266,21 @@ void Form1Test::paging()
     form->setResultsDeadline(50);
     QTest::qWait(250);
     QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), pageChanges);
+}
+
+void Form1Test::pageAfterAClickReportedAsNone()
+{
+    // The engine reports a click whose document went away as none, and the
+    // window puts the old rows back; the page the click led to still decides
+    // which rows show.
+    search("t");
+    w1->complete(ResultPages::page(entry("a", "t", "1") + entry("b", "t", "1") + entry("c", "t", "1"), false, true), {},
+                 {El {"DIV", "下一页", {}}});
+    QTest::mouseClick(form->Label2, Qt::LeftButton);
+    QCoreApplication::processEvents(); // the count of clicked links arrives
+    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
+    w1->complete(ResultPages::page(entry("x", "n0", "1"), true));
+    QCOMPARE(rowsShown(), (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
 void Form1Test::activationLoadsFilePage()
