@@ -128,7 +128,7 @@ QByteArray DemoSite::fileBytes(const QString &id)
     return p.readAllStandardOutput();
 }
 
-DemoReply DemoSite::get(const QString &base, const QByteArray &target, const QByteArray &method)
+DemoReply DemoSite::get(const QString &base, const QByteArray &target)
 {
     DemoReply reply;
     const QUrl url(base);
@@ -136,7 +136,7 @@ DemoReply DemoSite::get(const QString &base, const QByteArray &target, const QBy
     socket.connectToHost(url.host(), quint16(url.port(80)));
     if (!socket.waitForConnected(10000))
         return reply;
-    socket.write(method + ' ' + target + " HTTP/1.1\r\nHost: " + url.authority().toLatin1()
+    socket.write("GET " + target + " HTTP/1.1\r\nHost: " + url.authority().toLatin1()
                  + "\r\nConnection: close\r\n\r\n");
     QByteArray raw;
     while (socket.state() == QAbstractSocket::ConnectedState && socket.waitForReadyRead(10000))

@@ -51,9 +51,9 @@ public:
 
     // The exact bytes the resource site serves at /d/ID (empty if unknown).
     static QByteArray fileBytes(const QString &id);
-    // One request on its own connection. `target` goes on the request line
+    // One GET on its own connection. `target` goes on the request line
     // verbatim (already percent-encoded), e.g. "/search.php?key=C%23".
-    static DemoReply get(const QString &base, const QByteArray &target, const QByteArray &method = "GET");
+    static DemoReply get(const QString &base, const QByteArray &target);
     // Whether nothing listens on this loopback port (the demo site shares
     // ports through SO_REUSEPORT, so a bind is the only reliable test).
     static bool portFree(int port);

@@ -5,7 +5,6 @@
 #include "WebEngineSession.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -72,12 +71,9 @@ private slots:
 
     void filePageWithFrameCompletesOnce()
     {
-        QElapsedTimer clock;
-        clock.start();
         m_browser->Navigate(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html"));
         QVERIFY(!m_browser->hasDocument());
         QVERIFY(m_complete->wait(30000));
-        qInfo("file page: Navigate to DocumentComplete %lld ms", clock.elapsed());
         QTest::qWait(1500); // a frame's completion must not count again
         QCOMPARE(m_complete->count(), 1);
         QCOMPARE(m_failed->count(), 0);
