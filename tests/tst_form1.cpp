@@ -132,7 +132,8 @@ void Form1Test::resultsFillRows()
     QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
     QVERIFY(!form->Label1->isEnabled());
     QVERIFY(form->Label2->isEnabled());
-    // Auto-sized labels are six pixels per code-page byte; Hangul is not in the code page: its glyphs keep their full 12 pixels.
+    // Auto-sized labels are six pixels per code-page byte; Hangul is not in
+    // the code page: its glyphs keep their full 12 pixels.
     QCOMPARE(form->Label3[1]->width(), 6 * 12 + 12 * 2);
 }
 
