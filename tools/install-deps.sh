@@ -7,6 +7,7 @@ packages=(
     libcpp-httplib-dev libbenchmark-dev
     fonts-wqy-zenhei
     dpkg-dev help2man lintian appstream desktop-file-utils
+    clang-format
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
@@ -58,12 +57,7 @@ signals:
     void loadFailed();
 };
 
-// The shared click-by-text operation of the window's handlers.
-inline void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
-                                Browser::ClickDone done = {})
-{
-    if (browser)
-        browser->clickElementsByText(tagName, needle, std::move(done));
-    else if (done)
-        QTimer::singleShot(0, [done = std::move(done)] { done(0); });
-}
+// The shared click-by-text operation of the window's handlers: a missing
+// browser clicks nothing and reports 0, later.
+void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
+                         Browser::ClickDone done = {});

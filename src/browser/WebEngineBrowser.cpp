@@ -8,7 +8,7 @@
 
 namespace {
 // net::ERR_ABORTED: the navigation was stopped or became a download.
-constexpr int kAborted = -3;
+constexpr int AbortedError = -3;
 }
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
@@ -104,7 +104,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
         finishPendingClicks();
-        if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == kAborted) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == AbortedError) {
             // Stopped or turned into a download: the previous document stays,
             // so a snapshot we dropped for it is taken again.
             if (m_resnapshot) {
