@@ -1,6 +1,6 @@
-// Helpers the process-level benchmarks share: a clock that means the same in
-// parent and child, re-running this executable in a child mode, summing the
-// memory of a process tree, and medians.
+// Helpers the process-level benchmarks and the soak share: a clock that means
+// the same in parent and child, re-running this executable in a child mode,
+// the memory of a process tree, and medians.
 #pragma once
 
 #include <algorithm>
@@ -24,9 +24,61 @@
 namespace bench {
 
 using ::spinUntil;
-using ::processTree;
-using ::pssKb;
-using ::privateKb;
+
+// The process and everything below it (the engine's zygote, renderer, GPU and
+// utility processes are children or grandchildren).
+inline QList<int> processTree(int root)
+{
+    QHash<int, QList<int>> children;
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &entry : entries) {
+        bool ok = false;
+        const int pid = entry.toInt(&ok);
+        if (!ok)
+            continue;
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray s = stat.readAll();
+        // The command name may hold spaces and parentheses: fields start after the last ')'.
+        const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1)
+            children[fields[1].toInt()].append(pid);
+    }
+    QList<int> tree {root};
+    for (qsizetype i = 0; i < tree.size(); ++i)
+        tree += children.value(tree[i]);
+    return tree;
+}
+
+// From smaps_rollup, in kB: "Pss:" is the proportional set size (shared
+// pages split among their users, so a sum over processes counts shared
+// libraries once; it drops when unrelated processes map the same libraries);
+// "Private_Clean:" + "Private_Dirty:" is what only this process holds.
+inline qint64 smapsKb(int pid, const QList<QByteArray> &fields)
+{
+    QFile f(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    qint64 kb = 0;
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        for (const QByteArray &field : fields) {
+            if (line.startsWith(field))
+                kb += line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    return kb;
+}
+
+inline qint64 pssKb(int pid)
+{
+    return smapsKb(pid, {QByteArrayLiteral("Pss:")});
+}
+
+inline qint64 privateKb(int pid)
+{
+    return smapsKb(pid, {QByteArrayLiteral("Private_Clean:"), QByteArrayLiteral("Private_Dirty:")});
+}
 
 // CLOCK_MONOTONIC is system-wide, so a child can report its moments against
 // the instant the parent started it.

@@ -8,10 +8,6 @@
 #include <QCoreApplication>
 #include <QUrl>
 
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <benchmark/benchmark.h>
 
 #include "DemoSite.h"
@@ -26,21 +22,6 @@
 
 namespace bench {
 
-// The demo site binds with SO_REUSEPORT, so a second one on a taken port
-// starts fine and the kernel splits the connections between the two; a plain
-// bind tells whether the port is really free.
-inline bool loopbackPortFree(int port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    addr.sin_port = htons(quint16(port));
-    const bool free = ::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return free;
-}
-
 inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &extra = {})
 {
     const QUrl siteBase(QStringLiteral(ONDRIX_BENCH_SITE_BASE));
@@ -52,7 +33,7 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
         }
     }
     for (const QUrl &u : {siteBase, home}) {
-        if (!loopbackPortFree(u.port())) {
+        if (!DemoSite::portFree(u.port())) {
             *error = QStringLiteral("port %1 is taken (another demo site?); tools/bench.sh runs this in a private "
                                     "network namespace").arg(u.port());
             return false;

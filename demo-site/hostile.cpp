@@ -249,7 +249,10 @@ void addHostileFileRoutes(httplib::Server &srv)
     };
     page("__huge", zeroPointPage("一太字节", "location.href = '/h/d/huge'"));
     page("__longname", zeroPointPage("超长名字", "save(new Array(600000 - 3).join('名') + '.bin')"));
-    page("__spoof", zeroPointPage("伪装名字", "save('invoice\\u202Etxt.desktop'); save('run.sh')"));
+    // The second download comes a moment later: two in one go reach the
+    // engine in either order, and the test needs to know which one is first.
+    page("__spoof", zeroPointPage("伪装名字",
+                                  "save('invoice\\u202Etxt.desktop'); setTimeout(function () { save('run.sh'); }, 200)"));
     page("__reload", zeroPointPage("自己刷新", "location.reload()"));
     page("__repeat", zeroPointPage("反复请求",
                                    "location.href = '/d/__endless'; setInterval(function () {"

@@ -1,17 +1,21 @@
+// A browser whose documents the test writes, and the window on three of them.
 #pragma once
 
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include <QList>
 #include <QStringList>
+#include <QUrl>
 
 #include "Browser.h"
+#include "Form1.h"
 
-// A browser whose documents the test writes. Elements carry their tag, text
-// and what a click on them does.
 class ScriptedBrowser : public Browser
 {
 public:
+    // Elements carry their tag, text and what a click on them does.
     struct Element
     {
         QString tag;
@@ -21,46 +25,15 @@ public:
 
     using Browser::Browser;
 
-    void Navigate(const QString &address) override
-    {
-        navigations << address;
-        m_loaded = false;
-        if (onNavigate)
-            onNavigate(address);
-    }
+    void Navigate(const QString &address) override;
     bool hasDocument() const override { return m_loaded; }
     QString bodyText() const override { return m_loaded ? text : QString(); }
     QString bodyHtml() const override { return m_loaded ? html : QString(); }
-    void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override
-    {
-        int clicked = 0;
-        const QList<Element> collection = m_loaded ? elements : QList<Element>(); // taken once, like the page's
-        for (int i = 0; i < collection.size(); ++i) {
-            if (collection[i].tag.compare(tagName, Qt::CaseInsensitive) == 0 && collection[i].text.contains(needle)) {
-                clicks << collection[i].text;
-                ++clicked;
-                if (collection[i].onClick)
-                    collection[i].onClick();
-            }
-        }
-        if (done)
-            QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
-    }
-
-    void allowUserAction(int downloads, int desktopAddresses) override
-    {
-        grants << qMakePair(downloads, desktopAddresses);
-    }
+    void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
+    void allowUserAction(int downloads, int desktopAddresses) override { grants << qMakePair(downloads, desktopAddresses); }
 
     // Completes a document and raises the notification.
-    void complete(const QString &bodyHtml, const QString &bodyText = {}, QList<Element> els = {})
-    {
-        html = bodyHtml;
-        text = bodyText;
-        elements = std::move(els);
-        m_loaded = true;
-        emit DocumentComplete();
-    }
+    void complete(const QString &bodyHtml, const QString &bodyText = {}, QList<Element> els = {});
     void fail() { emit loadFailed(); }
 
     QString html;
@@ -69,8 +42,34 @@ public:
     QStringList navigations;
     QStringList clicks;
     QList<QPair<int, int>> grants;
+    std::optional<int> clickAnswer; // what clicks report instead of their count
     std::function<void(const QString &)> onNavigate;
 
 private:
     bool m_loaded = false;
+};
+
+// Form1 on scripted browsers, pointed at http://site.test and
+// http://home.test, with what it asks of the desktop recorded.
+class ScriptedWindow
+{
+public:
+    // Loads and shows the window unless `load` is false.
+    explicit ScriptedWindow(bool load = true);
+    ~ScriptedWindow();
+
+    // Types the keyword and presses Enter.
+    void search(const QString &keyword);
+    QList<bool> rowsShown() const;
+    QStringList captions(int rows) const;
+
+    std::unique_ptr<Form1> form;
+    ScriptedBrowser *w1 = nullptr;
+    ScriptedBrowser *w2 = nullptr;
+    ScriptedBrowser *w3 = nullptr;
+    int prompts = 0;
+    bool answer = true;        // to the update prompt
+    bool stopDownloads = true; // to stopping running downloads
+    int quits = 0;
+    QList<QUrl> opened;
 };

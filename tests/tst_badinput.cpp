@@ -6,7 +6,6 @@
 #include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,7 +15,6 @@
 #include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
-#include "ResultScan.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
@@ -36,10 +34,8 @@ private slots:
     void cleanup();
     void search_data();
     void search();
-    void brokenDownloads();
     void pagesActOnlyForTheUser_data();
     void pagesActOnlyForTheUser();
-    void scanWithoutSizesIsLinear();
 
 private:
     // Types the key, presses Enter and waits until the scan has returned or
@@ -47,7 +43,14 @@ private:
     bool runSearch(const QString &key, qint64 *maxGap = nullptr);
     int visibleRows() const;
     QStringList listIds() const;
-    QStringList freeIdsOnPage(const QByteArray &key) const;
+    // The ids of entries without points, read from the page's own bytes.
+    QStringList freeIdsOnPage(const QByteArray &key) const
+    {
+        QStringList ids;
+        for (const DemoRow &row : site.freeRows(key))
+            ids << row.id;
+        return ids;
+    }
     QStringList folder() const { return QDir(downloads->path()).entryList(QDir::Files | QDir::Hidden); }
 
     DemoSite site;
@@ -112,20 +115,6 @@ QStringList BadInputTest::listIds() const
     return out;
 }
 
-// The ids of entries without points, read from the page's own bytes.
-QStringList BadInputTest::freeIdsOnPage(const QByteArray &key) const
-{
-    const DemoReply r = DemoSite::get(site.siteBase(), "/search.php?key=" + key);
-    static const QRegularExpression entry(QStringLiteral(R"(<a href="/f/(\w+)\.html"[^>]*>.*?</a></div><div class="m">(<span)?)"));
-    QStringList ids;
-    for (auto it = entry.globalMatch(QString::fromUtf8(r.body)); it.hasNext();) {
-        const auto m = it.next();
-        if (m.captured(2).isEmpty())
-            ids << m.captured(1);
-    }
-    return ids;
-}
-
 void BadInputTest::search_data()
 {
     QTest::addColumn<QString>("key");
@@ -186,51 +175,6 @@ void BadInputTest::search()
     QCOMPARE(listIds(), normal);
     QCOMPARE(visibleRows(), int(normal.size()));
     QVERIFY(!form->Label8->isVisible());
-}
-
-void BadInputTest::brokenDownloads()
-{
-    QVERIFY(runSearch(QStringLiteral("__files")));
-    QCOMPARE(listIds(), (QStringList {QStringLiteral("__404"), QStringLiteral("__endless")}));
-    QSignalSpy started(session->downloads(), &DownloadManager::downloadStarted);
-
-    // A "0分" table leading to a 404 page: no download, no file.
-    QSignalSpy pages(form->W2, &Browser::DocumentComplete);
-    QSignalSpy failed(form->W2, &Browser::loadFailed);
-    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(pages.size() >= 2 || failed.size() >= 1, 30000);
-    QTest::qWait(1000);
-    QCOMPARE(started.size(), 0);
-    QCOMPARE(folder(), QStringList());
-
-    // A download that never ends: it starts, and cancelling leaves nothing.
-    QTest::mouseClick(form->Label3[1], Qt::LeftButton);
-    QVERIFY(started.wait(30000));
-    QTRY_VERIFY_WITH_TIMEOUT(!folder().isEmpty(), 10000);
-    QTest::qWait(500);
-    QVERIFY(session->downloads()->hasRunningDownloads());
-    session->downloads()->cancelAll();
-    QVERIFY(!session->downloads()->hasRunningDownloads());
-    QTRY_COMPARE_WITH_TIMEOUT(folder(), QStringList(), 10000);
-    QTest::qWait(1500);
-    QCOMPARE(folder(), QStringList());
-}
-
-// Entries without "大小:" once made every entry search the rest of the page
-// for it: minutes for a few MB.
-void BadInputTest::scanWithoutSizesIsLinear()
-{
-    QString page;
-    for (int i = 0; i < 40000; ++i)
-        page += QStringLiteral("<DIV><A href=\"/f/id%1.html\">title %1</A></DIV><DIV>下载:7</DIV>\n").arg(i);
-    QElapsedTimer took;
-    took.start();
-    ResultScanner scanner(page);
-    int entries = 0;
-    while (scanner.next(QStringLiteral("href=\"/f/")))
-        ++entries;
-    QCOMPARE(entries, 40000);
-    QVERIFY2(took.elapsed() < 3000, qPrintable(QStringLiteral("scan took %1 ms").arg(took.elapsed())));
 }
 
 // Counts what reaches the desktop, including what the engine would hand to

@@ -12,10 +12,8 @@ private slots:
     void roundTrip();
     void emptyInputLeavesGeneratorAlone();
     void deterministicAfterUnrelatedDraws();
-    void sameSeedSameMasks();
     void highBitsUntouched();
     void failureGivesNewFile();
-    void generatorContract();
 };
 
 void DescrambleTest::roundTrip_data()
@@ -59,35 +57,27 @@ void DescrambleTest::deterministicAfterUnrelatedDraws()
     QCOMPARE(Descramble(text, 4), first);
 }
 
-void DescrambleTest::sameSeedSameMasks()
-{
-    // XOR of input and output is the mask stream: equal for equal seeds and
-    // positions, whatever the text.
-    const QString a = QStringLiteral("aaaaaaaaaaaaaaaa");
-    const QString b = QStringLiteral("0123456789ABCDEF");
-    const QString da = Descramble(a, 6);
-    const QString db = Descramble(b, 6);
-    for (int i = 0; i < a.size(); ++i)
-        QCOMPARE(a[i].unicode() ^ da[i].unicode(), b[i].unicode() ^ db[i].unicode());
-    QVERIFY(Descramble(a, 6) != Descramble(a, 2));
-}
-
 void DescrambleTest::highBitsUntouched()
 {
     // Double-byte characters keep their lead byte and the trail byte's bit 7;
     // the result may not be a character of the code page at all, and then the
     // whole text fails rather than being cut short.
     const QString text = QStringLiteral("资源下载站点");
-    const QString out = Descramble(text, 7);
-    if (out == QStringLiteral("NewFile"))
-        return;
-    QCOMPARE(out.size(), text.size());
-    for (int i = 0; i < text.size(); ++i) {
-        const auto a = AnsiCodePage::code(text[i]);
-        const auto b = AnsiCodePage::code(out[i]);
-        QVERIFY(a && b);
-        QCOMPARE(quint16(*a) & 0xFF80, quint16(*b) & 0xFF80);
+    int checked = 0;
+    for (qint16 seed = 1; seed <= 9; ++seed) {
+        const QString out = Descramble(text, seed);
+        if (out == QStringLiteral("NewFile"))
+            continue;
+        ++checked;
+        QCOMPARE(out.size(), text.size());
+        for (int i = 0; i < text.size(); ++i) {
+            const auto a = AnsiCodePage::code(text[i]);
+            const auto b = AnsiCodePage::code(out[i]);
+            QVERIFY(a && b);
+            QCOMPARE(quint16(*a) & 0xFF80, quint16(*b) & 0xFF80);
+        }
     }
+    QVERIFY(checked > 0);
 }
 
 void DescrambleTest::failureGivesNewFile()
@@ -95,24 +85,6 @@ void DescrambleTest::failureGivesNewFile()
     // A lone surrogate and an emoji have no code in the code page.
     QCOMPARE(Descramble(QStringLiteral("http://") + QChar(0xD800) + QStringLiteral("x"), 7), QStringLiteral("NewFile"));
     QCOMPARE(Descramble(QStringLiteral("ab\U0001F600"), 7), QStringLiteral("NewFile"));
-}
-
-void DescrambleTest::generatorContract()
-{
-    Randomizer r;
-    const float first = r.reseed(-7);
-    QList<float> values;
-    for (int i = 0; i < 10000; ++i) {
-        const float v = r.next();
-        QVERIFY(v >= 0.0f && v < 1.0f);
-        values << v;
-    }
-    Randomizer s;
-    s.next();
-    QCOMPARE(s.reseed(-7), first);
-    for (int i = 0; i < 100; ++i)
-        QCOMPARE(s.next(), values[i]);
-    QVERIFY(Randomizer().reseed(-3) != first);
 }
 
 QTEST_GUILESS_MAIN(DescrambleTest)

@@ -136,7 +136,7 @@ private slots:
         const QByteArray expected = DemoSite::fileBytes(QStringLiteral("a1b2c3"));
         QVERIFY(!expected.isEmpty());
 
-        for (const QString name : {QStringLiteral("Qt 编程入门教程.zip"), QStringLiteral("Qt 编程入门教程 (1).zip")}) {
+        for (const QString &name : {QStringLiteral("Qt 编程入门教程.zip"), QStringLiteral("Qt 编程入门教程 (1).zip")}) {
             const int before = manager()->entries().size();
             m_browser->allowUserAction(1, 0);
             m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("0分"));
@@ -212,7 +212,7 @@ private slots:
     {
         const QDir dir(m_dir->path() + QStringLiteral("/sub"));
         const auto written = [&](const QString &name) { return QFileInfo(dir.filePath(name + QStringLiteral(".bin.download"))).size(); };
-        for (const QString path : {QStringLiteral("late"), QStringLiteral("slow2"), QStringLiteral("slow3"), QStringLiteral("slow4")}) {
+        for (const QString &path : {QStringLiteral("late"), QStringLiteral("slow2"), QStringLiteral("slow3"), QStringLiteral("slow4")}) {
             m_browser->Navigate(m_trickle.base() + QLatin1Char('/') + path);
             m_browser->allowUserAction(1, 0);
             QVERIFY(m_started->wait(30000));

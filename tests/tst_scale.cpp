@@ -5,7 +5,6 @@
 #include "ClickLabel.h"
 #include "Form1.h"
 #include "ScriptedBrowser.h"
-#include "SharedState.h"
 
 // The window on a screen at 200 %: every image comes from its @2x file.
 class ScaleTest : public QObject
@@ -19,11 +18,8 @@ private slots:
 void ScaleTest::imagesAreDrawnForTwiceTheDensity()
 {
     QCOMPARE(qApp->devicePixelRatio(), 2.0);
-    shared() = SharedState {};
-    Form1Services services;
-    services.openUrl = [](const QUrl &) {};
-    services.quit = [] {};
-    Form1 form([](const QString &, QObject *parent) { return new ScriptedBrowser(parent); }, services);
+    const ScriptedWindow window(false);
+    const Form1 &form = *window.form;
 
     const QPixmap background = form.Picture2->pixmap();
     QCOMPARE(background.size(), QSize(1000, 700));

@@ -14,7 +14,7 @@ fi
 
 top=$(cd "$(dirname "$0")/.." && pwd)
 build="$top/build-fuzz"
-targets=(fuzz_scan fuzz_htmtotxt fuzz_descramble)
+targets=(fuzz_scan fuzz_htmtotxt)
 # Shared by every run, so a replayed regression fails exactly as it did while
 # fuzzing. A megabyte input must finish within a second.
 common=(-timeout=1 -rss_limit_mb=2048 -max_len=1048576)

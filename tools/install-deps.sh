@@ -7,6 +7,7 @@ packages=(
     libcpp-httplib-dev libbenchmark-dev
     fonts-wqy-zenhei qt6-translations-l10n
     dpkg-dev help2man lintian appstream desktop-file-utils
+    clang-format
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,4 +10,4 @@ fi
 cmake --build "$top/build" -j"$(nproc)" --target ondrix-soak
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1 LC_ALL=C.UTF-8
 export QTWEBENGINE_CHROMIUM_FLAGS="${QTWEBENGINE_CHROMIUM_FLAGS:---disable-gpu}"
-exec "$top/build/tests/soak/ondrix-soak" --rounds "$rounds"
+exec "$top/build/bench/ondrix-soak" --rounds "$rounds"

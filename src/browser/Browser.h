@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <QTimer>
 
 #include <functional>
 
@@ -17,8 +16,11 @@ class Browser : public QObject
     Q_OBJECT
 
 public:
-    // Told how many elements a click-by-text clicked.
+    // Told how many elements a click-by-text clicked, or ClickedUnknown.
     using ClickDone = std::function<void(int clicked)>;
+    // The document went away before it could answer: most likely a click
+    // of ours loaded the next one.
+    static constexpr int ClickedUnknown = -1;
 
     using QObject::QObject;
     ~Browser() override = default;
@@ -37,8 +39,9 @@ public:
     // The collection and its length are read once, before the first click.
     // Without a document, or without such elements, nothing is clicked.
     // done is called exactly once with the number clicked, always later, never
-    // inside this call: 0 when there is no document or the page went away
-    // before it answered. It is not called once the browser is destroyed.
+    // inside this call: 0 when there is no document, ClickedUnknown when the
+    // document was replaced before it answered. It is not called once the
+    // browser is destroyed.
     virtual void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) = 0;
 
     // The user acted in this browser through the program (a result row or an
@@ -54,12 +57,7 @@ signals:
     void loadFailed();
 };
 
-// The shared click-by-text operation of the window's handlers.
-inline void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
-                                Browser::ClickDone done = {})
-{
-    if (browser)
-        browser->clickElementsByText(tagName, needle, std::move(done));
-    else if (done)
-        QTimer::singleShot(0, [done = std::move(done)] { done(0); });
-}
+// The shared click-by-text operation of the window's handlers: a missing
+// browser clicks nothing and reports 0, later.
+void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
+                         Browser::ClickDone done = {});

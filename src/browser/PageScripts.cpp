@@ -7,7 +7,7 @@ namespace {
 
 // DOM accessors are taken from the prototypes, not the objects: a page's
 // <img name="body"> or <input name="firstChild"> would otherwise shadow them.
-const char kAccessors[] = R"JS(
+const char AccessorsScript[] = R"JS(
     var getter = function (proto, name) {
         return Object.getOwnPropertyDescriptor(proto, name).get;
     };
@@ -27,7 +27,7 @@ const char kAccessors[] = R"JS(
 
 // Serializes the body the way the scraper's needles expect: upper-case tag
 // names, double-quoted attributes, no end tags for void elements.
-const char kSnapshot[] = R"JS(
+const char SnapshotScript[] = R"JS(
     var VOID = {AREA: 1, BASE: 1, BR: 1, COL: 1, EMBED: 1, HR: 1, IMG: 1, INPUT: 1,
                 LINK: 1, META: 1, PARAM: 1, SOURCE: 1, TRACK: 1, WBR: 1};
     var escapeText = function (s) {
@@ -69,7 +69,7 @@ const char kSnapshot[] = R"JS(
 
 // The collection and its length are read once; every match is clicked, so a
 // nested table is clicked after the table around it.
-const char kClickByText[] = R"JS(
+const char ClickByTextScript[] = R"JS(
     var byTag = Document.prototype.getElementsByTagName;
     var click = HTMLElement.prototype.click;
     var list = byTag.call(document, args[0]);
@@ -95,7 +95,7 @@ const char kClickByText[] = R"JS(
 QString wrap(const char *body, const QString &args = QStringLiteral("[]"))
 {
     return QStringLiteral("(function (args) {'use strict';")
-        + QString::fromUtf8(kAccessors) + QString::fromUtf8(body)
+        + QString::fromUtf8(AccessorsScript) + QString::fromUtf8(body)
         + QStringLiteral("})(") + args + QStringLiteral(");");
 }
 
@@ -105,14 +105,14 @@ namespace PageScripts {
 
 QString snapshot()
 {
-    return wrap(kSnapshot);
+    return wrap(SnapshotScript);
 }
 
 QString clickByText(const QString &tagName, const QString &needle)
 {
     // JSON is valid JavaScript, so the arguments never need hand escaping.
     const QByteArray args = QJsonDocument(QJsonArray{tagName, needle}).toJson(QJsonDocument::Compact);
-    return wrap(kClickByText, QString::fromUtf8(args));
+    return wrap(ClickByTextScript, QString::fromUtf8(args));
 }
 
 } // namespace PageScripts

@@ -8,7 +8,7 @@
 
 namespace {
 // net::ERR_ABORTED: the navigation was stopped or became a download.
-constexpr int kAborted = -3;
+constexpr int AbortedError = -3;
 }
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
@@ -104,7 +104,7 @@ void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
         finishPendingClicks();
-        if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == kAborted) {
+        if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == AbortedError) {
             // Stopped or turned into a download: the previous document stays,
             // so a snapshot we dropped for it is taken again.
             if (m_resnapshot) {
@@ -151,8 +151,9 @@ void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString
     QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
                           [self, id](const QVariant &clicked) {
+                              // No answer at all: the frame that ran it is gone.
                               if (self)
-                                  self->finishClick(id, clicked.toInt());
+                                  self->finishClick(id, clicked.isValid() ? clicked.toInt() : ClickedUnknown);
                           });
 }
 
@@ -168,7 +169,7 @@ void WebEngineBrowser::finishClick(quint64 id, int clicked)
 void WebEngineBrowser::finishPendingClicks()
 {
     for (const quint64 id : m_pendingClicks.keys())
-        finishClick(id, 0);
+        finishClick(id, ClickedUnknown);
 }
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)

@@ -67,7 +67,7 @@ void Form1::changePage(const QString &needle)
         // A search or a newer scan owns the rows by now.
         if (self->m_scanGeneration != generation)
             return;
-        if (clicked > 0) {
+        if (clicked != 0) {
             self->startWaitingForResults();
             return;
         }

@@ -25,10 +25,14 @@ QString Form1::HtmToTxt(const QString &text)
     return TextOps::HtmToTxt(text, [] { QCoreApplication::processEvents(); });
 }
 
-// What an empty results page leaves: no identifiers, both paging labels off.
+// What an empty results page leaves: no identifiers, no rows, both paging
+// labels off. The scan shows the rows of its own page only, whatever an
+// earlier click put back meanwhile.
 void Form1::forgetResultsPage()
 {
     List1->clear();
+    for (QWidget *row : Picture1)
+        row->setVisible(false);
     setPagingLabel(Label1, false);
     setPagingLabel(Label2, false);
 }

@@ -14,13 +14,13 @@
 #include <QFile>
 #include <QHash>
 #include <QLineEdit>
-#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "Browser.h"
 #include "ClickLabel.h"
+#include "BenchProcess.h"
 #include "DemoSite.h"
 #include "RealWindow.h"
 #include "DownloadManager.h"
@@ -31,33 +31,6 @@
 namespace {
 
 constexpr int WaitMs = 30000;
-
-struct Row {
-    QString id;
-    QString caption;
-};
-
-// The free entries of a results page as the window should show them, read
-// from the bytes the site sends.
-QList<Row> expectedRows(const QString &base, const QString &key, int page)
-{
-    const DemoReply r = DemoSite::get(base, "/search.php?key=" + QUrl::toPercentEncoding(key)
-                                                + "&page=" + QByteArray::number(page));
-    static const QRegularExpression entry(QStringLiteral(
-        R"(<a href="/f/(\w+)\.html"[^>]*>(.*?)</a></div><div class="m">(<span[^>]*>[^<]*</span> )?大小:([^|<]*)\|)"));
-    static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
-    QList<Row> rows;
-    for (auto it = entry.globalMatch(QString::fromUtf8(r.body)); it.hasNext();) {
-        const auto m = it.next();
-        if (!m.captured(3).isEmpty())
-            continue;
-        // The engine writes quotes back unescaped; "&", "<" and ">" stay escaped.
-        QString title = m.captured(2).remove(tag);
-        title.replace(QLatin1String("&quot;"), QLatin1String("\"")).replace(QLatin1String("&#39;"), QLatin1String("'"));
-        rows.append({m.captured(1), title + QLatin1Char('(') + m.captured(4) + QLatin1Char(')')});
-    }
-    return rows;
-}
 
 QHash<QString, qint64> catalogueBytes()
 {
@@ -83,11 +56,11 @@ struct Memory {
 // one subtree (the demo site).
 Memory treePss(int root, int excluded)
 {
-    const QList<int> skip = processTree(excluded);
+    const QList<int> skip = bench::processTree(excluded);
     Memory memory;
-    for (const int pid : processTree(root)) {
+    for (const int pid : bench::processTree(root)) {
         if (!skip.contains(pid))
-            (pid == root ? memory.programKb : memory.engineKb) += pssKb(pid);
+            (pid == root ? memory.programKb : memory.engineKb) += bench::pssKb(pid);
     }
     return memory;
 }
@@ -166,9 +139,9 @@ private:
 
     QString compareRows(const QString &key, int page)
     {
-        const QList<Row> expected = expectedRows(m_site.siteBase(), key, page);
+        const QList<DemoRow> expected = m_site.freeRows(QUrl::toPercentEncoding(key), page);
         QStringList ids;
-        for (const Row &r : expected)
+        for (const DemoRow &r : expected)
             ids << r.id;
         QStringList list;
         for (int i = 0; i < m_form->List1->count(); ++i)

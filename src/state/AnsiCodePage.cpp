@@ -9,7 +9,7 @@ namespace {
 
 // One iconv conversion of a few bytes. The descriptors are opened once per
 // direction and reset before each use; everything runs on the UI thread.
-iconv_t descriptor(const char *to, const char *from)
+iconv_t descriptor(const char *to, const char * /* from: the other one of the two */)
 {
     if (std::strcmp(to, "GBK") == 0) {
         static const iconv_t toGbk = iconv_open("GBK", "UTF-16LE");
