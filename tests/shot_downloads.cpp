@@ -2,18 +2,18 @@
 // a paused, a failed and a "未能开始下载" entry, made by the real engine
 // against the demo site. Run under a display with a window manager
 // (tools/shot-downloads.sh).
+#include <QApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
 #include "DemoSite.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
 #include "Main.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
-
-#include <QApplication>
-#include <QScreen>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 
 int main(int argc, char **argv)
 {
@@ -41,7 +41,8 @@ int main(int argc, char **argv)
         return started.wait(30000);
     };
 
-    if (!start(QStringLiteral("/d/a1b2c3")) || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
+    if (!start(QStringLiteral("/d/a1b2c3"))
+        || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
         return 2;
     // A folder that cannot be written: a path under a regular file.
     QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
@@ -59,7 +60,8 @@ int main(int argc, char **argv)
     if (!start(QStringLiteral("/bytes/1073741824.bin")))
         return 4;
     downloads->act(last().id, DownloadEntry::Pause);
-    downloads->addNothingCame(QStringLiteral("Linux 命令行教程(60.0 MB)"), QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
+    downloads->addNothingCame(QStringLiteral("Linux 命令行教程(60.0 MB)"),
+                              QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
                               QStringLiteral("页面上没有免费下载"));
     DownloadList *list = downloads->list();
     list->resize(480, 560);

@@ -87,8 +87,9 @@ void showInFolder(const QString &path)
         openFolder(path);
         return;
     }
-    QDBusMessage call = QDBusMessage::createMethodCall(FileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
-                                                       FileManagerService, QStringLiteral("ShowItems"));
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(FileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
+                                         FileManagerService, QStringLiteral("ShowItems"));
     call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path] {
@@ -104,9 +105,11 @@ void notify(const QString &summary, const QString &body, const QString &path, bo
         return;
     QStringList actions;
     if (finished && !path.isEmpty())
-        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"), QStringLiteral("打开所在文件夹")};
-    QDBusMessage call = QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
-                                                       NotificationsService, QStringLiteral("Notify"));
+        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"),
+                   QStringLiteral("打开所在文件夹")};
+    QDBusMessage call
+        = QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
+                                         NotificationsService, QStringLiteral("Notify"));
     call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << body << actions
          << QVariantMap() << int(-1);
     NotificationActions::instance(); // listening before the first button can be pressed

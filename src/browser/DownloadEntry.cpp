@@ -36,16 +36,26 @@ DownloadEntry::Actions DownloadEntry::actions() const
 QString DownloadEntry::actionText(Action action)
 {
     switch (action) {
-    case Pause: return QStringLiteral("暂停");
-    case Resume: return QStringLiteral("继续");
-    case Cancel: return QStringLiteral("取消");
-    case Retry: return QStringLiteral("重试");
-    case Open: return QStringLiteral("打开");
-    case OpenFolder: return QStringLiteral("打开所在文件夹");
-    case OpenExisting: return QStringLiteral("打开已有文件");
-    case DownloadAnyway: return QStringLiteral("仍然下载");
-    case OpenPage: return QStringLiteral("在浏览器中打开");
-    case NoAction: break;
+    case Pause:
+        return QStringLiteral("暂停");
+    case Resume:
+        return QStringLiteral("继续");
+    case Cancel:
+        return QStringLiteral("取消");
+    case Retry:
+        return QStringLiteral("重试");
+    case Open:
+        return QStringLiteral("打开");
+    case OpenFolder:
+        return QStringLiteral("打开所在文件夹");
+    case OpenExisting:
+        return QStringLiteral("打开已有文件");
+    case DownloadAnyway:
+        return QStringLiteral("仍然下载");
+    case OpenPage:
+        return QStringLiteral("在浏览器中打开");
+    case NoAction:
+        break;
     }
     return {};
 }
@@ -53,15 +63,24 @@ QString DownloadEntry::actionText(Action action)
 QString DownloadEntry::stateText(State state)
 {
     switch (state) {
-    case State::Waiting: return QStringLiteral("等待中");
-    case State::Running: return QStringLiteral("正在下载");
-    case State::Paused: return QStringLiteral("已暂停");
-    case State::Interrupted: return QStringLiteral("已中断");
-    case State::Failed: return QStringLiteral("失败");
-    case State::Finished: return QStringLiteral("已完成");
-    case State::Cancelled: return QStringLiteral("已取消");
-    case State::AlreadyThere: return QStringLiteral("文件夹里已有此文件");
-    case State::NothingCame: return QStringLiteral("未能开始下载");
+    case State::Waiting:
+        return QStringLiteral("等待中");
+    case State::Running:
+        return QStringLiteral("正在下载");
+    case State::Paused:
+        return QStringLiteral("已暂停");
+    case State::Interrupted:
+        return QStringLiteral("已中断");
+    case State::Failed:
+        return QStringLiteral("失败");
+    case State::Finished:
+        return QStringLiteral("已完成");
+    case State::Cancelled:
+        return QStringLiteral("已取消");
+    case State::AlreadyThere:
+        return QStringLiteral("文件夹里已有此文件");
+    case State::NothingCame:
+        return QStringLiteral("未能开始下载");
     }
     return {};
 }
@@ -84,7 +103,8 @@ QString DownloadEntry::statusText() const
         if (bytesPerSecond > 0) {
             text += QStringLiteral(" · %1/s").arg(bytesText(bytesPerSecond));
             if (total > 0 && received <= total)
-                text += QStringLiteral(" · 剩余 %1").arg(durationText((total - received + bytesPerSecond - 1) / bytesPerSecond));
+                text += QStringLiteral(" · 剩余 %1")
+                            .arg(durationText((total - received + bytesPerSecond - 1) / bytesPerSecond));
         }
         break;
     case State::Interrupted:

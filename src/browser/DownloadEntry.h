@@ -10,11 +10,11 @@
 struct DownloadEntry
 {
     enum class State {
-        Waiting,      // accepted, paused until a slot is free
+        Waiting, // accepted, paused until a slot is free
         Running,
-        Paused,       // by the user
-        Interrupted,  // broken off; the partial data is kept for 继续
-        Failed,       // broken off for good; 重试 starts again
+        Paused,      // by the user
+        Interrupted, // broken off; the partial data is kept for 继续
+        Failed,      // broken off for good; 重试 starts again
         Finished,
         Cancelled,    // by the user
         AlreadyThere, // paused: the same file is already in the folder
@@ -37,13 +37,13 @@ struct DownloadEntry
 
     int id = 0;
     State state = State::Running;
-    QString name;      // file name shown; the result's title for NothingCame
-    QString path;      // where it lands (or the existing file for AlreadyThere)
-    QUrl url;          // the download's address, or the file page for NothingCame
+    QString name; // file name shown; the result's title for NothingCame
+    QString path; // where it lands (or the existing file for AlreadyThere)
+    QUrl url;     // the download's address, or the file page for NothingCame
     qint64 received = 0;
     qint64 total = -1; // -1 when the server did not say
     qint64 bytesPerSecond = 0;
-    QString reason;    // why it stopped, in Chinese
+    QString reason; // why it stopped, in Chinese
 
     // The buttons that fit the state, in the order they are shown.
     Actions actions() const;

@@ -1,8 +1,5 @@
 #include "DownloadList.h"
 
-#include "Desktop.h"
-#include "DownloadManager.h"
-
 #include <QDesktopServices>
 #include <QDir>
 #include <QHBoxLayout>
@@ -13,12 +10,15 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "Desktop.h"
+#include "DownloadManager.h"
+
 namespace {
 
 constexpr DownloadEntry::Action ButtonOrder[] = {
-    DownloadEntry::Pause, DownloadEntry::Resume, DownloadEntry::Retry, DownloadEntry::Open,
-    DownloadEntry::OpenFolder, DownloadEntry::OpenExisting, DownloadEntry::DownloadAnyway,
-    DownloadEntry::OpenPage, DownloadEntry::Cancel,
+    DownloadEntry::Pause,          DownloadEntry::Resume,     DownloadEntry::Retry,
+    DownloadEntry::Open,           DownloadEntry::OpenFolder, DownloadEntry::OpenExisting,
+    DownloadEntry::DownloadAnyway, DownloadEntry::OpenPage,   DownloadEntry::Cancel,
 };
 
 } // namespace
@@ -91,7 +91,8 @@ void DownloadRow::setEntry(const DownloadEntry &entry)
 }
 
 DownloadList::DownloadList(DownloadManager *manager, QWidget *parent)
-    : QWidget(parent, Qt::Window), m_manager(manager)
+    : QWidget(parent, Qt::Window)
+    , m_manager(manager)
 {
     setObjectName(QStringLiteral("DownloadList"));
     setWindowTitle(QStringLiteral("下载"));
@@ -155,7 +156,8 @@ void DownloadList::update(int id)
     if (entry.state == DownloadEntry::State::Finished)
         Desktop::notify(QStringLiteral("下载完成"), entry.name, entry.path, true);
     else if (entry.state == DownloadEntry::State::Failed || entry.state == DownloadEntry::State::Interrupted)
-        Desktop::notify(QStringLiteral("下载失败"), entry.name + QStringLiteral("：") + entry.reason, entry.path, false);
+        Desktop::notify(QStringLiteral("下载失败"), entry.name + QStringLiteral("：") + entry.reason, entry.path,
+                        false);
 }
 
 void DownloadList::onAction(int id, DownloadEntry::Action action)

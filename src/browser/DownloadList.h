@@ -1,10 +1,10 @@
 #pragma once
 
+#include <functional>
+
 #include <QHash>
 #include <QPointer>
 #include <QWidget>
-
-#include <functional>
 
 #include "DownloadEntry.h"
 

@@ -12,8 +12,9 @@ void Form1::setUpDownloadNotices()
 {
     m_downloadDeadline.setSingleShot(true);
     m_downloadDeadline.setInterval(DownloadDeadlineMs);
-    connect(&m_downloadDeadline, &QTimer::timeout, this,
-            [this] { noDownload(QStringLiteral("点击下载后 %1 秒内没有开始下载").arg(m_downloadDeadline.interval() / 1000)); });
+    connect(&m_downloadDeadline, &QTimer::timeout, this, [this] {
+        noDownload(QStringLiteral("点击下载后 %1 秒内没有开始下载").arg(m_downloadDeadline.interval() / 1000));
+    });
     connect(W2, &Browser::loadFailed, this, [this] { noDownload(QStringLiteral("文件页打不开")); });
     // The browsers' own shortcut for their downloads.
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
