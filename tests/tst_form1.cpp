@@ -398,6 +398,7 @@ void Form1Test::clickWithoutDownloadIsNoticed_data()
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason"); // empty: no notice
     QTest::newRow("no free table") << "plain" << "页面上没有免费下载";
+    QTest::newRow("free text outside any table") << "text" << "页面上没有免费下载";
     QTest::newRow("file page failed") << "fail" << "文件页打不开";
     QTest::newRow("nothing within the deadline") << "table" << "点击下载后 0 秒内没有开始下载";
     QTest::newRow("download began") << "began" << "";
@@ -423,6 +424,8 @@ void Form1Test::clickWithoutDownloadIsNoticed()
         w2->fail();
     else if (how == QLatin1String("plain"))
         w2->complete({}, "收费下载（5分）", {El {"TABLE", "收费下载（5分）", {}}});
+    else if (how == QLatin1String("text"))
+        w2->complete({}, "免费下载（0分）", {El {"DIV", "免费下载（0分）", {}}});
     else
         w2->complete({}, "免费下载（0分）", {El {"TABLE", "免费下载（0分）", {}}});
     if (how == QLatin1String("began"))

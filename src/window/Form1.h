@@ -130,7 +130,7 @@ private:
     int shownRow(int from, int step) const;
     void setUpDownloadNotices();
     void expectDownload(int index, const QString &address);
-    void fileTablesClicked();
+    void fileTablesClicked(int clicked);
     void noDownload(const QString &reason);
 
     Form1Services m_services;

@@ -1,5 +1,6 @@
 // Result activation and download trigger.
 #include <QListWidget>
+#include <QPointer>
 
 #include "Browser.h"
 #include "Form1.h"
@@ -37,6 +38,9 @@ void Form1::W2_DocumentComplete()
     if (!shared().searchMode() || m_fileDocumentsLeft <= 0)
         return;
     --m_fileDocumentsLeft;
-    ClickElementsByText(W2, QStringLiteral("table"), QStringLiteral("0分"));
-    fileTablesClicked();
+    QPointer<Form1> self(this);
+    ClickElementsByText(W2, QStringLiteral("table"), QStringLiteral("0分"), [self](int clicked) {
+        if (self)
+            self->fileTablesClicked(clicked);
+    });
 }

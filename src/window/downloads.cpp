@@ -37,12 +37,11 @@ void Form1::expectDownload(int index, const QString &address)
     m_downloadDeadline.stop();
 }
 
-void Form1::fileTablesClicked()
+void Form1::fileTablesClicked(int clicked)
 {
     if (!m_awaitingDownload)
         return;
-    // The click matched a table only if the page has the text at all.
-    if (!W2->bodyText().contains(QStringLiteral("0分"))) {
+    if (clicked == 0) {
         noDownload(QStringLiteral("页面上没有免费下载"));
         return;
     }
