@@ -2,13 +2,12 @@
 // run the real start-up path (Module1::Main reads only the built-in ones).
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <cstdio>
 
 #include <QApplication>
 #include <QCoreApplication>
 #include <QUrl>
-
-#include <benchmark/benchmark.h>
 
 #include "DemoSite.h"
 #include "WebEngineSession.h"
@@ -27,7 +26,8 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
     const QUrl siteBase(QStringLiteral(ONDRIX_BENCH_SITE_BASE));
     const QUrl home(QStringLiteral(ONDRIX_BENCH_HOME_PAGE));
     for (const QUrl &u : {siteBase, home}) {
-        if (u.host() != QLatin1String("127.0.0.1") || u.port() <= 0 || (u.path() != QString() && u.path() != QLatin1String("/"))) {
+        if (u.host() != QLatin1String("127.0.0.1") || u.port() <= 0
+            || (u.path() != QString() && u.path() != QLatin1String("/"))) {
             *error = QStringLiteral("built-in address %1 is not a loopback demo-site address").arg(u.toString());
             return false;
         }
@@ -35,7 +35,8 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
     for (const QUrl &u : {siteBase, home}) {
         if (!DemoSite::portFree(u.port())) {
             *error = QStringLiteral("port %1 is taken (another demo site?); tools/bench.sh runs this in a private "
-                                    "network namespace").arg(u.port());
+                                    "network namespace")
+                         .arg(u.port());
             return false;
         }
     }
@@ -52,8 +53,7 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
 // The entry of a benchmark that samples fresh processes: "--child=program"
 // and "--child=bare ADDRESS" take one sample each; without them the demo site
 // starts on the built-in ports and the benchmarks run.
-template<typename Program, typename Bare>
-int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare)
+template<typename Program, typename Bare> int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare)
 {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (argc >= 2 && qstrcmp(argv[1], "--child=program") == 0)

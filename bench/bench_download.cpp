@@ -2,22 +2,21 @@
 // run: through the program (a hidden browser of a WebEngineSession, the
 // DownloadManager saving into a temporary folder), through a bare engine
 // download that accepts the file and shows nothing, and with curl.
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <vector>
 
-#include <benchmark/benchmark.h>
-
 #include <QApplication>
 #include <QDir>
-#include <QWebEngineDownloadRequest>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 
 #include "BenchProcess.h"
 #include "Browser.h"
@@ -41,16 +40,17 @@ public:
     explicit BareEngine(const QString &directory)
         : m_page(&m_profile)
     {
-        QObject::connect(&m_profile, &QWebEngineProfile::downloadRequested, [this, directory](QWebEngineDownloadRequest *r) {
-            r->setDownloadDirectory(directory);
-            r->accept();
-            QObject::connect(r, &QWebEngineDownloadRequest::isFinishedChanged, [this, r] {
-                m_ok = r->state() == QWebEngineDownloadRequest::DownloadCompleted;
-                m_path = QDir(r->downloadDirectory()).filePath(r->downloadFileName());
-                m_done = true;
-                r->deleteLater();
-            });
-        });
+        QObject::connect(&m_profile, &QWebEngineProfile::downloadRequested,
+                         [this, directory](QWebEngineDownloadRequest *r) {
+                             r->setDownloadDirectory(directory);
+                             r->accept();
+                             QObject::connect(r, &QWebEngineDownloadRequest::isFinishedChanged, [this, r] {
+                                 m_ok = r->state() == QWebEngineDownloadRequest::DownloadCompleted;
+                                 m_path = QDir(r->downloadDirectory()).filePath(r->downloadFileName());
+                                 m_done = true;
+                                 r->deleteLater();
+                             });
+                         });
     }
     double once(const QString &url)
     {

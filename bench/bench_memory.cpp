@@ -9,11 +9,10 @@
 // and closes the child's stdin to let it end. PSS depends on what else maps
 // the same libraries (other engine processes on the machine lower it), so
 // the private (unshared) sum is given as well; run on a quiet machine.
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QLineEdit>
@@ -71,9 +70,8 @@ int runProgram(int argc, char **argv)
         return fail("search");
 
     bool finished = false;
-    QObject::connect(session.downloads(), &DownloadManager::downloadFinished, [&](const QString &, bool ok) {
-        finished = ok;
-    });
+    QObject::connect(session.downloads(), &DownloadManager::downloadFinished,
+                     [&](const QString &, bool ok) { finished = ok; });
     form->Label3_Click(0);
     if (!bench::spinUntil([&] { return form->W2->hasDocument() && finished; }, 60000))
         return fail("file page and its download");
@@ -98,7 +96,8 @@ int runBare(int argc, char **argv, const QString &address)
     return 0;
 }
 
-struct Footprint {
+struct Footprint
+{
     double totalMb = -1;
     double mainMb = 0;
     double privateMb = 0;
@@ -160,8 +159,9 @@ void BM_Memory(benchmark::State &state)
             state.SkipWithError("a child did not get ready (ONDRIX_BENCH_VERBOSE=1 shows its stderr)");
             return;
         }
-        std::fprintf(stderr, "sample: program %.1f MB PSS (main %.1f, %d processes, %.1f MB private), "
-                             "bare %.1f MB PSS (main %.1f, %d processes, %.1f MB private)\n",
+        std::fprintf(stderr,
+                     "sample: program %.1f MB PSS (main %.1f, %d processes, %.1f MB private), "
+                     "bare %.1f MB PSS (main %.1f, %d processes, %.1f MB private)\n",
                      lastProgram.totalMb, lastProgram.mainMb, lastProgram.processes, lastProgram.privateMb,
                      lastBare.totalMb, lastBare.mainMb, lastBare.processes, lastBare.privateMb);
         program.push_back(lastProgram.totalMb);
@@ -172,8 +172,10 @@ void BM_Memory(benchmark::State &state)
         bareMain.push_back(lastBare.mainMb);
         state.SetIterationTime(1);
     }
-    std::fprintf(stderr, "program process tree (last sample): %s\n", qPrintable(lastProgram.detail.join(QStringLiteral("; "))));
-    std::fprintf(stderr, "bare process tree (last sample):    %s\n", qPrintable(lastBare.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "program process tree (last sample): %s\n",
+                 qPrintable(lastProgram.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "bare process tree (last sample):    %s\n",
+                 qPrintable(lastBare.detail.join(QStringLiteral("; "))));
     state.counters["program_MB"] = bench::median(program);
     state.counters["program_main_MB"] = bench::median(programMain);
     state.counters["program_processes"] = lastProgram.processes;

@@ -1,8 +1,7 @@
 // Search latency: from Enter to the rows shown, next to the engine's own load
 // of the same results page, in one run against the demo site.
-#include <memory>
-
 #include <benchmark/benchmark.h>
+#include <memory>
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -6,11 +6,10 @@
 //   bare:    a plain QWebEnginePage loading the same advertisement page,
 //            until loadFinished.
 // The demo site runs on the built-in addresses, which Module1::Main uses.
+#include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
 #include <vector>
-
-#include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QTimer>

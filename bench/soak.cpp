@@ -18,13 +18,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "BenchProcess.h"
 #include "Browser.h"
 #include "ClickLabel.h"
-#include "BenchProcess.h"
 #include "DemoSite.h"
-#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
+#include "RealWindow.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
@@ -46,7 +46,8 @@ QHash<QString, qint64> catalogueBytes()
     return bytes;
 }
 
-struct Memory {
+struct Memory
+{
     qint64 programKb = 0; // this process
     qint64 engineKb = 0;  // its descendants: the engine's helper processes
     qint64 total() const { return programKb + engineKb; }
@@ -83,7 +84,10 @@ public:
         m_form->show();
     }
 
-    bool ready() { return spinUntil([this] { return m_form->W3->hasDocument(); }, WaitMs); }
+    bool ready()
+    {
+        return spinUntil([this] { return m_form->W3->hasDocument(); }, WaitMs);
+    }
 
     // One round; an empty result means it went as expected.
     QString round(int n)
@@ -124,13 +128,12 @@ public:
     Memory memory() const { return treePss(QCoreApplication::applicationPid(), m_site.processId()); }
 
 private:
-    template <typename Action>
-    QString waitForScan(Action action)
+    template<typename Action> QString waitForScan(Action action)
     {
         const int before = m_scans;
         action();
         if (!spinUntil([&] { return m_scans > before || m_form->Label8->caption() == Form1::searchFailedText(); },
-                             WaitMs))
+                       WaitMs))
             return QStringLiteral("no results page within %1 s").arg(WaitMs / 1000);
         if (m_scans == before)
             return QStringLiteral("search failed");
@@ -186,7 +189,10 @@ private:
         else if (started.size() != 1 || finished.size() != 1)
             error = QStringLiteral("%1 started %2 downloads").arg(id).arg(started.size());
         else if (QFileInfo(path).size() != m_bytes.value(id, -1))
-            error = QStringLiteral("%1 is %2 bytes, expected %3").arg(id).arg(QFileInfo(path).size()).arg(m_bytes.value(id));
+            error = QStringLiteral("%1 is %2 bytes, expected %3")
+                        .arg(id)
+                        .arg(QFileInfo(path).size())
+                        .arg(m_bytes.value(id));
         const QStringList files = QDir(m_downloads.path()).entryList(QDir::Files | QDir::Hidden);
         if (error.isEmpty() && files.size() != 1)
             error = QStringLiteral("%1 files in the download folder: %2").arg(files.size()).arg(files.join(u", "));

@@ -22,8 +22,7 @@ std::vector<std::string> splitTabs(const std::string &line)
     return parts;
 }
 
-template <typename T>
-bool parseNumber(const std::string &s, T &out)
+template<typename T> bool parseNumber(const std::string &s, T &out)
 {
     const char *end = s.data() + s.size();
     auto [ptr, ec] = std::from_chars(s.data(), end, out);
@@ -67,7 +66,7 @@ bool Catalogue::load(const std::string &path, std::string &error)
             error = where + "expected 5 tab-separated fields";
             return false;
         }
-        Entry e{parts[0], parts[1], parts[2], 0, 0};
+        Entry e {parts[0], parts[1], parts[2], 0, 0};
         if (!isAlnumId(e.id)) {
             error = where + "id must be alphanumeric";
             return false;
@@ -187,8 +186,8 @@ std::uint32_t fnv1a(std::string_view s)
 namespace {
 std::uint32_t mixWord(std::uint32_t seed, std::uint64_t block)
 {
-    std::uint32_t x = seed ^ static_cast<std::uint32_t>(block * 0x9E3779B97F4A7C15ull >> 32)
-                      ^ static_cast<std::uint32_t>(block);
+    std::uint32_t x
+        = seed ^ static_cast<std::uint32_t>(block * 0x9E3779B97F4A7C15ull >> 32) ^ static_cast<std::uint32_t>(block);
     x ^= x >> 16;
     x *= 0x85EBCA6Bu;
     x ^= x >> 13;
@@ -215,8 +214,15 @@ std::string downloadName(const Entry &e)
     name.reserve(e.title.size() + 4);
     for (char c : e.title) {
         switch (c) {
-        case '/': case '\\': case ':': case '*': case '?':
-        case '"': case '<': case '>': case '|':
+        case '/':
+        case '\\':
+        case ':':
+        case '*':
+        case '?':
+        case '"':
+        case '<':
+        case '>':
+        case '|':
             name += '_';
             break;
         default:

@@ -10,7 +10,8 @@
 
 namespace demosite {
 
-struct Entry {
+struct Entry
+{
     std::string id;
     std::string title;    // UTF-8, plain text (escaped when rendered)
     std::string sizeText; // display only, e.g. "12.5 MB"
@@ -18,7 +19,8 @@ struct Entry {
     std::uint64_t bytes = 0;
 };
 
-class Catalogue {
+class Catalogue
+{
 public:
     // Returns false and fills `error` on an unreadable file or a malformed line;
     // a broken catalogue should stop the server instead of serving half of it.

@@ -1,17 +1,16 @@
 #include "hostile.h"
 
-#include "pages.h"
-
-#include <httplib.h>
-
 #include <array>
 #include <chrono>
+#include <httplib.h>
 #include <memory>
 #include <thread>
 
+#include "pages.h"
+
 namespace demosite {
 
-std::atomic<bool> g_stopping{false};
+std::atomic<bool> g_stopping {false};
 
 namespace {
 
@@ -43,7 +42,8 @@ bool nap(std::chrono::milliseconds total)
     while (steady_clock::now() < end) {
         if (g_stopping)
             return false;
-        std::this_thread::sleep_for(std::min<milliseconds>(milliseconds(50), duration_cast<milliseconds>(end - steady_clock::now()) + milliseconds(1)));
+        std::this_thread::sleep_for(std::min<milliseconds>(
+            milliseconds(50), duration_cast<milliseconds>(end - steady_clock::now()) + milliseconds(1)));
     }
     return !g_stopping;
 }
@@ -102,43 +102,45 @@ std::string zeroPointPage(std::string_view title, std::string_view onclick)
 // would handle.
 std::string selfActingPage()
 {
-    return std::string(kHead) + "2.09</title></head><body>\n2.09 自己动手\n<script>\n"
-           "function save(name) { var a = document.createElement('a'); a.href = '/h/d/file'; a.download = name;"
-           " document.body.appendChild(a); a.click(); }\n"
-           "save('evil.desktop'); save('run.sh'); save('invoice\\u202Etxt.desktop');\n"
-           "var f = document.createElement('iframe'); f.src = '/h/d/file?frame'; document.body.appendChild(f);\n"
-           "for (var i = 0; i < 300; i++) window.open('/ad/' + (i % 10) + '.htm');\n"
-           "var blank = document.createElement('a'); blank.href = '/ad/1.htm'; blank.target = '_blank';\n"
-           "document.body.appendChild(blank); blank.click();\n"
-           "['smb://host/share', 'mailto:x@example.com', 'ftp://host/file', 'ondrix-x:run'].forEach(function (u) {\n"
-           "  var s = document.createElement('iframe'); s.src = u; document.body.appendChild(s); });\n"
-           "setTimeout(function () { location.href = '/h/d/file?later'; }, 300);\n"
-           "setTimeout(function () { location.href = 'smb://host/share'; }, 600);\n"
-           "</script>\n</body></html>\n";
+    return std::string(kHead)
+           + "2.09</title></head><body>\n2.09 自己动手\n<script>\n"
+             "function save(name) { var a = document.createElement('a'); a.href = '/h/d/file'; a.download = name;"
+             " document.body.appendChild(a); a.click(); }\n"
+             "save('evil.desktop'); save('run.sh'); save('invoice\\u202Etxt.desktop');\n"
+             "var f = document.createElement('iframe'); f.src = '/h/d/file?frame'; document.body.appendChild(f);\n"
+             "for (var i = 0; i < 300; i++) window.open('/ad/' + (i % 10) + '.htm');\n"
+             "var blank = document.createElement('a'); blank.href = '/ad/1.htm'; blank.target = '_blank';\n"
+             "document.body.appendChild(blank); blank.click();\n"
+             "['smb://host/share', 'mailto:x@example.com', 'ftp://host/file', 'ondrix-x:run'].forEach(function (u) {\n"
+             "  var s = document.createElement('iframe'); s.src = u; document.body.appendChild(s); });\n"
+             "setTimeout(function () { location.href = '/h/d/file?later'; }, 300);\n"
+             "setTimeout(function () { location.href = 'smb://host/share'; }, 600);\n"
+             "</script>\n</body></html>\n";
 }
 
 // Advertised links for row 1: three schemes the desktop would handle, one
 // web page whose click also opens 300 windows, and two downloads.
 std::string stormPage()
 {
-    return std::string(kHead) + "2.01</title></head><body>\n2.01\n"
-           "<a href=\"smb://host/share\" target=\"_blank\">1 共享</a>\n"
-           "<a href=\"mailto:x@example.com\" target=\"_blank\">1 邮件</a>\n"
-           "<a href=\"ondrix-x:run\" target=\"_blank\">1 协议</a>\n"
-           "<a href=\"/ad/1.htm\" target=\"_blank\" onclick=\"for (var i = 0; i < 300; i++)"
-           " window.open('/ad/' + (i % 10) + '.htm');\">1 广告</a>\n"
-           "<a href=\"/h/d/file\" download=\"ad-1.bin\">1 下载</a>\n"
-           "<a href=\"/h/d/file\" download=\"ad-2.bin\">1 再下载</a>\n"
-           "</body></html>\n";
+    return std::string(kHead)
+           + "2.01</title></head><body>\n2.01\n"
+             "<a href=\"smb://host/share\" target=\"_blank\">1 共享</a>\n"
+             "<a href=\"mailto:x@example.com\" target=\"_blank\">1 邮件</a>\n"
+             "<a href=\"ondrix-x:run\" target=\"_blank\">1 协议</a>\n"
+             "<a href=\"/ad/1.htm\" target=\"_blank\" onclick=\"for (var i = 0; i < 300; i++)"
+             " window.open('/ad/' + (i % 10) + '.htm');\">1 广告</a>\n"
+             "<a href=\"/h/d/file\" download=\"ad-1.bin\">1 下载</a>\n"
+             "<a href=\"/h/d/file\" download=\"ad-2.bin\">1 再下载</a>\n"
+             "</body></html>\n";
 }
 
 } // namespace
 
 bool isHostileKey(std::string_view key)
 {
-    static constexpr std::array<std::string_view, 13> keys = {
-        "__empty", "__huge", "__binary", "__nested", "__many",  "__nohtml", "__slow",
-        "__cut",   "__files", "__nosize", "__self",  "__away", "__scheme"};
+    static constexpr std::array<std::string_view, 13> keys
+        = {"__empty", "__huge",  "__binary", "__nested", "__many", "__nohtml", "__slow",
+           "__cut",   "__files", "__nosize", "__self",   "__away", "__scheme"};
     for (const auto k : keys) {
         if (k == key)
             return true;
@@ -203,8 +205,8 @@ std::string hostileNoSizePage(const Catalogue &cat, std::size_t minBytes)
 
 std::string hostileFilesPage()
 {
-    return pageStart("坏文件") + item(Entry{"__404", "失效链接", "1 KB", 0, 1})
-           + item(Entry{"__endless", "无尽下载", "未知", 0, 1}) + std::string(kClose);
+    return pageStart("坏文件") + item(Entry {"__404", "失效链接", "1 KB", 0, 1})
+           + item(Entry {"__endless", "无尽下载", "未知", 0, 1}) + std::string(kClose);
 }
 
 bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Response &res)
@@ -243,30 +245,29 @@ bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Res
 void addHostileFileRoutes(httplib::Server &srv)
 {
     const auto page = [&srv](const std::string &name, std::string html) {
-        srv.Get("/f/" + name + ".html", [html](const httplib::Request &, httplib::Response &res) {
-            res.set_content(html, kHtml);
-        });
+        srv.Get("/f/" + name + ".html",
+                [html](const httplib::Request &, httplib::Response &res) { res.set_content(html, kHtml); });
     };
     page("__huge", zeroPointPage("一太字节", "location.href = '/h/d/huge'"));
     page("__longname", zeroPointPage("超长名字", "save(new Array(600000 - 3).join('名') + '.bin')"));
     // The second download comes a moment later: two in one go reach the
     // engine in either order, and the test needs to know which one is first.
-    page("__spoof", zeroPointPage("伪装名字",
-                                  "save('invoice\\u202Etxt.desktop'); setTimeout(function () { save('run.sh'); }, 200)"));
+    page("__spoof",
+         zeroPointPage("伪装名字",
+                       "save('invoice\\u202Etxt.desktop'); setTimeout(function () { save('run.sh'); }, 200)"));
     page("__reload", zeroPointPage("自己刷新", "location.reload()"));
-    page("__repeat", zeroPointPage("反复请求",
-                                   "location.href = '/d/__endless'; setInterval(function () {"
-                                   " var f = document.createElement('iframe'); f.src = '/d/__endless';"
-                                   " document.body.appendChild(f); }, 100)"));
+    page("__repeat", zeroPointPage("反复请求", "location.href = '/d/__endless'; setInterval(function () {"
+                                               " var f = document.createElement('iframe'); f.src = '/d/__endless';"
+                                               " document.body.appendChild(f); }, 100)"));
     srv.Get("/f/__404.html", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(filePage(Entry{"__404", "失效链接", "1 KB", 0, 1}), kHtml);
+        res.set_content(filePage(Entry {"__404", "失效链接", "1 KB", 0, 1}), kHtml);
     });
     srv.Get("/d/__404", [](const httplib::Request &, httplib::Response &res) {
         res.status = 404;
         res.set_content(errorPage(404, "文件已删除"), kHtml);
     });
     srv.Get("/f/__endless.html", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(filePage(Entry{"__endless", "无尽下载", "未知", 0, 1}), kHtml);
+        res.set_content(filePage(Entry {"__endless", "无尽下载", "未知", 0, 1}), kHtml);
     });
     srv.Get("/d/__endless", [](const httplib::Request &, httplib::Response &res) {
         res.set_header("Content-Disposition", "attachment; filename=\"endless.bin\"");
@@ -284,12 +285,10 @@ void addHostileFileRoutes(httplib::Server &srv)
 
 void addHostileBrowserRoutes(httplib::Server &srv)
 {
-    srv.Get("/h/self.html", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(selfActingPage(), kHtml);
-    });
-    srv.Get("/h/storm.html", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(stormPage(), kHtml);
-    });
+    srv.Get("/h/self.html",
+            [](const httplib::Request &, httplib::Response &res) { res.set_content(selfActingPage(), kHtml); });
+    srv.Get("/h/storm.html",
+            [](const httplib::Request &, httplib::Response &res) { res.set_content(stormPage(), kHtml); });
     srv.Get("/h/d/file", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(std::string(1024, 'x'), "application/octet-stream");
     });

@@ -3,11 +3,11 @@
 // file pages /f/__<name>.html, and on both sites under /h/.
 #pragma once
 
-#include "catalogue.h"
-
 #include <atomic>
 #include <string>
 #include <string_view>
+
+#include "catalogue.h"
 
 namespace httplib {
 class Server;

@@ -1,18 +1,13 @@
 // ondrix-demo-site: the two loopback web sites the client talks to during
 // development and tests, served from one process on two ports.
 
-#include "catalogue.h"
-#include "hostile.h"
-#include "pages.h"
-
-#include <httplib.h>
-
 #include <algorithm>
 #include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <httplib.h>
 #include <iostream>
 #include <map>
 #include <mutex>
@@ -21,6 +16,10 @@
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "catalogue.h"
+#include "hostile.h"
+#include "pages.h"
 
 #ifndef ONDRIX_DEMO_CATALOGUE_DEFAULT
 #define ONDRIX_DEMO_CATALOGUE_DEFAULT ""
@@ -37,7 +36,8 @@ constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::uint64_t kSetupBytes = 200 * 1024;
 const char *const kHtml = "text/html; charset=utf-8";
 
-struct Options {
+struct Options
+{
     std::string bind = "127.0.0.1";
     int sitePort = 8365;
     int homePort = 8366;
@@ -200,8 +200,8 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 void serveDownload(const httplib::Request &req, httplib::Response &res, const std::string &name,
                    const std::string &asciiName, std::uint32_t seed, std::uint64_t length)
 {
-    const std::uint64_t start = req.ranges.empty() || req.ranges.front().first < 0
-        ? 0 : static_cast<std::uint64_t>(req.ranges.front().first);
+    const std::uint64_t start
+        = req.ranges.empty() || req.ranges.front().first < 0 ? 0 : static_cast<std::uint64_t>(req.ranges.front().first);
     const std::uint64_t status = numberParam(req, "refuse");
     if (status >= 400 && status < 600 && start > 0
         && firstRangeRequests(req.target, req.has_param("times") ? numberParam(req, "times") : 1)) {
@@ -236,9 +236,8 @@ void commonSetup(httplib::Server &srv, const char *name)
         res.set_content(errorPage(res.status, res.status == 404 ? "页面不存在" : "请求错误"), kHtml);
         return httplib::Server::HandlerResponse::Handled;
     }));
-    srv.set_exception_handler([](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
-        fail(res, 500, "内部错误");
-    });
+    srv.set_exception_handler(
+        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) { fail(res, 500, "内部错误"); });
 }
 
 void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
@@ -272,9 +271,8 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
             return fail(res, 404, "资源不存在");
         res.set_content(filePage(*e), kHtml);
     });
-    srv.Get("/frame/side.html", [](const httplib::Request &, httplib::Response &res) {
-        res.set_content(framePage(), kHtml);
-    });
+    srv.Get("/frame/side.html",
+            [](const httplib::Request &, httplib::Response &res) { res.set_content(framePage(), kHtml); });
     srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
@@ -302,9 +300,8 @@ void setupHomeSite(httplib::Server &srv, const std::string &version, bool hostil
     if (hostile)
         addHostileBrowserRoutes(srv);
     srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(homeIndexPage(), kHtml); });
-    srv.Get("/ad/365.htm", [version](const httplib::Request &, httplib::Response &res) {
-        res.set_content(adPage(version), kHtml);
-    });
+    srv.Get("/ad/365.htm",
+            [version](const httplib::Request &, httplib::Response &res) { res.set_content(adPage(version), kHtml); });
     srv.Get(R"(/ad/([0-9])\.htm)", [](const httplib::Request &req, httplib::Response &res) {
         res.set_content(adItemPage(req.matches[1].str()[0] - '0'), kHtml);
     });

@@ -45,12 +45,23 @@ std::string htmlEscape(std::string_view s)
     out.reserve(s.size());
     for (char c : s) {
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        case '\'':
+            out += "&#39;";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -61,8 +72,8 @@ std::string percentEncode(std::string_view s)
     static constexpr char hex[] = "0123456789ABCDEF";
     std::string out;
     for (unsigned char c : s) {
-        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')
-                                || c == '-' || c == '.' || c == '_' || c == '~';
+        const bool unreserved = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'
+                                || c == '.' || c == '_' || c == '~';
         if (unreserved) {
             out += static_cast<char>(c);
         } else {
@@ -94,10 +105,9 @@ std::string highlightTitle(std::string_view title, std::string_view key)
 
 std::string resourceIndexPage()
 {
-    return page("资源站",
-                "<h1>资源站</h1>\n"
-                "<form action=\"/search.php\" method=\"get\"><input name=\"key\"> "
-                "<button type=\"submit\">搜索</button></form>\n");
+    return page("资源站", "<h1>资源站</h1>\n"
+                          "<form action=\"/search.php\" method=\"get\"><input name=\"key\"> "
+                          "<button type=\"submit\">搜索</button></form>\n");
 }
 
 std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits)
@@ -123,8 +133,8 @@ std::string searchPage(std::string_view key, long long page, const std::vector<c
             out += "  <div class=\"item\"><div class=\"t\"><a href=\"/f/" + e.id + ".html\" target=\"_blank\">"
                    + highlightTitle(e.title, key) + "</a></div><div class=\"m\">";
             if (e.points > 0) {
-                out += "<span class=\"pts\">积分:" + std::to_string(e.points) + "</span> 大小:"
-                       + htmlEscape(e.sizeText) + "|下载:" + downloads;
+                out += "<span class=\"pts\">积分:" + std::to_string(e.points) + "</span> 大小:" + htmlEscape(e.sizeText)
+                       + "|下载:" + downloads;
             } else {
                 // The bar follows the size directly: the program shows
                 // everything between "大小:" and "|" as the size.
@@ -145,15 +155,20 @@ std::string filePage(const Entry &e)
     const std::string title = htmlEscape(e.title);
     // The free-download table sits inside an outer table on purpose: only the
     // inner one has the click handler.
-    return page(title,
-                "\n<iframe src=\"/frame/side.html\"></iframe>\n"
-                "<table class=\"box\" width=\"100%\"><tr><td>\n"
-                "  <h1>" + title + "</h1>\n"
-                "  <div class=\"m\">大小:" + htmlEscape(e.sizeText) + "</div>\n"
-                "  <table class=\"dl\" onclick=\"location.href='/d/" + e.id + "'\" style=\"cursor:pointer\">"
-                "<tr><td>免费下载（0分）</td></tr></table>\n"
-                "</td></tr></table>\n"
-                "<table class=\"vip\"><tr><td>高速下载（需 5 积分）</td></tr></table>\n");
+    return page(title, "\n<iframe src=\"/frame/side.html\"></iframe>\n"
+                       "<table class=\"box\" width=\"100%\"><tr><td>\n"
+                       "  <h1>"
+                           + title
+                           + "</h1>\n"
+                             "  <div class=\"m\">大小:"
+                           + htmlEscape(e.sizeText)
+                           + "</div>\n"
+                             "  <table class=\"dl\" onclick=\"location.href='/d/"
+                           + e.id
+                           + "'\" style=\"cursor:pointer\">"
+                             "<tr><td>免费下载（0分）</td></tr></table>\n"
+                             "</td></tr></table>\n"
+                             "<table class=\"vip\"><tr><td>高速下载（需 5 积分）</td></tr></table>\n");
 }
 
 std::string framePage()
@@ -163,10 +178,9 @@ std::string framePage()
 
 std::string homeIndexPage()
 {
-    return page("Ondrix 主页",
-                "<h1>Ondrix 主页</h1>\n"
-                "<p>欢迎使用 Ondrix。这里发布新版本和使用说明。</p>\n"
-                "<p><a href=\"/ad/365.htm\">今日推荐</a></p>\n");
+    return page("Ondrix 主页", "<h1>Ondrix 主页</h1>\n"
+                               "<p>欢迎使用 Ondrix。这里发布新版本和使用说明。</p>\n"
+                               "<p><a href=\"/ad/365.htm\">今日推荐</a></p>\n");
 }
 
 std::string adPage(std::string_view version)

@@ -2,11 +2,11 @@
 // the client's scraper keys on, so changes here must keep the same needles.
 #pragma once
 
-#include "catalogue.h"
-
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "catalogue.h"
 
 namespace demosite {
 

@@ -1,6 +1,7 @@
 #include "DemoSite.h"
 
 #include <csignal>
+#include <sys/prctl.h>
 
 #include <QDeadlineTimer>
 #include <QProcess>
@@ -8,8 +9,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
-
-#include <sys/prctl.h>
 
 QByteArray DemoReply::header(const QByteArray &name) const
 {

@@ -29,7 +29,8 @@ void ScriptedBrowser::clickElementsByText(const QString &tagName, const QString 
     if (clickAnswer)
         clicked = *clickAnswer;
     if (done)
-        QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
 }
 
 void ScriptedBrowser::complete(const QString &bodyHtml, const QString &bodyText, QList<Element> els)
@@ -49,7 +50,10 @@ ScriptedWindow::ScriptedWindow(bool load)
     shared().HomePageAddress = QStringLiteral("http://home.test");
     Form1Services services;
     services.openUrl = [this](const QUrl &url) { opened << url; };
-    services.askUpdate = [this](QWidget *) { ++prompts; return answer; };
+    services.askUpdate = [this](QWidget *) {
+        ++prompts;
+        return answer;
+    };
     services.mayQuit = [this](QWidget *) { return stopDownloads; };
     services.quit = [this] { ++quits; };
     const auto factory = [this](const QString &name, QObject *parent) {

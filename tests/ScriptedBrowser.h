@@ -30,7 +30,10 @@ public:
     QString bodyText() const override { return m_loaded ? text : QString(); }
     QString bodyHtml() const override { return m_loaded ? html : QString(); }
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
-    void allowUserAction(int downloads, int desktopAddresses) override { grants << qMakePair(downloads, desktopAddresses); }
+    void allowUserAction(int downloads, int desktopAddresses) override
+    {
+        grants << qMakePair(downloads, desktopAddresses);
+    }
 
     // Completes a document and raises the notification.
     void complete(const QString &bodyHtml, const QString &bodyText = {}, QList<Element> els = {});

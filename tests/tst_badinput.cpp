@@ -12,9 +12,9 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
-#include "RealWindow.h"
 #include "DownloadManager.h"
 #include "Form1.h"
+#include "RealWindow.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
@@ -96,7 +96,8 @@ bool BadInputTest::runSearch(const QString &key, qint64 *maxGap)
     clock.start();
     ticker.start();
     QTest::keyClick(form->Text1, Qt::Key_Return);
-    const bool ended = spinUntil([&] { return scanned || form->Label8->caption() == Form1::searchFailedText(); }, 60000);
+    const bool ended
+        = spinUntil([&] { return scanned || form->Label8->caption() == Form1::searchFailedText(); }, 60000);
     if (maxGap)
         *maxGap = qMax(gap, clock.elapsed() - last);
     return ended;
@@ -141,7 +142,8 @@ void BadInputTest::search()
     QElapsedTimer took;
     took.start();
     QVERIFY2(runSearch(key, &gap), "the search never ended");
-    qInfo("%s: %lld ms, longest stall %lld ms, %d ids", qPrintable(key), took.elapsed(), gap, int(form->List1->count()));
+    qInfo("%s: %lld ms, longest stall %lld ms, %d ids", qPrintable(key), took.elapsed(), gap,
+          int(form->List1->count()));
     QVERIFY2(gap < 1000, qPrintable(QStringLiteral("the window stalled %1 ms").arg(gap)));
 
     switch (outcome) {
@@ -203,31 +205,45 @@ public slots:
 
 void BadInputTest::pagesActOnlyForTheUser_data()
 {
-    QTest::addColumn<QString>("action");    // ad: W3 loads the page (and row adRow is clicked);
-                                            // file: a result row for the id is clicked; search: Enter on the key
+    QTest::addColumn<QString>("action"); // ad: W3 loads the page (and row adRow is clicked);
+                                         // file: a result row for the id is clicked; search: Enter on the key
     QTest::addColumn<QString>("target");
     QTest::addColumn<int>("adRow");         // -1: nobody clicks
     QTest::addColumn<QStringList>("files"); // the download folder afterwards
     QTest::addColumn<int>("desktopCalls");
-    QTest::addColumn<QString>("reason");    // part of the failure the user is told, if any
-    QTest::addColumn<int>("w2Documents");   // file pages completed, -1: any
+    QTest::addColumn<QString>("reason");  // part of the failure the user is told, if any
+    QTest::addColumn<int>("w2Documents"); // file pages completed, -1: any
 
     const QStringList none;
-    QTest::newRow("advertisement page acting alone") << "ad" << "/h/self.html" << -1 << none << 0 << "" << -1;
-    QTest::newRow("results page acting alone") << "search" << "__self" << -1 << none << 0 << "" << -1;
+    QTest::newRow("advertisement page acting alone") << "ad"
+                                                     << "/h/self.html" << -1 << none << 0 << "" << -1;
+    QTest::newRow("results page acting alone") << "search"
+                                               << "__self" << -1 << none << 0 << "" << -1;
     QTest::newRow("advert click: schemes, window storm, two downloads")
-        << "ad" << "/h/storm.html" << 1 << QStringList {"ad-1.bin"} << 1 << "" << -1;
-    QTest::newRow("a terabyte announced") << "file" << "__huge" << -1 << none << 0 << "磁盘空间不足" << 1;
-    QTest::newRow("600,000-character name") << "file" << "__longname" << -1 << QStringList {"*.bin"} << 0 << "" << 1;
+        << "ad"
+        << "/h/storm.html" << 1 << QStringList {"ad-1.bin"} << 1 << "" << -1;
+    QTest::newRow("a terabyte announced") << "file"
+                                          << "__huge" << -1 << none << 0 << "磁盘空间不足" << 1;
+    QTest::newRow("600,000-character name") << "file"
+                                            << "__longname" << -1 << QStringList {"*.bin"} << 0 << "" << 1;
     QTest::newRow("spoofing name, second download")
-        << "file" << "__spoof" << -1 << QStringList {"invoicetxt.desktop.txt"} << 0 << "" << 1;
-    QTest::newRow("zero-point table reloads the page") << "file" << "__reload" << -1 << none << 0 << "" << 4; // the fourth is not clicked
+        << "file"
+        << "__spoof" << -1 << QStringList {"invoicetxt.desktop.txt"} << 0 << "" << 1;
+    QTest::newRow("zero-point table reloads the page")
+        << "file"
+        << "__reload" << -1 << none << 0 << "" << 4; // the fourth is not clicked
     QTest::newRow("same address requested every 100 ms")
-        << "file" << "__repeat" << -1 << QStringList {"endless.bin", "endless.bin.download"} << 0 << "" << 1;
-    QTest::newRow("folder fills up") << "small disk" << "__endless" << -1 << none << 0 << "磁盘空间不足" << 1;
-    QTest::newRow("folder cannot be written") << "unwritable" << "a1b2c3" << -1 << QStringList {"file"} << 0 << "无法写入下载文件夹" << 1;
-    QTest::newRow("redirect to another host") << "search" << "__away" << -1 << none << 0 << "" << -1;
-    QTest::newRow("redirect to an unknown scheme") << "search" << "__scheme" << -1 << none << 0 << "" << -1;
+        << "file"
+        << "__repeat" << -1 << QStringList {"endless.bin", "endless.bin.download"} << 0 << "" << 1;
+    QTest::newRow("folder fills up") << "small disk"
+                                     << "__endless" << -1 << none << 0 << "磁盘空间不足" << 1;
+    QTest::newRow("folder cannot be written")
+        << "unwritable"
+        << "a1b2c3" << -1 << QStringList {"file"} << 0 << "无法写入下载文件夹" << 1;
+    QTest::newRow("redirect to another host") << "search"
+                                              << "__away" << -1 << none << 0 << "" << -1;
+    QTest::newRow("redirect to an unknown scheme") << "search"
+                                                   << "__scheme" << -1 << none << 0 << "" << -1;
 }
 
 void BadInputTest::pagesActOnlyForTheUser()
@@ -257,7 +273,8 @@ void BadInputTest::pagesActOnlyForTheUser()
     }
     QStringList failures;
     QObject row; // ends the connection with this row
-    connect(manager, &DownloadManager::downloadFailed, &row, [&](const QString &, const QString &why) { failures << why; });
+    connect(manager, &DownloadManager::downloadFailed, &row,
+            [&](const QString &, const QString &why) { failures << why; });
     QSignalSpy started(manager, &DownloadManager::downloadStarted);
     QSignalSpy filePages(form->W2, &Browser::DocumentComplete);
 
@@ -306,7 +323,8 @@ void BadInputTest::pagesActOnlyForTheUser()
     if (reason.isEmpty())
         QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
     else
-        QVERIFY2(failures.size() == 1 && failures.first().contains(reason), qPrintable(failures.join(QLatin1Char('\n'))));
+        QVERIFY2(failures.size() == 1 && failures.first().contains(reason),
+                 qPrintable(failures.join(QLatin1Char('\n'))));
     if (action == QLatin1String("unwritable"))
         QVERIFY(failures.first().contains(downloads->filePath(QStringLiteral("file/sub"))));
     if (w2Documents >= 0)

@@ -27,8 +27,8 @@ void CommandLineTest::parse_data()
                                     << "ondrix: Unknown option 'frobnicate'.\n\nUsage: ondrix [options]\n";
     QTest::newRow("stray argument") << QStringList {"file.txt"} << A::Fail << 2
                                     << "ondrix: Unexpected argument 'file.txt'.\n\nUsage:";
-    QTest::newRow("Qt's options") << QStringList {"-platform", "offscreen", "-style=fusion", "-reverse",
-                                                  "--qwindowgeometry", "500x351+0+0"}
+    QTest::newRow("Qt's options") << QStringList {"-platform", "offscreen",         "-style=fusion",
+                                                  "-reverse",  "--qwindowgeometry", "500x351+0+0"}
                                   << A::Run << 0 << "";
     QTest::newRow("engine switches") << QStringList {"--webEngineArgs", "--disable-gpu", "x"} << A::Run << 0 << "";
 }

@@ -1,12 +1,7 @@
 // Downloads started by the hidden pages: where they land, under which name,
 // why they fail, how broken ones resume, and that cancelled ones leave
 // nothing behind.
-#include "DemoSite.h"
-#include "DownloadEntry.h"
-#include "DownloadList.h"
-#include "DownloadManager.h"
-#include "WebEngineBrowser.h"
-#include "WebEngineSession.h"
+#include <memory>
 
 #include <QApplication>
 #include <QDir>
@@ -19,7 +14,12 @@
 #include <QTimer>
 #include <QtTest>
 
-#include <memory>
+#include "DemoSite.h"
+#include "DownloadEntry.h"
+#include "DownloadList.h"
+#include "DownloadManager.h"
+#include "WebEngineBrowser.h"
+#include "WebEngineSession.h"
 
 namespace {
 
@@ -55,8 +55,8 @@ private:
         }
         const qint64 total = 8 << 20;
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: "
-                      + QByteArray::number(total) + "\r\nContent-Disposition: attachment; filename=\""
-                      + path.mid(1) + ".bin\"\r\nConnection: close\r\n\r\n");
+                      + QByteArray::number(total) + "\r\nContent-Disposition: attachment; filename=\"" + path.mid(1)
+                      + ".bin\"\r\nConnection: close\r\n\r\n");
         auto *timer = new QTimer(socket);
         const qint64 cutAt = path == "/cut" ? 256 << 10 : path == "/late" ? 1 << 20 : total;
         QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, cutAt, sent = qint64(0)]() mutable {
@@ -211,8 +211,11 @@ private slots:
     void atMostThreeTransferAtOnce()
     {
         const QDir dir(m_dir->path() + QStringLiteral("/sub"));
-        const auto written = [&](const QString &name) { return QFileInfo(dir.filePath(name + QStringLiteral(".bin.download"))).size(); };
-        for (const QString &path : {QStringLiteral("late"), QStringLiteral("slow2"), QStringLiteral("slow3"), QStringLiteral("slow4")}) {
+        const auto written = [&](const QString &name) {
+            return QFileInfo(dir.filePath(name + QStringLiteral(".bin.download"))).size();
+        };
+        for (const QString &path :
+             {QStringLiteral("late"), QStringLiteral("slow2"), QStringLiteral("slow3"), QStringLiteral("slow4")}) {
             m_browser->Navigate(m_trickle.base() + QLatin1Char('/') + path);
             m_browser->allowUserAction(1, 0);
             QVERIFY(m_started->wait(30000));
@@ -254,11 +257,13 @@ private slots:
         // runs here) nothing is logged.
         static QStringList warnings;
         warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
-            // The offscreen platform's own notes are not ours.
-            if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("This plugin does not support")))
-                warnings << text;
-        });
+        const QtMessageHandler previous
+            = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                  // The offscreen platform's own notes are not ours.
+                  if (type != QtDebugMsg && type != QtInfoMsg
+                      && !text.startsWith(QLatin1String("This plugin does not support")))
+                      warnings << text;
+              });
         QLineEdit typing;
         typing.show();
         typing.activateWindow();
@@ -323,11 +328,15 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::newRow("server error") << "site:/d/umzj41?cut=1000000&refuse=503&times=99" << QString()
                                       << "服务器拒绝了下载（HTTP 503）" << int(State::Interrupted);
-        QTest::newRow("disk full") << "trickle:/slow" << "full" << "磁盘空间不足：文件有 8.00 MiB，%1 只剩 0 bytes"
-                                   << int(State::Failed);
-        QTest::newRow("folder not writable") << "trickle:/slow" << "file" << "无法写入下载文件夹：%1"
-                                             << int(State::Failed);
-        QTest::newRow("user cancelled") << "trickle:/slow" << "cancel" << "已取消" << int(State::Cancelled);
+        QTest::newRow("disk full") << "trickle:/slow"
+                                   << "full"
+                                   << "磁盘空间不足：文件有 8.00 MiB，%1 只剩 0 bytes" << int(State::Failed);
+        QTest::newRow("folder not writable") << "trickle:/slow"
+                                             << "file"
+                                             << "无法写入下载文件夹：%1" << int(State::Failed);
+        QTest::newRow("user cancelled") << "trickle:/slow"
+                                        << "cancel"
+                                        << "已取消" << int(State::Cancelled);
     }
     void failureReasons()
     {
@@ -366,12 +375,15 @@ private slots:
         QTest::addColumn<int>("state");
         QTest::addColumn<QStringList>("files");
         const QString slow = QStringLiteral("slow.bin"), zip = QStringLiteral("Linux 壁纸合集.zip");
-        QTest::newRow("打开已有文件") << false << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {slow};
+        QTest::newRow("打开已有文件") << false << int(DownloadEntry::OpenExisting) << int(State::Finished)
+                                      << QStringList {slow};
         QTest::newRow("仍然下载") << false << int(DownloadEntry::DownloadAnyway) << int(State::Running)
-                              << QStringList {QStringLiteral("slow (1).bin"), QStringLiteral("slow (1).bin.download"), slow};
-        QTest::newRow("fast, 打开已有文件") << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
+                                  << QStringList {QStringLiteral("slow (1).bin"),
+                                                  QStringLiteral("slow (1).bin.download"), slow};
+        QTest::newRow("fast, 打开已有文件")
+            << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
         QTest::newRow("fast, 仍然下载") << true << int(DownloadEntry::DownloadAnyway) << int(State::Finished)
-                                    << QStringList {QStringLiteral("Linux 壁纸合集 (1).zip"), zip};
+                                        << QStringList {QStringLiteral("Linux 壁纸合集 (1).zip"), zip};
     }
     void alreadyThere()
     {
@@ -421,7 +433,8 @@ private slots:
         row(State::Failed, {"重试"}, "失败：网络连接中断", "1.00 MiB / 4.00 MiB");
         row(State::Cancelled, {"重试"}, "已取消", "1.00 MiB / 4.00 MiB");
         row(State::Finished, {"打开", "打开所在文件夹"}, "已完成", "4.00 MiB");
-        row(State::AlreadyThere, {"取消", "打开已有文件", "仍然下载"}, "文件夹里已有此文件：网络连接中断", "1.00 MiB / 4.00 MiB");
+        row(State::AlreadyThere, {"取消", "打开已有文件", "仍然下载"}, "文件夹里已有此文件：网络连接中断",
+            "1.00 MiB / 4.00 MiB");
         row(State::NothingCame, {"在浏览器中打开"}, "未能开始下载：网络连接中断", "");
     }
     void entryTexts()
@@ -479,7 +492,8 @@ private slots:
     {
         // Cut to whole characters, extension kept, with room for " (n)" and
         // the engine's ".download".
-        const QString name = QString(300000, QChar(0x4E2D)) + QString(300000, QLatin1Char('a')) + QStringLiteral(".zip");
+        const QString name
+            = QString(300000, QChar(0x4E2D)) + QString(300000, QLatin1Char('a')) + QStringLiteral(".zip");
         const QString cut = DownloadManager::sanitizeFileName(name);
         QVERIFY(cut.endsWith(QStringLiteral(".zip")));
         QVERIFY(cut.toUtf8().size() + int(qstrlen(" (99999).download")) <= 255);

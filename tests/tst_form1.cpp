@@ -84,9 +84,12 @@ void Form1Test::enterSearchesWithEncodedKeyword_data()
 {
     QTest::addColumn<QString>("keyword");
     QTest::addColumn<QString>("address");
-    QTest::newRow("chinese, spaces trimmed") << "  教程 x " << "http://site.test/search.php?key=%E6%95%99%E7%A8%8B%20x";
-    QTest::newRow("reserved characters") << "a&b C# 100% x+y" << "http://site.test/search.php?key=a%26b%20C%23%20100%25%20x%2By";
-    QTest::newRow("empty") << "" << "http://site.test/search.php?key=";
+    QTest::newRow("chinese, spaces trimmed") << "  教程 x "
+                                             << "http://site.test/search.php?key=%E6%95%99%E7%A8%8B%20x";
+    QTest::newRow("reserved characters") << "a&b C# 100% x+y"
+                                         << "http://site.test/search.php?key=a%26b%20C%23%20100%25%20x%2By";
+    QTest::newRow("empty") << ""
+                           << "http://site.test/search.php?key=";
 }
 
 void Form1Test::enterSearchesWithEncodedKeyword()
@@ -178,7 +181,8 @@ void Form1Test::newerScanTakesOver()
     QString a;
     for (int i = 0; i < 6; ++i)
         a += entry(QStringLiteral("a%1").arg(i), "A", "1");
-    QTimer::singleShot(0, this, [this] { w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1"))); });
+    QTimer::singleShot(0, this,
+                       [this] { w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1"))); });
     w1->complete(ResultPages::page(a));
     QCOMPARE(form->List1->count(), 2);
     QCOMPARE(form->List1->item(0)->text(), QStringLiteral("b0"));
@@ -258,7 +262,8 @@ void Form1Test::paging()
         w1->clickAnswer = answer;
     search("t");
     w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
-                 {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}}, El {"DIV", "下一页", {}}});
+                 {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}},
+                  El {"DIV", "下一页", {}}});
     for (int i = 0; i < labelClicks; ++i) {
         QTest::mouseClick(label == 1 ? form->Label1 : form->Label2, Qt::LeftButton);
         QCoreApplication::processEvents(); // the count of clicked links arrives
@@ -308,7 +313,8 @@ void Form1Test::activationLoadsFilePage()
 
 void Form1Test::advertisementRowsClickByDigit()
 {
-    w3->complete({}, "2.01", {El {"A", "1 电影", {}}, El {"A", "2 软件", {}}, El {"A", "top 10", {}}, El {"A", "21 天", {}}});
+    w3->complete({}, "2.01",
+                 {El {"A", "1 电影", {}}, El {"A", "2 软件", {}}, El {"A", "top 10", {}}, El {"A", "21 天", {}}});
     QTest::mouseClick(form->Label3[1], Qt::LeftButton);
     QCOMPARE(w3->clicks, (QStringList {"1 电影", "top 10", "21 天"}));
     QCOMPARE(w3->grants, (QList<QPair<int, int>> {{1, 1}})); // one page for the desktop, one download
@@ -339,7 +345,7 @@ void Form1Test::closeSequence_data()
 {
     QTest::addColumn<QString>("adText");
     QTest::addColumn<bool>("answerOk");
-    QTest::addColumn<bool>("downloadLink"); // an anchor with "365" on the advertisement page
+    QTest::addColumn<bool>("downloadLink");  // an anchor with "365" on the advertisement page
     QTest::addColumn<bool>("downloadsStop"); // the answer to stopping running downloads
     QTest::addColumn<int>("expectedPrompts");
     QTest::addColumn<bool>("staysOpen");
@@ -397,11 +403,16 @@ void Form1Test::clickWithoutDownloadIsNoticed_data()
 {
     QTest::addColumn<QString>("how");
     QTest::addColumn<QString>("reason"); // empty: no notice
-    QTest::newRow("no free table") << "plain" << "页面上没有免费下载";
-    QTest::newRow("free text outside any table") << "text" << "页面上没有免费下载";
-    QTest::newRow("file page failed") << "fail" << "文件页打不开";
-    QTest::newRow("nothing within the deadline") << "table" << "点击下载后 0 秒内没有开始下载";
-    QTest::newRow("download began") << "began" << "";
+    QTest::newRow("no free table") << "plain"
+                                   << "页面上没有免费下载";
+    QTest::newRow("free text outside any table") << "text"
+                                                 << "页面上没有免费下载";
+    QTest::newRow("file page failed") << "fail"
+                                      << "文件页打不开";
+    QTest::newRow("nothing within the deadline") << "table"
+                                                 << "点击下载后 0 秒内没有开始下载";
+    QTest::newRow("download began") << "began"
+                                    << "";
 }
 
 void Form1Test::clickWithoutDownloadIsNoticed()
@@ -431,7 +442,8 @@ void Form1Test::clickWithoutDownloadIsNoticed()
     if (how == QLatin1String("began"))
         form->DownloadBegan();
     QTest::qWait(200);
-    QCOMPARE(notices, reason.isEmpty() ? QStringList {} : QStringList {caption + "|http://site.test/f/ab.html|" + reason});
+    QCOMPARE(notices,
+             reason.isEmpty() ? QStringList {} : QStringList {caption + "|http://site.test/f/ab.html|" + reason});
     QCOMPARE(QApplication::focusWidget(), form->Text1);
     // One notice per click, whatever follows.
     w2->fail();

@@ -46,9 +46,9 @@ void KeyboardTest::init()
     form->activateWindow();
     form->Text1->setText("t");
     QTest::keyClick(form->Text1, Qt::Key_Return);
-    w1->complete(ResultPages::page(entry("a", "甲", "1 KB") + entry("b", "乙", "2 KB") + entry("c", "丙", "3 KB"),
-                                   false, true),
-                 {}, {El {"A", "上一页", {}}, El {"A", "下一页", {}}});
+    w1->complete(
+        ResultPages::page(entry("a", "甲", "1 KB") + entry("b", "乙", "2 KB") + entry("c", "丙", "3 KB"), false, true),
+        {}, {El {"A", "上一页", {}}, El {"A", "下一页", {}}});
     w1->navigations.clear();
 }
 
@@ -70,8 +70,8 @@ void KeyboardTest::keyMap_data()
     QTest::newRow("enter on a row") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << "Label3(1)" << none
                                     << QStringList {"http://site.test/f/b.html"} << "t";
     QTest::newRow("page down") << K {Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
-    QTest::newRow("page down from a row") << K {Qt::Key_Down, Qt::Key_PageDown} << "Text1" << QStringList {"下一页"}
-                                          << none << "t";
+    QTest::newRow("page down from a row")
+        << K {Qt::Key_Down, Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
     QTest::newRow("page up while disabled") << K {Qt::Key_Down, Qt::Key_PageUp} << "Label3(0)" << none << none << "t";
     QTest::newRow("typing on a row") << K {Qt::Key_Down, Qt::Key_A} << "Text1" << none << none << "ta";
 }

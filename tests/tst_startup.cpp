@@ -40,7 +40,8 @@ private slots:
         QCOMPARE(shared().RemoteVersion, 0.0);
         // Centred on the screen.
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QVERIFY2(qAbs(form->geometry().center().x() - screen.center().x()) <= 4, // the frame is not known before it shows
+        QVERIFY2(qAbs(form->geometry().center().x() - screen.center().x())
+                     <= 4, // the frame is not known before it shows
                  qPrintable(QStringLiteral("%1 in %2").arg(form->geometry().center().x()).arg(screen.center().x())));
         delete form;
     }

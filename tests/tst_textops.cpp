@@ -38,7 +38,9 @@ static QStringList scanAll(const QString &page)
         if (e->costsPoints)
             out << QLatin1Char('-') + e->identifier;
         else
-            out << QStringLiteral("%1:%2:%3(%4)").arg(e->row).arg(e->identifier, TextOps::HtmToTxt(e->title), e->sizeText);
+            out << QStringLiteral("%1:%2:%3(%4)")
+                       .arg(e->row)
+                       .arg(e->identifier, TextOps::HtmToTxt(e->title), e->sizeText);
     }
     return out;
 }
@@ -56,8 +58,7 @@ void TextOpsTest::scan_data()
         << QStringLiteral("<DIV><A href=\"/f/a.html\">积分 title</A></DIV>大小:1 KB | 积分:3</DIV>")
         << QStringList {"0:a:积分 title(1 KB )"};
     QTest::newRow("lower-case div does not end a title")
-        << QStringLiteral("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|")
-        << QStringList {"0:a:tmore(1)"};
+        << QStringLiteral("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|") << QStringList {"0:a:tmore(1)"};
     QTest::newRow("nested tags and entities")
         << entry("n", "<B>Qt</B> &amp; <I><B>C++</B></I><BR>", "3 MB") << QStringList {"0:n:Qt &amp; C++(3 MB)"};
     QTest::newRow("trailing space in size kept") << entry("s", "t", "3 MB  ") << QStringList {"0:s:t(3 MB  )"};
@@ -74,10 +75,10 @@ void TextOpsTest::scan_data()
     // Malformed shapes: the scan ends at the first incomplete entry.
     QTest::newRow("no .html") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b\">x</A></DIV>大小:1|")
                               << QStringList {"0:a:t(1)"};
-    QTest::newRow("cut: no > after .html") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html")
-                                      << QStringList {"0:a:t(1)"};
-    QTest::newRow("cut: no </DIV> after title") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">x</div>")
-                                           << QStringList {"0:a:t(1)"};
+    QTest::newRow("cut: no > after .html")
+        << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html") << QStringList {"0:a:t(1)"};
+    QTest::newRow("cut: no </DIV> after title")
+        << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">x</div>") << QStringList {"0:a:t(1)"};
     QTest::newRow("cut: marker alone") << QStringLiteral("href=\"/f/") << QStringList {};
     QTest::newRow("no marker") << QStringLiteral("<DIV>nothing</DIV>") << QStringList {};
     QTest::newRow("empty") << QString() << QStringList {};
@@ -91,7 +92,8 @@ void TextOpsTest::scan_data()
         << QStringList {"-a", "0:b:u(2 KB)"};
     QTest::newRow("no size, last entry") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">u</A></DIV>")
                                          << QStringList {"0:a:t(1)", "1:b:u()"};
-    QTest::newRow("size without bar") << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB") + entry("b", "u", "2 KB")
+    QTest::newRow("size without bar") << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB")
+                                             + entry("b", "u", "2 KB")
                                       << QStringList {"0:a:t()", "1:b:u(2 KB)"};
 }
 
@@ -110,13 +112,20 @@ void TextOpsTest::htmToTxt_data()
 {
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("out");
-    QTest::newRow("bold word") << "<B>word</B>" << "word";
-    QTest::newRow("same tag everywhere") << "a<BR>b<BR>c<BR>" << "abc";
-    QTest::newRow("open without close") << "a < b" << "a < b";
-    QTest::newRow("close without open") << "a > b" << "a > b";
-    QTest::newRow("close before open") << "> x <B>y</B> <I>z" << "> x y z";
-    QTest::newRow("entities and spaces kept") << "  a&amp;b&nbsp; " << "  a&amp;b&nbsp; ";
-    QTest::newRow("empty") << "" << "";
+    QTest::newRow("bold word") << "<B>word</B>"
+                               << "word";
+    QTest::newRow("same tag everywhere") << "a<BR>b<BR>c<BR>"
+                                         << "abc";
+    QTest::newRow("open without close") << "a < b"
+                                        << "a < b";
+    QTest::newRow("close without open") << "a > b"
+                                        << "a > b";
+    QTest::newRow("close before open") << "> x <B>y</B> <I>z"
+                                       << "> x y z";
+    QTest::newRow("entities and spaces kept") << "  a&amp;b&nbsp; "
+                                              << "  a&amp;b&nbsp; ";
+    QTest::newRow("empty") << ""
+                           << "";
 }
 
 void TextOpsTest::htmToTxt()
@@ -138,8 +147,8 @@ void TextOpsTest::linearTime_data()
     QString title;
     for (int i = 0; i < 80000; ++i)
         title += QStringLiteral("<t%1>w").arg(i);
-    QTest::newRow("80,000 distinct tags") << title + QStringLiteral(" > <b") << false
-                                          << QString(80000, QLatin1Char('w')) + QStringLiteral(" > <b");
+    QTest::newRow("80,000 distinct tags")
+        << title + QStringLiteral(" > <b") << false << QString(80000, QLatin1Char('w')) + QStringLiteral(" > <b");
     // Entries without "大小:" once made every entry search the rest of the
     // page for it: minutes for a few MB.
     QString page;
@@ -173,11 +182,14 @@ void TextOpsTest::captionText_data()
     QTest::addColumn<QString>("out");
     QTest::newRow("references once") << "Tom &amp; Jerry &lt;1&gt; &quot;x&quot; &#39;y&#39; &amp;lt;"
                                      << "Tom & Jerry <1> \"x\" 'y' &lt;";
-    QTest::newRow("unknown reference kept") << "a &copy; b &amp" << "a &copy; b &amp";
-    QTest::newRow("white space runs") << "\r\n  a\t\tb&nbsp;&nbsp;c \n" << " a b c ";
+    QTest::newRow("unknown reference kept") << "a &copy; b &amp"
+                                            << "a &copy; b &amp";
+    QTest::newRow("white space runs") << "\r\n  a\t\tb&nbsp;&nbsp;c \n"
+                                      << " a b c ";
     QTest::newRow("format and control") << QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt")
                                         << "invoicex.txt";
-    QTest::newRow("astral format, emoji kept") << QStringLiteral("a\U000E0041b\U0001F600") << QStringLiteral("ab\U0001F600");
+    QTest::newRow("astral format, emoji kept")
+        << QStringLiteral("a\U000E0041b\U0001F600") << QStringLiteral("ab\U0001F600");
 }
 
 void TextOpsTest::captionText()

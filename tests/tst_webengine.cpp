@@ -1,15 +1,15 @@
 // The Qt WebEngine browser against the demo site: when DocumentComplete and
 // loadFailed come, what the snapshot holds, and how click-by-text clicks.
-#include "DemoSite.h"
-#include "WebEngineBrowser.h"
-#include "WebEngineSession.h"
+#include <limits>
+#include <memory>
 
 #include <QApplication>
 #include <QSignalSpy>
 #include <QtTest>
 
-#include <limits>
-#include <memory>
+#include "DemoSite.h"
+#include "WebEngineBrowser.h"
+#include "WebEngineSession.h"
 
 namespace {
 
@@ -105,33 +105,37 @@ private slots:
     void serializationIsExact()
     {
         const QString body = QStringLiteral(
-            "<div class=\"t\"><a href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title='say \"hi\"'>A &amp; <b>B</b></a></div>"
+            "<div class=\"t\"><a href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title='say \"hi\"'>A &amp; "
+            "<b>B</b></a></div>"
             "<br><img src=\"x.png\"><input value=\"v\"><p>1 &lt; 2&nbsp;&gt;</p>"
             "<script>if (1 < 2 && true) {}</script><style>a > b {}</style><!--note--><svg viewBox=\"0 0 1 1\"></svg>");
-        m_browser->Navigate(dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>")));
+        m_browser->Navigate(
+            dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>")));
         QVERIFY(m_complete->wait(30000));
-        QCOMPARE(m_browser->bodyHtml(),
-                 QStringLiteral("<DIV class=\"t\"><A href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title=\"say &quot;hi&quot;\">"
-                                "A &amp; <B>B</B></A></DIV><BR><IMG src=\"x.png\"><INPUT value=\"v\"><P>1 &lt; 2&nbsp;&gt;</P>"
-                                "<SCRIPT>if (1 < 2 && true) {}</SCRIPT><STYLE>a > b {}</STYLE><!--note-->"
-                                "<SVG viewBox=\"0 0 1 1\"></SVG>"));
+        QCOMPARE(
+            m_browser->bodyHtml(),
+            QStringLiteral(
+                "<DIV class=\"t\"><A href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title=\"say &quot;hi&quot;\">"
+                "A &amp; <B>B</B></A></DIV><BR><IMG src=\"x.png\"><INPUT value=\"v\"><P>1 &lt; 2&nbsp;&gt;</P>"
+                "<SCRIPT>if (1 < 2 && true) {}</SCRIPT><STYLE>a > b {}</STYLE><!--note-->"
+                "<SVG viewBox=\"0 0 1 1\"></SVG>"));
     }
 
     void clicksEveryMatchInDocumentOrder()
     {
         // The page spoils the main world's click and indexOf and raises an
         // alert; none of that may reach our scripts or block the page.
-        const QString page = QStringLiteral(
-            "<!DOCTYPE html><html><body><script>"
-            "HTMLElement.prototype.click = function () { document.title += 'X'; };"
-            "String.prototype.indexOf = function () { return -1; };"
-            "alert('hidden'); confirm('hidden');</script>"
-            "<table onclick=\"document.title += 'O'\"><tr><td>hit"
-            "<table onclick=\"document.title += 'I'\"><tr><td>hit</td></tr></table></td></tr></table>"
-            "<table onclick=\"document.title += 'M'\"><tr><td>miss</td></tr></table>"
-            "<table onclick=\"document.title += 'T'\"><tr><td>HIT hit</td></tr></table>"
-            "<table onclick=\"document.title += 'Q'\"><tr><td>q\"\\'&lt;/script&gt;</td></tr></table>"
-            "</body></html>");
+        const QString page
+            = QStringLiteral("<!DOCTYPE html><html><body><script>"
+                             "HTMLElement.prototype.click = function () { document.title += 'X'; };"
+                             "String.prototype.indexOf = function () { return -1; };"
+                             "alert('hidden'); confirm('hidden');</script>"
+                             "<table onclick=\"document.title += 'O'\"><tr><td>hit"
+                             "<table onclick=\"document.title += 'I'\"><tr><td>hit</td></tr></table></td></tr></table>"
+                             "<table onclick=\"document.title += 'M'\"><tr><td>miss</td></tr></table>"
+                             "<table onclick=\"document.title += 'T'\"><tr><td>HIT hit</td></tr></table>"
+                             "<table onclick=\"document.title += 'Q'\"><tr><td>q\"\\'&lt;/script&gt;</td></tr></table>"
+                             "</body></html>");
         m_browser->Navigate(dataUrl(page));
         QVERIFY(m_complete->wait(30000));
         QCOMPARE(clickCount(m_browser, QStringLiteral("table"), QStringLiteral("hit")), 3);
@@ -143,7 +147,8 @@ private slots:
         QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOTQ"));
         // A page that goes away before its script answers still reports.
         auto clicked = std::make_shared<int>(NotTold);
-        m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("hit"), [clicked](int n) { *clicked = n; });
+        m_browser->clickElementsByText(QStringLiteral("table"), QStringLiteral("hit"),
+                                       [clicked](int n) { *clicked = n; });
         m_browser->releasePage();
         QTRY_VERIFY(*clicked != NotTold);
     }

@@ -14,9 +14,8 @@ part() { # name command...: runs it and says how long it took
 }
 
 # Formatting with Debian's clang-format (.clang-format); a difference fails.
-# FORMAT CHECK SWITCH: stays 0 until the whole-tree formatting commit, which
-# sets it to 1. ONDRIX_FORMAT_CHECK=1 turns it on for one run before that.
-format_check=${ONDRIX_FORMAT_CHECK:-0}
+# ONDRIX_FORMAT_CHECK=0 skips it for one run.
+format_check=${ONDRIX_FORMAT_CHECK:-1}
 if [ "$format_check" = 1 ]; then
     part format "$top/tools/format-check.sh"
 fi

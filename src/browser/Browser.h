@@ -1,9 +1,9 @@
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QString>
-
-#include <functional>
 
 // What the window needs of one hidden browser. The window code reaches the
 // engine only through this, so tests can drive Form1 with a scripted browser.
@@ -59,5 +59,4 @@ signals:
 
 // The shared click-by-text operation of the window's handlers: a missing
 // browser clicks nothing and reports 0, later.
-void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle,
-                         Browser::ClickDone done = {});
+void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle, Browser::ClickDone done = {});

@@ -1,8 +1,6 @@
 #include "DownloadManager.h"
 
-#include "DownloadList.h"
-#include "HiddenPage.h"
-#include "UserGrant.h"
+#include <memory>
 
 #include <QDir>
 #include <QFile>
@@ -17,7 +15,9 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
-#include <memory>
+#include "DownloadList.h"
+#include "HiddenPage.h"
+#include "UserGrant.h"
 
 namespace {
 
@@ -53,7 +53,8 @@ QString fitName(const QString &name, qsizetype maxBytes)
     QString out;
     for (qsizetype i = 0; i < base.size();) {
         const char32_t c = base[i].isHighSurrogate() && i + 1 < base.size()
-            ? QChar::surrogateToUcs4(base[i], base[i + 1]) : base[i].unicode();
+                               ? QChar::surrogateToUcs4(base[i], base[i + 1])
+                               : base[i].unicode();
         const qsizetype units = c > 0xffff ? 2 : 1;
         budget -= utf8Length(c);
         if (budget < 0)
@@ -84,7 +85,8 @@ QString noSpaceText(qint64 total, const QString &directory, qint64 available)
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
-    : QObject(parent), m_profile(profile)
+    : QObject(parent)
+    , m_profile(profile)
 {
     // Direct connection: the request must be accepted inside the signal, or
     // the engine drops it.
@@ -510,8 +512,8 @@ void DownloadManager::interrupt(Entry *entry, int reason)
     // Kept under the engine's temporary name for 继续.
     setState(entry, DownloadEntry::State::Interrupted, reasonText(reason, folder));
     const int id = entry->view.id;
-    const bool byServer = reason >= QWebEngineDownloadRequest::ServerFailed
-        && reason <= QWebEngineDownloadRequest::ServerUnreachable;
+    const bool byServer
+        = reason >= QWebEngineDownloadRequest::ServerFailed && reason <= QWebEngineDownloadRequest::ServerUnreachable;
     if (byServer) {
         // The engine does not tell the server's answer; ask the same
         // question once more, without the body, and read its status.
@@ -524,9 +526,8 @@ void DownloadManager::interrupt(Entry *entry, int reason)
         look.setTransferTimeout(5000);
         QNetworkReply *reply = m_network->head(look);
         auto status = std::make_shared<int>(0);
-        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, status] {
-            *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        });
+        connect(reply, &QNetworkReply::metaDataChanged, reply,
+                [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
         connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
         connect(reply, &QNetworkReply::finished, this, [this, reply, id, reason, folder, status] {
             reply->deleteLater();
@@ -540,8 +541,9 @@ void DownloadManager::interrupt(Entry *entry, int reason)
         emit downloadFailed(entry->view.path, entry->view.reason);
     }
     // A broken connection gets one more try by itself, a little later.
-    const bool byNetwork = reason == 38 || (reason >= QWebEngineDownloadRequest::NetworkFailed
-                                            && reason <= QWebEngineDownloadRequest::NetworkServerDown);
+    const bool byNetwork = reason == 38
+                           || (reason >= QWebEngineDownloadRequest::NetworkFailed
+                               && reason <= QWebEngineDownloadRequest::NetworkServerDown);
     if (byNetwork && !entry->autoResumed) {
         entry->autoResumed = true;
         QTimer::singleShot(AutoResumeMs, this, [this, id] {
@@ -634,7 +636,8 @@ void DownloadManager::retry(Entry *entry)
     // Started again from its address, through a page of our own that the
     // user's click pays for.
     if (!m_retryPage)
-        m_retryPage = new HiddenPage(m_profile, [](const QUrl &) {}, QString());
+        m_retryPage = new HiddenPage(
+            m_profile, [](const QUrl &) {}, QString());
     m_retrying.removeAll(entry);
     m_retrying.append(entry);
     m_retryPage->grant().allow(1, 0);
@@ -676,8 +679,8 @@ void DownloadManager::sample()
         const qint64 ms = now - entry->sampledMs;
         if (ms >= 1000 || (entry->view.bytesPerSecond == 0 && ms >= 300)) {
             const qint64 speed = qMax<qint64>(0, received - entry->sampledBytes) * 1000 / qMax<qint64>(1, ms);
-            entry->view.bytesPerSecond = entry->view.bytesPerSecond == 0 ? speed
-                                                                          : (entry->view.bytesPerSecond + speed) / 2;
+            entry->view.bytesPerSecond
+                = entry->view.bytesPerSecond == 0 ? speed : (entry->view.bytesPerSecond + speed) / 2;
             entry->sampledBytes = received;
             entry->sampledMs = now;
         }
@@ -694,9 +697,8 @@ void DownloadManager::sample()
 
 void DownloadManager::checkSpace()
 {
-    const bool running = std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
-        return e->view.state == DownloadEntry::State::Running;
-    });
+    const bool running = std::any_of(m_entries.cbegin(), m_entries.cend(),
+                                     [](const Entry *e) { return e->view.state == DownloadEntry::State::Running; });
     if (!running) {
         m_spaceWatch.stop();
         return;
@@ -760,9 +762,8 @@ void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QSt
 
 void DownloadManager::startQueued()
 {
-    auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
-        return e->view.state == DownloadEntry::State::Running;
-    });
+    auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(),
+                                      [](const Entry *e) { return e->view.state == DownloadEntry::State::Running; });
     for (Entry *entry : std::as_const(m_entries)) {
         if (transferring >= MaxRunning)
             return;
@@ -801,9 +802,9 @@ bool DownloadManager::confirmQuit(QWidget *parent)
 {
     if (!hasRunningDownloads())
         return true;
-    const auto answer = QMessageBox::question(parent, QStringLiteral("下载"),
-                                              QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
-                                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    const auto answer
+        = QMessageBox::question(parent, QStringLiteral("下载"), QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
     if (answer != QMessageBox::Yes)
         return false;
     cancelAll();

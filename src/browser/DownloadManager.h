@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -7,8 +9,6 @@
 #include <QString>
 #include <QTimer>
 #include <QUrl>
-
-#include <functional>
 
 #include "DownloadEntry.h"
 
@@ -93,14 +93,15 @@ signals:
     void downloadFailed(const QString &path, const QString &reason);
 
 private:
-    struct Entry {
+    struct Entry
+    {
         DownloadEntry view;
         QPointer<QWebEngineDownloadRequest> request;
         bool userCancelled = false;
-        bool autoResumed = false;  // the one try of its own after a break
-        QString existing;          // the same file found in the folder
-        bool copyDone = false;     // it completed before the user chose
-        qint64 sampledBytes = 0;   // for the speed
+        bool autoResumed = false; // the one try of its own after a break
+        QString existing;         // the same file found in the folder
+        bool copyDone = false;    // it completed before the user chose
+        qint64 sampledBytes = 0;  // for the speed
         qint64 sampledMs = 0;
     };
 

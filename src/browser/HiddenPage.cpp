@@ -42,7 +42,9 @@ SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
 }
 
 HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QString &siteHost, QObject *parent)
-    : SilentPage(profile, parent), m_opener(std::move(opener)), m_siteHost(siteHost.toLower())
+    : SilentPage(profile, parent)
+    , m_opener(std::move(opener))
+    , m_siteHost(siteHost.toLower())
 {
     settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     setAudioMuted(true);
@@ -67,8 +69,7 @@ void HiddenPage::updateWindowOpening()
 {
     // Without a grant the engine blocks window.open in the page itself, so
     // a storm of calls costs the page nothing and us nothing.
-    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows,
-                             m_grant.allows(UserGrant::DesktopAddress));
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, m_grant.allows(UserGrant::DesktopAddress));
 }
 
 void HiddenPage::loadVisible(const QUrl &url)
@@ -111,7 +112,8 @@ QWebEnginePage *HiddenPage::createWindow(WebWindowType)
         Refusals::note("new window from", url().toString());
         return nullptr;
     }
-    auto *catcher = new NewWindowCatcher(profile(), [this](const QUrl &address) { handOver(address); }, this);
+    auto *catcher = new NewWindowCatcher(
+        profile(), [this](const QUrl &address) { handOver(address); }, this);
     ++m_catchers;
     connect(catcher, &QObject::destroyed, this, [this] { --m_catchers; });
     return catcher;
@@ -129,7 +131,8 @@ void HiddenPage::handOver(const QUrl &url)
 }
 
 NewWindowCatcher::NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener captured, QObject *parent)
-    : SilentPage(profile, parent), m_captured(std::move(captured))
+    : SilentPage(profile, parent)
+    , m_captured(std::move(captured))
 {
     connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) { capture(url); });
     QTimer::singleShot(CatcherLifetimeMs, this, [this] {

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QWebEnginePage>
-
 #include <functional>
+
+#include <QWebEnginePage>
 
 #include "UserGrant.h"
 
@@ -16,10 +16,10 @@ public:
     SilentPage(QWebEngineProfile *profile, QObject *parent);
 
 protected:
-    void javaScriptAlert(const QUrl &, const QString &) override {}
+    void javaScriptAlert(const QUrl &, const QString &) override { }
     bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
     bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override { return false; }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override {}
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString &, int, const QString &) override { }
 };
 
 // A page nobody looks at. It acts on the desktop only as far as its grant

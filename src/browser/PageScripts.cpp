@@ -94,9 +94,8 @@ const char ClickByTextScript[] = R"JS(
 
 QString wrap(const char *body, const QString &args = QStringLiteral("[]"))
 {
-    return QStringLiteral("(function (args) {'use strict';")
-        + QString::fromUtf8(AccessorsScript) + QString::fromUtf8(body)
-        + QStringLiteral("})(") + args + QStringLiteral(");");
+    return QStringLiteral("(function (args) {'use strict';") + QString::fromUtf8(AccessorsScript)
+           + QString::fromUtf8(body) + QStringLiteral("})(") + args + QStringLiteral(");");
 }
 
 } // namespace
@@ -111,7 +110,7 @@ QString snapshot()
 QString clickByText(const QString &tagName, const QString &needle)
 {
     // JSON is valid JavaScript, so the arguments never need hand escaping.
-    const QByteArray args = QJsonDocument(QJsonArray{tagName, needle}).toJson(QJsonDocument::Compact);
+    const QByteArray args = QJsonDocument(QJsonArray {tagName, needle}).toJson(QJsonDocument::Compact);
     return wrap(ClickByTextScript, QString::fromUtf8(args));
 }
 

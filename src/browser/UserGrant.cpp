@@ -1,9 +1,9 @@
 #include "UserGrant.h"
 
+#include <atomic>
+
 #include <QElapsedTimer>
 #include <QLoggingCategory>
-
-#include <atomic>
 
 namespace {
 Q_LOGGING_CATEGORY(lcRefused, "ondrix.browser.refused")

@@ -1,21 +1,23 @@
 #include "WebEngineBrowser.h"
 
-#include "HiddenPage.h"
-#include "PageScripts.h"
-
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
+
+#include "HiddenPage.h"
+#include "PageScripts.h"
 
 namespace {
 // net::ERR_ABORTED: the navigation was stopped or became a download.
 constexpr int AbortedError = -3;
-}
+} // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
                                    const QString &siteHost, QObject *parent)
-    : Browser(parent), m_profile(profile), m_opener(std::move(opener)), m_siteHost(siteHost)
-{
-}
+    : Browser(parent)
+    , m_profile(profile)
+    , m_opener(std::move(opener))
+    , m_siteHost(siteHost)
+{ }
 
 HiddenPage *WebEngineBrowser::page()
 {
@@ -163,7 +165,8 @@ void WebEngineBrowser::finishClick(quint64 id, int clicked)
 {
     ClickDone done = m_pendingClicks.take(id);
     if (done)
-        QMetaObject::invokeMethod(this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
 }
 
 void WebEngineBrowser::finishPendingClicks()
@@ -176,9 +179,8 @@ void WebEngineBrowser::evaluate(const QString &script, std::function<void(const 
 {
     if (!m_page)
         return;
-    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld,
-                          [done = std::move(done)](const QVariant &v) {
-                              if (done)
-                                  done(v);
-                          });
+    m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [done = std::move(done)](const QVariant &v) {
+        if (done)
+            done(v);
+    });
 }

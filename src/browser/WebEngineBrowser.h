@@ -1,12 +1,12 @@
 #pragma once
 
-#include "Browser.h"
+#include <functional>
 
 #include <QHash>
 #include <QPointer>
 #include <QVariant>
 
-#include <functional>
+#include "Browser.h"
 
 class HiddenPage;
 class QWebEngineLoadingInfo;
@@ -19,8 +19,8 @@ class WebEngineBrowser : public Browser
 
 public:
     // An empty siteHost lets the top-level document go to any web address.
-    WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
-                     const QString &siteHost, QObject *parent = nullptr);
+    WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener, const QString &siteHost,
+                     QObject *parent = nullptr);
     ~WebEngineBrowser() override;
 
     void Navigate(const QString &address) override;
@@ -53,11 +53,11 @@ private:
     QString m_siteHost;
     QPointer<HiddenPage> m_page; // made on first use
     bool m_released = false;
-    quint64 m_generation = 0;   // bumped by Navigate and by each top-level load start
+    quint64 m_generation = 0; // bumped by Navigate and by each top-level load start
     bool m_snapshotPending = false;
-    bool m_resnapshot = false;  // a pending snapshot was dropped by a load that may not commit
+    bool m_resnapshot = false; // a pending snapshot was dropped by a load that may not commit
     bool m_hasDocument = false;
-    bool m_refused = false;     // loadFailed already sent for a refused top-level navigation
+    bool m_refused = false; // loadFailed already sent for a refused top-level navigation
     QString m_text;
     QString m_html;
     // Click reports not yet given, by request.

@@ -1,12 +1,12 @@
 #include "WebEngineSession.h"
 
-#include "DownloadManager.h"
-#include "WebEngineBrowser.h"
-
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
+
+#include "DownloadManager.h"
+#include "WebEngineBrowser.h"
 
 void WebEngineSession::prepareApplication()
 {
@@ -14,9 +14,10 @@ void WebEngineSession::prepareApplication()
 }
 
 WebEngineSession::WebEngineSession(QObject *parent)
-    : QObject(parent),
-      m_profile(new QWebEngineProfile(this)), // no storage name: off the record
-      m_opener(std::make_shared<UrlOpener>([](const QUrl &url) { QDesktopServices::openUrl(url); }))
+    : QObject(parent)
+    , m_profile(new QWebEngineProfile(this))
+    , // no storage name: off the record
+    m_opener(std::make_shared<UrlOpener>([](const QUrl &url) { QDesktopServices::openUrl(url); }))
 {
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
@@ -43,10 +44,13 @@ Browser *WebEngineSession::createBrowser(QObject *parent, const QString &siteHos
     // Read through a shared pointer so a later setUrlOpener reaches browsers
     // created before it.
     std::weak_ptr<UrlOpener> opener = m_opener;
-    auto *browser = new WebEngineBrowser(m_profile, [opener](const QUrl &url) {
-        if (auto fn = opener.lock(); fn && *fn)
-            (*fn)(url);
-    }, siteHost, parent);
+    auto *browser = new WebEngineBrowser(
+        m_profile,
+        [opener](const QUrl &url) {
+            if (auto fn = opener.lock(); fn && *fn)
+                (*fn)(url);
+        },
+        siteHost, parent);
     m_browsers.removeAll(nullptr);
     m_browsers.append(browser);
     return browser;

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <functional>
+
 #include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
-
-#include <functional>
 
 class Browser;
 class DownloadManager;

@@ -10,10 +10,14 @@ const QString ProgramName = QStringLiteral("ondrix");
 
 // Qt's own options, which QApplication reads and removes after us: with a
 // value, then plain switches. Hidden from the help, as Qt documents them.
-const char *const QtValueOptions[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
-                                      "qmljsdebugger", "qwindowgeometry", "qwindowicon", "qwindowtitle",
-                                      "session", "display", "geometry", "style", "stylesheet", "title",
-                                      "icon", "name"};
+const char *const QtValueOptions[] = {"platform",      "platformpluginpath",
+                                      "platformtheme", "plugin",
+                                      "qmljsdebugger", "qwindowgeometry",
+                                      "qwindowicon",   "qwindowtitle",
+                                      "session",       "display",
+                                      "geometry",      "style",
+                                      "stylesheet",    "title",
+                                      "icon",          "name"};
 const char *const QtSwitches[] = {"reverse", "widgetcount", "nograb", "dograb", "sync"};
 
 void describe(QCommandLineParser &parser, const QCommandLineOption &help, const QCommandLineOption &version)
@@ -60,9 +64,9 @@ QString CommandLine::helpText()
     const qsizetype end = text.indexOf(QLatin1Char('\n'));
     text.replace(0, end, QStringLiteral("Usage: %1 [options]").arg(ProgramName));
     return text
-        + QStringLiteral("\nQt's own options (-platform, -style, -reverse, ...) are accepted, and\n"
-                         "Chromium switches may follow --webEngineArgs.\n"
-                         "A second start raises the running window and exits.\n");
+           + QStringLiteral("\nQt's own options (-platform, -style, -reverse, ...) are accepted, and\n"
+                            "Chromium switches may follow --webEngineArgs.\n"
+                            "A second start raises the running window and exits.\n");
 }
 
 QString CommandLine::versionText()
@@ -84,9 +88,10 @@ CommandLine CommandLine::parse(const QStringList &arguments)
 
     CommandLine out;
     if (!parser.parse(ours) || !parser.positionalArguments().isEmpty()) {
-        const QString why = parser.errorText().isEmpty()
-            ? QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst())
-            : parser.errorText();
+        const QString why
+            = parser.errorText().isEmpty()
+                  ? QStringLiteral("Unexpected argument '%1'.").arg(parser.positionalArguments().constFirst())
+                  : parser.errorText();
         out.action = Action::Fail;
         out.exitCode = 2;
         out.text = QStringLiteral("%1: %2\n\n%3").arg(ProgramName, why, helpText());

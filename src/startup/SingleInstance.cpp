@@ -58,8 +58,7 @@ bool SingleInstance::askRunningToRaise(const QString &socketPath)
     socket.write(RaiseRequest + ' ' + activationToken() + '\n');
     socket.flush();
     // A running instance that does not answer is stuck; one is enough.
-    while (socket.bytesAvailable() < Done.size() && socket.waitForReadyRead(AnswerMs)) {
-    }
+    while (socket.bytesAvailable() < Done.size() && socket.waitForReadyRead(AnswerMs)) { }
     return true;
 }
 

@@ -1,10 +1,11 @@
+#include "Main.h"
+
 #include <cstdio>
 #include <memory>
 
 #include <QApplication>
 
 #include "CommandLine.h"
-#include "Main.h"
 #include "SingleInstance.h"
 #include "WebEngineSession.h"
 

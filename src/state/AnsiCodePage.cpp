@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-
 #include <iconv.h>
 
 namespace {

@@ -28,8 +28,7 @@ QString Descramble(const QString &text, qint16 seed, Randomizer &generator = pro
 
 // A stored text as built into the program. Its length comes from the array,
 // since a scrambled text may well hold a NUL character.
-template<size_t N>
-QString storedText(const char16_t (&text)[N])
+template<size_t N> QString storedText(const char16_t (&text)[N])
 {
     return QString::fromUtf16(text, qsizetype(N) - 1);
 }

@@ -18,8 +18,7 @@ const QString Points = QStringLiteral("积分");
 
 ResultScanner::ResultScanner(QString page)
     : m_page(std::move(page))
-{
-}
+{ }
 
 std::optional<ResultEntry> ResultScanner::next(const QString &marker)
 {

@@ -88,9 +88,8 @@ QString HtmToTxt(QString text, const std::function<void()> &pump)
 QString captionText(QStringView text)
 {
     static constexpr std::pair<QLatin1String, char16_t> references[] = {
-        {QLatin1String("&amp;"), u'&'},   {QLatin1String("&lt;"), u'<'},
-        {QLatin1String("&gt;"), u'>'},    {QLatin1String("&quot;"), u'"'},
-        {QLatin1String("&#39;"), u'\''}, {QLatin1String("&nbsp;"), u'\u00a0'},
+        {QLatin1String("&amp;"), u'&'},  {QLatin1String("&lt;"), u'<'},   {QLatin1String("&gt;"), u'>'},
+        {QLatin1String("&quot;"), u'"'}, {QLatin1String("&#39;"), u'\''}, {QLatin1String("&nbsp;"), u'\u00a0'},
     };
     QString out;
     out.reserve(text.size());

@@ -10,7 +10,10 @@ class QWidget;
 namespace Design {
 
 constexpr int TwipsPerPixel = 15;
-constexpr int px(int twips) { return twips / TwipsPerPixel; }
+constexpr int px(int twips)
+{
+    return twips / TwipsPerPixel;
+}
 
 enum class Kind { Window, PictureBox, Image, Label, TextBox, ListBox, Timer, Browser };
 
@@ -18,14 +21,14 @@ struct Control
 {
     const char *name;
     Kind kind;
-    const char *container; // nullptr for the window itself
+    const char *container;        // nullptr for the window itself
     int left, top, width, height; // twips; for arrays, of element 0
     int tabIndex;                 // -1: none
     bool visible;
     bool enabled;
-    const char *caption;   // UTF-8
-    quint32 foreColor;     // 0x00BBGGRR or 0x800000nn (system colour); 0: default
-    quint32 backColor;     // as foreColor; 0: transparent or default
+    const char *caption; // UTF-8
+    quint32 foreColor;   // 0x00BBGGRR or 0x800000nn (system colour); 0: default
+    quint32 backColor;   // as foreColor; 0: transparent or default
     bool handCursor;
     bool autoSize;
     bool boldFont;

@@ -19,8 +19,7 @@ constexpr int ResultsDeadlineMs = 30000;
 
 QRect geometryOf(const Design::Control &c, int index = 0)
 {
-    return QRect(Design::px(c.left), Design::px(c.top + c.topStep * index), Design::px(c.width),
-                 Design::px(c.height));
+    return QRect(Design::px(c.left), Design::px(c.top + c.topStep * index), Design::px(c.width), Design::px(c.height));
 }
 
 // 2 where the screen is denser than one pixel a point, so the bundled images
@@ -53,8 +52,7 @@ QCursor handCursor()
 
 // Gives a control its design name (arrays by index), geometry and, where the
 // design has one, its opaque background.
-template<typename W>
-W *place(W *widget, const Design::Control &c, int index = 0)
+template<typename W> W *place(W *widget, const Design::Control &c, int index = 0)
 {
     widget->setObjectName(Design::designName(c, index));
     widget->setGeometry(geometryOf(c, index));

@@ -21,10 +21,10 @@ using BrowserFactory = std::function<Browser *(const QString &name, QObject *par
 // What the window asks of the desktop; tests replace each of these.
 struct Form1Services
 {
-    std::function<void(const QUrl &)> openUrl;   // hands an address to the default browser
-    std::function<bool(QWidget *)> askUpdate;    // true when the user takes the newer version
-    std::function<bool(QWidget *)> mayQuit;      // false keeps the program running (downloads)
-    std::function<void()> quit;                  // ends the program
+    std::function<void(const QUrl &)> openUrl; // hands an address to the default browser
+    std::function<bool(QWidget *)> askUpdate;  // true when the user takes the newer version
+    std::function<bool(QWidget *)> mayQuit;    // false keeps the program running (downloads)
+    std::function<void()> quit;                // ends the program
 
     static Form1Services desktop();
 };

@@ -16,8 +16,7 @@ class ClickLabelAccessible : public QAccessibleWidget
 public:
     explicit ClickLabelAccessible(ClickLabel *label)
         : QAccessibleWidget(label)
-    {
-    }
+    { }
 
     ClickLabel *label() const { return static_cast<ClickLabel *>(widget()); }
 
