@@ -21,12 +21,10 @@ private slots:
     void init();
     void cleanup() { win.reset(); }
 
-    void startState();
     void enterSearchesWithEncodedKeyword_data();
     void enterSearchesWithEncodedKeyword();
     void progressCycleCarriesOver();
     void resultsFillRows();
-    void eleventhAndLaterOnlyInList();
     void pageChangeKeepsOldCaptions();
     void newerScanTakesOver();
     void searchDuringScanStopsIt();
@@ -39,10 +37,8 @@ private slots:
     void filePageClicksZeroPointTables();
     void closeSequence_data();
     void closeSequence();
-    void logoOpensHomePage();
     void clickWithoutDownloadIsNoticed_data();
     void clickWithoutDownloadIsNoticed();
-    void ctrlJShowsDownloads();
 
 private:
     QStringList captions(int rows) const { return win->captions(rows); }
@@ -63,21 +59,6 @@ void Form1Test::init()
     w1 = win->w1;
     w2 = win->w2;
     w3 = win->w3;
-}
-
-void Form1Test::startState()
-{
-    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 1, 1, 1, 1, 1, 0, 0, 0}));
-    QCOMPARE(QApplication::focusWidget(), form->Text1);
-    QVERIFY(!form->Label1->isEnabled() && !form->Label2->isEnabled());
-    // At most fifty characters, typed or pasted.
-    QTest::keyClicks(form->Text1, QString(60, QLatin1Char('x')));
-    QCOMPARE(form->Text1->text().size(), 50);
-    form->Text1->clear();
-    form->Text1->insert(QString(70, QChar(0x8d44)));
-    QCOMPARE(form->Text1->text().size(), 50);
-    QVERIFY(w1->navigations.isEmpty());
-    QCOMPARE(w3->navigations, QStringList {"http://home.test/ad/365.htm"});
 }
 
 void Form1Test::enterSearchesWithEncodedKeyword_data()
@@ -141,19 +122,6 @@ void Form1Test::resultsFillRows()
     // Auto-sized labels are six pixels per code-page byte; Hangul is not in
     // the code page: its glyphs keep their full 12 pixels.
     QCOMPARE(form->Label3[1]->width(), 6 * 12 + 12 * 2);
-}
-
-void Form1Test::eleventhAndLaterOnlyInList()
-{
-    search("t");
-    QString entries;
-    for (int i = 0; i < 12; ++i)
-        entries += entry(QString::number(i), QStringLiteral("t%1").arg(i), "1");
-    w1->complete(ResultPages::page(entries));
-    QCOMPARE(form->List1->count(), 12);
-    QCOMPARE(form->List1->item(11)->text(), QStringLiteral("11"));
-    QCOMPARE(rowsShown(), QList<bool>(10, true));
-    QCOMPARE(form->Label3[9]->caption(), QStringLiteral("t9(1)"));
 }
 
 void Form1Test::pageChangeKeepsOldCaptions()
@@ -393,12 +361,6 @@ void Form1Test::closeSequence()
     QCOMPARE(win->quits, 1);
 }
 
-void Form1Test::logoOpensHomePage()
-{
-    QTest::mouseClick(form->Label7, Qt::LeftButton);
-    QCOMPARE(win->opened, QList<QUrl> {QUrl("http://home.test")});
-}
-
 void Form1Test::clickWithoutDownloadIsNoticed_data()
 {
     QTest::addColumn<QString>("how");
@@ -448,16 +410,6 @@ void Form1Test::clickWithoutDownloadIsNoticed()
     // One notice per click, whatever follows.
     w2->fail();
     QCOMPARE(notices.size(), reason.isEmpty() ? 0 : 1);
-}
-
-void Form1Test::ctrlJShowsDownloads()
-{
-    int shown = 0;
-    Form1Downloads downloads;
-    downloads.showList = [&] { ++shown; };
-    form->setDownloads(downloads);
-    QTest::keyClick(form->Text1, Qt::Key_J, Qt::ControlModifier);
-    QCOMPARE(shown, 1);
 }
 
 QTEST_MAIN(Form1Test)

@@ -70,8 +70,6 @@ void KeyboardTest::keyMap_data()
     QTest::newRow("enter on a row") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << "Label3(1)" << none
                                     << QStringList {"http://site.test/f/b.html"} << "t";
     QTest::newRow("page down") << K {Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
-    QTest::newRow("page down from a row")
-        << K {Qt::Key_Down, Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
     QTest::newRow("page up while disabled") << K {Qt::Key_Down, Qt::Key_PageUp} << "Label3(0)" << none << none << "t";
     QTest::newRow("typing on a row") << K {Qt::Key_Down, Qt::Key_A} << "Text1" << none << none << "ta";
 }

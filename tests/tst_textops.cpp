@@ -1,4 +1,3 @@
-#include <clocale>
 
 #include <QtTest>
 
@@ -23,7 +22,6 @@ private slots:
     void captionText();
     void readVersion_data();
     void readVersion();
-    void readVersionIgnoresLocale();
 };
 
 // "id:title(size)" for accepted entries, "-id" for skipped ones.
@@ -223,16 +221,6 @@ void TextOpsTest::readVersion()
         QVERIFY(!v);
     else
         QCOMPARE(v.value_or(-1), version);
-}
-
-void TextOpsTest::readVersionIgnoresLocale()
-{
-    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
-    std::setlocale(LC_ALL, "de_DE.UTF-8");
-    QCOMPARE(TextOps::readVersion(QStringLiteral("2.02")).value_or(0), 2.02);
-    QVERIFY(2.01 < TextOps::readVersion(QStringLiteral("2.02")).value_or(0));
-    QLocale::setDefault(QLocale::c());
-    std::setlocale(LC_ALL, "C");
 }
 
 QTEST_GUILESS_MAIN(TextOpsTest)
