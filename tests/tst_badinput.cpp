@@ -81,25 +81,42 @@ void BadInputTest::cleanup()
     session.reset();
 }
 
+namespace {
+
+// The longest the event loop went without running a timer of this interval.
+class StallWatch
+{
+public:
+    explicit StallWatch(int intervalMs)
+    {
+        QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+            m_gap = qMax(m_gap, m_clock.elapsed() - m_last);
+            m_last = m_clock.elapsed();
+        });
+        m_clock.start();
+        m_ticker.start(intervalMs);
+    }
+    qint64 longest() const { return qMax(m_gap, m_clock.elapsed() - m_last); }
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_ticker;
+    qint64 m_last = 0;
+    qint64 m_gap = 0;
+};
+
+} // namespace
+
 bool BadInputTest::runSearch(const QString &key, qint64 *maxGap)
 {
-    QElapsedTimer clock;
-    qint64 last = 0, gap = 0;
-    QTimer ticker;
-    ticker.setInterval(50);
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        gap = qMax(gap, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
     scanned = false;
     form->Text1->setText(key);
-    clock.start();
-    ticker.start();
+    const StallWatch stalls(50);
     QTest::keyClick(form->Text1, Qt::Key_Return);
     const bool ended
         = spinUntil([&] { return scanned || form->Label8->caption() == Form1::searchFailedText(); }, 60000);
     if (maxGap)
-        *maxGap = qMax(gap, clock.elapsed() - last);
+        *maxGap = stalls.longest();
     return ended;
 }
 
@@ -262,16 +279,7 @@ void BadInputTest::pagesActOnlyForTheUser()
     QSignalSpy started(manager, &DownloadManager::downloadStarted);
     QSignalSpy filePages(form->W2, &Browser::DocumentComplete);
 
-    QElapsedTimer clock;
-    qint64 last = 0, gap = 0;
-    QTimer ticker;
-    ticker.setInterval(10);
-    connect(&ticker, &QTimer::timeout, this, [&] {
-        gap = qMax(gap, clock.elapsed() - last);
-        last = clock.elapsed();
-    });
-    clock.start();
-    ticker.start();
+    StallWatch stalls(10);
     if (action == QLatin1String("ad")) {
         QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
         form->W3->Navigate(site.homePage() + target);
@@ -288,8 +296,8 @@ void BadInputTest::pagesActOnlyForTheUser()
     }
     // Long enough for timers, repeats and reloads to show what they do.
     spinUntil([] { return false; }, 4000);
-    ticker.stop();
-    qInfo("longest event-loop gap: %lld ms", qMax(gap, clock.elapsed() - last));
+    const qint64 gap = stalls.longest();
+    qInfo("longest event-loop gap: %lld ms", gap);
 #if !defined(__SANITIZE_ADDRESS__)
     QVERIFY2(gap < 200, qPrintable(QString::number(gap)));
 #endif
