@@ -8,22 +8,12 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 if [ -z "${DISPLAY:-}" ]; then
     exec xvfb-run -a -s "-screen 0 1280x900x24" "$0" "$@"
 fi
-XDG_RUNTIME_DIR=$(mktemp -d)
-export XDG_RUNTIME_DIR QTWEBENGINE_DISABLE_SANDBOX=1 QT_QPA_PLATFORM=xcb
-pids=()
-trap 'kill "${pids[@]}" 2>/dev/null || true; rm -rf "$XDG_RUNTIME_DIR"' EXIT
-openbox >/dev/null 2>&1 &
-pids+=($!)
+export QT_QPA_PLATFORM=xcb
+. "$top/tools/x-session.sh"
 sleep 0.5
 "$top/build/src/startup/ondrix" >/dev/null 2>&1 &
 pids+=($!)
-window=""
-for _ in $(seq 1 60); do
-    window=$(xwininfo -root -tree | awk '/\("ondrix" "Ondrix"\)/ && !w { w = $1 } END { print w }')
-    [ -n "$window" ] && break
-    sleep 0.5
-done
-[ -n "$window" ] || { echo "the window did not appear" >&2; exit 1; }
+wait_for_window
 sleep 2
 xmessage -geometry 1200x850+0+0 "covering the window" 2>/dev/null &
 pids+=($!)
