@@ -2,14 +2,10 @@
 
 #include <QLocale>
 
-namespace {
-
-QString bytesText(qint64 bytes)
+QString DownloadEntry::bytesText(qint64 bytes)
 {
     return QLocale().formattedDataSize(qMax<qint64>(0, bytes));
 }
-
-} // namespace
 
 DownloadEntry::Actions DownloadEntry::actions() const
 {

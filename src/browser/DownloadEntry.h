@@ -60,6 +60,8 @@ struct DownloadEntry
     static QString stateText(State state);
     // "12 秒", "3 分 5 秒", "1 小时 2 分".
     static QString durationText(qint64 seconds);
+    // A size in the locale's units ("8.00 MiB").
+    static QString bytesText(qint64 bytes);
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(DownloadEntry::Actions)

@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 #include <QMessageBox>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -66,11 +65,6 @@ QString fitName(const QString &name, qsizetype maxBytes)
     return out;
 }
 
-QString sizeText(qint64 bytes)
-{
-    return QLocale().formattedDataSize(qMax<qint64>(0, bytes));
-}
-
 QString folderText(const QString &directory)
 {
     return QDir::toNativeSeparators(directory);
@@ -79,7 +73,13 @@ QString folderText(const QString &directory)
 QString noSpaceText(qint64 total, const QString &directory, qint64 available)
 {
     return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-        .arg(total > 0 ? sizeText(total) : QStringLiteral("未知大小"), folderText(directory), sizeText(available));
+        .arg(total > 0 ? DownloadEntry::bytesText(total) : QStringLiteral("未知大小"), folderText(directory),
+             DownloadEntry::bytesText(available));
+}
+
+QString unwritableText(const QString &directory)
+{
+    return QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory));
 }
 
 } // namespace
@@ -225,7 +225,7 @@ QString DownloadManager::reasonText(int interruptReason, const QString &folder, 
     case R::FileTransientError:
     case R::FileTooShort:
     case R::FileHashMismatch:
-        return QStringLiteral("无法写入文件夹：%1").arg(folderText(folder));
+        return unwritableText(folder);
     case R::FileVirusInfected:
     case R::FileBlocked:
     case R::FileSecurityCheckFailed:
@@ -386,7 +386,7 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
 
     const QString directory = downloadDirectory();
     if (!QDir().mkpath(directory)) {
-        refuse(request, retried, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        refuse(request, retried, unwritableText(directory));
         return;
     }
     // Mostly the size is known only later; checkSpace() stops it then.
@@ -404,7 +404,7 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     const QString name = sanitizeFileName(suggested);
     const QString path = reserveFile(directory, name);
     if (path.isEmpty()) {
-        refuse(request, retried, QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory)));
+        refuse(request, retried, unwritableText(directory));
         return;
     }
 
