@@ -294,7 +294,11 @@ void BadInputTest::pagesActOnlyForTheUser()
         form->List1->addItem(target);
         form->Label3_Click(0);
     }
-    // Long enough for timers, repeats and reloads to show what they do.
+    // A refusal the user is told of may take a while on a slow (sanitized)
+    // build; then long enough for timers, repeats and reloads to show what
+    // they do.
+    if (!reason.isEmpty())
+        spinUntil([&] { return !failures.isEmpty(); }, 30000);
     spinUntil([] { return false; }, 4000);
     const qint64 gap = stalls.longest();
     qInfo("longest event-loop gap: %lld ms", gap);
