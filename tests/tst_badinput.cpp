@@ -77,6 +77,10 @@ void BadInputTest::init()
 
 void BadInputTest::cleanup()
 {
+    // Cancelled downloads wind down in the engine's threads; they are given
+    // a moment before the profile goes.
+    session->downloads()->cancelAll();
+    spinUntil([] { return false; }, 500);
     form.reset();
     session.reset();
 }
