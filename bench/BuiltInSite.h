@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QUrl>
 
 #include "DemoSite.h"
@@ -26,14 +27,14 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
     const QUrl siteBase(QStringLiteral(ONDRIX_BENCH_SITE_BASE));
     const QUrl home(QStringLiteral(ONDRIX_BENCH_HOME_PAGE));
     for (const QUrl &u : {siteBase, home}) {
-        if (u.host() != QLatin1String("127.0.0.1") || u.port() <= 0
+        if (!QHostAddress(u.host()).isLoopback() || u.port() <= 0
             || (u.path() != QString() && u.path() != QLatin1String("/"))) {
             *error = QStringLiteral("built-in address %1 is not a loopback demo-site address").arg(u.toString());
             return false;
         }
     }
     for (const QUrl &u : {siteBase, home}) {
-        if (!DemoSite::portFree(u.port())) {
+        if (!DemoSite::portFree(u.host(), u.port())) {
             *error = QStringLiteral("port %1 is taken (another demo site?); tools/bench.sh runs this in a private "
                                     "network namespace")
                          .arg(u.port());
@@ -41,7 +42,8 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
         }
     }
     // Later options win, so these override the free ports DemoSite asks for.
-    if (!site.start(QStringList {QStringLiteral("--site-port"), QString::number(siteBase.port()),
+    if (!site.start(QStringList {QStringLiteral("--bind"), siteBase.host(), QStringLiteral("--home-bind"), home.host(),
+                                 QStringLiteral("--site-port"), QString::number(siteBase.port()),
                                  QStringLiteral("--home-port"), QString::number(home.port())}
                     + extra)) {
         *error = site.errorString();

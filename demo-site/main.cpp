@@ -39,6 +39,10 @@ const char *const kHtml = "text/html; charset=utf-8";
 struct Options
 {
     std::string bind = "127.0.0.1";
+    // The home site is a site of its own, as the maker's is: a browser keeps
+    // it apart from the resource site (another loopback address, another
+    // site to the engine; a port alone does not make one).
+    std::string homeBind = "127.0.0.2";
     int sitePort = 8365;
     int homePort = 8366;
     std::string catalogue;
@@ -50,7 +54,7 @@ struct Options
 
 void usage(std::FILE *to)
 {
-    std::fputs("usage: ondrix-demo-site [--bind ADDR] [--site-port N] [--home-port N]\n"
+    std::fputs("usage: ondrix-demo-site [--bind ADDR] [--home-bind ADDR] [--site-port N] [--home-port N]\n"
                "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
                "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
@@ -107,8 +111,8 @@ int parseArgs(int argc, char **argv, Options &o)
             o.hostile = true;
             continue;
         }
-        const bool known = arg == "--bind" || arg == "--site-port" || arg == "--home-port" || arg == "--catalogue"
-                           || arg == "--version" || arg == "--dump-file";
+        const bool known = arg == "--bind" || arg == "--home-bind" || arg == "--site-port" || arg == "--home-port"
+                           || arg == "--catalogue" || arg == "--version" || arg == "--dump-file";
         if (!known) {
             std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
             usage(stderr);
@@ -123,6 +127,8 @@ int parseArgs(int argc, char **argv, Options &o)
         }
         if (arg == "--bind") {
             o.bind = value;
+        } else if (arg == "--home-bind") {
+            o.homeBind = value;
         } else if (arg == "--site-port" || arg == "--home-port") {
             if (!parsePort(value, arg == "--site-port" ? o.sitePort : o.homePort)) {
                 std::fprintf(stderr, "bad port: %s\n", value.c_str());
@@ -388,8 +394,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.sitePort);
         return 1;
     }
-    if (!bindServer(home, opt.bind, opt.homePort)) {
-        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.homePort);
+    if (!bindServer(home, opt.homeBind, opt.homePort)) {
+        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.homeBind.c_str(), opt.homePort);
         return 1;
     }
 
@@ -400,7 +406,7 @@ int main(int argc, char **argv)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
 
     std::printf("resource site: http://%s:%d\nhome site: http://%s:%d\n", opt.bind.c_str(), opt.sitePort,
-                opt.bind.c_str(), opt.homePort);
+                opt.homeBind.c_str(), opt.homePort);
     std::fflush(stdout);
 
     int sig = 0;

@@ -156,10 +156,10 @@ DemoReply DemoSite::get(const QString &base, const QByteArray &target)
     return reply;
 }
 
-bool DemoSite::portFree(int port)
+bool DemoSite::portFree(const QString &host, int port)
 {
     QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, quint16(port));
+    return probe.listen(QHostAddress(host), quint16(port));
 }
 
 int DemoSite::closedPort()

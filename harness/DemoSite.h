@@ -54,9 +54,10 @@ public:
     // One GET on its own connection. `target` goes on the request line
     // verbatim (already percent-encoded), e.g. "/search.php?key=C%23".
     static DemoReply get(const QString &base, const QByteArray &target);
-    // Whether nothing listens on this loopback port (the demo site shares
-    // ports through SO_REUSEPORT, so a bind is the only reliable test).
-    static bool portFree(int port);
+    // Whether nothing listens on this loopback address and port (the demo
+    // site shares ports through SO_REUSEPORT, so a bind is the only reliable
+    // test).
+    static bool portFree(const QString &host, int port);
     // A loopback port where nothing listens.
     static int closedPort();
 
