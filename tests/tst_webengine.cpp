@@ -1,5 +1,6 @@
 // The Qt WebEngine browser against the demo site: when DocumentComplete and
-// loadFailed come, what the snapshot holds, and how click-by-text clicks.
+// loadFailed come, what the snapshot holds, how click-by-text clicks, and how
+// a page at rest comes back.
 #include <limits>
 #include <memory>
 
@@ -167,7 +168,85 @@ private slots:
         QCOMPARE(m_opened.size(), 1);
     }
 
+    // Pages left unused give up their renderer and come back, unseen, for
+    // the next click: the window notices nothing but the click's effect.
+    void pageAtRestComesBackForAClick()
+    {
+        m_browser->Navigate(m_site.siteBase() + QStringLiteral("/search.php?key=%E6%95%99%E7%A8%8B"));
+        QVERIFY(m_complete->wait(30000));
+        const QString firstPage = m_browser->bodyText();
+        QVERIFY(firstPage.contains(QStringLiteral("下一页")));
+        restNow();
+        QCOMPARE(m_browser->bodyText(), firstPage);
+        QVERIFY(m_browser->hasDocument());
+
+        QVERIFY(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("下一页")) > 0); // top and bottom
+        QVERIFY(m_complete->wait(30000));
+        QTest::qWait(500);
+        QCOMPARE(m_complete->count(), 2); // the next page only, not the page brought back
+        QVERIFY(m_browser->bodyText() != firstPage);
+        QVERIFY(m_browser->bodyText().contains(QStringLiteral("上一页")));
+    }
+
+    void advertisedLinkFromAPageAtRest()
+    {
+        m_browser->Navigate(m_site.homePage() + QStringLiteral("/ad/365.htm"));
+        QVERIFY(m_complete->wait(30000));
+        restNow();
+        m_browser->allowUserAction(0, 1);
+        QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(m_opened.size(), 1, 15000);
+        QCOMPARE(m_opened.first(), QUrl(m_site.homePage() + QStringLiteral("/ad/3.htm")));
+        QCOMPARE(m_complete->count(), 1);
+    }
+
+    // What the user allows while the page rests is not for the scripts that
+    // run as it comes back.
+    void grantWaitsForThePageToBeBack()
+    {
+        m_browser->Navigate(dataUrl(QStringLiteral(
+            "<!DOCTYPE html><html><body><a href=\"/x\">x</a><script>"
+            "for (var i = 0; i < 20; i++) window.open('http://127.0.0.1:1/' + i);</script></body></html>")));
+        QVERIFY(m_complete->wait(30000));
+        restNow();
+        m_browser->allowUserAction(0, 1);
+        QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("nowhere")), 0);
+        QTest::qWait(500);
+        QVERIFY2(m_opened.isEmpty(), qPrintable(m_opened.value(0).toString()));
+    }
+
+    // The advertisement site keeps its own renderer process; the results and
+    // file pages, both on the resource site, share one.
+    void sitesKeepToTheirOwnRenderers()
+    {
+        const QString host = QUrl(m_site.siteBase()).host();
+        QVERIFY(host != QUrl(m_site.homePage()).host());
+        std::unique_ptr<Browser> results(m_session->createBrowser(nullptr, host));
+        std::unique_ptr<Browser> file(m_session->createBrowser(nullptr, host));
+        QSignalSpy resultsDone(results.get(), &Browser::DocumentComplete);
+        QSignalSpy fileDone(file.get(), &Browser::DocumentComplete);
+        m_browser->Navigate(m_site.homePage() + QStringLiteral("/ad/365.htm"));
+        results->Navigate(m_site.siteBase() + QStringLiteral("/search.php?key=%E6%95%99%E7%A8%8B"));
+        file->Navigate(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html"));
+        QVERIFY(m_complete->wait(30000));
+        QVERIFY(resultsDone.count() || resultsDone.wait(30000));
+        QVERIFY(fileDone.count() || fileDone.wait(30000));
+        const qint64 ad = m_browser->rendererPid();
+        const qint64 r = static_cast<WebEngineBrowser *>(results.get())->rendererPid();
+        const qint64 f = static_cast<WebEngineBrowser *>(file.get())->rendererPid();
+        QVERIFY(ad > 0 && r > 0);
+        QCOMPARE(f, r);
+        QVERIFY(ad != r);
+    }
+
 private:
+    void restNow()
+    {
+        m_browser->setRestAfter(100);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isResting(), 10000);
+        QCOMPARE(m_browser->rendererPid(), 0);
+    }
+
     DemoSite m_site;
     std::unique_ptr<WebEngineSession> m_session;
     WebEngineBrowser *m_browser = nullptr;

@@ -17,7 +17,99 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<voi
     , m_profile(profile)
     , m_opener(std::move(opener))
     , m_siteHost(siteHost)
-{ }
+{
+    m_restTimer.setSingleShot(true);
+    connect(&m_restTimer, &QTimer::timeout, this, [this] {
+        if (isIdle())
+            rest();
+        else if (m_page && !m_resting)
+            restartRestTimer();
+    });
+}
+
+void WebEngineBrowser::setRestAfter(int ms)
+{
+    m_restTimer.setInterval(ms);
+    restartRestTimer();
+}
+
+void WebEngineBrowser::restartRestTimer()
+{
+    if (m_restTimer.interval() > 0 && m_page && !m_resting && !m_released)
+        m_restTimer.start();
+    else
+        m_restTimer.stop();
+}
+
+bool WebEngineBrowser::isIdle() const
+{
+    // A grant still open means the user's action may yet lead to a download
+    // or a window from this page: it must stay.
+    return m_page && !m_released && !m_resting && !m_restoring && !m_loading && m_hasDocument && !m_snapshotPending
+           && m_pendingClicks.isEmpty() && !m_page->grant().allows(UserGrant::Download)
+           && !m_page->grant().allows(UserGrant::DesktopAddress);
+}
+
+void WebEngineBrowser::rest()
+{
+    m_restingUrl = m_page->url();
+    m_resting = true;
+    m_restTimer.stop();
+    // The page goes, not only its document: a discarded page would keep
+    // its engine-side objects, and a fresh page is what a first load makes.
+    delete m_page.data();
+}
+
+void WebEngineBrowser::restore()
+{
+    m_restoring = true;
+    if (HiddenPage *p = page())
+        p->loadVisible(m_restingUrl);
+}
+
+void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
+{
+    switch (info.status()) {
+    case QWebEngineLoadingInfo::LoadStartedStatus:
+        return;
+    case QWebEngineLoadingInfo::LoadSucceededStatus:
+        if (info.isErrorPage() || !m_page->isOnSite(info.url()))
+            break;
+        m_restoring = false;
+        m_resting = false;
+        if (m_heldDownloads + m_heldAddresses > 0 && !m_heldUntil.hasExpired())
+            m_page->allowUserAction(m_heldDownloads, m_heldAddresses);
+        m_heldDownloads = m_heldAddresses = 0;
+        for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
+            runClick(click.id, click.tagName, click.needle);
+        restartRestTimer();
+        return;
+    case QWebEngineLoadingInfo::LoadStoppedStatus:
+    case QWebEngineLoadingInfo::LoadFailedStatus:
+        break;
+    }
+    restoreFailed();
+}
+
+void WebEngineBrowser::restoreFailed()
+{
+    // The snapshot stays what the window knows; the clicks found nothing, and
+    // the next one tries again.
+    m_restoring = false;
+    m_heldDownloads = m_heldAddresses = 0;
+    for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
+        finishClick(click.id, 0);
+    if (m_page) {
+        m_page->endGrant();
+        m_page->deleteLater(); // from inside its own signal
+        m_page = nullptr;
+    }
+}
+
+qint64 WebEngineBrowser::rendererPid() const
+{
+    return m_page && !m_resting ? m_page->renderProcessPid() : 0;
+}
 
 HiddenPage *WebEngineBrowser::page()
 {
@@ -45,6 +137,17 @@ void WebEngineBrowser::releasePage()
 
 void WebEngineBrowser::Navigate(const QString &address)
 {
+    if (m_restoring && m_page) {
+        // The reload for queued clicks gives way to the new document.
+        m_page->disconnect(this);
+        m_page->deleteLater();
+        m_page = nullptr;
+    }
+    m_resting = false;
+    m_restoring = false;
+    m_heldDownloads = m_heldAddresses = 0;
+    for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
+        finishClick(click.id, 0);
     ++m_generation;
     m_snapshotPending = false;
     m_resnapshot = false;
@@ -57,18 +160,30 @@ void WebEngineBrowser::Navigate(const QString &address)
         p->endGrant();
         p->loadVisible(QUrl(address, QUrl::TolerantMode));
     }
+    restartRestTimer();
 }
 
 void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
 {
+    if (m_resting) {
+        m_heldDownloads = downloads;
+        m_heldAddresses = desktopAddresses;
+        m_heldUntil.setRemainingTime(UserGrant::LifetimeMs);
+        return;
+    }
     if (HiddenPage *p = page())
         p->allowUserAction(downloads, desktopAddresses);
+    restartRestTimer();
 }
 
 void WebEngineBrowser::refuseTopLevel()
 {
     // A navigation stopped for leaving the site is a failed load, at once:
     // the caller must not wait for a document that will never come.
+    if (m_restoring) {
+        restoreFailed();
+        return;
+    }
     if (m_refused)
         return;
     m_refused = true;
@@ -77,6 +192,12 @@ void WebEngineBrowser::refuseTopLevel()
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
+    m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
+    restartRestTimer();
+    if (m_restoring) {
+        onRestoreLoading(info);
+        return;
+    }
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         // Whatever document a pending snapshot was meant for is on its way out.
@@ -138,6 +259,7 @@ void WebEngineBrowser::takeSnapshot()
                               self->m_text = map.value(QStringLiteral("text")).toString();
                               self->m_html = map.value(QStringLiteral("html")).toString();
                               self->m_hasDocument = true;
+                              self->restartRestTimer();
                               emit self->DocumentComplete();
                           });
 }
@@ -146,6 +268,17 @@ void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString
 {
     const quint64 id = ++m_lastClick;
     m_pendingClicks.insert(id, std::move(done));
+    if (m_resting) {
+        m_queuedClicks.append({id, tagName, needle});
+        if (!m_restoring)
+            restore();
+        return;
+    }
+    runClick(id, tagName, needle);
+}
+
+void WebEngineBrowser::runClick(quint64 id, const QString &tagName, const QString &needle)
+{
     if (!m_page || !m_hasDocument) {
         finishClick(id, 0);
         return;
@@ -164,6 +297,7 @@ void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString
 void WebEngineBrowser::finishClick(quint64 id, int clicked)
 {
     ClickDone done = m_pendingClicks.take(id);
+    restartRestTimer();
     if (done)
         QMetaObject::invokeMethod(
             this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
@@ -177,7 +311,7 @@ void WebEngineBrowser::finishPendingClicks()
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)
 {
-    if (!m_page)
+    if (!m_page || m_resting)
         return;
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [done = std::move(done)](const QVariant &v) {
         if (done)

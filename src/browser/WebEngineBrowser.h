@@ -2,8 +2,12 @@
 
 #include <functional>
 
+#include <QDeadlineTimer>
 #include <QHash>
+#include <QList>
 #include <QPointer>
+#include <QTimer>
+#include <QUrl>
 #include <QVariant>
 
 #include "Browser.h"
@@ -37,6 +41,15 @@ public:
     // arrives later (never, if the page is gone). For diagnostics and tests.
     void evaluate(const QString &script, std::function<void(const QVariant &)> done);
 
+    // A document left unused this long gives up its page, and with it the
+    // memory of its renderer process; reads keep answering from the snapshot,
+    // and a click first loads the same address again, quietly. 0 never rests.
+    void setRestAfter(int ms);
+    bool isResting() const { return m_resting; }
+    // The engine process that renders this browser's document; 0 while it
+    // has none. For diagnostics and tests.
+    qint64 rendererPid() const;
+
     // The session drops the page before its profile goes away.
     void releasePage();
 
@@ -47,6 +60,13 @@ private:
     void refuseTopLevel();
     void finishClick(quint64 id, int clicked);
     void finishPendingClicks();
+    void runClick(quint64 id, const QString &tagName, const QString &needle);
+    bool isIdle() const;
+    void restartRestTimer();
+    void rest();
+    void restore();
+    void onRestoreLoading(const QWebEngineLoadingInfo &info);
+    void restoreFailed();
 
     QWebEngineProfile *m_profile = nullptr;
     std::function<void(const QUrl &)> m_opener;
@@ -63,4 +83,22 @@ private:
     // Click reports not yet given, by request.
     QHash<quint64, ClickDone> m_pendingClicks;
     quint64 m_lastClick = 0;
+
+    QTimer m_restTimer;
+    bool m_loading = false;   // a top-level load is under way
+    bool m_resting = false;   // the document lives on only in the snapshot
+    bool m_restoring = false; // loading it again for the clicks below
+    QUrl m_restingUrl;
+    struct QueuedClick
+    {
+        quint64 id;
+        QString tagName;
+        QString needle;
+    };
+    QList<QueuedClick> m_queuedClicks;
+    // A grant given while resting waits for the document to be back, so that
+    // the reloaded page's own scripts cannot spend it.
+    int m_heldDownloads = 0;
+    int m_heldAddresses = 0;
+    QDeadlineTimer m_heldUntil;
 };

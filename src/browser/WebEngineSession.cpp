@@ -8,9 +8,37 @@
 #include "DownloadManager.h"
 #include "WebEngineBrowser.h"
 
+namespace {
+
+constexpr char FlagsVariable[] = "QTWEBENGINE_CHROMIUM_FLAGS";
+
+// The advertisement site and the resource site never share a renderer
+// process (without strict site isolation the engine would put them together
+// once over the limit), while the results and file pages, both on the
+// resource site, share one.
+constexpr char ProcessModel[] = "--site-per-process --renderer-process-limit=2";
+
+// What the variable held before we added to it, to put back once the engine
+// has read it: programs we start (the desktop browser) must not inherit it.
+struct SavedFlags
+{
+    bool saved = false;
+    bool wasSet = false;
+    QByteArray value;
+};
+SavedFlags g_flagsBefore;
+
+} // namespace
+
 void WebEngineSession::prepareApplication()
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    if (g_flagsBefore.saved)
+        return;
+    const QByteArray before = qgetenv(FlagsVariable);
+    g_flagsBefore = {true, qEnvironmentVariableIsSet(FlagsVariable), before};
+    // The user's own flags come last, so they win.
+    qputenv(FlagsVariable, QByteArray(ProcessModel) + (before.isEmpty() ? QByteArray() : ' ' + before));
 }
 
 WebEngineSession::WebEngineSession(QObject *parent)
@@ -24,6 +52,11 @@ WebEngineSession::WebEngineSession(QObject *parent)
     // Each page opens windows only while the user's action allows it.
     m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
     m_downloads = new DownloadManager(m_profile, this);
+    // The engine has read its flags by now.
+    if (g_flagsBefore.wasSet)
+        qputenv(FlagsVariable, g_flagsBefore.value);
+    else if (g_flagsBefore.saved)
+        qunsetenv(FlagsVariable);
 }
 
 WebEngineSession::~WebEngineSession()
@@ -51,6 +84,7 @@ Browser *WebEngineSession::createBrowser(QObject *parent, const QString &siteHos
                 (*fn)(url);
         },
         siteHost, parent);
+    browser->setRestAfter(m_restAfter);
     m_browsers.removeAll(nullptr);
     m_browsers.append(browser);
     return browser;

@@ -32,6 +32,11 @@ public:
 
     DownloadManager *downloads() const { return m_downloads; }
 
+    // How long a browser's document may sit unused before its renderer is
+    // let go (see WebEngineBrowser::setRestAfter); for browsers made from now.
+    static constexpr int RestAfterMs = 10000;
+    void setRestAfter(int ms) { m_restAfter = ms; }
+
     // Where addresses of windows the pages open go (target="_blank",
     // window.open). Defaults to QDesktopServices::openUrl.
     using UrlOpener = std::function<void(const QUrl &)>;
@@ -41,5 +46,6 @@ private:
     QWebEngineProfile *m_profile = nullptr;
     DownloadManager *m_downloads = nullptr;
     std::shared_ptr<UrlOpener> m_opener;
+    int m_restAfter = RestAfterMs;
     QList<QPointer<WebEngineBrowser>> m_browsers;
 };
