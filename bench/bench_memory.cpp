@@ -4,9 +4,11 @@
 //            then a search, a click on the first row (file page, its
 //            download into a temporary folder), with the advertisement page
 //            already in: the three hidden browsers each hold a page;
-//   bare:    a plain QWebEnginePage that loaded the same advertisement page.
-// The child says "ready", the parent waits for things to settle, measures,
-// and closes the child's stdin to let it end. PSS depends on what else maps
+//   bare:    a plain QWebEnginePage that loaded the same advertisement page,
+//            with the engine's defaults.
+// The child says "ready", the parent measures twice, once things settled
+// ("live": all three pages still in their renderers) and once the pages had
+// the time to rest ("at rest"), and closes the child's stdin to let it end. PSS depends on what else maps
 // the same libraries (other engine processes on the machine lower it), so
 // the private (unshared) sum is given as well; run on a quiet machine.
 #include <benchmark/benchmark.h>
@@ -30,6 +32,7 @@
 #include "DownloadManager.h"
 #include "Form1.h"
 #include "Main.h"
+#include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
 namespace {
@@ -76,6 +79,10 @@ int runProgram(int argc, char **argv)
     if (!bench::spinUntil([&] { return form->W2->hasDocument() && finished; }, 60000))
         return fail("file page and its download");
 
+    // Which pages share an engine process, once all three are live.
+    const auto renderer = [](Browser *b) { return qobject_cast<WebEngineBrowser *>(b)->rendererPid(); };
+    const qint64 w1 = renderer(form->W1), w2 = renderer(form->W2), w3 = renderer(form->W3);
+    std::printf("results_file_share=%d\nad_shares=%d\n", w1 == w2, w3 == w1 || w3 == w2);
     sayReadyAndWait(app);
     form.reset();
     return 0;
@@ -83,7 +90,7 @@ int runProgram(int argc, char **argv)
 
 int runBare(int argc, char **argv, const QString &address)
 {
-    WebEngineSession::prepareApplication();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QWebEngineProfile profile;
     QWebEnginePage page(&profile);
@@ -105,17 +112,45 @@ struct Footprint
     QStringList detail;
 };
 
+Footprint footprint(int root)
+{
+    Footprint f;
+    qint64 total = 0, unshared = 0;
+    const QList<int> tree = bench::processTree(root);
+    for (int pid : tree) {
+        const qint64 kb = bench::pssKb(pid);
+        total += kb;
+        unshared += bench::privateKb(pid);
+        f.detail << QStringLiteral("%1 %2 MB").arg(bench::commandName(pid)).arg(kb / 1024.0, 0, 'f', 1);
+    }
+    f.totalMb = total / 1024.0;
+    f.privateMb = unshared / 1024.0;
+    f.mainMb = bench::pssKb(root) / 1024.0;
+    f.processes = int(tree.size());
+    return f;
+}
+
 // Settling time after "ready": renderers finish layout, the download's
 // buffers are released.
 constexpr int SettleMs = 2000;
+// Then the time the pages need to rest, and the engine to end the renderer
+// processes nobody uses.
+constexpr int RestMs = WebEngineSession::RestAfterMs + 3000;
 
-Footprint measure(const QStringList &args)
+struct Sample
 {
-    Footprint f;
+    Footprint live;
+    Footprint atRest;
+    QHash<QString, double> figures;
+};
+
+Sample measure(const QStringList &args, bool rests)
+{
+    Sample sample;
     QProcess p;
     bench::startChild(p, args);
     if (!p.waitForStarted(10000))
-        return f;
+        return sample;
     QByteArray out;
     while (!out.contains("ready\n")) {
         if (!p.waitForReadyRead(90000))
@@ -123,19 +158,12 @@ Footprint measure(const QStringList &args)
         out += p.readAllStandardOutput();
     }
     if (out.contains("ready\n")) {
+        sample.figures = bench::readFigures(out);
         QThread::msleep(SettleMs);
-        qint64 total = 0, unshared = 0;
-        const QList<int> tree = bench::processTree(int(p.processId()));
-        for (int pid : tree) {
-            const qint64 kb = bench::pssKb(pid);
-            total += kb;
-            unshared += bench::privateKb(pid);
-            f.detail << QStringLiteral("%1 %2 MB").arg(bench::commandName(pid)).arg(kb / 1024.0, 0, 'f', 1);
-        }
-        f.totalMb = total / 1024.0;
-        f.privateMb = unshared / 1024.0;
-        f.mainMb = bench::pssKb(int(p.processId())) / 1024.0;
-        f.processes = int(tree.size());
+        sample.live = footprint(int(p.processId()));
+        if (rests)
+            QThread::msleep(RestMs);
+        sample.atRest = rests ? footprint(int(p.processId())) : sample.live;
     } else {
         std::fprintf(stderr, "child: %s\n", out.constData());
     }
@@ -144,48 +172,62 @@ Footprint measure(const QStringList &args)
         p.kill();
         p.waitForFinished();
     }
-    return f;
+    return sample;
 }
 
 void BM_Memory(benchmark::State &state)
 {
     const QString ad = QStringLiteral(ONDRIX_BENCH_HOME_PAGE "/ad/365.htm");
-    std::vector<double> program, programMain, programPrivate, bare, bareMain, barePrivate;
-    Footprint lastProgram, lastBare;
+    std::vector<double> live, liveMain, rest, restMain, restPrivate, bare, bareMain, barePrivate;
+    Sample lastProgram, lastBare;
     for (auto _ : state) {
-        lastProgram = measure({QStringLiteral("--child=program")});
-        lastBare = measure({QStringLiteral("--child=bare"), ad});
-        if (lastProgram.totalMb < 0 || lastBare.totalMb < 0) {
+        lastProgram = measure({QStringLiteral("--child=program")}, true);
+        lastBare = measure({QStringLiteral("--child=bare"), ad}, false);
+        if (lastProgram.atRest.totalMb < 0 || lastBare.atRest.totalMb < 0) {
             state.SkipWithError("a child did not get ready (ONDRIX_BENCH_VERBOSE=1 shows its stderr)");
             return;
         }
+        const Footprint &b = lastBare.atRest;
         std::fprintf(stderr,
-                     "sample: program %.1f MB PSS (main %.1f, %d processes, %.1f MB private), "
-                     "bare %.1f MB PSS (main %.1f, %d processes, %.1f MB private)\n",
-                     lastProgram.totalMb, lastProgram.mainMb, lastProgram.processes, lastProgram.privateMb,
-                     lastBare.totalMb, lastBare.mainMb, lastBare.processes, lastBare.privateMb);
-        program.push_back(lastProgram.totalMb);
-        programPrivate.push_back(lastProgram.privateMb);
-        barePrivate.push_back(lastBare.privateMb);
-        programMain.push_back(lastProgram.mainMb);
-        bare.push_back(lastBare.totalMb);
-        bareMain.push_back(lastBare.mainMb);
+                     "sample: program live %.1f MB PSS (main %.1f, %d processes), at rest %.1f MB (main %.1f, %d "
+                     "processes, %.1f MB private); bare %.1f MB PSS (main %.1f, %d processes, %.1f MB private)\n",
+                     lastProgram.live.totalMb, lastProgram.live.mainMb, lastProgram.live.processes,
+                     lastProgram.atRest.totalMb, lastProgram.atRest.mainMb, lastProgram.atRest.processes,
+                     lastProgram.atRest.privateMb, b.totalMb, b.mainMb, b.processes, b.privateMb);
+        live.push_back(lastProgram.live.totalMb);
+        liveMain.push_back(lastProgram.live.mainMb);
+        rest.push_back(lastProgram.atRest.totalMb);
+        restMain.push_back(lastProgram.atRest.mainMb);
+        restPrivate.push_back(lastProgram.atRest.privateMb);
+        bare.push_back(b.totalMb);
+        bareMain.push_back(b.mainMb);
+        barePrivate.push_back(b.privateMb);
         state.SetIterationTime(1);
     }
-    std::fprintf(stderr, "program process tree (last sample): %s\n",
-                 qPrintable(lastProgram.detail.join(QStringLiteral("; "))));
-    std::fprintf(stderr, "bare process tree (last sample):    %s\n",
-                 qPrintable(lastBare.detail.join(QStringLiteral("; "))));
-    state.counters["program_MB"] = bench::median(program);
-    state.counters["program_main_MB"] = bench::median(programMain);
-    state.counters["program_processes"] = lastProgram.processes;
-    state.counters["bare_MB"] = bench::median(bare);
+    std::fprintf(stderr, "program process tree, live (last sample):    %s\n",
+                 qPrintable(lastProgram.live.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "program process tree, at rest (last sample): %s\n",
+                 qPrintable(lastProgram.atRest.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "bare process tree (last sample):             %s\n",
+                 qPrintable(lastBare.atRest.detail.join(QStringLiteral("; "))));
+    const double bareMb = bench::median(bare);
+    state.counters["program_live_MB"] = bench::median(live);
+    state.counters["program_live_main_MB"] = bench::median(liveMain);
+    state.counters["program_live_processes"] = lastProgram.live.processes;
+    state.counters["live_vs_bare"] = bench::median(live) / bareMb;
+    state.counters["program_MB"] = bench::median(rest);
+    state.counters["program_main_MB"] = bench::median(restMain);
+    state.counters["program_processes"] = lastProgram.atRest.processes;
+    state.counters["bare_MB"] = bareMb;
     state.counters["bare_main_MB"] = bench::median(bareMain);
-    state.counters["bare_processes"] = lastBare.processes;
-    state.counters["program_vs_bare"] = bench::median(program) / bench::median(bare);
-    state.counters["program_private_MB"] = bench::median(programPrivate);
+    state.counters["bare_processes"] = lastBare.atRest.processes;
+    state.counters["program_vs_bare"] = bench::median(rest) / bareMb;
+    state.counters["program_private_MB"] = bench::median(restPrivate);
     state.counters["bare_private_MB"] = bench::median(barePrivate);
-    state.counters["private_vs_bare"] = bench::median(programPrivate) / bench::median(barePrivate);
+    state.counters["private_vs_bare"] = bench::median(restPrivate) / bench::median(barePrivate);
+    // Isolation, from the live pages: the advertisement site never shares.
+    state.counters["results_file_share_renderer"] = lastProgram.figures.value(QStringLiteral("results_file_share"));
+    state.counters["ad_shares_renderer"] = lastProgram.figures.value(QStringLiteral("ad_shares"));
 }
 BENCHMARK(BM_Memory)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
 

@@ -4,7 +4,7 @@
 //            until its window is shown and first painted, and until the
 //            advertisement page has filled it;
 //   bare:    a plain QWebEnginePage loading the same advertisement page,
-//            until loadFinished.
+//            with the engine's defaults, until loadFinished.
 // The demo site runs on the built-in addresses, which Module1::Main uses.
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -76,7 +76,7 @@ int runProgram(int argc, char **argv)
 int runBare(int argc, char **argv, const QString &address)
 {
     const double enteredMs = bench::msSinceSpawn();
-    WebEngineSession::prepareApplication();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     double loadedMs = -1;
     {
