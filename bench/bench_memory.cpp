@@ -58,6 +58,7 @@ int runProgram(int argc, char **argv)
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     Module1::describeApplication();
+    Module1::prepareWindow();
     QTemporaryDir downloads;
     WebEngineSession session;
     session.downloads()->setDownloadDirectory(downloads.path());

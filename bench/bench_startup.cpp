@@ -52,6 +52,7 @@ int runProgram(int argc, char **argv)
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     Module1::describeApplication();
+    Module1::prepareWindow();
     ShownWatch watch;
     app.installEventFilter(&watch);
 

@@ -239,6 +239,24 @@ private slots:
         QVERIFY(ad != r);
     }
 
+    // The Navigate that follows a preload joins it; one that ended before,
+    // unheard, is started again, so that its outcome is heard.
+    void navigateAfterPreload()
+    {
+        const QString ad = m_site.homePage() + QStringLiteral("/ad/365.htm");
+        m_browser->preload(ad);
+        m_browser->Navigate(ad);
+        QVERIFY(m_complete->wait(30000));
+        QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
+
+        const QString dead = QStringLiteral("http://127.0.0.1:%1/ad/365.htm").arg(DemoSite::closedPort());
+        m_browser->preload(dead);
+        QVERIFY(m_failed->wait(30000));
+        m_browser->Navigate(dead);
+        QVERIFY(m_failed->wait(30000));
+        QCOMPARE(m_complete->count(), 1);
+    }
+
 private:
     void restNow()
     {

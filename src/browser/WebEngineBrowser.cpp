@@ -1,5 +1,6 @@
 #include "WebEngineBrowser.h"
 
+#include <QEventLoop>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
 
@@ -25,6 +26,16 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<voi
         else if (m_page && !m_resting)
             restartRestTimer();
     });
+}
+
+void WebEngineBrowser::waitForLoadStart(int maxMs)
+{
+    if (!m_page || m_loading || m_hasDocument)
+        return;
+    QEventLoop loop;
+    connect(m_page, &QWebEnginePage::loadingChanged, &loop, &QEventLoop::quit);
+    QTimer::singleShot(maxMs, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
 }
 
 void WebEngineBrowser::setRestAfter(int ms)
@@ -135,8 +146,16 @@ void WebEngineBrowser::releasePage()
     delete m_page.data();
 }
 
+void WebEngineBrowser::preload(const QString &address)
+{
+    Navigate(address);
+    m_preloaded = address;
+}
+
 void WebEngineBrowser::Navigate(const QString &address)
 {
+    if (std::exchange(m_preloaded, QString()) == address && !address.isEmpty())
+        return;
     if (m_restoring && m_page) {
         // The reload for queued clicks gives way to the new document.
         m_page->disconnect(this);
@@ -178,6 +197,7 @@ void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
 
 void WebEngineBrowser::refuseTopLevel()
 {
+    m_preloaded.clear();
     // A navigation stopped for leaving the site is a failed load, at once:
     // the caller must not wait for a document that will never come.
     if (m_restoring) {
@@ -193,6 +213,10 @@ void WebEngineBrowser::refuseTopLevel()
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
     m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
+    // A preload that ended before anyone listened is started again by the
+    // Navigate that was to join it, so that its outcome is heard.
+    if (!m_loading)
+        m_preloaded.clear();
     restartRestTimer();
     if (m_restoring) {
         onRestoreLoading(info);

@@ -41,6 +41,15 @@ public:
     // arrives later (never, if the page is gone). For diagnostics and tests.
     void evaluate(const QString &script, std::function<void(const QVariant &)> done);
 
+    // Navigate, for a caller that knows the same Navigate is coming: that one
+    // then joins this load instead of starting it again, unless the load has
+    // ended meanwhile.
+    void preload(const QString &address);
+
+    // Runs the event loop, without user input, until the load under way has
+    // started in the engine (its request is out) or maxMs have passed.
+    void waitForLoadStart(int maxMs);
+
     // A document left unused this long gives up its page, and with it the
     // memory of its renderer process; reads keep answering from the snapshot,
     // and a click first loads the same address again, quietly. 0 never rests.
@@ -89,6 +98,7 @@ private:
     bool m_resting = false;   // the document lives on only in the snapshot
     bool m_restoring = false; // loading it again for the clicks below
     QUrl m_restingUrl;
+    QString m_preloaded; // the address of a preload not yet joined
     struct QueuedClick
     {
         quint64 id;

@@ -1,7 +1,10 @@
 #include "Main.h"
 
 #include <QApplication>
+#include <QFontDatabase>
 #include <QLibraryInfo>
+#include <QPointer>
+#include <QThreadPool>
 #include <QTranslator>
 #include <QUrl>
 
@@ -11,11 +14,18 @@
 #include "SharedState.h"
 #include "StoredAddresses.h"
 #include "Version.h"
+#include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
 namespace Module1 {
 
-Form1 *Main(const BrowserFactory &browsers, Form1Services services)
+namespace {
+// Normally a few milliseconds; a bound, so that a slow engine does not keep
+// the window away.
+constexpr int FirstRequestWaitMs = 100;
+} // namespace
+
+Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::function<void()> &beforeBuild)
 {
     SharedState &state = shared();
     state.AppVersion = 2.01;
@@ -24,6 +34,8 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services)
     state.HomePageAddress
         = Descramble(storedText(StoredHomePage), static_cast<qint16>(QByteArray(StoredSeed).toShort()));
 
+    if (beforeBuild)
+        beforeBuild();
     auto *form = new Form1(browsers, std::move(services));
     form->Form_Load();
     QCoreApplication::processEvents();
@@ -35,7 +47,26 @@ Form1 *Main(WebEngineSession &session)
 {
     Form1Services services = Form1Services::desktop();
     services.mayQuit = [&session](QWidget *parent) { return session.downloads()->confirmQuit(parent); };
-    Form1 *form = Main(engineBrowsers(session), std::move(services));
+    // The advertisement browser is made first and its request let out before
+    // the window is built: the engine runs on this thread, so building the
+    // window would hold the request back. Form_Load's Navigate joins it.
+    const BrowserFactory made = engineBrowsers(session);
+    QPointer<Browser> early;
+    const auto requestFirst = [&] {
+        early = made(QStringLiteral("W3"), nullptr);
+        if (auto *ad = qobject_cast<WebEngineBrowser *>(early.data())) {
+            ad->preload(Form1::advertisementAddress());
+            ad->waitForLoadStart(FirstRequestWaitMs);
+        }
+    };
+    const BrowserFactory browsers = [&](const QString &name, QObject *parent) -> Browser * {
+        if (name == QLatin1String("W3") && early) {
+            early->setParent(parent);
+            return std::exchange(early, nullptr);
+        }
+        return made(name, parent);
+    };
+    Form1 *form = Main(browsers, std::move(services), requestFirst);
     DownloadManager *downloads = session.downloads();
     Form1Downloads notices;
     notices.showList = [downloads] { downloads->list()->showWithoutFocus(); };
@@ -71,6 +102,14 @@ BrowserFactory engineBrowsers(WebEngineSession &session)
         const QString siteHost = name == QLatin1String("W3") ? QString() : QUrl(shared().SiteBase).host();
         return session.createBrowser(parent, siteHost);
     };
+}
+
+void prepareWindow()
+{
+    // Some milliseconds of fontconfig that would otherwise run on this
+    // thread while the advertisement page loads. The database is shared and
+    // locked, so the window finds it filled.
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
 }
 
 void describeApplication()

@@ -6,10 +6,12 @@ class WebEngineSession;
 
 namespace Module1 {
 
-// Start-up: fills in the version and both addresses, loads the window (its
-// load logic runs before it is shown), lets pending events run once, then
-// shows it. Returns the window, which lives until the program ends.
-Form1 *Main(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop());
+// Start-up: fills in the version and both addresses, runs beforeBuild (if
+// any), loads the window (its load logic runs before it is shown), lets
+// pending events run once, then shows it. Returns the window, which lives
+// until the program ends.
+Form1 *Main(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop(),
+            const std::function<void()> &beforeBuild = {});
 
 // The same on the real engine: the three browsers on the session's profile,
 // and running downloads asked about before the program ends.
@@ -18,6 +20,11 @@ Form1 *Main(WebEngineSession &session);
 // The three hidden browsers on the session's profile, each kept to what its
 // slot may do. Reads the site address when a browser is made.
 BrowserFactory engineBrowsers(WebEngineSession &session);
+
+// Starts filling the font database on another thread, while the engine
+// starts on this one: the window's first text needs it. Call after the
+// application object exists, before the session.
+void prepareWindow();
 
 // Names the application for the desktop. The program ends only through the
 // window's close logic, not when the last window (say, a download's) closes.

@@ -30,6 +30,7 @@ int main(int argc, char *argv[])
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     Module1::describeApplication();
+    Module1::prepareWindow();
     // Listens from now on; a start at the same moment may still win the socket.
     SingleInstance instance(socketPath);
     if (instance.start() == SingleInstance::Role::Second)

@@ -55,6 +55,8 @@ public:
 
     // Load logic, run once before the window is shown.
     void Form_Load();
+    // The page Form_Load loads into W3.
+    static QString advertisementAddress();
 
     // Search command and progress indicator.
     void Label4_Click();

@@ -15,7 +15,12 @@ void Form1::Form_Load()
         const QRect area = screen->geometry();
         move(area.x() + (area.width() - width()) / 2, area.y() + (area.height() - height()) / 2);
     }
-    W3->Navigate(shared().HomePageAddress + QStringLiteral("/ad/365.htm"));
+    W3->Navigate(advertisementAddress());
+}
+
+QString Form1::advertisementAddress()
+{
+    return shared().HomePageAddress + QStringLiteral("/ad/365.htm");
 }
 
 void Form1::Form_QueryUnload(int &cancel)
