@@ -8,9 +8,10 @@
 //            with the engine's defaults.
 // The child says "ready", the parent measures twice, once things settled
 // ("live": all three pages still in their renderers) and once the pages had
-// the time to rest ("at rest"), and closes the child's stdin to let it end. PSS depends on what else maps
-// the same libraries (other engine processes on the machine lower it), so
-// the private (unshared) sum is given as well; run on a quiet machine.
+// the time to rest ("at rest"), and closes the child's stdin to let it end.
+// PSS depends on what else maps the same libraries (other engine processes
+// on the machine lower it), so the private (unshared) sum is given as well;
+// run on a quiet machine.
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <memory>
@@ -18,16 +19,14 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
 
 #include "BenchProcess.h"
 #include "Browser.h"
 #include "BuiltInSite.h"
+#include "ChildProgram.h"
 #include "ClickLabel.h"
 #include "DownloadManager.h"
 #include "Form1.h"
@@ -36,16 +35,6 @@
 #include "WebEngineSession.h"
 
 namespace {
-
-void sayReadyAndWait(QApplication &app)
-{
-    std::printf("ready\n");
-    std::fflush(stdout);
-    QSocketNotifier stdinClosed(0, QSocketNotifier::Read);
-    QObject::connect(&stdinClosed, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
-    QTimer::singleShot(120000, &app, &QCoreApplication::quit);
-    QApplication::exec();
-}
 
 int fail(const char *what)
 {
@@ -84,59 +73,14 @@ int runProgram(int argc, char **argv)
     const auto renderer = [](Browser *b) { return qobject_cast<WebEngineBrowser *>(b)->rendererPid(); };
     const qint64 w1 = renderer(form->W1), w2 = renderer(form->W2), w3 = renderer(form->W3);
     std::printf("results_file_share=%d\nad_shares=%d\n", w1 == w2, w3 == w1 || w3 == w2);
-    sayReadyAndWait(app);
+    bench::sayReadyAndWait(app);
     form.reset();
     return 0;
 }
 
-int runBare(int argc, char **argv, const QString &address)
-{
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    QWebEngineProfile profile;
-    QWebEnginePage page(&profile);
-    bool loaded = false;
-    QObject::connect(&page, &QWebEnginePage::loadFinished, [&](bool ok) { loaded = ok; });
-    page.load(QUrl(address));
-    if (!bench::spinUntil([&] { return loaded; }))
-        return fail("advertisement page");
-    sayReadyAndWait(app);
-    return 0;
-}
-
-struct Footprint
-{
-    double totalMb = -1;
-    double mainMb = 0;
-    double privateMb = 0;
-    int processes = 0;
-    QStringList detail;
-};
-
-Footprint footprint(int root)
-{
-    Footprint f;
-    qint64 total = 0, unshared = 0;
-    const QList<int> tree = bench::processTree(root);
-    for (int pid : tree) {
-        const qint64 kb = bench::pssKb(pid);
-        total += kb;
-        unshared += bench::privateKb(pid);
-        f.detail << QStringLiteral("%1 %2 MB").arg(bench::commandName(pid)).arg(kb / 1024.0, 0, 'f', 1);
-    }
-    f.totalMb = total / 1024.0;
-    f.privateMb = unshared / 1024.0;
-    f.mainMb = bench::pssKb(root) / 1024.0;
-    f.processes = int(tree.size());
-    return f;
-}
-
-// Settling time after "ready": renderers finish layout, the download's
-// buffers are released.
-constexpr int SettleMs = 2000;
-// Then the time the pages need to rest, and the engine to end the renderer
-// processes nobody uses.
-constexpr int RestMs = WebEngineSession::RestAfterMs + 3000;
+using bench::Footprint;
+using bench::RestMs;
+using bench::SettleMs;
 
 struct Sample
 {
@@ -161,10 +105,10 @@ Sample measure(const QStringList &args, bool rests)
     if (out.contains("ready\n")) {
         sample.figures = bench::readFigures(out);
         QThread::msleep(SettleMs);
-        sample.live = footprint(int(p.processId()));
+        sample.live = bench::footprint(int(p.processId()));
         if (rests)
             QThread::msleep(RestMs);
-        sample.atRest = rests ? footprint(int(p.processId())) : sample.live;
+        sample.atRest = rests ? bench::footprint(int(p.processId())) : sample.live;
     } else {
         std::fprintf(stderr, "child: %s\n", out.constData());
     }
@@ -236,5 +180,5 @@ BENCHMARK(BM_Memory)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
 
 int main(int argc, char **argv)
 {
-    return bench::childOrBenchmarks(argc, argv, runProgram, runBare);
+    return bench::childOrBenchmarks(argc, argv, runProgram, bench::runBare);
 }

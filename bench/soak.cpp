@@ -3,7 +3,12 @@
 // and its engine processes. Exits non-zero when a round goes wrong or memory
 // keeps growing over the second half.
 //
-//   ondrix-soak [--rounds N] [--max-growth PERCENT]   (negative: only report)
+//   ondrix-soak [--rounds N] [--max-growth PERCENT] [--no-reference]
+//
+// A negative growth limit only reports. The rounds run in a child process;
+// once they are done, this one measures the child's process tree right away
+// and again once its pages rested, and then (unless --no-reference) a bare
+// one-page engine program on the advertisement page, alone, for reference.
 #include <algorithm>
 #include <cstdio>
 #include <memory>
@@ -20,6 +25,7 @@
 
 #include "BenchProcess.h"
 #include "Browser.h"
+#include "ChildProgram.h"
 #include "ClickLabel.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
@@ -53,30 +59,26 @@ struct Memory
     qint64 total() const { return programKb + engineKb; }
 };
 
-// Proportional set sizes of a process and all its descendants, leaving out
-// one subtree (the demo site).
-Memory treePss(int root, int excluded)
+// Proportional set sizes of a process and all its descendants.
+Memory treePss(int root)
 {
-    const QList<int> skip = bench::processTree(excluded);
     Memory memory;
-    for (const int pid : bench::processTree(root)) {
-        if (!skip.contains(pid))
-            (pid == root ? memory.programKb : memory.engineKb) += bench::pssKb(pid);
-    }
+    for (const int pid : bench::processTree(root))
+        (pid == root ? memory.programKb : memory.engineKb) += bench::pssKb(pid);
     return memory;
 }
 
 class Soak
 {
 public:
-    explicit Soak(DemoSite &site)
-        : m_site(site)
+    Soak(const QString &siteBase, const QString &homePage)
+        : m_siteBase(siteBase)
         , m_bytes(catalogueBytes())
     {
         m_session.downloads()->setDownloadDirectory(m_downloads.path());
         m_session.downloads()->setWidgetsVisible(false);
         m_session.setUrlOpener([](const QUrl &) {});
-        pointAt(site.siteBase(), site.homePage());
+        pointAt(siteBase, homePage);
         m_form = realWindow(m_session);
         // Runs after the window's own handler, i.e. once its scan has returned.
         QObject::connect(m_form->W1, &Browser::DocumentComplete, [this] { ++m_scans; });
@@ -125,7 +127,7 @@ public:
         return download(n);
     }
 
-    Memory memory() const { return treePss(QCoreApplication::applicationPid(), m_site.processId()); }
+    Memory memory() const { return treePss(int(QCoreApplication::applicationPid())); }
 
 private:
     template<typename Action> QString waitForScan(Action action)
@@ -142,7 +144,7 @@ private:
 
     QString compareRows(const QString &key, int page)
     {
-        const QList<DemoRow> expected = m_site.freeRows(QUrl::toPercentEncoding(key), page);
+        const QList<DemoRow> expected = DemoSite::freeRows(m_siteBase, QUrl::toPercentEncoding(key), page);
         QStringList ids;
         for (const DemoRow &r : expected)
             ids << r.id;
@@ -202,7 +204,7 @@ private:
         return error;
     }
 
-    DemoSite &m_site;
+    QString m_siteBase;
     QHash<QString, qint64> m_bytes;
     QTemporaryDir m_downloads;
     WebEngineSession m_session;
@@ -233,36 +235,15 @@ double secondHalfGrowth(const QList<int> &at, const QList<qint64> &kb)
     return start > 0 ? (end - start) / start * 100.0 : 0.0;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The rounds, in the child: prints its progress and, once done, "ready";
+// then holds still until its stdin closes. Exits as the run went.
+int runRounds(int argc, char **argv, const QString &siteBase, const QString &homePage, int rounds, double maxGrowth)
 {
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
-    int rounds = 500;
-    double maxGrowth = 10.0;
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
-            rounds = args[++i].toInt();
-        else if (args[i] == QLatin1String("--max-growth") && i + 1 < args.size())
-            maxGrowth = args[++i].toDouble();
-        else {
-            std::fprintf(stderr, "usage: ondrix-soak [--rounds N] [--max-growth PERCENT]\n");
-            return 2;
-        }
-    }
-    if (rounds < 1)
-        rounds = 1;
-
-    DemoSite site;
-    if (!site.start()) {
-        std::fprintf(stderr, "ondrix-soak: %s\n", qPrintable(site.errorString()));
-        return 1;
-    }
-    Soak soak(site);
+    Soak soak(siteBase, homePage);
     if (!soak.ready()) {
-        std::fprintf(stderr, "ondrix-soak: the advertisement page never loaded\n");
+        std::printf("the advertisement page never loaded\n");
         return 1;
     }
 
@@ -301,5 +282,92 @@ int main(int argc, char **argv)
     const bool grew = maxGrowth >= 0 && growth >= maxGrowth;
     if (grew)
         std::printf("memory grew by %.1f %% over the second half (limit %.1f %%)\n", growth, maxGrowth);
+    bench::sayReadyAndWait(app);
     return failures || grew ? 1 : 0;
+}
+
+int usage()
+{
+    std::fprintf(stderr, "usage: ondrix-soak [--rounds N] [--max-growth PERCENT] [--no-reference]\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (argc >= 3 && qstrcmp(argv[1], "--child=bare") == 0)
+        return bench::runBare(1, argv, QString::fromLocal8Bit(argv[2]));
+    if (argc == 7 && qstrcmp(argv[1], "--child=soak") == 0)
+        return runRounds(1, argv, QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                         QByteArray(argv[4]).toInt(), QByteArray(argv[5]).toDouble());
+
+    QCoreApplication app(argc, argv);
+    int rounds = 500;
+    double maxGrowth = 10.0;
+    bool reference = true;
+    const QStringList args = app.arguments();
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            rounds = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--max-growth") && i + 1 < args.size())
+            maxGrowth = args[++i].toDouble();
+        else if (args[i] == QLatin1String("--no-reference"))
+            reference = false;
+        else
+            return usage();
+    }
+
+    DemoSite site;
+    if (!site.start()) {
+        std::fprintf(stderr, "ondrix-soak: %s\n", qPrintable(site.errorString()));
+        return 1;
+    }
+    QProcess child;
+    child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    child.start(QCoreApplication::applicationFilePath(),
+                {QStringLiteral("--child=soak"), site.siteBase(), site.homePage(), QString::number(rounds),
+                 QString::number(maxGrowth), QStringLiteral("-")});
+    QByteArray pending;
+    bool ready = false;
+    while (!ready && child.waitForReadyRead(-1)) {
+        pending += child.readAllStandardOutput();
+        for (qsizetype nl; (nl = pending.indexOf('\n')) >= 0;) {
+            const QByteArray line = pending.left(nl + 1);
+            pending.remove(0, nl + 1);
+            if (line == "ready\n")
+                ready = true;
+            else
+                std::fputs(line.constData(), stdout);
+        }
+        std::fflush(stdout);
+    }
+    bench::Footprint live, atRest;
+    if (ready) {
+        QThread::msleep(bench::SettleMs);
+        live = bench::footprint(int(child.processId()));
+        QThread::msleep(bench::RestMs);
+        atRest = bench::footprint(int(child.processId()));
+    }
+    child.closeWriteChannel();
+    child.waitForFinished(-1);
+    const int status = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
+    if (!ready)
+        return 1;
+
+    std::printf("\nafter %d rounds: %.1f MB PSS right after the last (%d processes), %.1f MB at rest (%d processes)\n",
+                rounds, live.totalMb, live.processes, atRest.totalMb, atRest.processes);
+    if (reference) {
+        const bench::Footprint bare = bench::bareFootprint(site.homePage() + QStringLiteral("/ad/365.htm"));
+        if (bare.totalMb <= 0) {
+            std::fprintf(stderr, "ondrix-soak: the bare reference program did not get ready\n");
+            return 1;
+        }
+        std::printf("bare one-page engine program on the advertisement page: %.1f MB PSS (%d processes)\n",
+                    bare.totalMb, bare.processes);
+        std::printf("ratio to bare: %.2f right after the last round, %.2f at rest\n", live.totalMb / bare.totalMb,
+                    atRest.totalMb / bare.totalMb);
+    }
+    return status;
 }

@@ -94,7 +94,12 @@ qint64 DemoSite::processId() const
 
 QList<DemoRow> DemoSite::freeRows(const QByteArray &encodedKey, int page) const
 {
-    const DemoReply r = get(m_siteBase, "/search.php?key=" + encodedKey + "&page=" + QByteArray::number(page));
+    return freeRows(m_siteBase, encodedKey, page);
+}
+
+QList<DemoRow> DemoSite::freeRows(const QString &siteBase, const QByteArray &encodedKey, int page)
+{
+    const DemoReply r = get(siteBase, "/search.php?key=" + encodedKey + "&page=" + QByteArray::number(page));
     static const QRegularExpression entry(QStringLiteral(
         R"(<a href="/f/(\w+)\.html"[^>]*>(.*?)</a></div><div class="m">(<span[^>]*>[^<]*</span> )?(?:大小:([^|<]*)\|)?)"));
     static const QRegularExpression tag(QStringLiteral("<[^>]*>"));

@@ -48,6 +48,8 @@ public:
 
     // The free entries of the results page for this (already encoded) key.
     QList<DemoRow> freeRows(const QByteArray &encodedKey, int page = 1) const;
+    // The same from a demo site at siteBase that another process runs.
+    static QList<DemoRow> freeRows(const QString &siteBase, const QByteArray &encodedKey, int page = 1);
 
     // The exact bytes the resource site serves at /d/ID (empty if unknown).
     static QByteArray fileBytes(const QString &id);
