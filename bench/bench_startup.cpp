@@ -141,7 +141,7 @@ void BM_StartUp(benchmark::State &state)
     state.counters["shown_vs_bare"] = bench::median(shown) / bench::median(bare);
     state.counters["ad_vs_bare"] = bench::median(adIn) / bench::median(bare);
 }
-BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
+BENCHMARK(BM_StartUp)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 

@@ -106,10 +106,11 @@ BrowserFactory engineBrowsers(WebEngineSession &session)
 
 void prepareWindow()
 {
-    // Some milliseconds of fontconfig that would otherwise run on this
-    // thread while the advertisement page loads. The database is shared and
-    // locked, so the window finds it filled.
+    // Some milliseconds of fontconfig and image decoding that would otherwise
+    // run on this thread while the advertisement page loads. The font
+    // database is shared and locked, so the window finds it filled.
     QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    Form1::preloadImages();
 }
 
 void describeApplication()

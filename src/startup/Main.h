@@ -21,8 +21,8 @@ Form1 *Main(WebEngineSession &session);
 // slot may do. Reads the site address when a browser is made.
 BrowserFactory engineBrowsers(WebEngineSession &session);
 
-// Starts filling the font database on another thread, while the engine
-// starts on this one: the window's first text needs it. Call after the
+// Starts filling the font database and decoding the window's images on other
+// threads, while the engine starts on this one: the window needs them. Call after the
 // application object exists, before the session.
 void prepareWindow();
 

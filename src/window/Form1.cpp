@@ -1,13 +1,19 @@
 #include "Form1.h"
 
+#include <future>
+#include <mutex>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QGuiApplication>
+#include <QHash>
+#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMovie>
+#include <QPixmapCache>
 
 #include "Browser.h"
 #include "ClickLabel.h"
@@ -34,10 +40,44 @@ QString atScale(const QString &path, int scale)
     return scale == 1 ? path : QString(path).insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
 }
 
+// The window's larger images, decoded on another thread by preloadImages()
+// and taken out once used.
+const char *const PreloadedImages[] = {":/images/background.jpg", ":/images/hand.png"};
+
+struct Preloaded
+{
+    std::mutex mutex;
+    QHash<QString, QImage> images;
+    std::future<void> done;
+};
+
+Preloaded &preloaded()
+{
+    static Preloaded p;
+    return p;
+}
+
+QImage takePreloaded(const QString &file)
+{
+    Preloaded &p = preloaded();
+    if (!p.done.valid())
+        return {};
+    p.done.wait();
+    const std::lock_guard lock(p.mutex);
+    return p.images.take(file);
+}
+
 QPixmap sharpPixmap(const QString &path)
 {
     const int scale = imageScale();
-    QPixmap pixmap(atScale(path, scale));
+    const QString file = atScale(path, scale);
+    // Every row's label asks for the hand cursor's image.
+    QPixmap pixmap;
+    if (!QPixmapCache::find(file, &pixmap)) {
+        const QImage image = takePreloaded(file);
+        pixmap = image.isNull() ? QPixmap(file) : QPixmap::fromImage(image);
+        QPixmapCache::insert(file, pixmap);
+    }
     pixmap.setDevicePixelRatio(scale);
     return pixmap;
 }
@@ -103,6 +143,22 @@ Form1Services Form1Services::desktop()
     s.mayQuit = [](QWidget *) { return true; };
     s.quit = [] { QCoreApplication::quit(); };
     return s;
+}
+
+void Form1::preloadImages()
+{
+    Preloaded &p = preloaded();
+    if (p.done.valid())
+        return;
+    const int scale = imageScale();
+    p.done = std::async(std::launch::async, [scale, &p] {
+        for (const char *path : PreloadedImages) {
+            const QString file = atScale(QString::fromLatin1(path), scale);
+            QImage image(file);
+            const std::lock_guard lock(p.mutex);
+            p.images.insert(file, std::move(image));
+        }
+    });
 }
 
 Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *parent)

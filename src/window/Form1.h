@@ -57,6 +57,10 @@ public:
     void Form_Load();
     // The page Form_Load loads into W3.
     static QString advertisementAddress();
+    // Starts decoding the window's larger images on another thread, so that
+    // building the window finds them ready. Once, after the application
+    // object exists and before the first window is built.
+    static void preloadImages();
 
     // Search command and progress indicator.
     void Label4_Click();
