@@ -68,7 +68,7 @@ void WebEngineBrowser::rest()
     m_restTimer.stop();
     // The page goes, not only its document: a discarded page would keep
     // its engine-side objects, and a fresh page is what a first load makes.
-    delete m_page.data();
+    dropPage();
 }
 
 void WebEngineBrowser::restore()
@@ -139,11 +139,18 @@ WebEngineBrowser::~WebEngineBrowser()
     releasePage();
 }
 
+void WebEngineBrowser::dropPage()
+{
+    // Forgotten first: the page's destructor answers pending scripts, and
+    // what that calls must not reach a page that is half destroyed.
+    delete std::exchange(m_page, nullptr).data();
+}
+
 void WebEngineBrowser::releasePage()
 {
     ++m_generation;
     m_released = true;
-    delete m_page.data();
+    dropPage();
 }
 
 void WebEngineBrowser::preload(const QString &address)

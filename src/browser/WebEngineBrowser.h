@@ -64,6 +64,7 @@ public:
 
 private:
     HiddenPage *page();
+    void dropPage();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
     void refuseTopLevel();
