@@ -200,6 +200,25 @@ private slots:
         QCOMPARE(m_complete->count(), 1);
     }
 
+    // A page that cannot come back tells the window nothing but that the
+    // click found nothing; the next click tries again.
+    void pageThatCannotComeBackStaysQuiet()
+    {
+        DemoSite gone;
+        QVERIFY2(gone.start(), qPrintable(gone.errorString()));
+        m_browser->Navigate(gone.homePage() + QStringLiteral("/ad/365.htm"));
+        QVERIFY(m_complete->wait(30000));
+        restNow();
+        gone.stop();
+        QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
+        QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
+        QTest::qWait(500);
+        QCOMPARE(m_failed->count(), 0);
+        QCOMPARE(m_complete->count(), 1);
+        QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
+        QVERIFY(m_browser->isResting());
+    }
+
     // What the user allows while the page rests is not for the scripts that
     // run as it comes back.
     void grantWaitsForThePageToBeBack()

@@ -111,6 +111,8 @@ void WebEngineBrowser::restoreFailed()
     for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
         finishClick(click.id, 0);
     if (m_page) {
+        // Nothing more of that page reaches the window.
+        m_page->disconnect(this);
         m_page->endGrant();
         m_page->deleteLater(); // from inside its own signal
         m_page = nullptr;
@@ -128,8 +130,15 @@ HiddenPage *WebEngineBrowser::page()
     if (!m_page && !m_released) {
         m_page = new HiddenPage(m_profile, m_opener, m_siteHost, this);
         connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
-        // Queued: the page refuses from inside the engine's navigation callback.
-        connect(m_page, &HiddenPage::topLevelRefused, this, &WebEngineBrowser::refuseTopLevel, Qt::QueuedConnection);
+        // Queued: the page refuses from inside the engine's navigation callback;
+        // by then the page may have been let go.
+        connect(
+            m_page, &HiddenPage::topLevelRefused, this,
+            [this, refusing = m_page] {
+                if (refusing && refusing == m_page)
+                    refuseTopLevel();
+            },
+            Qt::QueuedConnection);
     }
     return m_page;
 }
