@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include <QApplication>
+#include <QHash>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QStringList>
@@ -81,26 +82,45 @@ constexpr int SettleMs = 2000;
 // processes nobody uses.
 constexpr int RestMs = WebEngineSession::RestAfterMs + 3000;
 
-// The bare program's footprint once it loaded the address; totalMb < 0 when
-// it never got ready.
-inline Footprint bareFootprint(const QString &address)
+struct Sample
 {
+    Footprint live;                 // SettleMs after "ready"
+    Footprint atRest;               // RestMs later still, when asked for; else the live one
+    QHash<QString, double> figures; // the "key=value" lines before "ready"
+};
+
+// Runs this executable with args, measures the child's tree once it is
+// ready, then lets it end. totalMb < 0 when it never got ready.
+inline Sample measureChild(const QStringList &args, bool rests)
+{
+    Sample sample;
     QProcess p;
-    startChild(p, {QStringLiteral("--child=bare"), address});
-    Footprint f;
+    startChild(p, args);
     QByteArray out;
     while (p.waitForStarted(10000) && !out.contains("ready\n") && p.waitForReadyRead(90000))
         out += p.readAllStandardOutput();
     if (out.contains("ready\n")) {
+        sample.figures = readFigures(out);
         QThread::msleep(SettleMs);
-        f = footprint(int(p.processId()));
+        sample.live = footprint(int(p.processId()));
+        if (rests)
+            QThread::msleep(RestMs);
+        sample.atRest = rests ? footprint(int(p.processId())) : sample.live;
+    } else {
+        std::fprintf(stderr, "child: %s\n", out.constData());
     }
     p.closeWriteChannel();
     if (!p.waitForFinished(30000)) {
         p.kill();
         p.waitForFinished();
     }
-    return f;
+    return sample;
+}
+
+// The bare program's footprint once it loaded the address.
+inline Footprint bareFootprint(const QString &address)
+{
+    return measureChild({QStringLiteral("--child=bare"), address}, false).live;
 }
 
 } // namespace bench

@@ -20,7 +20,6 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QThread>
 #include <QTimer>
 
 #include "BenchProcess.h"
@@ -79,45 +78,11 @@ int runProgram(int argc, char **argv)
 }
 
 using bench::Footprint;
-using bench::RestMs;
-using bench::SettleMs;
-
-struct Sample
-{
-    Footprint live;
-    Footprint atRest;
-    QHash<QString, double> figures;
-};
+using bench::Sample;
 
 Sample measure(const QStringList &args, bool rests)
 {
-    Sample sample;
-    QProcess p;
-    bench::startChild(p, args);
-    if (!p.waitForStarted(10000))
-        return sample;
-    QByteArray out;
-    while (!out.contains("ready\n")) {
-        if (!p.waitForReadyRead(90000))
-            break;
-        out += p.readAllStandardOutput();
-    }
-    if (out.contains("ready\n")) {
-        sample.figures = bench::readFigures(out);
-        QThread::msleep(SettleMs);
-        sample.live = bench::footprint(int(p.processId()));
-        if (rests)
-            QThread::msleep(RestMs);
-        sample.atRest = rests ? bench::footprint(int(p.processId())) : sample.live;
-    } else {
-        std::fprintf(stderr, "child: %s\n", out.constData());
-    }
-    p.closeWriteChannel();
-    if (!p.waitForFinished(30000)) {
-        p.kill();
-        p.waitForFinished();
-    }
-    return sample;
+    return bench::measureChild(args, rests);
 }
 
 void BM_Memory(benchmark::State &state)

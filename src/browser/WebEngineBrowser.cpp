@@ -99,23 +99,24 @@ void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadFailedStatus:
         break;
     }
-    restoreFailed();
+    abandonRestore();
 }
 
-void WebEngineBrowser::restoreFailed()
+// The snapshot stays what the window knows; a failed reload leaves the page
+// at rest, so the next click tries again.
+void WebEngineBrowser::abandonRestore()
 {
-    // The snapshot stays what the window knows; the clicks found nothing, and
-    // the next one tries again.
+    // The queued clicks found nothing, and what the user allowed for them lapses.
     m_restoring = false;
     m_heldDownloads = m_heldAddresses = 0;
     for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
         finishClick(click.id, 0);
     if (m_page) {
-        // Nothing more of that page reaches the window.
+        // Nothing more of that page reaches the window; later, since this
+        // may run inside its own signal.
         m_page->disconnect(this);
         m_page->endGrant();
-        m_page->deleteLater(); // from inside its own signal
-        m_page = nullptr;
+        std::exchange(m_page, nullptr)->deleteLater();
     }
 }
 
@@ -172,17 +173,11 @@ void WebEngineBrowser::Navigate(const QString &address)
 {
     if (std::exchange(m_preloaded, QString()) == address && !address.isEmpty())
         return;
-    if (m_restoring && m_page) {
-        // The reload for queued clicks gives way to the new document.
-        m_page->disconnect(this);
-        m_page->deleteLater();
-        m_page = nullptr;
-    }
+    // A reload for queued clicks gives way to the new document.
+    if (m_restoring)
+        abandonRestore();
     m_resting = false;
-    m_restoring = false;
     m_heldDownloads = m_heldAddresses = 0;
-    for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
-        finishClick(click.id, 0);
     ++m_generation;
     m_snapshotPending = false;
     m_resnapshot = false;
@@ -217,7 +212,7 @@ void WebEngineBrowser::refuseTopLevel()
     // A navigation stopped for leaving the site is a failed load, at once:
     // the caller must not wait for a document that will never come.
     if (m_restoring) {
-        restoreFailed();
+        abandonRestore();
         return;
     }
     if (m_refused)

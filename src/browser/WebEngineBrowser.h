@@ -76,7 +76,7 @@ private:
     void rest();
     void restore();
     void onRestoreLoading(const QWebEngineLoadingInfo &info);
-    void restoreFailed();
+    void abandonRestore();
 
     QWebEngineProfile *m_profile = nullptr;
     std::function<void(const QUrl &)> m_opener;
