@@ -58,11 +58,12 @@ void usage(std::FILE *to)
                "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
                "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
-               "__many __nohtml __nosize __slow __cut __files __self __away __scheme, file pages\n"
+               "__many __nohtml __nosize __tags __slow __cut __files __self __away __scheme, file pages\n"
                "/f/__{404,endless,huge,longname,spoof,reload,repeat}.html, and /h/self.html, /h/storm.html\n"
                "on both sites.\n"
                "Downloads /d/ID and /bytes/N.bin serve byte ranges; ?cut=N drops the connection at\n"
-               "byte N once, ?refuse=S[&times=K] answers the first K resumptions with status S.\n",
+               "byte N once, ?refuse=S[&times=K] answers the first K resumptions with status S,\n"
+               "?rate=B sends B bytes a second, ?ranges=0 serves no ranges.\n",
                to);
 }
 
@@ -199,13 +200,19 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 }
 
 // A download with byte ranges and a strong validator, so that a client can
-// resume it. Query options break it on purpose: "cut=N" drops the connection
-// of a response that starts below byte N once it reaches N (the resumed
-// request, starting at N, goes through), and "refuse=S" answers the first
-// "times" requests (default 1) for a range after byte 0 with status S.
+// resume it. Query options change it as servers of such sites do: "rate=B"
+// sends B bytes a second (free downloads were throttled), "ranges=0" serves
+// no ranges and no validator, every request from byte 0. Others break it on
+// purpose: "cut=N" drops the connection of a response that starts below byte
+// N once it reaches N (the resumed request, starting at N, goes through), and
+// "refuse=S" answers the first "times" requests (default 1) for a range after
+// byte 0 with status S.
 void serveDownload(const httplib::Request &req, httplib::Response &res, const std::string &name,
                    const std::string &asciiName, std::uint32_t seed, std::uint64_t length)
 {
+    const bool ranges = !req.has_param("ranges") || req.get_param_value("ranges") != "0";
+    if (!ranges)
+        const_cast<httplib::Request &>(req).ranges.clear();
     const std::uint64_t start
         = req.ranges.empty() || req.ranges.front().first < 0 ? 0 : static_cast<std::uint64_t>(req.ranges.front().first);
     const std::uint64_t status = numberParam(req, "refuse");
@@ -216,19 +223,27 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const st
         return fail(res, static_cast<int>(status), "服务器拒绝");
     }
     res.set_header("Content-Disposition", contentDisposition(name, asciiName));
-    res.set_header("ETag", "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"");
-    res.set_header("Accept-Ranges", "bytes");
+    if (ranges) {
+        res.set_header("ETag", "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"");
+        res.set_header("Accept-Ranges", "bytes");
+    }
     const std::uint64_t cut = numberParam(req, "cut");
-    if (cut == 0 || start >= cut)
+    const std::uint64_t rate = numberParam(req, "rate");
+    if ((cut == 0 || start >= cut) && rate == 0)
         return serveStream(res, seed, length);
-    res.set_content_provider(static_cast<std::size_t>(length), "application/octet-stream",
-                             [seed, cut](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
-                                 if (offset >= cut)
-                                     return false; // the connection drops here
-                                 std::vector<char> buf(std::min<std::uint64_t>({length, kChunk, cut - offset}));
-                                 fillStream(seed, offset, buf.data(), buf.size());
-                                 return sink.write(buf.data(), buf.size());
-                             });
+    // A twentieth of the rate every 50 ms.
+    const std::uint64_t chunk = rate ? std::max<std::uint64_t>(1, rate / 20) : kChunk;
+    res.set_content_provider(
+        static_cast<std::size_t>(length), "application/octet-stream",
+        [seed, cut, rate, chunk](std::size_t offset, std::size_t length, httplib::DataSink &sink) {
+            if (cut && offset >= cut)
+                return false; // the connection drops here
+            if (rate)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            std::vector<char> buf(std::min<std::uint64_t>({length, chunk, cut ? cut - offset : chunk}));
+            fillStream(seed, offset, buf.data(), buf.size());
+            return sink.write(buf.data(), buf.size());
+        });
 }
 
 void commonSetup(httplib::Server &srv, const char *name)
