@@ -84,8 +84,7 @@ void BM_Download(benchmark::State &state)
 
     QTemporaryDir dir;
     WebEngineSession session;
-    session.downloads()->setDownloadDirectory(dir.filePath(QStringLiteral("program")));
-    session.downloads()->setWidgetsVisible(false);
+    session.downloads()->folder().setPath(dir.filePath(QStringLiteral("program")));
     Browser *browser = session.createBrowser(nullptr);
     QString path;
     bool done = false, ok = false;
@@ -103,7 +102,7 @@ void BM_Download(benchmark::State &state)
         QElapsedTimer t;
         t.start();
         browser->Navigate(url);
-        browser->allowUserAction(1, 0);
+        browser->allowUserAction({.downloads = 1});
         if (!bench::spinUntil([&] { return done; }, 120000) || !ok)
             return -1;
         const double ms = t.nsecsElapsed() / 1e6;

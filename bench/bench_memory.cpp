@@ -29,7 +29,7 @@
 #include "ClickLabel.h"
 #include "DownloadManager.h"
 #include "Form1.h"
-#include "Main.h"
+#include "Module1.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
@@ -49,8 +49,7 @@ int runProgram(int argc, char **argv)
     Module1::prepareWindow();
     QTemporaryDir downloads;
     WebEngineSession session;
-    session.downloads()->setDownloadDirectory(downloads.path());
-    session.downloads()->setWidgetsVisible(false);
+    session.downloads()->folder().setPath(downloads.path());
     std::unique_ptr<Form1> form(Module1::Main(session));
     if (!bench::spinUntil([&] { return form->W3->hasDocument(); }))
         return fail("advertisement page");

@@ -23,7 +23,7 @@
 #include "BuiltInSite.h"
 #include "DownloadManager.h"
 #include "Form1.h"
-#include "Main.h"
+#include "Module1.h"
 #include "WebEngineSession.h"
 
 namespace {

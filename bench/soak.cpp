@@ -75,10 +75,8 @@ public:
         : m_siteBase(siteBase)
         , m_bytes(catalogueBytes())
     {
-        m_session.downloads()->setDownloadDirectory(m_downloads.path());
-        m_session.downloads()->setWidgetsVisible(false);
-        m_session.setUrlOpener([](const QUrl &) {});
-        pointAt(siteBase, homePage);
+        m_session.downloads()->folder().setPath(m_downloads.path());
+        resetShared(siteBase, homePage);
         m_form = realWindow(m_session);
         // Runs after the window's own handler, i.e. once its scan has returned.
         QObject::connect(m_form->W1, &Browser::DocumentComplete, [this] { ++m_scans; });

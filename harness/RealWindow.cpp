@@ -1,10 +1,8 @@
 #include "RealWindow.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
-#include "Main.h"
-#include "SharedState.h"
+#include "Module1.h"
 
 bool spinUntil(const std::function<bool()> &done, int timeoutMs)
 {
@@ -18,6 +16,21 @@ bool spinUntil(const std::function<bool()> &done, int timeoutMs)
     return true;
 }
 
+StallWatch::StallWatch(int intervalMs)
+{
+    QObject::connect(&m_ticker, &QTimer::timeout, [this] {
+        m_gap = qMax(m_gap, m_clock.elapsed() - m_last);
+        m_last = m_clock.elapsed();
+    });
+    m_clock.start();
+    m_ticker.start(intervalMs);
+}
+
+qint64 StallWatch::longest() const
+{
+    return qMax(m_gap, m_clock.elapsed() - m_last);
+}
+
 Form1Services inertServices()
 {
     Form1Services services;
@@ -26,14 +39,6 @@ Form1Services inertServices()
     services.mayQuit = [](QWidget *) { return true; };
     services.quit = [] {};
     return services;
-}
-
-void pointAt(const QString &siteBase, const QString &homePage)
-{
-    shared() = SharedState {};
-    shared().AppVersion = 2.01;
-    shared().SiteBase = siteBase;
-    shared().HomePageAddress = homePage;
 }
 
 std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services)

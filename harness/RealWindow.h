@@ -5,7 +5,9 @@
 #include <functional>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QString>
+#include <QTimer>
 
 #include "Form1.h"
 
@@ -15,10 +17,22 @@ class WebEngineSession;
 // sleeps in steps that cost seconds while the window animates.
 bool spinUntil(const std::function<bool()> &done, int timeoutMs = 30000);
 
+// The longest the event loop went without running a timer of this interval,
+// since the watch was made: how long the window stalled.
+class StallWatch
+{
+public:
+    explicit StallWatch(int intervalMs);
+    qint64 longest() const;
+
+private:
+    QElapsedTimer m_clock;
+    QTimer m_ticker;
+    qint64 m_last = 0;
+    qint64 m_gap = 0;
+};
+
 // Services that reach nothing outside: no browser, no prompt, no quitting.
 Form1Services inertServices();
-
-// Fresh shared state pointing at the given sites, as start-up leaves it.
-void pointAt(const QString &siteBase, const QString &homePage);
 
 std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services = inertServices());

@@ -22,8 +22,6 @@ void ScriptedBrowser::clickElementsByText(const QString &tagName, const QString 
         if (element.tag.compare(tagName, Qt::CaseInsensitive) == 0 && element.text.contains(needle)) {
             clicks << element.text;
             ++clicked;
-            if (element.onClick)
-                element.onClick();
         }
     }
     if (clickAnswer)
@@ -42,12 +40,9 @@ void ScriptedBrowser::complete(const QString &bodyHtml, const QString &bodyText,
     emit DocumentComplete();
 }
 
-ScriptedWindow::ScriptedWindow(bool load)
+ScriptedWindow::ScriptedWindow()
 {
-    shared() = SharedState {};
-    shared().AppVersion = 2.01;
-    shared().SiteBase = QStringLiteral("http://site.test");
-    shared().HomePageAddress = QStringLiteral("http://home.test");
+    resetShared(QStringLiteral("http://site.test"), QStringLiteral("http://home.test"));
     Form1Services services;
     services.openUrl = [this](const QUrl &url) { opened << url; };
     services.askUpdate = [this](QWidget *) {
@@ -56,14 +51,15 @@ ScriptedWindow::ScriptedWindow(bool load)
     };
     services.mayQuit = [this](QWidget *) { return stopDownloads; };
     services.quit = [this] { ++quits; };
+    services.nothingCame = [this](const QString &title, const QUrl &page, const QString &why) {
+        notices << title + QLatin1Char('|') + page.toString() + QLatin1Char('|') + why;
+    };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
         (name == QLatin1String("W1") ? w1 : name == QLatin1String("W2") ? w2 : w3) = b;
         return b;
     };
     form = std::make_unique<Form1>(factory, services);
-    if (!load)
-        return;
     form->Form_Load();
     form->show();
     if (!QTest::qWaitForWindowExposed(form.get()))

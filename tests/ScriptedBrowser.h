@@ -15,12 +15,11 @@
 class ScriptedBrowser : public Browser
 {
 public:
-    // Elements carry their tag, text and what a click on them does.
+    // Elements carry their tag and text.
     struct Element
     {
         QString tag;
         QString text;
-        std::function<void()> onClick;
     };
 
     using Browser::Browser;
@@ -30,9 +29,9 @@ public:
     QString bodyText() const override { return m_loaded ? text : QString(); }
     QString bodyHtml() const override { return m_loaded ? html : QString(); }
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
-    void allowUserAction(int downloads, int desktopAddresses) override
+    void allowUserAction(UserAllowance allowance) override
     {
-        grants << qMakePair(downloads, desktopAddresses);
+        grants << qMakePair(allowance.downloads, allowance.desktopAddresses);
     }
 
     // Completes a document and raises the notification.
@@ -57,8 +56,8 @@ private:
 class ScriptedWindow
 {
 public:
-    // Loads and shows the window unless `load` is false.
-    explicit ScriptedWindow(bool load = true);
+    // Loads and shows the window.
+    ScriptedWindow();
     ~ScriptedWindow();
 
     // Types the keyword and presses Enter.
@@ -75,4 +74,5 @@ public:
     bool stopDownloads = true; // to stopping running downloads
     int quits = 0;
     QList<QUrl> opened;
+    QStringList notices; // "title|page|reason" of each click that led to no download
 };

@@ -1,5 +1,6 @@
 #include <memory>
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QtTest>
 
@@ -13,37 +14,467 @@
 using ResultPages::entry;
 using El = ScriptedBrowser::Element;
 
+static QHash<QString, QAccessibleInterface *> accessibleByName(QAccessibleInterface *node)
+{
+    QHash<QString, QAccessibleInterface *> out;
+    if (node->object())
+        out.insert(node->object()->objectName(), node);
+    for (int i = 0; i < node->childCount(); ++i)
+        out.insert(accessibleByName(node->child(i)));
+    return out;
+}
+
 class Form1Test : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup() { win.reset(); }
+    void init()
+    {
+        win = std::make_unique<ScriptedWindow>();
+        form = win->form.get();
+        w1 = win->w1;
+        w2 = win->w2;
+        w3 = win->w3;
+    }
 
-    void enterSearchesWithEncodedKeyword_data();
-    void enterSearchesWithEncodedKeyword();
-    void progressCycleCarriesOver();
-    void resultsFillRows();
-    void pageChangeKeepsOldCaptions();
-    void newerScanTakesOver();
-    void searchDuringScanStopsIt();
-    void deadSiteIsReported();
-    void paging_data();
-    void paging();
-    void pageAfterAClickReportedAsNone();
-    void activationLoadsFilePage();
-    void advertisementRowsClickByDigit();
-    void filePageClicksZeroPointTables();
-    void closeSequence_data();
-    void closeSequence();
-    void clickWithoutDownloadIsNoticed_data();
-    void clickWithoutDownloadIsNoticed();
+    void cleanup() { win.reset(); }
+    void enterSearchesWithEncodedKeyword_data()
+    {
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QString>("address");
+        // clang-format off
+        QTest::newRow("chinese, spaces trimmed") << "  教程 x "
+                                                 << "http://site.test/search.php?key=%E6%95%99%E7%A8%8B%20x";
+        QTest::newRow("reserved characters") << "a&b C# 100% x+y"
+                                             << "http://site.test/search.php?key=a%26b%20C%23%20100%25%20x%2By";
+        QTest::newRow("empty") << "" << "http://site.test/search.php?key=";
+        // clang-format on
+    }
+
+    void enterSearchesWithEncodedKeyword()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, address);
+        search(keyword);
+        QCOMPARE(w1->navigations, QStringList {address});
+        QCOMPARE(form->Text1->text(), keyword); // the Enter key itself is swallowed
+        QVERIFY(shared().searchMode());
+    }
+
+    void progressCycleCarriesOver()
+    {
+        const QString base = QString::fromUtf8(Design::control("Label8").caption);
+        search("a");
+        for (int step = 1; step <= 7; ++step) {
+            form->Timer1_Timer();
+            QCOMPARE(form->Label8->caption(), base + QString(step % 7, '.'));
+        }
+        form->Timer1_Timer();
+        form->Timer1_Timer();
+        w1->complete(ResultPages::page(QString()));
+        QVERIFY(!form->Timer1->isActive());
+        QVERIFY(!form->Label8->isVisible());
+        search("b");
+        QCOMPARE(form->Label8->caption(), base + "..");
+        form->Label8->setCaption("other");
+        form->Timer1_Timer();
+        QCOMPARE(form->Label8->caption(), QStringLiteral("other"));
+    }
+
+    void resultsFillRows()
+    {
+        search("t");
+        w1->complete(ResultPages::page(entry("a1", "<B>Qt</B> 教程", "12 MB") + entry("p", "paid", "1 KB", 5)
+                                           + entry(" b2 ", "&lt;b&gt;x 한국", "3 KB "),
+                                       false, true));
+        QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "<b>x 한국(3 KB )"}));
+        QCOMPARE(form->List1->count(), 2);
+        QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
+        QCOMPARE(rowsShown(), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
+        QVERIFY(!form->Label1->isEnabled());
+        QVERIFY(form->Label2->isEnabled());
+        // Auto-sized labels are six pixels per code-page byte; Hangul is not in
+        // the code page: its glyphs keep their full 12 pixels.
+        QCOMPARE(form->Label3[1]->width(), 6 * 12 + 12 * 2);
+    }
+
+    void pageChangeKeepsOldCaptions()
+    {
+        search("t");
+        QString eight;
+        for (int i = 0; i < 8; ++i)
+            eight += entry(QString::number(i), QStringLiteral("old%1").arg(i), "1");
+        w1->complete(ResultPages::page(eight, false, true));
+        form->Label2->clicked();
+        w1->complete(ResultPages::page(entry("x", "n0", "1") + entry("y", "n1", "1") + entry("z", "n2", "1"), true));
+        QCOMPARE(rowsShown(), (QList<bool> {1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(captions(5), (QStringList {"n0(1)", "n1(1)", "n2(1)", "old3(1)", "old4(1)"}));
+        QVERIFY(form->Label1->isEnabled());
+        QVERIFY(!form->Label2->isEnabled());
+        form->Label3_Click(1);
+        QCOMPARE(w2->navigations.last(), QStringLiteral("http://site.test/f/y.html"));
+    }
+
+    // Events run between entries: a newer page or a search arriving while a
+    // long page is scanned owns the rows from then on, and the older scan
+    // must not append after it.
+    void interruptedScan_data()
+    {
+        QTest::addColumn<bool>("bySearch");
+        QTest::newRow("newer page") << false;
+        QTest::newRow("search") << true;
+    }
+
+    void interruptedScan()
+    {
+        QFETCH(bool, bySearch);
+        search("t");
+        QString a;
+        for (int i = 0; i < 6; ++i)
+            a += entry(QStringLiteral("a%1").arg(i), "A", "1");
+        QTimer::singleShot(0, this, [this, bySearch] {
+            if (bySearch)
+                search("u");
+            else
+                w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1")));
+        });
+        w1->complete(ResultPages::page(a));
+        QCOMPARE(rowsShown(), bySearch ? QList<bool>(10, false) : (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(form->Label8->isVisible(), bySearch);
+        if (!bySearch) {
+            QCOMPARE(form->List1->count(), 2);
+            QCOMPARE(captions(2), (QStringList {"B(1)", "B(1)"}));
+        }
+    }
+
+    void deadSiteIsReported()
+    {
+        search("t");
+        w1->complete(ResultPages::page(entry("a", "t", "1"), true, true));
+        search("t");
+        w1->fail();
+        QVERIFY(!form->Timer1->isActive());
+        QCOMPARE(form->Label8->caption(), Form1::searchFailedText());
+        QVERIFY(form->Label8->isVisible());
+        // Nothing of the page before is left to click.
+        QCOMPARE(rowsShown(), QList<bool>(10, false));
+        QCOMPARE(form->List1->count(), 0);
+        for (const ClickLabel *label : {form->Label1, form->Label2}) {
+            QVERIFY(!label->isEnabled());
+            QCOMPARE(label->foreColor(), Design::ButtonFace);
+        }
+        search("t");
+        QCOMPARE(form->Label8->caption(), QString::fromUtf8(Design::control("Label8").caption));
+        // A site that never answers is reported when the deadline passes.
+        form->setResultsDeadline(50);
+        search("t");
+        QTRY_COMPARE(form->Label8->caption(), Form1::searchFailedText());
+        // A late page still fills the rows.
+        w1->complete(ResultPages::page(entry("a", "late", "1")));
+        QVERIFY(!form->Label8->isVisible());
+        QCOMPARE(form->Label3[0]->caption(), QStringLiteral("late(1)"));
+    }
+
+    void paging_data()
+    {
+        QTest::addColumn<int>("label");
+        QTest::addColumn<QString>("linkTag"); // of the elements that carry the labels' texts
+        QTest::addColumn<int>("labelClicks");
+        QTest::addColumn<QStringList>("expectedClicks");
+        QTest::addColumn<bool>("pageChanges");
+        QTest::addColumn<int>("answer"); // what the click reports; -2: its count
+        QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true << -2;
+        QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true << -2;
+        QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false << -2;
+        // The first click's page is still loading: the old page's links are not
+        // followed a second time.
+        QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true << -2;
+        // The next page replaced the document before the click could answer.
+        QTest::newRow("page replaced first")
+            << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true << int(Browser::ClickedUnknown);
+    }
+
+    void paging()
+    {
+        QFETCH(int, label);
+        QFETCH(QString, linkTag);
+        QFETCH(int, labelClicks);
+        QFETCH(QStringList, expectedClicks);
+        QFETCH(bool, pageChanges);
+        QFETCH(int, answer);
+        if (answer != -2)
+            w1->clickAnswer = answer;
+        search("t");
+        w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
+                     {El {linkTag, "下一页"}, El {linkTag, "上一页"}, El {linkTag, "下一页 »"}, El {"DIV", "下一页"}});
+        for (int i = 0; i < labelClicks; ++i) {
+            QTest::mouseClick(label == 1 ? form->Label1 : form->Label2, Qt::LeftButton);
+            QCoreApplication::processEvents(); // the count of clicked links arrives
+        }
+        QCOMPARE(w1->clicks, expectedClicks);
+        QCOMPARE(rowsShown(), pageChanges ? QList<bool>(10, false) : (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        QCOMPARE(form->Label8->isVisible(), pageChanges);
+        QCOMPARE(form->Timer1->isActive(), pageChanges);
+        // The labels stay as the page set them until the next page is scraped.
+        for (const ClickLabel *l : {form->Label1, form->Label2}) {
+            QVERIFY(l->isEnabled());
+            QCOMPARE(l->foreColor(), Design::PagingActive);
+        }
+        // Only a click that followed a link waits for a page, and can time out
+        // (a running deadline restarts with the new interval).
+        form->setResultsDeadline(50);
+        QTest::qWait(250);
+        QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), pageChanges);
+        // A page that comes all the same still decides which rows show, not
+        // the rows a click that loaded nothing put back.
+        w1->complete(ResultPages::page(QString()));
+        QCOMPARE(rowsShown(), QList<bool>(10, false));
+    }
+
+    void activationLoadsFilePage()
+    {
+        shared().SearchMode = true;
+        form->Label3_Click(0); // a row shown since start, without an identifier: nothing
+        QVERIFY(w2->navigations.isEmpty());
+        search("t");
+        w1->complete(ResultPages::page(entry(" a b ", "t", "1") + entry("c", "u", "1")));
+        QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+        QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+        QCOMPARE(w2->navigations, QStringList(2, "http://site.test/f/a b.html"));
+        QVERIFY(!form->Label8->isVisible());
+    }
+
+    void advertisementRowsClickByDigit()
+    {
+        w3->complete({}, "2.01", {El {"A", "1 电影"}, El {"A", "2 软件"}, El {"A", "top 10"}, El {"A", "21 天"}});
+        QTest::mouseClick(form->Label3[1], Qt::LeftButton);
+        QCOMPARE(w3->clicks, (QStringList {"1 电影", "top 10", "21 天"}));
+        QCOMPARE(w3->grants, (QList<QPair<int, int>> {{1, 1}})); // one page for the desktop, one download
+        QVERIFY(w2->navigations.isEmpty());
+    }
+
+    void filePageClicksZeroPointTables()
+    {
+        const QList<El> tables {El {"TABLE", "外 免费下载（0分）"}, El {"TABLE", "免费下载（0分）"},
+                                El {"TABLE", "高速下载"}, El {"TABLE", "另一个 0分"}};
+        const QStringList once {"外 免费下载（0分）", "免费下载（0分）", "另一个 0分"};
+        w2->complete({}, {}, tables);
+        search("t");
+        w2->complete({}, {}, tables);
+        QVERIFY(w2->clicks.isEmpty()); // no row clicked: neither before nor after the first search
+        w1->complete(ResultPages::page(entry("a", "t", "1")));
+        QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+        QCOMPARE(w2->grants, (QList<QPair<int, int>> {{1, 0}})); // one download for the click
+        w2->complete({}, {}, tables);
+        QCOMPARE(w2->clicks, once);
+        // A page that reloads itself when clicked gets three documents per row click.
+        for (int n = 0; n < 5; ++n)
+            w2->complete({}, {}, tables);
+        QCOMPARE(w2->clicks.size(), 3 * once.size());
+    }
+
+    void closeSequence_data()
+    {
+        QTest::addColumn<QString>("adText");
+        QTest::addColumn<bool>("answerOk");
+        QTest::addColumn<bool>("downloadLink");  // an anchor with "365" on the advertisement page
+        QTest::addColumn<bool>("downloadsStop"); // the answer to stopping running downloads
+        QTest::addColumn<int>("expectedPrompts");
+        QTest::addColumn<bool>("staysOpen");
+        QTest::newRow("2.02 OK") << "2.02 新版" << true << true << true << 1 << true;
+        // Nothing to download: the home page is opened instead.
+        QTest::newRow("2.02 OK, no 365 link") << "2.02" << true << false << true << 1 << true;
+        QTest::newRow("2.02 Cancel") << "2.02" << false << true << true << 1 << false;
+        QTest::newRow("2.02 Cancel, downloads kept") << "2.02" << false << true << false << 1 << true;
+        QTest::newRow("2.01") << "2.01" << true << true << true << 0 << false;
+        QTest::newRow("not a number") << "abc" << true << true << true << 0 << false;
+    }
+
+    void closeSequence()
+    {
+        QFETCH(QString, adText);
+        QFETCH(bool, answerOk);
+        QFETCH(bool, downloadLink);
+        QFETCH(bool, downloadsStop);
+        QFETCH(int, expectedPrompts);
+        QFETCH(bool, staysOpen);
+        win->answer = answerOk;
+        win->stopDownloads = downloadsStop;
+        QList<El> links {El {"A", "1 电影"}};
+        if (downloadLink)
+            links.prepend(El {"A", "下载 365 新版"});
+        QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // decimal comma
+        w3->complete({}, adText, links);
+        form->close();
+        QLocale::setDefault(QLocale::c());
+        QCoreApplication::processEvents(); // the count of clicked links arrives
+        QCOMPARE(win->prompts, expectedPrompts);
+        QCOMPARE(form->isVisible(), staysOpen);
+        QCOMPARE(win->quits, staysOpen ? 0 : 1);
+        QCOMPARE(shared().UpdateOffered, qint16(expectedPrompts ? -1 : 0));
+        const bool accepted = answerOk && expectedPrompts;
+        QCOMPARE(w3->clicks, accepted && downloadLink ? QStringList {"下载 365 新版"} : QStringList {});
+        QCOMPARE(win->opened, accepted && !downloadLink ? QList<QUrl> {QUrl("http://home.test")} : QList<QUrl> {});
+        QCOMPARE(w3->grants.size(), accepted ? 1 : 0); // the accepted update may download once
+        if (!staysOpen)
+            return;
+        // The update is offered once: the next close ends without asking again.
+        win->stopDownloads = true;
+        form->close();
+        QCOMPARE(win->prompts, expectedPrompts);
+        QCOMPARE(win->quits, 1);
+    }
+
+    void clickWithoutDownloadIsNoticed_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("reason"); // empty: no notice
+        // clang-format off
+        QTest::newRow("no free table") << "plain" << "页面上没有免费下载";
+        QTest::newRow("free text outside any table") << "text" << "页面上没有免费下载";
+        QTest::newRow("file page failed") << "fail" << "文件页打不开";
+        QTest::newRow("nothing within the deadline") << "table" << "点击下载后 0 秒内没有开始下载";
+        QTest::newRow("download began") << "began" << "";
+        // clang-format on
+    }
+
+    void clickWithoutDownloadIsNoticed()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, reason);
+        const QStringList &notices = win->notices;
+        form->setDownloadDeadline(50);
+        search("t");
+        w1->complete(ResultPages::page(entry("ab", "t", "1")));
+        const QString caption = form->Label3[0]->caption();
+        QTest::mouseClick(form->Label3[0], Qt::LeftButton);
+        QVERIFY(notices.isEmpty());
+        if (how == QLatin1String("fail"))
+            w2->fail();
+        else if (how == QLatin1String("plain"))
+            w2->complete({}, "收费下载（5分）", {El {"TABLE", "收费下载（5分）"}});
+        else if (how == QLatin1String("text"))
+            w2->complete({}, "免费下载（0分）", {El {"DIV", "免费下载（0分）"}});
+        else
+            w2->complete({}, "免费下载（0分）", {El {"TABLE", "免费下载（0分）"}});
+        if (how == QLatin1String("began"))
+            form->downloadAnswered();
+        QTest::qWait(200);
+        QCOMPARE(notices,
+                 reason.isEmpty() ? QStringList {} : QStringList {caption + "|http://site.test/f/ab.html|" + reason});
+        QCOMPARE(QApplication::focusWidget(), form->Text1);
+        // One notice per click, whatever follows.
+        w2->fail();
+        QCOMPARE(notices.size(), reason.isEmpty() ? 0 : 1);
+    }
+
+    // The keyboard map and what a screen reader finds, on a window showing
+    // three results with only the next page enabled.
+    void keyMap_data()
+    {
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<QStringList>("w1Clicks");
+        QTest::addColumn<QStringList>("w2Navigations");
+        QTest::addColumn<QString>("keyword");
+        using K = QList<int>;
+        const QStringList none;
+        QTest::newRow("down to the first row") << K {Qt::Key_Down} << "Label3(0)" << none << none << "t";
+        QTest::newRow("down stops at the last row")
+            << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Down, Qt::Key_Down} << "Label3(2)" << none << none << "t";
+        QTest::newRow("up and back") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Up} << "Label3(0)" << none << none
+                                     << "t";
+        QTest::newRow("up from the first row") << K {Qt::Key_Down, Qt::Key_Up} << "Text1" << none << none << "t";
+        QTest::newRow("esc") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Escape} << "Text1" << none << none << "t";
+        QTest::newRow("enter on a row") << K {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return} << "Label3(1)" << none
+                                        << QStringList {"http://site.test/f/b.html"} << "t";
+        QTest::newRow("page down") << K {Qt::Key_PageDown} << "Text1" << QStringList {"下一页"} << none << "t";
+        QTest::newRow("page up while disabled")
+            << K {Qt::Key_Down, Qt::Key_PageUp} << "Label3(0)" << none << none << "t";
+        QTest::newRow("typing on a row") << K {Qt::Key_Down, Qt::Key_A} << "Text1" << none << none << "ta";
+    }
+
+    void keyMap()
+    {
+        showThreeResults();
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, focus);
+        QFETCH(QStringList, w1Clicks);
+        QFETCH(QStringList, w2Navigations);
+        QFETCH(QString, keyword);
+        for (int key : keys)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(QApplication::focusWidget()->objectName(), focus);
+        QCOMPARE(w1->clicks, w1Clicks);
+        QCOMPARE(w2->navigations, w2Navigations);
+        QCOMPARE(form->Text1->text(), keyword);
+        QVERIFY(w1->navigations.isEmpty());
+    }
+
+    void accessibleTree_data()
+    {
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("invisible");
+        // clang-format off
+        QTest::newRow("first row") << "Label3(0)" << "甲(1 KB)" << false;
+        QTest::newRow("hidden row") << "Label3(3)" << "" << true;
+        QTest::newRow("next page") << "Label2" << "下一页" << false;
+        // clang-format on
+    }
+
+    void accessibleTree()
+    {
+        showThreeResults();
+        QFETCH(QString, object);
+        QFETCH(QString, name);
+        QFETCH(bool, invisible);
+        const auto tree = accessibleByName(QAccessible::queryAccessibleInterface(form));
+        QAccessibleInterface *node = tree.value(object);
+        QVERIFY(node);
+        QCOMPARE(node->role(), QAccessible::Link);
+        QCOMPARE(node->state().invisible, invisible);
+        if (!invisible)
+            QCOMPARE(node->text(QAccessible::Name), name);
+        QVERIFY(node->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
+        if (object == "Label2") {
+            node->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+            QCOMPARE(w1->clicks, QStringList {"下一页"});
+        }
+    }
+
+    void progressIsAnnounced()
+    {
+        showThreeResults();
+        QSignalSpy heard(form->Label8, &ClickLabel::announced);
+        QTest::keyClick(form->Text1, Qt::Key_Return);
+        QCOMPARE(heard.size(), 1);
+        for (int i = 0; i < 3; ++i)
+            form->Timer1_Timer(); // the dots alone are not read out
+        QCOMPARE(heard.size(), 1);
+        QCOMPARE(QAccessible::queryAccessibleInterface(form->Label8)->text(QAccessible::Name),
+                 QString::fromUtf8(Design::control("Label8").caption));
+        w1->fail();
+        QCOMPARE(heard.size(), 2);
+        QCOMPARE(QAccessible::queryAccessibleInterface(form->Label8)->text(QAccessible::Name),
+                 Form1::searchFailedText());
+    }
 
 private:
     QStringList captions(int rows) const { return win->captions(rows); }
     QList<bool> rowsShown() const { return win->rowsShown(); }
     void search(const QString &keyword) { win->search(keyword); }
+    void showThreeResults()
+    {
+        form->activateWindow();
+        search("t");
+        w1->complete(ResultPages::page(entry("a", "甲", "1 KB") + entry("b", "乙", "2 KB") + entry("c", "丙", "3 KB"),
+                                       false, true),
+                     {}, {El {"A", "上一页"}, El {"A", "下一页"}});
+        w1->navigations.clear();
+    }
 
     std::unique_ptr<ScriptedWindow> win;
     Form1 *form = nullptr;
@@ -51,366 +482,6 @@ private:
     ScriptedBrowser *w2 = nullptr;
     ScriptedBrowser *w3 = nullptr;
 };
-
-void Form1Test::init()
-{
-    win = std::make_unique<ScriptedWindow>();
-    form = win->form.get();
-    w1 = win->w1;
-    w2 = win->w2;
-    w3 = win->w3;
-}
-
-void Form1Test::enterSearchesWithEncodedKeyword_data()
-{
-    QTest::addColumn<QString>("keyword");
-    QTest::addColumn<QString>("address");
-    QTest::newRow("chinese, spaces trimmed") << "  教程 x "
-                                             << "http://site.test/search.php?key=%E6%95%99%E7%A8%8B%20x";
-    QTest::newRow("reserved characters") << "a&b C# 100% x+y"
-                                         << "http://site.test/search.php?key=a%26b%20C%23%20100%25%20x%2By";
-    QTest::newRow("empty") << ""
-                           << "http://site.test/search.php?key=";
-}
-
-void Form1Test::enterSearchesWithEncodedKeyword()
-{
-    QFETCH(QString, keyword);
-    QFETCH(QString, address);
-    search(keyword);
-    QCOMPARE(w1->navigations, QStringList {address});
-    QCOMPARE(form->Text1->text(), keyword); // the Enter key itself is swallowed
-    QCOMPARE(rowsShown(), QList<bool>(10, false));
-    QVERIFY(form->Label8->isVisible());
-    QVERIFY(form->Timer1->isActive());
-    QVERIFY(shared().searchMode());
-}
-
-void Form1Test::progressCycleCarriesOver()
-{
-    const QString base = QStringLiteral("正在搜索，请稍侯");
-    search("a");
-    for (int step = 1; step <= 7; ++step) {
-        form->Timer1_Timer();
-        QCOMPARE(form->Label8->caption(), base + QString(step % 7, '.'));
-    }
-    form->Timer1_Timer();
-    form->Timer1_Timer();
-    w1->complete(ResultPages::page(QString()));
-    QVERIFY(!form->Timer1->isActive());
-    QVERIFY(!form->Label8->isVisible());
-    search("b");
-    QCOMPARE(form->Label8->caption(), base + "..");
-    form->Label8->setCaption("other");
-    form->Timer1_Timer();
-    QCOMPARE(form->Label8->caption(), QStringLiteral("other"));
-}
-
-void Form1Test::resultsFillRows()
-{
-    search("t");
-    w1->complete(ResultPages::page(entry("a1", "<B>Qt</B> 教程", "12 MB") + entry("p", "paid", "1 KB", 5)
-                                       + entry(" b2 ", "&lt;b&gt;x 한국", "3 KB "),
-                                   false, true));
-    QCOMPARE(captions(2), (QStringList {"Qt 教程(12 MB)", "<b>x 한국(3 KB )"}));
-    QCOMPARE(form->List1->count(), 2);
-    QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
-    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
-    QVERIFY(!form->Label1->isEnabled());
-    QVERIFY(form->Label2->isEnabled());
-    // Auto-sized labels are six pixels per code-page byte; Hangul is not in
-    // the code page: its glyphs keep their full 12 pixels.
-    QCOMPARE(form->Label3[1]->width(), 6 * 12 + 12 * 2);
-}
-
-void Form1Test::pageChangeKeepsOldCaptions()
-{
-    search("t");
-    QString eight;
-    for (int i = 0; i < 8; ++i)
-        eight += entry(QString::number(i), QStringLiteral("old%1").arg(i), "1");
-    w1->complete(ResultPages::page(eight, false, true));
-    form->Label2->clicked();
-    w1->complete(ResultPages::page(entry("x", "n0", "1") + entry("y", "n1", "1") + entry("z", "n2", "1"), true));
-    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
-    QCOMPARE(captions(5), (QStringList {"n0(1)", "n1(1)", "n2(1)", "old3(1)", "old4(1)"}));
-    QVERIFY(form->Label1->isEnabled());
-    QVERIFY(!form->Label2->isEnabled());
-    form->Label3_Click(1);
-    QCOMPARE(w2->navigations.last(), QStringLiteral("http://site.test/f/y.html"));
-}
-
-void Form1Test::newerScanTakesOver()
-{
-    // A notification arriving while a long page is scanned scans the newer
-    // page; the older scan must not append after it.
-    search("t");
-    QString a;
-    for (int i = 0; i < 6; ++i)
-        a += entry(QStringLiteral("a%1").arg(i), "A", "1");
-    QTimer::singleShot(0, this,
-                       [this] { w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1"))); });
-    w1->complete(ResultPages::page(a));
-    QCOMPARE(form->List1->count(), 2);
-    QCOMPARE(form->List1->item(0)->text(), QStringLiteral("b0"));
-    QCOMPARE(captions(2), (QStringList {"B(1)", "B(1)"}));
-    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-void Form1Test::searchDuringScanStopsIt()
-{
-    search("t");
-    QString a;
-    for (int i = 0; i < 6; ++i)
-        a += entry(QString::number(i), "A", "1");
-    QTimer::singleShot(0, this, [this] { search("u"); });
-    w1->complete(ResultPages::page(a));
-    QCOMPARE(rowsShown(), QList<bool>(10, false));
-    QVERIFY(form->Label8->isVisible());
-    QVERIFY(form->Timer1->isActive());
-}
-
-void Form1Test::deadSiteIsReported()
-{
-    search("t");
-    w1->complete(ResultPages::page(entry("a", "t", "1"), true, true));
-    search("t");
-    w1->fail();
-    QVERIFY(!form->Timer1->isActive());
-    QCOMPARE(form->Label8->caption(), Form1::searchFailedText());
-    QVERIFY(form->Label8->isVisible());
-    // Nothing of the page before is left to click.
-    QCOMPARE(rowsShown(), QList<bool>(10, false));
-    QCOMPARE(form->List1->count(), 0);
-    for (const ClickLabel *label : {form->Label1, form->Label2}) {
-        QVERIFY(!label->isEnabled());
-        QCOMPARE(label->foreColor(), Design::ButtonFace);
-    }
-    search("t");
-    QCOMPARE(form->Label8->caption(), QStringLiteral("正在搜索，请稍侯"));
-    // A site that never answers is reported when the deadline passes.
-    form->setResultsDeadline(50);
-    search("t");
-    QTRY_COMPARE(form->Label8->caption(), Form1::searchFailedText());
-    // A late page still fills the rows.
-    w1->complete(ResultPages::page(entry("a", "late", "1")));
-    QVERIFY(!form->Label8->isVisible());
-    QCOMPARE(form->Label3[0]->caption(), QStringLiteral("late(1)"));
-}
-
-void Form1Test::paging_data()
-{
-    QTest::addColumn<int>("label");
-    QTest::addColumn<QString>("linkTag"); // of the elements that carry the labels' texts
-    QTest::addColumn<int>("labelClicks");
-    QTest::addColumn<QStringList>("expectedClicks");
-    QTest::addColumn<bool>("pageChanges");
-    QTest::addColumn<int>("answer"); // what the click reports; -2: its count
-    QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true << -2;
-    QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << true << -2;
-    QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << false << -2;
-    // The first click's page is still loading: the old page's links are not
-    // followed a second time.
-    QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << true << -2;
-    // The next page replaced the document before the click could answer.
-    QTest::newRow("page replaced first") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << true
-                                         << int(Browser::ClickedUnknown);
-}
-
-void Form1Test::paging()
-{
-    QFETCH(int, label);
-    QFETCH(QString, linkTag);
-    QFETCH(int, labelClicks);
-    QFETCH(QStringList, expectedClicks);
-    QFETCH(bool, pageChanges);
-    QFETCH(int, answer);
-    if (answer != -2)
-        w1->clickAnswer = answer;
-    search("t");
-    w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {},
-                 {El {linkTag, "下一页", {}}, El {linkTag, "上一页", {}}, El {linkTag, "下一页 »", {}},
-                  El {"DIV", "下一页", {}}});
-    for (int i = 0; i < labelClicks; ++i) {
-        QTest::mouseClick(label == 1 ? form->Label1 : form->Label2, Qt::LeftButton);
-        QCoreApplication::processEvents(); // the count of clicked links arrives
-    }
-    QCOMPARE(w1->clicks, expectedClicks);
-    QCOMPARE(rowsShown(), pageChanges ? QList<bool>(10, false) : (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-    QCOMPARE(form->Label8->isVisible(), pageChanges);
-    QCOMPARE(form->Timer1->isActive(), pageChanges);
-    // The labels stay as the page set them until the next page is scraped.
-    for (const ClickLabel *l : {form->Label1, form->Label2}) {
-        QVERIFY(l->isEnabled());
-        QCOMPARE(l->foreColor(), Design::PagingActive);
-    }
-    // Only a click that followed a link waits for a page, and can time out
-    // (a running deadline restarts with the new interval).
-    form->setResultsDeadline(50);
-    QTest::qWait(250);
-    QCOMPARE(form->Label8->caption() == Form1::searchFailedText(), pageChanges);
-}
-
-void Form1Test::pageAfterAClickReportedAsNone()
-{
-    // A click that reports none puts the old rows back; a page that comes
-    // all the same still decides which rows show.
-    search("t");
-    w1->complete(ResultPages::page(entry("a", "t", "1") + entry("b", "t", "1") + entry("c", "t", "1"), false, true), {},
-                 {El {"DIV", "下一页", {}}});
-    QTest::mouseClick(form->Label2, Qt::LeftButton);
-    QCoreApplication::processEvents(); // the count of clicked links arrives
-    QCOMPARE(rowsShown(), (QList<bool> {1, 1, 1, 0, 0, 0, 0, 0, 0, 0}));
-    w1->complete(ResultPages::page(entry("x", "n0", "1"), true));
-    QCOMPARE(rowsShown(), (QList<bool> {1, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
-
-void Form1Test::activationLoadsFilePage()
-{
-    shared().SearchMode = true;
-    form->Label3_Click(0); // a row shown since start, without an identifier: nothing
-    QVERIFY(w2->navigations.isEmpty());
-    search("t");
-    w1->complete(ResultPages::page(entry(" a b ", "t", "1") + entry("c", "u", "1")));
-    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-    QCOMPARE(w2->navigations, QStringList(2, "http://site.test/f/a b.html"));
-    QVERIFY(!form->Label8->isVisible());
-}
-
-void Form1Test::advertisementRowsClickByDigit()
-{
-    w3->complete({}, "2.01",
-                 {El {"A", "1 电影", {}}, El {"A", "2 软件", {}}, El {"A", "top 10", {}}, El {"A", "21 天", {}}});
-    QTest::mouseClick(form->Label3[1], Qt::LeftButton);
-    QCOMPARE(w3->clicks, (QStringList {"1 电影", "top 10", "21 天"}));
-    QCOMPARE(w3->grants, (QList<QPair<int, int>> {{1, 1}})); // one page for the desktop, one download
-    QVERIFY(w2->navigations.isEmpty());
-}
-
-void Form1Test::filePageClicksZeroPointTables()
-{
-    const QList<El> tables {El {"TABLE", "外 免费下载（0分）", {}}, El {"TABLE", "免费下载（0分）", {}},
-                            El {"TABLE", "高速下载", {}}, El {"TABLE", "另一个 0分", {}}};
-    const QStringList once {"外 免费下载（0分）", "免费下载（0分）", "另一个 0分"};
-    w2->complete({}, {}, tables);
-    search("t");
-    w2->complete({}, {}, tables);
-    QVERIFY(w2->clicks.isEmpty()); // no row clicked: neither before nor after the first search
-    w1->complete(ResultPages::page(entry("a", "t", "1")));
-    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-    QCOMPARE(w2->grants, (QList<QPair<int, int>> {{1, 0}})); // one download for the click
-    w2->complete({}, {}, tables);
-    QCOMPARE(w2->clicks, once);
-    // A page that reloads itself when clicked gets three documents per row click.
-    for (int n = 0; n < 5; ++n)
-        w2->complete({}, {}, tables);
-    QCOMPARE(w2->clicks.size(), 3 * once.size());
-}
-
-void Form1Test::closeSequence_data()
-{
-    QTest::addColumn<QString>("adText");
-    QTest::addColumn<bool>("answerOk");
-    QTest::addColumn<bool>("downloadLink");  // an anchor with "365" on the advertisement page
-    QTest::addColumn<bool>("downloadsStop"); // the answer to stopping running downloads
-    QTest::addColumn<int>("expectedPrompts");
-    QTest::addColumn<bool>("staysOpen");
-    QTest::newRow("2.02 OK") << "2.02 新版" << true << true << true << 1 << true;
-    // Nothing to download: the home page is opened instead.
-    QTest::newRow("2.02 OK, no 365 link") << "2.02" << true << false << true << 1 << true;
-    QTest::newRow("2.02 Cancel") << "2.02" << false << true << true << 1 << false;
-    QTest::newRow("2.02 Cancel, downloads kept") << "2.02" << false << true << false << 1 << true;
-    QTest::newRow("2.01") << "2.01" << true << true << true << 0 << false;
-    QTest::newRow("not a number") << "abc" << true << true << true << 0 << false;
-}
-
-void Form1Test::closeSequence()
-{
-    QFETCH(QString, adText);
-    QFETCH(bool, answerOk);
-    QFETCH(bool, downloadLink);
-    QFETCH(bool, downloadsStop);
-    QFETCH(int, expectedPrompts);
-    QFETCH(bool, staysOpen);
-    win->answer = answerOk;
-    win->stopDownloads = downloadsStop;
-    QList<El> links {El {"A", "1 电影", {}}};
-    if (downloadLink)
-        links.prepend(El {"A", "下载 365 新版", {}});
-    QLocale::setDefault(QLocale(QLocale::French, QLocale::France)); // decimal comma
-    w3->complete({}, adText, links);
-    form->close();
-    QLocale::setDefault(QLocale::c());
-    QCoreApplication::processEvents(); // the count of clicked links arrives
-    QCOMPARE(win->prompts, expectedPrompts);
-    QCOMPARE(form->isVisible(), staysOpen);
-    QCOMPARE(win->quits, staysOpen ? 0 : 1);
-    QCOMPARE(shared().UpdateOffered, qint16(expectedPrompts ? -1 : 0));
-    const bool accepted = answerOk && expectedPrompts;
-    QCOMPARE(w3->clicks, accepted && downloadLink ? QStringList {"下载 365 新版"} : QStringList {});
-    QCOMPARE(win->opened, accepted && !downloadLink ? QList<QUrl> {QUrl("http://home.test")} : QList<QUrl> {});
-    QCOMPARE(w3->grants.size(), accepted ? 1 : 0); // the accepted update may download once
-    if (!staysOpen)
-        return;
-    // The update is offered once: the next close ends without asking again.
-    win->stopDownloads = true;
-    form->close();
-    QCOMPARE(win->prompts, expectedPrompts);
-    QCOMPARE(win->quits, 1);
-}
-
-void Form1Test::clickWithoutDownloadIsNoticed_data()
-{
-    QTest::addColumn<QString>("how");
-    QTest::addColumn<QString>("reason"); // empty: no notice
-    QTest::newRow("no free table") << "plain"
-                                   << "页面上没有免费下载";
-    QTest::newRow("free text outside any table") << "text"
-                                                 << "页面上没有免费下载";
-    QTest::newRow("file page failed") << "fail"
-                                      << "文件页打不开";
-    QTest::newRow("nothing within the deadline") << "table"
-                                                 << "点击下载后 0 秒内没有开始下载";
-    QTest::newRow("download began") << "began"
-                                    << "";
-}
-
-void Form1Test::clickWithoutDownloadIsNoticed()
-{
-    QFETCH(QString, how);
-    QFETCH(QString, reason);
-    QStringList notices;
-    Form1Downloads downloads;
-    downloads.nothingCame = [&](const QString &title, const QUrl &page, const QString &why) {
-        notices << title + QLatin1Char('|') + page.toString() + QLatin1Char('|') + why;
-    };
-    form->setDownloads(downloads);
-    form->setDownloadDeadline(50);
-    search("t");
-    w1->complete(ResultPages::page(entry("ab", "t", "1")));
-    const QString caption = form->Label3[0]->caption();
-    QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-    QVERIFY(notices.isEmpty());
-    if (how == QLatin1String("fail"))
-        w2->fail();
-    else if (how == QLatin1String("plain"))
-        w2->complete({}, "收费下载（5分）", {El {"TABLE", "收费下载（5分）", {}}});
-    else if (how == QLatin1String("text"))
-        w2->complete({}, "免费下载（0分）", {El {"DIV", "免费下载（0分）", {}}});
-    else
-        w2->complete({}, "免费下载（0分）", {El {"TABLE", "免费下载（0分）", {}}});
-    if (how == QLatin1String("began"))
-        form->DownloadBegan();
-    QTest::qWait(200);
-    QCOMPARE(notices,
-             reason.isEmpty() ? QStringList {} : QStringList {caption + "|http://site.test/f/ab.html|" + reason});
-    QCOMPARE(QApplication::focusWidget(), form->Text1);
-    // One notice per click, whatever follows.
-    w2->fail();
-    QCOMPARE(notices.size(), reason.isEmpty() ? 0 : 1);
-}
 
 QTEST_MAIN(Form1Test)
 #include "tst_form1.moc"

@@ -14,54 +14,51 @@ class InstanceTest : public QObject
     Q_OBJECT
 
 private slots:
-    void secondStartRaisesFirstAndExits();
-    void leftOverSocketDoesNotBlock();
+    void secondStartRaisesFirstAndExits()
+    {
+        // The program's socket in a runtime directory of its own.
+        QTemporaryDir runtime;
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+        SingleInstance first(runtime.path() + "/ondrix.socket");
+        QCOMPARE(first.start(), SingleInstance::Role::First);
+        QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+
+        QProcess second;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        env.insert("XDG_ACTIVATION_TOKEN", "token-1");
+        second.setProcessEnvironment(env);
+        QElapsedTimer clock;
+        clock.start();
+        second.start(ONDRIX_BIN, {"-platform", "offscreen"});
+        QVERIFY(raised.wait(20000));
+        QVERIFY(second.waitForFinished(20000));
+        qInfo("second start answered in %lld ms", static_cast<long long>(clock.elapsed()));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(raised.size(), 1);
+        QCOMPARE(raised.at(0).at(0).toByteArray(), QByteArray("token-1"));
+    }
+
+    void leftOverSocketDoesNotBlock()
+    {
+        // A socket file bound and never removed, as a crashed run leaves it.
+        QTemporaryDir runtime;
+        const QString path = runtime.path() + "/ondrix.socket";
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        ::close(fd);
+        QVERIFY(QFile::exists(path));
+
+        SingleInstance next(path);
+        QCOMPARE(next.start(), SingleInstance::Role::First);
+        SingleInstance later(path);
+        QCOMPARE(later.start(), SingleInstance::Role::Second);
+    }
 };
-
-void InstanceTest::secondStartRaisesFirstAndExits()
-{
-    // The program's socket in a runtime directory of its own.
-    QTemporaryDir runtime;
-    QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-    SingleInstance first(runtime.path() + "/ondrix.socket");
-    QCOMPARE(first.start(), SingleInstance::Role::First);
-    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
-
-    QProcess second;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("XDG_RUNTIME_DIR", runtime.path());
-    env.insert("XDG_ACTIVATION_TOKEN", "token-1");
-    second.setProcessEnvironment(env);
-    QElapsedTimer clock;
-    clock.start();
-    second.start(ONDRIX_BIN, {"-platform", "offscreen"});
-    QVERIFY(raised.wait(20000));
-    QVERIFY(second.waitForFinished(20000));
-    qInfo("second start answered in %lld ms", static_cast<long long>(clock.elapsed()));
-    QCOMPARE(second.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(second.exitCode(), 0);
-    QCOMPARE(raised.size(), 1);
-    QCOMPARE(raised.at(0).at(0).toByteArray(), QByteArray("token-1"));
-}
-
-void InstanceTest::leftOverSocketDoesNotBlock()
-{
-    // A socket file bound and never removed, as a crashed run leaves it.
-    QTemporaryDir runtime;
-    const QString path = runtime.path() + "/ondrix.socket";
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    sockaddr_un address {};
-    address.sun_family = AF_UNIX;
-    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-    QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
-    ::close(fd);
-    QVERIFY(QFile::exists(path));
-
-    SingleInstance next(path);
-    QCOMPARE(next.start(), SingleInstance::Role::First);
-    SingleInstance later(path);
-    QCOMPARE(later.start(), SingleInstance::Role::Second);
-}
 
 QTEST_GUILESS_MAIN(InstanceTest)
 #include "tst_instance.moc"

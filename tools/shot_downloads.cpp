@@ -11,7 +11,7 @@
 #include "DemoSite.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
-#include "Main.h"
+#include "Module1.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
@@ -28,16 +28,16 @@ int main(int argc, char **argv)
     }
     QTemporaryDir dir;
     WebEngineSession session;
-    session.setUrlOpener([](const QUrl &) {});
     DownloadManager *downloads = session.downloads();
-    downloads->setDownloadDirectory(dir.path());
+    downloads->folder().setPath(dir.path());
+    DownloadList list(*downloads);
     auto last = [downloads] { return downloads->entries().constLast(); };
     QSignalSpy started(downloads, &DownloadManager::downloadStarted);
     // One browser per download, as each download is its own click.
     auto start = [&](const QString &path) {
         auto *browser = session.createBrowser(&app);
         browser->Navigate(site.siteBase() + path);
-        browser->allowUserAction(1, 0);
+        browser->allowUserAction({.downloads = 1});
         return started.wait(30000);
     };
 
@@ -46,14 +46,14 @@ int main(int argc, char **argv)
         return 2;
     // A folder that cannot be written: a path under a regular file.
     QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
-    downloads->setDownloadDirectory(dir.filePath(QStringLiteral("plain/下载")));
+    downloads->folder().setPath(dir.filePath(QStringLiteral("plain/下载")));
     QSignalSpy failed(downloads, &DownloadManager::downloadFailed);
     auto *browser = session.createBrowser(&app);
     browser->Navigate(site.siteBase() + QStringLiteral("/d/umzj41"));
-    browser->allowUserAction(1, 0);
+    browser->allowUserAction({.downloads = 1});
     if (!failed.wait(30000))
         return 5;
-    downloads->setDownloadDirectory(dir.path());
+    downloads->folder().setPath(dir.path());
     if (!start(QStringLiteral("/bytes/4294967296.bin")))
         return 3;
     const int running = last().id;
@@ -63,16 +63,15 @@ int main(int argc, char **argv)
     downloads->addNothingCame(QStringLiteral("Linux 命令行教程(60.0 MB)"),
                               QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
                               QStringLiteral("页面上没有免费下载"));
-    DownloadList *list = downloads->list();
-    list->resize(480, 560);
-    list->move(40, 40);
-    list->showWithoutFocus();
+    list.resize(480, 560);
+    list.move(40, 40);
+    list.showWithoutFocus();
     // Let the running one show its speed, but keep the shot well before it ends.
     QTest::qWait(1500);
     if (downloads->entry(running).state != DownloadEntry::State::Running)
         return 6;
-    const QRect frame = list->frameGeometry();
-    const QPixmap shot = list->screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    const QRect frame = list.frameGeometry();
+    const QPixmap shot = list.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
     downloads->cancelAll();
     return shot.save(out) ? 0 : 7;
 }

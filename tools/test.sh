@@ -22,6 +22,8 @@ fi
 part build "$top/tools/build.sh" -DONDRIX_WERROR=ON
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_DISABLE_SANDBOX=1
 part tests bash -c 'cd "$1/build" && ctest --output-on-failure --timeout 600' _ "$top"
+# The stored addresses of a second build, configured with other ones.
+part "other addresses" "$top/tools/other-addresses.sh" "$top"
 # The two Debian packages, made from build/ and checked (tools/package-check.sh).
 part packages "$top/tools/package-check.sh"
 part sanitizers "$top/tools/sanitize.sh"

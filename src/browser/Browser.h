@@ -11,6 +11,14 @@
 // Reads are synchronous: an implementation keeps a snapshot of the body taken
 // when the current top-level document completed, and returns empty texts while
 // no document has completed since the last Navigate.
+// What one action of the user lets a browser's pages do, e.g.
+// {.downloads = 1, .desktopAddresses = 1}.
+struct UserAllowance
+{
+    int downloads = 0;
+    int desktopAddresses = 0;
+};
+
 class Browser : public QObject
 {
     Q_OBJECT
@@ -48,7 +56,7 @@ public:
     // advertised row clicked, the update accepted). Until the next Navigate,
     // or for two minutes, its pages may start this many downloads and hand
     // this many addresses to the desktop; nothing else of theirs reaches it.
-    virtual void allowUserAction(int downloads, int desktopAddresses) = 0;
+    virtual void allowUserAction(UserAllowance allowance) = 0;
 
 signals:
     // Once per successful top-level document, after its snapshot is taken.
@@ -57,6 +65,5 @@ signals:
     void loadFailed();
 };
 
-// The shared click-by-text operation of the window's handlers: a missing
-// browser clicks nothing and reports 0, later.
+// The shared click-by-text operation of the window's handlers.
 void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle, Browser::ClickDone done = {});

@@ -1,91 +1,37 @@
 #include "DownloadManager.h"
 
-#include <memory>
+#include <algorithm>
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QStandardPaths>
-#include <QStorageInfo>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
-#include "DownloadList.h"
+#include "FileNames.h"
 #include "HiddenPage.h"
-#include "UserGrant.h"
+#include "StopReason.h"
 
 namespace {
 
-// 255 bytes per file name, less the engine's ".download" and room for " (n)".
-constexpr qsizetype MaxNameBytes = 255 - 9 - 12;
-// An extension longer than this is part of the name, not a type.
-constexpr qsizetype MaxExtensionBytes = 32;
 constexpr int SpaceCheckMs = 500;
 
-qsizetype utf8Length(char32_t c)
+// The codes are Chromium's, which the engine passes on.
+constexpr bool sameCode(StopReason::Code ours, QWebEngineDownloadRequest::DownloadInterruptReason engine)
 {
-    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    return int(ours) == int(engine);
 }
-
-qsizetype utf8Length(QStringView s)
-{
-    qsizetype n = 0;
-    for (const char32_t c : s.toUcs4())
-        n += utf8Length(c);
-    return n;
-}
-
-// Cuts name to maxBytes of UTF-8 in one pass, keeping a short extension and
-// never splitting a character.
-QString fitName(const QString &name, qsizetype maxBytes)
-{
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    QStringView ext;
-    if (dot > 0 && utf8Length(QStringView(name).mid(dot)) <= MaxExtensionBytes)
-        ext = QStringView(name).mid(dot);
-    const QStringView base = QStringView(name).left(name.size() - ext.size());
-    qsizetype budget = maxBytes - utf8Length(ext);
-    QString out;
-    for (qsizetype i = 0; i < base.size();) {
-        const char32_t c = base[i].isHighSurrogate() && i + 1 < base.size()
-                               ? QChar::surrogateToUcs4(base[i], base[i + 1])
-                               : base[i].unicode();
-        const qsizetype units = c > 0xffff ? 2 : 1;
-        budget -= utf8Length(c);
-        if (budget < 0)
-            break;
-        out += base.mid(i, units);
-        i += units;
-    }
-    out += ext;
-    return out;
-}
-
-QString folderText(const QString &directory)
-{
-    return QDir::toNativeSeparators(directory);
-}
-
-QString noSpaceText(qint64 total, const QString &directory, qint64 available)
-{
-    return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-        .arg(total > 0 ? DownloadEntry::bytesText(total) : QStringLiteral("未知大小"), folderText(directory),
-             DownloadEntry::bytesText(available));
-}
-
-QString unwritableText(const QString &directory)
-{
-    return QStringLiteral("无法写入下载文件夹：%1").arg(folderText(directory));
-}
+using R = QWebEngineDownloadRequest;
+static_assert(sameCode(StopReason::FileNoSpace, R::FileNoSpace) && sameCode(StopReason::NetworkFailed, R::NetworkFailed)
+              && sameCode(StopReason::NetworkServerDown, R::NetworkServerDown)
+              && sameCode(StopReason::ServerFailed, R::ServerFailed)
+              && sameCode(StopReason::ServerBadContent, R::ServerBadContent)
+              && sameCode(StopReason::ServerUnreachable, R::ServerUnreachable)
+              && sameCode(StopReason::UserCanceled, R::UserCanceled));
 
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
-    : QObject(parent)
+    : Downloads(parent)
     , m_profile(profile)
 {
     // Direct connection: the request must be accepted inside the signal, or
@@ -104,451 +50,260 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
 DownloadManager::~DownloadManager()
 {
     cancelAll();
-    delete m_list.data();
     delete m_retryPage;
-    qDeleteAll(m_entries);
-}
-
-void DownloadManager::setDownloadDirectory(const QString &directory)
-{
-    m_directory = directory;
-}
-
-QString DownloadManager::downloadDirectory() const
-{
-    if (!m_directory.isEmpty())
-        return m_directory;
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (dir.isEmpty())
-        dir = QDir::homePath();
-    return dir;
-}
-
-bool DownloadManager::hasRunningDownloads() const
-{
-    return std::any_of(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) { return e->view.isUnfinished(); });
-}
-
-qint64 DownloadManager::freeSpace(const QString &directory) const
-{
-    if (m_freeSpace)
-        return m_freeSpace(directory);
-    return QStorageInfo(directory).bytesAvailable();
-}
-
-QString DownloadManager::sanitizeFileName(const QString &suggested)
-{
-    // Only the last path component counts, whichever separator the site used.
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < suggested.size(); ++i) {
-        if (suggested[i] == QLatin1Char('/') || suggested[i] == QLatin1Char('\\'))
-            start = i + 1;
-    }
-    // Control and format characters go: a right-to-left override would show
-    // "invoice\u202Etxt.desktop" as "invoicepotksed.txt".
-    QString clean;
-    clean.reserve(suggested.size() - start);
-    for (qsizetype i = start; i < suggested.size(); ++i) {
-        const QChar c = suggested[i];
-        if (c.isSurrogate()) {
-            if (c.isHighSurrogate() && i + 1 < suggested.size() && suggested[i + 1].isLowSurrogate()) {
-                const char32_t ucs = QChar::surrogateToUcs4(c, suggested[i + 1]);
-                if (QChar::category(ucs) != QChar::Other_Format)
-                    clean += QStringView(suggested).mid(i, 2);
-                ++i;
-            }
-            continue; // an unpaired half has no file-system form
-        }
-        switch (c.category()) {
-        case QChar::Other_Control:
-        case QChar::Other_Format:
-        case QChar::Separator_Line:
-        case QChar::Separator_Paragraph:
-            continue;
-        default:
-            break;
-        }
-        clean += QStringLiteral("<>:\"|?*").contains(c) ? QLatin1Char('_') : c;
-    }
-    clean = clean.trimmed();
-    // No hidden ".." tricks and no names that are only dots.
-    qsizetype dots = 0;
-    while (dots < clean.size() && clean[dots] == QLatin1Char('.'))
-        ++dots;
-    clean.remove(0, dots);
-    qsizetype end = clean.size();
-    while (end > 0 && (clean[end - 1] == QLatin1Char('.') || clean[end - 1].isSpace()))
-        --end;
-    clean.truncate(end);
-    if (clean.isEmpty())
-        clean = QStringLiteral("download");
-    // A desktop would run a saved launcher when it is opened.
-    if (clean.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
-        clean += QStringLiteral(".txt");
-    return fitName(clean, MaxNameBytes);
-}
-
-QString DownloadManager::reserveFile(const QString &directory, const QString &name)
-{
-    // The number goes before the extension; ".tar.gz" counts as one.
-    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0 && name.left(dot).endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
-        dot -= 4;
-    const QString base = dot > 0 ? name.left(dot) : name;
-    const QString ext = dot > 0 ? name.mid(dot) : QString();
-    const QDir dir(directory);
-    for (int n = 0; n < 100000; ++n) {
-        const QString path = dir.filePath(n == 0 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext));
-        if (QFileInfo::exists(path + QStringLiteral(".download")))
-            continue;
-        // Created exclusively, so another program (or another instance of
-        // this one) saving the same name can never write over it.
-        QFile file(path);
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        if (!QFileInfo::exists(path))
-            return {};
-    }
-    return {};
-}
-
-QString DownloadManager::reasonText(int interruptReason, const QString &folder, int httpStatus)
-{
-    using R = QWebEngineDownloadRequest;
-    switch (interruptReason) {
-    case R::FileNoSpace:
-        return QStringLiteral("磁盘空间不足：%1").arg(folderText(folder));
-    case R::FileAccessDenied:
-    case R::FileFailed:
-    case R::FileNameTooLong:
-    case R::FileTooLarge:
-    case R::FileTransientError:
-    case R::FileTooShort:
-    case R::FileHashMismatch:
-        return unwritableText(folder);
-    case R::FileVirusInfected:
-    case R::FileBlocked:
-    case R::FileSecurityCheckFailed:
-        return QStringLiteral("文件被系统拦截");
-    case R::NetworkFailed:
-    case R::NetworkTimeout:
-    case R::NetworkDisconnected:
-    case R::NetworkServerDown:
-    case 38: // the server sent less than it announced: the connection broke
-        return QStringLiteral("网络连接中断");
-    case R::NetworkInvalidRequest:
-        return QStringLiteral("下载地址无效");
-    case R::ServerFailed:
-    case R::ServerBadContent:
-    case R::ServerUnauthorized:
-    case R::ServerCertProblem:
-    case R::ServerForbidden:
-    case R::ServerUnreachable:
-    case 31: // the server would not continue from where it stopped
-        if (httpStatus > 0)
-            return QStringLiteral("服务器拒绝了下载（HTTP %1）").arg(httpStatus);
-        if (interruptReason == R::ServerUnauthorized)
-            return QStringLiteral("服务器拒绝了下载（HTTP 401）");
-        if (interruptReason == R::ServerForbidden)
-            return QStringLiteral("服务器拒绝了下载（HTTP 403）");
-        if (interruptReason == R::ServerCertProblem)
-            return QStringLiteral("服务器证书有问题");
-        return QStringLiteral("服务器拒绝了下载");
-    case R::UserCanceled:
-        return QStringLiteral("已取消");
-    default:
-        return QStringLiteral("下载中断");
-    }
-}
-
-DownloadList *DownloadManager::list()
-{
-    if (!m_list)
-        m_list = new DownloadList(this);
-    return m_list;
 }
 
 QList<DownloadEntry> DownloadManager::entries() const
 {
     QList<DownloadEntry> out;
-    for (const Entry *e : m_entries)
-        out << e->view;
+    out.reserve(qsizetype(m_records.size()));
+    for (const auto &r : m_records)
+        out << r->entry;
     return out;
 }
 
 DownloadEntry DownloadManager::entry(int id) const
 {
-    const Entry *e = find(id);
-    return e ? e->view : DownloadEntry {};
+    const Record *r = find(id);
+    return r ? r->entry : DownloadEntry {};
 }
 
-DownloadManager::Entry *DownloadManager::find(int id) const
+DownloadManager::Record *DownloadManager::find(int id) const
 {
-    for (Entry *e : m_entries) {
-        if (e->view.id == id)
-            return e;
-    }
-    return nullptr;
+    const auto it
+        = std::find_if(m_records.cbegin(), m_records.cend(), [id](const auto &r) { return r->entry.id == id; });
+    return it == m_records.cend() ? nullptr : it->get();
 }
 
-DownloadManager::Entry *DownloadManager::addEntry(DownloadEntry::State state, const QString &name, const QUrl &url)
+DownloadManager::Record *DownloadManager::addRecord(DownloadEntry::State state, const QString &name, const QUrl &url)
 {
-    auto *entry = new Entry;
-    entry->view.id = m_nextId++;
-    entry->view.state = state;
-    entry->view.name = name;
-    entry->view.url = url;
-    m_entries.append(entry);
-    emit entryAdded(entry->view.id);
-    if (m_widgetsVisible)
-        list()->showWithoutFocus();
-    return entry;
+    auto &r = m_records.emplace_back(std::make_unique<Record>());
+    r->entry.id = m_nextId++;
+    r->entry.state = state;
+    r->entry.name = name;
+    r->entry.url = url;
+    emit entryAdded(r->entry.id);
+    return r.get();
 }
 
 int DownloadManager::addNothingCame(const QString &title, const QUrl &page, const QString &reason)
 {
-    Entry *entry = addEntry(DownloadEntry::State::NothingCame, title, page);
-    entry->view.reason = reason;
-    emit entryChanged(entry->view.id);
-    return entry->view.id;
+    Record *r = addRecord(DownloadEntry::State::NothingCame, title, page);
+    r->entry.reason = reason;
+    emit entryChanged(r->entry.id);
+    return r->entry.id;
 }
 
-void DownloadManager::setState(Entry *entry, DownloadEntry::State state, const QString &reason)
+void DownloadManager::setState(Record *record, DownloadEntry::State state, const QString &reason)
 {
-    entry->view.state = state;
-    entry->view.reason = reason;
+    record->entry.state = state;
+    record->entry.reason = reason;
     if (state != DownloadEntry::State::Running)
-        entry->view.bytesPerSecond = 0;
-    emit entryChanged(entry->view.id);
+        record->entry.bytesPerSecond = 0;
+    emit entryChanged(record->entry.id);
 }
 
-void DownloadManager::refuse(QWebEngineDownloadRequest *request, Entry *retried, const QString &reason)
+int DownloadManager::transferring(const Record *except) const
 {
-    request->cancel();
-    Entry *entry = retried ? retried
-                           : addEntry(DownloadEntry::State::Failed, sanitizeFileName(request->suggestedFileName()),
-                                      request->url());
-    entry->view.path.clear();
-    setState(entry, DownloadEntry::State::Failed, reason);
-    emit downloadFailed(QString(), reason);
+    return int(std::count_if(m_records.cbegin(), m_records.cend(), [except](const auto &r) {
+        return r.get() != except && r->entry.state == DownloadEntry::State::Running;
+    }));
+}
+
+void DownloadManager::watchTransfers()
+{
+    m_progress.start();
+    m_spaceWatch.start();
 }
 
 void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
 {
-    if (request->state() != QWebEngineDownloadRequest::DownloadRequested)
+    if (request->state() != QWebEngineDownloadRequest::DownloadRequested || followResumed(request))
         return;
+    HiddenPage *page = DownloadAdmission::payingPage(request);
+    if (!page)
+        return;
+    // 重试 of an entry that ended: the same entry starts again.
+    Record *retried = page == m_retryPage ? takeRetrying(request->url()) : nullptr;
+    // The same address already downloading: the user asked again, so show
+    // that one instead of starting it twice.
+    if (inFlight(request->url(), retried)) {
+        request->cancel();
+        emit attentionWanted();
+        return;
+    }
+    const DownloadAdmission::Decision decision = m_admission.decide(request);
+    if (!decision.accepted()) {
+        failToStart(request, retried, decision.refusal);
+        return;
+    }
+    DownloadAdmission::accept(request, decision);
+    start(retried ? retried : addRecord(DownloadEntry::State::Running, QString(), request->url()), request, decision);
+}
 
+bool DownloadManager::followResumed(QWebEngineDownloadRequest *request)
+{
     // The engine resuming a download (by itself or for 继续) asks again
     // under the same id, with our folder and name forgotten: keep them, and
     // follow the new request object.
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (entry->request && entry->request->id() == request->id() && entry->request != request) {
-            entry->request->disconnect(this);
-            const QFileInfo target(entry->view.path);
+    for (const auto &r : m_records) {
+        if (r->request && r->request->id() == request->id() && r->request != request) {
+            r->request->disconnect(this);
+            const QFileInfo target(r->entry.path);
             request->setDownloadDirectory(target.absolutePath());
             request->setDownloadFileName(target.fileName());
             request->accept();
-            watch(entry, request);
-            return;
+            watch(r.get(), request);
+            return true;
         }
     }
-
-    // Only a download that the user's own action in that page paid for.
-    auto *page = qobject_cast<HiddenPage *>(request->page());
-    if (!page || !page->grant().take(UserGrant::Download)) {
-        Refusals::note("download", request->url().toString());
-        request->cancel();
-        return;
-    }
-
-    // 重试 of an entry that ended: the same entry starts again.
-    Entry *retried = nullptr;
-    if (page == m_retryPage) {
-        for (Entry *entry : std::as_const(m_retrying)) {
-            if (entry->view.url == request->url()) {
-                retried = entry;
-                break;
-            }
-        }
-        m_retrying.removeAll(retried);
-    }
-
-    // The same address already downloading: the user asked again, so show
-    // that one instead of starting it twice.
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (entry != retried && entry->request && isActive(entry) && entry->view.url == request->url()) {
-            request->cancel();
-            if (m_widgetsVisible)
-                list()->showWithoutFocus();
-            return;
-        }
-    }
-
-    const QString directory = downloadDirectory();
-    if (!QDir().mkpath(directory)) {
-        refuse(request, retried, unwritableText(directory));
-        return;
-    }
-    // Mostly the size is known only later; checkSpace() stops it then.
-    const qint64 announced = request->totalBytes();
-    const qint64 available = freeSpace(directory) - SpareBytes;
-    if (announced > 0 && announced > available) {
-        refuse(request, retried, noSpaceText(announced, directory, available));
-        return;
-    }
-    QString suggested = request->suggestedFileName();
-    if (suggested.isEmpty())
-        suggested = request->downloadFileName();
-    if (suggested.isEmpty())
-        suggested = request->url().fileName();
-    const QString name = sanitizeFileName(suggested);
-    const QString path = reserveFile(directory, name);
-    if (path.isEmpty()) {
-        refuse(request, retried, unwritableText(directory));
-        return;
-    }
-
-    request->setDownloadDirectory(directory);
-    request->setDownloadFileName(QFileInfo(path).fileName());
-    request->accept();
-
-    Entry *entry = retried ? retried : addEntry(DownloadEntry::State::Running, QString(), request->url());
-    entry->view.name = QFileInfo(path).fileName();
-    entry->view.path = path;
-    entry->view.received = 0;
-    entry->view.total = announced;
-    entry->userCancelled = false;
-    entry->autoResumed = false;
-    entry->existing.clear();
-    entry->copyDone = false;
-    entry->sampledBytes = 0;
-    entry->sampledMs = m_clock.elapsed();
-    watch(entry, request);
-
-    // A file of this name already there: compared once the size is known.
-    if (QFileInfo(path).fileName() != name)
-        entry->existing = QDir(directory).filePath(name);
-    if (alreadyThere(entry)) {
-        // handled
-    } else {
-        const auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [entry](const Entry *e) {
-            return e != entry && e->view.state == DownloadEntry::State::Running;
-        });
-        if (transferring >= MaxRunning) {
-            request->pause();
-            setState(entry, DownloadEntry::State::Waiting);
-        } else {
-            setState(entry, DownloadEntry::State::Running);
-        }
-    }
-    m_spaceWatch.start();
-    m_progress.start();
-    emit downloadStarted(entry->view.path);
-    onStateChanged(entry); // a tiny file may already be complete
+    return false;
 }
 
-void DownloadManager::watch(Entry *entry, QWebEngineDownloadRequest *request)
+DownloadManager::Record *DownloadManager::takeRetrying(const QUrl &url)
 {
-    entry->request = request;
-    connect(request, &QWebEngineDownloadRequest::stateChanged, this, [this, entry] { onStateChanged(entry); });
-    connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, entry] { onStateChanged(entry); });
-    // The size comes with the server's answer, once; not per chunk.
-    connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, [this, entry] {
-        checkSpace(entry);
-        if (entry->view.state == DownloadEntry::State::Running || entry->view.state == DownloadEntry::State::Waiting)
-            alreadyThere(entry);
+    for (const auto &r : m_records) {
+        if (r->retrying && r->entry.url == url) {
+            r->retrying = false;
+            return r.get();
+        }
+    }
+    return nullptr;
+}
+
+bool DownloadManager::inFlight(const QUrl &url, const Record *except) const
+{
+    return std::any_of(m_records.cbegin(), m_records.cend(), [&](const auto &r) {
+        return r.get() != except && r->request && r->entry.isUnfinished() && r->entry.url == url;
     });
 }
 
-bool DownloadManager::isActive(const Entry *entry) const
+void DownloadManager::failToStart(QWebEngineDownloadRequest *request, Record *retried, const QString &reason)
 {
-    return entry->view.isUnfinished();
+    request->cancel();
+    Record *r = retried ? retried
+                        : addRecord(DownloadEntry::State::Failed, FileNames::sanitize(request->suggestedFileName()),
+                                    request->url());
+    r->entry.path.clear();
+    setState(r, DownloadEntry::State::Failed, reason);
+    emit downloadFailed(QString(), reason);
 }
 
-void DownloadManager::onStateChanged(Entry *entry)
+void DownloadManager::start(Record *record, QWebEngineDownloadRequest *request,
+                            const DownloadAdmission::Decision &decision)
 {
-    if (!m_entries.contains(entry) || !entry->request || !isActive(entry))
+    const QFileInfo saved(decision.path);
+    record->entry.name = saved.fileName();
+    record->entry.path = decision.path;
+    record->entry.received = 0;
+    record->entry.total = decision.announced;
+    record->userCancelled = false;
+    record->autoResumed = false;
+    record->copyDone = false;
+    record->sampledBytes = 0;
+    record->sampledMs = m_clock.elapsed();
+    // A file of the wanted name already there: compared once the size is known.
+    record->existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
+    watch(record, request);
+    if (!alreadyThere(record)) {
+        if (transferring(record) >= MaxRunning) {
+            request->pause();
+            setState(record, DownloadEntry::State::Waiting);
+        } else {
+            setState(record, DownloadEntry::State::Running);
+        }
+    }
+    watchTransfers();
+    emit downloadStarted(record->entry.path);
+    onStateChanged(record->entry.id); // a tiny file may already be complete
+}
+
+void DownloadManager::watch(Record *record, QWebEngineDownloadRequest *request)
+{
+    record->request = request;
+    const int id = record->entry.id;
+    connect(request, &QWebEngineDownloadRequest::stateChanged, this, [this, id] { onStateChanged(id); });
+    connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, id] { onStateChanged(id); });
+    // The size comes with the server's answer, once; not per chunk.
+    connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, [this, id] {
+        Record *r = find(id);
+        if (!r)
+            return;
+        checkSpace(r);
+        if (r->entry.state == DownloadEntry::State::Running || r->entry.state == DownloadEntry::State::Waiting)
+            alreadyThere(r);
+    });
+}
+
+void DownloadManager::onStateChanged(int id)
+{
+    Record *r = find(id);
+    if (!r || !r->request || !r->entry.isUnfinished())
         return;
-    switch (entry->request->state()) {
+    switch (r->request->state()) {
     case QWebEngineDownloadRequest::DownloadCompleted: {
         // Too quick to be paused when its size came: the copy is kept until
         // the user chooses.
-        const qint64 size = entry->request->receivedBytes();
-        finish(entry, DownloadEntry::State::Finished, QString());
-        const QFileInfo existing(entry->existing);
-        if (!entry->existing.isEmpty() && existing.isFile() && existing.size() == size) {
-            entry->copyDone = true;
-            setState(entry, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(entry->existing));
+        const qint64 size = r->request->receivedBytes();
+        finish(r, DownloadEntry::State::Finished, QString());
+        const QFileInfo existing(r->existing);
+        if (!r->existing.isEmpty() && existing.isFile() && existing.size() == size) {
+            r->copyDone = true;
+            setState(r, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(r->existing));
         }
         break;
     }
     case QWebEngineDownloadRequest::DownloadCancelled:
         // Only our own cancel is the user's; the engine giving up is not.
-        finish(entry, entry->userCancelled ? DownloadEntry::State::Cancelled : DownloadEntry::State::Failed,
-               entry->userCancelled ? QString() : QStringLiteral("下载中断"));
+        finish(r, r->userCancelled ? DownloadEntry::State::Cancelled : DownloadEntry::State::Failed,
+               r->userCancelled ? QString() : QStringLiteral("下载中断"));
         break;
     case QWebEngineDownloadRequest::DownloadInterrupted:
-        if (entry->view.state != DownloadEntry::State::Interrupted)
-            interrupt(entry, entry->request->interruptReason());
+        if (r->entry.state != DownloadEntry::State::Interrupted)
+            interrupt(r, r->request->interruptReason());
         break;
     case QWebEngineDownloadRequest::DownloadInProgress:
-        if (entry->view.state == DownloadEntry::State::Interrupted)
-            setState(entry, DownloadEntry::State::Running);
+        if (r->entry.state == DownloadEntry::State::Interrupted)
+            setState(r, DownloadEntry::State::Running);
         break;
     default:
         break;
     }
 }
 
-void DownloadManager::interrupt(Entry *entry, int reason)
+void DownloadManager::interrupt(Record *record, int reason)
 {
-    QWebEngineDownloadRequest *request = entry->request;
-    const QString folder = QFileInfo(entry->view.path).absolutePath();
-    if (request->isFinished()) {
+    const QString folder = QFileInfo(record->entry.path).absolutePath();
+    if (record->request->isFinished()) {
         // The engine cannot continue this one: its partial data is of no use.
-        finish(entry, DownloadEntry::State::Failed, reasonText(reason, folder));
+        finish(record, DownloadEntry::State::Failed, StopReason::text(reason, folder));
         return;
     }
     // Kept under the engine's temporary name for 继续.
-    setState(entry, DownloadEntry::State::Interrupted, reasonText(reason, folder));
-    const int id = entry->view.id;
-    const bool byServer
-        = reason >= QWebEngineDownloadRequest::ServerFailed && reason <= QWebEngineDownloadRequest::ServerUnreachable;
-    if (byServer) {
-        // The engine does not tell the server's answer; ask the same
-        // question once more, without the body, and read its status.
-        if (!m_network)
-            m_network = new QNetworkAccessManager(this);
-        QNetworkRequest look(entry->view.url);
+    setState(record, DownloadEntry::State::Interrupted, StopReason::text(reason, folder));
+    const int id = record->entry.id;
+    const StopReason::Kind kind = StopReason::classify(reason);
+    if (kind == StopReason::Kind::Server) {
         // From where the engine asked to continue: the end of its partial file.
-        const qint64 kept = QFileInfo(entry->view.path + QStringLiteral(".download")).size();
-        look.setRawHeader("Range", "bytes=" + QByteArray::number(qMax(entry->view.received, kept)) + '-');
-        look.setTransferTimeout(5000);
-        QNetworkReply *reply = m_network->head(look);
-        auto status = std::make_shared<int>(0);
-        connect(reply, &QNetworkReply::metaDataChanged, reply,
-                [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
-        connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
-        connect(reply, &QNetworkReply::finished, this, [this, reply, id, reason, folder, status] {
-            reply->deleteLater();
-            Entry *e = find(id);
-            if (e && e->view.state == DownloadEntry::State::Interrupted && *status >= 400)
-                setState(e, DownloadEntry::State::Interrupted, reasonText(reason, folder, *status));
-            if (e)
-                emit downloadFailed(e->view.path, e->view.reason);
-        });
+        const qint64 kept = QFileInfo(DownloadFolder::partialPath(record->entry.path)).size();
+        m_probe.ask(record->entry.url, qMax(record->entry.received, kept), this,
+                    [this, id, reason, folder](int status) {
+                        Record *r = find(id);
+                        if (!r)
+                            return;
+                        if (r->entry.state == DownloadEntry::State::Interrupted && status >= 400)
+                            setState(r, DownloadEntry::State::Interrupted, StopReason::text(reason, folder, status));
+                        emit downloadFailed(r->entry.path, r->entry.reason);
+                    });
     } else {
-        emit downloadFailed(entry->view.path, entry->view.reason);
+        emit downloadFailed(record->entry.path, record->entry.reason);
     }
     // A broken connection gets one more try by itself, a little later.
-    const bool byNetwork = reason == 38
-                           || (reason >= QWebEngineDownloadRequest::NetworkFailed
-                               && reason <= QWebEngineDownloadRequest::NetworkServerDown);
-    if (byNetwork && !entry->autoResumed) {
-        entry->autoResumed = true;
+    if (kind == StopReason::Kind::Network && !record->autoResumed) {
+        record->autoResumed = true;
         QTimer::singleShot(AutoResumeMs, this, [this, id] {
-            Entry *e = find(id);
-            if (e && e->view.state == DownloadEntry::State::Interrupted)
+            const Record *r = find(id);
+            if (r && r->entry.state == DownloadEntry::State::Interrupted)
                 act(id, DownloadEntry::Resume);
         });
     }
@@ -557,108 +312,90 @@ void DownloadManager::interrupt(Entry *entry, int reason)
 
 void DownloadManager::act(int id, DownloadEntry::Action action)
 {
-    Entry *entry = find(id);
-    if (!entry || !entry->view.actions().testFlag(action))
+    Record *r = find(id);
+    if (!r || !r->entry.actions().testFlag(action))
         return;
-    QWebEngineDownloadRequest *request = entry->request;
+    QWebEngineDownloadRequest *request = r->request;
     switch (action) {
     case DownloadEntry::Pause:
         if (request)
             request->pause();
-        setState(entry, DownloadEntry::State::Paused);
+        setState(r, DownloadEntry::State::Paused);
         startQueued();
         break;
     case DownloadEntry::Resume:
-    case DownloadEntry::DownloadAnyway: {
+    case DownloadEntry::DownloadAnyway:
         if (action == DownloadEntry::DownloadAnyway)
-            entry->existing.clear();
-        if (entry->copyDone) {
-            setState(entry, DownloadEntry::State::Finished);
-            break;
+            r->existing.clear();
+        if (r->copyDone) {
+            setState(r, DownloadEntry::State::Finished);
+        } else if (!request || request->isFinished()) {
+            retry(r);
+        } else if (transferring() >= MaxRunning) {
+            setState(r, DownloadEntry::State::Waiting);
+        } else {
+            r->sampledMs = m_clock.elapsed();
+            r->sampledBytes = r->entry.received;
+            setState(r, DownloadEntry::State::Running);
+            request->resume();
+            watchTransfers();
         }
-        if (!request || request->isFinished()) {
-            retry(entry);
-            break;
-        }
-        const auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(), [](const Entry *e) {
-            return e->view.state == DownloadEntry::State::Running;
-        });
-        if (transferring >= MaxRunning) {
-            setState(entry, DownloadEntry::State::Waiting);
-            break;
-        }
-        entry->sampledMs = m_clock.elapsed();
-        entry->sampledBytes = entry->view.received;
-        setState(entry, DownloadEntry::State::Running);
-        request->resume();
-        m_progress.start();
-        m_spaceWatch.start();
         break;
-    }
     case DownloadEntry::Cancel:
-        entry->userCancelled = true;
-        if (request)
-            request->cancel();
-        if (isActive(entry))
-            finish(entry, DownloadEntry::State::Cancelled, QString());
+        cancelByUser(r);
         break;
     case DownloadEntry::OpenExisting: {
         // The file is there already: this copy is not needed.
-        const QString existing = entry->existing;
-        entry->userCancelled = true;
-        if (request)
-            request->cancel();
-        finish(entry, DownloadEntry::State::Cancelled, QString());
-        entry->view.path = existing;
-        setState(entry, DownloadEntry::State::Finished);
+        const QString existing = r->existing;
+        cancelByUser(r);
+        r->entry.path = existing;
+        setState(r, DownloadEntry::State::Finished);
         break;
     }
     case DownloadEntry::Retry:
-        retry(entry);
+        retry(r);
         break;
     default:
         break;
     }
 }
 
-void DownloadManager::retry(Entry *entry)
+void DownloadManager::retry(Record *record)
 {
-    if (!entry->view.url.isValid())
+    if (!record->entry.url.isValid())
         return;
-    if (entry->request) {
-        entry->request->disconnect(this);
-        entry->request->cancel();
-        entry->request->deleteLater();
-        entry->request = nullptr;
+    if (record->request) {
+        record->request->disconnect(this);
+        record->request->cancel();
+        record->request->deleteLater();
+        record->request = nullptr;
     }
-    if (!entry->view.path.isEmpty())
-        removePartial(entry->view.path);
-    // Started again from its address, through a page of our own that the
-    // user's click pays for.
+    if (!record->entry.path.isEmpty())
+        DownloadFolder::removePartial(record->entry.path);
+    // Started again from its address, through a page of our own: it may go
+    // to any web address, and it hands nothing to the desktop.
     if (!m_retryPage)
-        m_retryPage = new HiddenPage(
-            m_profile, [](const QUrl &) {}, QString());
-    m_retrying.removeAll(entry);
-    m_retrying.append(entry);
-    m_retryPage->grant().allow(1, 0);
-    entry->view.received = 0;
-    setState(entry, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
-    m_retryPage->download(entry->view.url);
+        m_retryPage = new HiddenPage(m_profile, HiddenPage::UrlOpener(), QString());
+    record->retrying = true;
+    m_retryPage->allowUserAction(UserGrant({.downloads = 1}));
+    record->entry.received = 0;
+    setState(record, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
+    m_retryPage->download(record->entry.url);
 }
 
-bool DownloadManager::alreadyThere(Entry *entry)
+bool DownloadManager::alreadyThere(Record *record)
 {
     // The same name and size already in the folder: most likely this very
     // file, so wait for the user's word instead of saving "name (1)".
-    if (entry->existing.isEmpty() || !entry->request || entry->request->totalBytes() <= 0)
+    if (record->existing.isEmpty() || !record->request || record->request->totalBytes() <= 0)
         return false;
-    const QFileInfo existing(entry->existing);
-    if (!existing.isFile() || existing.size() != entry->request->totalBytes()) {
-        entry->existing.clear();
+    const QFileInfo existing(record->existing);
+    if (!existing.isFile() || existing.size() != record->request->totalBytes()) {
+        record->existing.clear();
         return false;
     }
-    entry->request->pause();
-    setState(entry, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(entry->existing));
+    record->request->pause();
+    setState(record, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(record->existing));
     startQueued();
     return true;
 }
@@ -667,28 +404,30 @@ void DownloadManager::sample()
 {
     bool any = false;
     const qint64 now = m_clock.elapsed();
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (entry->view.state != DownloadEntry::State::Running || !entry->request)
+    // By index: what the signals reach may add entries.
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        Record *r = m_records[i].get();
+        DownloadEntry &e = r->entry;
+        if (e.state != DownloadEntry::State::Running || !r->request)
             continue;
         any = true;
-        const qint64 received = entry->request->receivedBytes();
-        const qint64 total = entry->request->totalBytes();
+        const qint64 received = r->request->receivedBytes();
+        const qint64 total = r->request->totalBytes();
         // Interrupted requests read 0 until they resume; keep what we had.
-        if (received < entry->view.received && received == 0)
+        if (received < e.received && received == 0)
             continue;
-        const qint64 ms = now - entry->sampledMs;
-        if (ms >= 1000 || (entry->view.bytesPerSecond == 0 && ms >= 300)) {
-            const qint64 speed = qMax<qint64>(0, received - entry->sampledBytes) * 1000 / qMax<qint64>(1, ms);
-            entry->view.bytesPerSecond
-                = entry->view.bytesPerSecond == 0 ? speed : (entry->view.bytesPerSecond + speed) / 2;
-            entry->sampledBytes = received;
-            entry->sampledMs = now;
+        const qint64 ms = now - r->sampledMs;
+        if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
+            const qint64 speed = qMax<qint64>(0, received - r->sampledBytes) * 1000 / qMax<qint64>(1, ms);
+            e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
+            r->sampledBytes = received;
+            r->sampledMs = now;
         }
-        if (received != entry->view.received || total != entry->view.total) {
-            entry->view.received = received;
-            entry->view.total = total;
-            if (!alreadyThere(entry))
-                emit entryChanged(entry->view.id);
+        if (received != e.received || total != e.total) {
+            e.received = received;
+            e.total = total;
+            if (!alreadyThere(r))
+                emit entryChanged(e.id);
         }
     }
     if (!any)
@@ -697,44 +436,51 @@ void DownloadManager::sample()
 
 void DownloadManager::checkSpace()
 {
-    const bool running = std::any_of(m_entries.cbegin(), m_entries.cend(),
-                                     [](const Entry *e) { return e->view.state == DownloadEntry::State::Running; });
-    if (!running) {
+    if (transferring() == 0) {
         m_spaceWatch.stop();
         return;
     }
-    for (Entry *entry : std::as_const(m_entries))
-        checkSpace(entry);
+    for (std::size_t i = 0; i < m_records.size(); ++i)
+        checkSpace(m_records[i].get());
 }
 
-void DownloadManager::checkSpace(Entry *entry)
+void DownloadManager::checkSpace(Record *record)
 {
     // A download stops before it would leave less than the reserve free:
     // what it still announces must fit, and what it writes must not outgrow
     // the disk. A waiting one takes no room yet.
-    if (entry->view.state != DownloadEntry::State::Running || !entry->request)
+    if (record->entry.state != DownloadEntry::State::Running || !record->request)
         return;
-    const QString directory = QFileInfo(entry->view.path).absolutePath();
-    const qint64 total = entry->request->totalBytes();
-    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - entry->request->receivedBytes()) : 0;
-    const qint64 available = freeSpace(directory) - SpareBytes;
+    const QString directory = QFileInfo(record->entry.path).absolutePath();
+    const qint64 total = record->request->totalBytes();
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - record->request->receivedBytes()) : 0;
+    const qint64 available = m_folder.room(directory);
     if (available >= remaining && available >= 0)
         return;
-    finish(entry, DownloadEntry::State::Failed, noSpaceText(total, directory, available));
+    finish(record, DownloadEntry::State::Failed, StopReason::noSpaceText(total, directory, available));
 }
 
-void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QString &reason)
+void DownloadManager::cancelByUser(Record *record)
+{
+    record->userCancelled = true;
+    if (record->request)
+        record->request->cancel();
+    if (record->entry.isUnfinished())
+        finish(record, DownloadEntry::State::Cancelled, QString());
+}
+
+void DownloadManager::finish(Record *record, DownloadEntry::State state, const QString &reason)
 {
     const bool ok = state == DownloadEntry::State::Finished;
-    const QString path = entry->view.path;
-    m_retrying.removeAll(entry);
+    const QString path = record->entry.path;
+    record->retrying = false;
     if (!ok && !path.isEmpty())
-        removePartial(path);
-    if (QWebEngineDownloadRequest *request = entry->request) {
+        DownloadFolder::removePartial(path);
+    if (QWebEngineDownloadRequest *request = record->request) {
         request->disconnect(this);
         if (ok) {
-            entry->view.received = request->receivedBytes();
-            entry->view.total = request->totalBytes();
+            record->entry.received = request->receivedBytes();
+            record->entry.total = request->totalBytes();
         }
         if (ok || request->isFinished()) {
             // Done requests are of no more use; the profile would keep them.
@@ -745,15 +491,15 @@ void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QSt
             // request when the engine is done, and sweep the partial file
             // once more then.
             connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [request, path] {
-                removePartial(path);
+                DownloadFolder::removePartial(path);
                 request->deleteLater();
             });
             if (request->state() != QWebEngineDownloadRequest::DownloadCancelled)
                 request->cancel();
         }
-        entry->request = nullptr;
+        record->request = nullptr;
     }
-    setState(entry, state, reason);
+    setState(record, state, reason);
     if (!ok)
         emit downloadFailed(path, state == DownloadEntry::State::Cancelled ? QStringLiteral("已取消") : reason);
     emit downloadFinished(path, ok);
@@ -762,51 +508,22 @@ void DownloadManager::finish(Entry *entry, DownloadEntry::State state, const QSt
 
 void DownloadManager::startQueued()
 {
-    auto transferring = std::count_if(m_entries.cbegin(), m_entries.cend(),
-                                      [](const Entry *e) { return e->view.state == DownloadEntry::State::Running; });
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (transferring >= MaxRunning)
-            return;
-        if (entry->view.state == DownloadEntry::State::Waiting && entry->request) {
-            setState(entry, DownloadEntry::State::Running);
-            entry->request->resume();
-            ++transferring;
-            m_progress.start();
-            m_spaceWatch.start();
+    int running = transferring();
+    for (std::size_t i = 0; i < m_records.size() && running < MaxRunning; ++i) {
+        Record *r = m_records[i].get();
+        if (r->entry.state == DownloadEntry::State::Waiting && r->request) {
+            setState(r, DownloadEntry::State::Running);
+            r->request->resume();
+            ++running;
+            watchTransfers();
         }
     }
 }
 
-void DownloadManager::removePartial(const QString &path)
-{
-    // The engine writes to "<name>.download" until the download completes;
-    // the name itself was reserved empty.
-    QFile::remove(path);
-    QFile::remove(path + QStringLiteral(".download"));
-}
-
 void DownloadManager::cancelAll()
 {
-    for (Entry *entry : std::as_const(m_entries)) {
-        if (!isActive(entry))
-            continue;
-        entry->userCancelled = true;
-        if (entry->request)
-            entry->request->cancel();
-        if (isActive(entry))
-            finish(entry, DownloadEntry::State::Cancelled, QString());
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        if (m_records[i]->entry.isUnfinished())
+            cancelByUser(m_records[i].get());
     }
-}
-
-bool DownloadManager::confirmQuit(QWidget *parent)
-{
-    if (!hasRunningDownloads())
-        return true;
-    const auto answer
-        = QMessageBox::question(parent, QStringLiteral("下载"), QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes)
-        return false;
-    cancelAll();
-    return true;
 }

@@ -1,91 +1,56 @@
 #pragma once
 
-#include <functional>
+#include <memory>
+#include <vector>
 
 #include <QElapsedTimer>
-#include <QList>
-#include <QObject>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
 #include <QUrl>
 
-#include "DownloadEntry.h"
+#include "DownloadAdmission.h"
+#include "DownloadFolder.h"
+#include "Downloads.h"
+#include "ServerStatusProbe.h"
 
-class DownloadList;
 class HiddenPage;
-class QNetworkAccessManager;
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
-class QWidget;
 
-// Accepts the downloads that the user asked for in the hidden pages: saves
-// them under the download folder with the name the site suggests, never
-// overwriting, within the folder's free space. Every download of the session,
+// Follows the downloads that the user asked for in the hidden pages, from
+// the engine's request to the file in the folder: admits them, runs at most
+// MaxRunning at once, watches their progress and the folder's free space,
+// and carries out the user's actions on them. Every download of the session,
 // and every result click that led to none, is an entry of one list.
-class DownloadManager : public QObject
+class DownloadManager : public Downloads
 {
     Q_OBJECT
 
 public:
     // At most this many transfer at once; later ones wait, paused.
     static constexpr int MaxRunning = 3;
-    // Kept free on the download folder's disk, for the rest of the desktop.
-    static constexpr qint64 SpareBytes = 64LL << 20;
-
-    DownloadManager(QWebEngineProfile *profile, QObject *parent = nullptr);
-    ~DownloadManager() override;
-
-    // Defaults to the user's download folder.
-    void setDownloadDirectory(const QString &directory);
-    QString downloadDirectory() const;
-
-    // Whether the list window shows itself when an entry is added (tests
-    // keep it hidden).
-    void setWidgetsVisible(bool visible) { m_widgetsVisible = visible; }
-    // The session's list window, made on first use.
-    DownloadList *list();
-
     // How often a running entry's bytes and speed are read (at most ten
     // times a second; nothing runs per received chunk).
     static constexpr int ProgressMs = 100;
     // An entry interrupted by the network tries once more by itself after this.
     static constexpr int AutoResumeMs = 3000;
 
-    // How many bytes the folder's file system has free; tests stand in a
-    // small disk.
-    using FreeSpace = std::function<qint64(const QString &directory)>;
-    void setFreeSpace(FreeSpace freeSpace) { m_freeSpace = std::move(freeSpace); }
+    explicit DownloadManager(QWebEngineProfile *profile, QObject *parent = nullptr);
+    ~DownloadManager() override;
 
-    bool hasRunningDownloads() const;
-    // Stops every unfinished download and removes its partial file.
-    void cancelAll();
+    DownloadFolder &folder() { return m_folder; }
 
-    // The session's entries, oldest first.
-    QList<DownloadEntry> entries() const;
-    DownloadEntry entry(int id) const;
-    // Pause, Resume, Cancel, Retry, DownloadAnyway and OpenExisting; the
-    // others are the desktop's.
-    void act(int id, DownloadEntry::Action action);
-    // An entry for a result click that led to no download.
+    QList<DownloadEntry> entries() const override;
+    DownloadEntry entry(int id) const override;
+    void act(int id, DownloadEntry::Action action) override;
+    void cancelAll() override;
+
+    // An entry for a result click that led to no download: the result's
+    // title, its file page and why.
     int addNothingCame(const QString &title, const QUrl &page, const QString &reason);
 
-    // Why a download stopped, in words: the engine's reason, the folder it
-    // was saved to, and the server's HTTP status when one is known.
-    static QString reasonText(int interruptReason, const QString &folder, int httpStatus = 0);
-    // Asks whether to stop running downloads; true means the program may quit.
-    bool confirmQuit(QWidget *parent);
-
-    // A plain file name from a suggested one ("download" when nothing is
-    // left), short enough for " (n)" and the engine's partial-file suffix.
-    static QString sanitizeFileName(const QString &suggested);
-    // Creates name, or "base (1).ext", "base (2).ext" … exclusively in
-    // directory and returns its path; empty when the folder cannot be written.
-    static QString reserveFile(const QString &directory, const QString &name);
-
 signals:
-    void entryAdded(int id);
-    void entryChanged(int id);
     void downloadStarted(const QString &path);
     void downloadFinished(const QString &path, bool ok);
     // Why a download the user asked for did not start or did not finish;
@@ -93,12 +58,14 @@ signals:
     void downloadFailed(const QString &path, const QString &reason);
 
 private:
-    struct Entry
+    // One entry and what follows it in the engine.
+    struct Record
     {
-        DownloadEntry view;
+        DownloadEntry entry;
         QPointer<QWebEngineDownloadRequest> request;
         bool userCancelled = false;
         bool autoResumed = false; // the one try of its own after a break
+        bool retrying = false;    // started again through m_retryPage
         QString existing;         // the same file found in the folder
         bool copyDone = false;    // it completed before the user chose
         qint64 sampledBytes = 0;  // for the speed
@@ -106,36 +73,37 @@ private:
     };
 
     void onDownloadRequested(QWebEngineDownloadRequest *request);
-    Entry *addEntry(DownloadEntry::State state, const QString &name, const QUrl &url);
-    void refuse(QWebEngineDownloadRequest *request, Entry *retried, const QString &reason);
-    void watch(Entry *entry, QWebEngineDownloadRequest *request);
-    void onStateChanged(Entry *entry);
-    void interrupt(Entry *entry, int reason);
-    void finish(Entry *entry, DownloadEntry::State state, const QString &reason);
-    void setState(Entry *entry, DownloadEntry::State state, const QString &reason = {});
-    void retry(Entry *entry);
-    bool alreadyThere(Entry *entry);
+    bool followResumed(QWebEngineDownloadRequest *request);
+    Record *takeRetrying(const QUrl &url);
+    bool inFlight(const QUrl &url, const Record *except) const;
+    void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision);
+    void failToStart(QWebEngineDownloadRequest *request, Record *retried, const QString &reason);
+    Record *addRecord(DownloadEntry::State state, const QString &name, const QUrl &url);
+    void watch(Record *record, QWebEngineDownloadRequest *request);
+    void onStateChanged(int id);
+    void interrupt(Record *record, int reason);
+    void cancelByUser(Record *record);
+    void finish(Record *record, DownloadEntry::State state, const QString &reason);
+    void setState(Record *record, DownloadEntry::State state, const QString &reason = {});
+    void retry(Record *record);
+    bool alreadyThere(Record *record);
+    int transferring(const Record *except = nullptr) const;
     void startQueued();
+    void watchTransfers();
     void sample();
     void checkSpace();
-    void checkSpace(Entry *entry);
-    qint64 freeSpace(const QString &directory) const;
-    Entry *find(int id) const;
-    bool isActive(const Entry *entry) const;
-    static void removePartial(const QString &path);
+    void checkSpace(Record *record);
+    Record *find(int id) const;
 
     QWebEngineProfile *m_profile = nullptr;
-    QString m_directory;
-    FreeSpace m_freeSpace;
+    DownloadFolder m_folder;
+    DownloadAdmission m_admission {m_folder};
+    ServerStatusProbe m_probe;
     QTimer m_spaceWatch;
     QTimer m_progress;
     QElapsedTimer m_clock;
-    QList<Entry *> m_entries;
-    // Entries being started again through m_retryPage, by address.
-    QList<Entry *> m_retrying;
+    std::vector<std::unique_ptr<Record>> m_records;
+    // Starts ended entries again from their address; the user's 重试 pays.
     HiddenPage *m_retryPage = nullptr;
-    QNetworkAccessManager *m_network = nullptr;
-    QPointer<DownloadList> m_list;
-    bool m_widgetsVisible = true;
     int m_nextId = 1;
 };

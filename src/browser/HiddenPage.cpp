@@ -5,6 +5,8 @@
 #include <QWebEngineFullScreenRequest>
 #include <QWebEngineSettings>
 
+#include "Refusals.h"
+
 namespace {
 
 // A storm of window.open calls must not turn into a storm of pages.
@@ -51,9 +53,9 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
     updateWindowOpening();
 }
 
-void HiddenPage::allowUserAction(int downloads, int desktopAddresses)
+void HiddenPage::allowUserAction(const UserGrant &grant)
 {
-    m_grant.allow(downloads, desktopAddresses);
+    m_grant = grant;
     updateWindowOpening();
     // The grant runs out by itself; the engine's switch must follow.
     QTimer::singleShot(UserGrant::LifetimeMs + 100, this, &HiddenPage::updateWindowOpening);
@@ -61,7 +63,7 @@ void HiddenPage::allowUserAction(int downloads, int desktopAddresses)
 
 void HiddenPage::endGrant()
 {
-    m_grant.clear();
+    m_grant = UserGrant();
     updateWindowOpening();
 }
 

@@ -38,10 +38,15 @@ public:
 
     void loadVisible(const QUrl &url);
 
-    UserGrant &grant() { return m_grant; }
-    // See Browser::allowUserAction; a Navigate ends the grant.
-    void allowUserAction(int downloads, int desktopAddresses);
+    // The one way a grant is given (see Browser::allowUserAction); it
+    // replaces whatever was left of the last one. A Navigate ends it.
+    void allowUserAction(const UserGrant &grant);
     void endGrant();
+    // Whether the user's latest action may still lead to a download or a
+    // window from this page.
+    bool hasOpenGrant() const { return m_grant.allowsAnything(); }
+    // Spends one download of the grant; false when none is left.
+    bool takeDownload() { return m_grant.take(UserGrant::Download); }
     // Whether a top-level document at url may be shown in this page.
     bool isOnSite(const QUrl &url) const;
 

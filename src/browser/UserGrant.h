@@ -2,6 +2,8 @@
 
 #include <QDeadlineTimer>
 
+#include "Browser.h"
+
 // What the user's latest action in one hidden browser lets its pages do. The
 // pages are never seen, so nothing they do by themselves may reach the desktop:
 // a download or an address handed to the desktop browser must be paid for by
@@ -10,28 +12,27 @@ class UserGrant
 {
 public:
     enum Effect { Download, DesktopAddress };
+    // Some sites count down before the download starts, hence the generous
+    // lifetime.
     static constexpr qint64 LifetimeMs = 2 * 60 * 1000;
 
-    // Replaces whatever was left of the last grant. Some sites count down
-    // before the download starts, hence the generous lifetime.
-    void allow(int downloads, int desktopAddresses);
-    void clear();
+    // Allows nothing.
+    UserGrant() = default;
+    // Allows what the action allows, for LifetimeMs from now.
+    explicit UserGrant(UserAllowance allowance);
 
     bool allows(Effect effect) const;
+    bool allowsAnything() const { return allows(Download) || allows(DesktopAddress); }
     // Uses up one of the effect; false when none is left.
     bool take(Effect effect);
 
 private:
-    int &left(Effect effect) { return effect == Download ? m_downloads : m_addresses; }
+    // The count of one effect in a, const or not.
+    template<typename A> static auto &left(A &a, Effect effect)
+    {
+        return effect == Download ? a.downloads : a.desktopAddresses;
+    }
 
-    int m_downloads = 0;
-    int m_addresses = 0;
-    QDeadlineTimer m_until;
+    UserAllowance m_left;
+    QDeadlineTimer m_until; // expired: allows nothing
 };
-
-// Refused effects of the pages: logged under "ondrix.browser.refused" and
-// counted, never shown to the user.
-namespace Refusals {
-void note(const char *what, const QString &detail);
-int count();
-} // namespace Refusals

@@ -6,6 +6,7 @@
 
 #include "HiddenPage.h"
 #include "PageScripts.h"
+#include "Refusals.h"
 
 namespace {
 // net::ERR_ABORTED: the navigation was stopped or became a download.
@@ -23,14 +24,14 @@ WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<voi
     connect(&m_restTimer, &QTimer::timeout, this, [this] {
         if (isIdle())
             rest();
-        else if (m_page && !m_resting)
+        else if (m_page && !isResting())
             restartRestTimer();
     });
 }
 
 void WebEngineBrowser::waitForLoadStart(int maxMs)
 {
-    if (!m_page || m_loading || m_hasDocument)
+    if (!m_page || m_phase != Phase::Empty || m_hasDocument)
         return;
     QEventLoop loop;
     connect(m_page, &QWebEnginePage::loadingChanged, &loop, &QEventLoop::quit);
@@ -46,7 +47,7 @@ void WebEngineBrowser::setRestAfter(int ms)
 
 void WebEngineBrowser::restartRestTimer()
 {
-    if (m_restTimer.interval() > 0 && m_page && !m_resting && !m_released)
+    if (m_restTimer.interval() > 0 && m_page && !isResting())
         m_restTimer.start();
     else
         m_restTimer.stop();
@@ -56,15 +57,13 @@ bool WebEngineBrowser::isIdle() const
 {
     // A grant still open means the user's action may yet lead to a download
     // or a window from this page: it must stay.
-    return m_page && !m_released && !m_resting && !m_restoring && !m_loading && m_hasDocument && !m_snapshotPending
-           && m_pendingClicks.isEmpty() && !m_page->grant().allows(UserGrant::Download)
-           && !m_page->grant().allows(UserGrant::DesktopAddress);
+    return m_page && m_phase == Phase::Ready && m_pendingClicks.isEmpty() && !m_page->hasOpenGrant();
 }
 
 void WebEngineBrowser::rest()
 {
     m_restingUrl = m_page->url();
-    m_resting = true;
+    m_phase = Phase::Resting;
     m_restTimer.stop();
     // The page goes, not only its document: a discarded page would keep
     // its engine-side objects, and a fresh page is what a first load makes.
@@ -73,7 +72,7 @@ void WebEngineBrowser::rest()
 
 void WebEngineBrowser::restore()
 {
-    m_restoring = true;
+    m_phase = Phase::Restoring;
     if (HiddenPage *p = page())
         p->loadVisible(m_restingUrl);
 }
@@ -86,11 +85,10 @@ void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         if (info.isErrorPage() || !m_page->isOnSite(info.url()))
             break;
-        m_restoring = false;
-        m_resting = false;
-        if (m_heldDownloads + m_heldAddresses > 0 && !m_heldUntil.hasExpired())
-            m_page->allowUserAction(m_heldDownloads, m_heldAddresses);
-        m_heldDownloads = m_heldAddresses = 0;
+        m_phase = Phase::Ready;
+        if (m_held.allowsAnything())
+            m_page->allowUserAction(m_held);
+        m_held = UserGrant();
         for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
             runClick(click.id, click.tagName, click.needle);
         restartRestTimer();
@@ -107,8 +105,8 @@ void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
 void WebEngineBrowser::abandonRestore()
 {
     // The queued clicks found nothing, and what the user allowed for them lapses.
-    m_restoring = false;
-    m_heldDownloads = m_heldAddresses = 0;
+    m_phase = Phase::Resting;
+    m_held = UserGrant();
     for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
         finishClick(click.id, 0);
     if (m_page) {
@@ -122,13 +120,13 @@ void WebEngineBrowser::abandonRestore()
 
 qint64 WebEngineBrowser::rendererPid() const
 {
-    return m_page && !m_resting ? m_page->renderProcessPid() : 0;
+    return m_page && !isResting() ? m_page->renderProcessPid() : 0;
 }
 
 HiddenPage *WebEngineBrowser::page()
 {
     // Made when first loaded, so start-up makes only the page it loads.
-    if (!m_page && !m_released) {
+    if (!m_page && m_phase != Phase::Released) {
         m_page = new HiddenPage(m_profile, m_opener, m_siteHost, this);
         connect(m_page, &QWebEnginePage::loadingChanged, this, &WebEngineBrowser::onLoadingChanged);
         // Queued: the page refuses from inside the engine's navigation callback;
@@ -159,7 +157,7 @@ void WebEngineBrowser::dropPage()
 void WebEngineBrowser::releasePage()
 {
     ++m_generation;
-    m_released = true;
+    m_phase = Phase::Released;
     dropPage();
 }
 
@@ -174,15 +172,15 @@ void WebEngineBrowser::Navigate(const QString &address)
     if (std::exchange(m_preloaded, QString()) == address && !address.isEmpty())
         return;
     // A reload for queued clicks gives way to the new document.
-    if (m_restoring)
+    if (m_phase == Phase::Restoring)
         abandonRestore();
-    m_resting = false;
-    m_heldDownloads = m_heldAddresses = 0;
+    if (m_phase != Phase::Released)
+        m_phase = Phase::Empty;
+    m_held = UserGrant();
     ++m_generation;
-    m_snapshotPending = false;
-    m_resnapshot = false;
+    m_snapshotDropped = false;
     m_hasDocument = false;
-    m_refused = false;
+    m_failureSent = false;
     m_text.clear();
     m_html.clear();
     if (HiddenPage *p = page()) {
@@ -193,16 +191,15 @@ void WebEngineBrowser::Navigate(const QString &address)
     restartRestTimer();
 }
 
-void WebEngineBrowser::allowUserAction(int downloads, int desktopAddresses)
+void WebEngineBrowser::allowUserAction(UserAllowance allowance)
 {
-    if (m_resting) {
-        m_heldDownloads = downloads;
-        m_heldAddresses = desktopAddresses;
-        m_heldUntil.setRemainingTime(UserGrant::LifetimeMs);
+    const UserGrant grant(allowance);
+    if (isResting()) {
+        m_held = grant;
         return;
     }
     if (HiddenPage *p = page())
-        p->allowUserAction(downloads, desktopAddresses);
+        p->allowUserAction(grant);
     restartRestTimer();
 }
 
@@ -211,70 +208,76 @@ void WebEngineBrowser::refuseTopLevel()
     m_preloaded.clear();
     // A navigation stopped for leaving the site is a failed load, at once:
     // the caller must not wait for a document that will never come.
-    if (m_restoring) {
+    if (m_phase == Phase::Restoring) {
         abandonRestore();
         return;
     }
-    if (m_refused)
+    if (m_failureSent)
         return;
-    m_refused = true;
+    m_failureSent = true;
     emit loadFailed();
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
 {
-    m_loading = info.status() == QWebEngineLoadingInfo::LoadStartedStatus;
     // A preload that ended before anyone listened is started again by the
     // Navigate that was to join it, so that its outcome is heard.
-    if (!m_loading)
+    if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus)
         m_preloaded.clear();
-    restartRestTimer();
-    if (m_restoring) {
+    if (m_phase == Phase::Restoring)
         onRestoreLoading(info);
-        return;
-    }
+    else
+        onDocumentLoading(info);
+    restartRestTimer();
+}
+
+void WebEngineBrowser::onDocumentLoading(const QWebEngineLoadingInfo &info)
+{
     switch (info.status()) {
     case QWebEngineLoadingInfo::LoadStartedStatus:
         // Whatever document a pending snapshot was meant for is on its way out.
         ++m_generation;
-        m_refused = false;
-        if (m_snapshotPending)
-            m_resnapshot = true;
-        m_snapshotPending = false;
-        break;
+        m_failureSent = false;
+        m_snapshotDropped = m_phase == Phase::Snapshotting;
+        m_phase = Phase::Loading;
+        return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
         finishPendingClicks();
-        m_resnapshot = false;
-        if (info.isErrorPage() || !m_page || info.url().scheme() == QLatin1String("about"))
-            break;
+        m_snapshotDropped = false;
+        if (info.isErrorPage() || !m_page || info.url().scheme() == QLatin1String("about")) {
+            settle();
+            return;
+        }
         if (!m_page->isOnSite(info.url())) {
             // Let through only in case it was a download; as a document it
             // is neither read nor clicked, and its scripts are stopped.
             Refusals::note("off-site document", info.url().toString());
             m_page->endGrant();
             m_page->setUrl(QUrl(QStringLiteral("about:blank")));
+            settle();
             refuseTopLevel();
-            break;
+            return;
         }
-        m_refused = false;
+        m_failureSent = false;
         takeSnapshot();
-        break;
+        return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
     case QWebEngineLoadingInfo::LoadFailedStatus:
         finishPendingClicks();
         if (info.status() == QWebEngineLoadingInfo::LoadStoppedStatus || info.errorCode() == AbortedError) {
             // Stopped or turned into a download: the previous document stays,
             // so a snapshot we dropped for it is taken again.
-            if (m_resnapshot) {
-                m_resnapshot = false;
+            if (std::exchange(m_snapshotDropped, false))
                 takeSnapshot();
-            }
-            break;
+            else
+                settle();
+            return;
         }
-        m_resnapshot = false;
-        if (!m_refused)
+        m_snapshotDropped = false;
+        settle();
+        if (!m_failureSent)
             emit loadFailed(); // a refused navigation was reported already
-        break;
+        return;
     }
 }
 
@@ -283,13 +286,13 @@ void WebEngineBrowser::takeSnapshot()
     if (!m_page)
         return;
     const quint64 generation = ++m_generation;
-    m_snapshotPending = true;
+    m_phase = Phase::Snapshotting;
     QPointer<WebEngineBrowser> self(this);
     m_page->runJavaScript(PageScripts::snapshot(), QWebEngineScript::ApplicationWorld,
                           [self, generation](const QVariant &result) {
                               if (!self || self->m_generation != generation)
                                   return;
-                              self->m_snapshotPending = false;
+                              self->m_phase = Phase::Ready;
                               const QVariantMap map = result.toMap();
                               self->m_text = map.value(QStringLiteral("text")).toString();
                               self->m_html = map.value(QStringLiteral("html")).toString();
@@ -303,9 +306,9 @@ void WebEngineBrowser::clickElementsByText(const QString &tagName, const QString
 {
     const quint64 id = ++m_lastClick;
     m_pendingClicks.insert(id, std::move(done));
-    if (m_resting) {
+    if (isResting()) {
         m_queuedClicks.append({id, tagName, needle});
-        if (!m_restoring)
+        if (m_phase == Phase::Resting)
             restore();
         return;
     }
@@ -346,7 +349,7 @@ void WebEngineBrowser::finishPendingClicks()
 
 void WebEngineBrowser::evaluate(const QString &script, std::function<void(const QVariant &)> done)
 {
-    if (!m_page || m_resting)
+    if (!m_page || isResting())
         return;
     m_page->runJavaScript(script, QWebEngineScript::ApplicationWorld, [done = std::move(done)](const QVariant &v) {
         if (done)

@@ -2,7 +2,6 @@
 
 #include <functional>
 
-#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QPointer>
@@ -11,6 +10,7 @@
 #include <QVariant>
 
 #include "Browser.h"
+#include "UserGrant.h"
 
 class HiddenPage;
 class QWebEngineLoadingInfo;
@@ -35,7 +35,7 @@ public:
     // because its document was replaced, the click is reported as 0 when that
     // top-level load ends, succeeded or not.
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
-    void allowUserAction(int downloads, int desktopAddresses) override;
+    void allowUserAction(UserAllowance allowance) override;
 
     // Runs a script in our isolated world of the current document; the result
     // arrives later (never, if the page is gone). For diagnostics and tests.
@@ -54,7 +54,7 @@ public:
     // memory of its renderer process; reads keep answering from the snapshot,
     // and a click first loads the same address again, quietly. 0 never rests.
     void setRestAfter(int ms);
-    bool isResting() const { return m_resting; }
+    bool isResting() const { return m_phase == Phase::Resting || m_phase == Phase::Restoring; }
     // The engine process that renders this browser's document; 0 while it
     // has none. For diagnostics and tests.
     qint64 rendererPid() const;
@@ -66,6 +66,7 @@ private:
     HiddenPage *page();
     void dropPage();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
+    void onDocumentLoading(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
     void refuseTopLevel();
     void finishClick(quint64 id, int clicked);
@@ -78,16 +79,30 @@ private:
     void onRestoreLoading(const QWebEngineLoadingInfo &info);
     void abandonRestore();
 
+    // Where the browser's document is. Only Ready lets it rest.
+    enum class Phase {
+        Empty,        // no document since the last Navigate, and no load started yet
+        Loading,      // a top-level load is under way
+        Snapshotting, // a document has loaded; its snapshot is being taken
+        Ready,        // the snapshot is the document's
+        Resting,      // the page is gone; the snapshot is all that is left
+        Restoring,    // loading the resting document again, for queued clicks
+        Released,     // the page went with the session
+    };
+    // After a load ends without a new snapshot: the old one, if any, stands.
+    void settle() { m_phase = m_hasDocument ? Phase::Ready : Phase::Empty; }
+
     QWebEngineProfile *m_profile = nullptr;
     std::function<void(const QUrl &)> m_opener;
     QString m_siteHost;
     QPointer<HiddenPage> m_page; // made on first use
-    bool m_released = false;
+    Phase m_phase = Phase::Empty;
     quint64 m_generation = 0; // bumped by Navigate and by each top-level load start
-    bool m_snapshotPending = false;
-    bool m_resnapshot = false; // a pending snapshot was dropped by a load that may not commit
+    // A snapshot was taken since the last Navigate; it outlives a load that
+    // does not commit (a link that became a download).
     bool m_hasDocument = false;
-    bool m_refused = false; // loadFailed already sent for a refused top-level navigation
+    bool m_snapshotDropped = false; // by a load start; taken again if that load does not commit
+    bool m_failureSent = false;     // loadFailed went out for this load already
     QString m_text;
     QString m_html;
     // Click reports not yet given, by request.
@@ -95,9 +110,6 @@ private:
     quint64 m_lastClick = 0;
 
     QTimer m_restTimer;
-    bool m_loading = false;   // a top-level load is under way
-    bool m_resting = false;   // the document lives on only in the snapshot
-    bool m_restoring = false; // loading it again for the clicks below
     QUrl m_restingUrl;
     QString m_preloaded; // the address of a preload not yet joined
     struct QueuedClick
@@ -109,7 +121,5 @@ private:
     QList<QueuedClick> m_queuedClicks;
     // A grant given while resting waits for the document to be back, so that
     // the reloaded page's own scripts cannot spend it.
-    int m_heldDownloads = 0;
-    int m_heldAddresses = 0;
-    QDeadlineTimer m_heldUntil;
+    UserGrant m_held;
 };

@@ -1,7 +1,6 @@
 #include "WebEngineSession.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
 
@@ -50,9 +49,7 @@ void WebEngineSession::prepareApplication()
 
 WebEngineSession::WebEngineSession(QObject *parent)
     : QObject(parent)
-    , m_profile(new QWebEngineProfile(this))
-    , // no storage name: off the record
-    m_opener(std::make_shared<UrlOpener>([](const QUrl &url) { QDesktopServices::openUrl(url); }))
+    , m_profile(new QWebEngineProfile(this)) // no storage name: off the record
 {
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     // Left to itself the memory cache takes some ten megabytes over a long
@@ -84,23 +81,17 @@ WebEngineSession::~WebEngineSession()
 
 Browser *WebEngineSession::createBrowser(QObject *parent, const QString &siteHost)
 {
-    // Read through a shared pointer so a later setUrlOpener reaches browsers
-    // created before it.
-    std::weak_ptr<UrlOpener> opener = m_opener;
+    // The session outlives its browsers' pages (it releases them), so the
+    // opener is read at the time, and a later setUrlOpener reaches them too.
     auto *browser = new WebEngineBrowser(
         m_profile,
-        [opener](const QUrl &url) {
-            if (auto fn = opener.lock(); fn && *fn)
-                (*fn)(url);
+        [this](const QUrl &url) {
+            if (m_opener)
+                m_opener(url);
         },
         siteHost, parent);
     browser->setRestAfter(m_restAfter);
     m_browsers.removeAll(nullptr);
     m_browsers.append(browser);
     return browser;
-}
-
-void WebEngineSession::setUrlOpener(UrlOpener opener)
-{
-    *m_opener = std::move(opener);
 }

@@ -38,14 +38,14 @@ public:
     void setRestAfter(int ms) { m_restAfter = ms; }
 
     // Where addresses of windows the pages open go (target="_blank",
-    // window.open). Defaults to QDesktopServices::openUrl.
+    // window.open), for every browser of the session; nowhere until set.
     using UrlOpener = std::function<void(const QUrl &)>;
-    void setUrlOpener(UrlOpener opener);
+    void setUrlOpener(UrlOpener opener) { m_opener = std::move(opener); }
 
 private:
     QWebEngineProfile *m_profile = nullptr;
     DownloadManager *m_downloads = nullptr;
-    std::shared_ptr<UrlOpener> m_opener;
+    UrlOpener m_opener;
     int m_restAfter = RestAfterMs;
     QList<QPointer<WebEngineBrowser>> m_browsers;
 };

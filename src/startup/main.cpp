@@ -1,11 +1,10 @@
-#include "Main.h"
-
 #include <cstdio>
 #include <memory>
 
 #include <QApplication>
 
 #include "CommandLine.h"
+#include "Module1.h"
 #include "SingleInstance.h"
 #include "WebEngineSession.h"
 

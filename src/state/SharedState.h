@@ -20,3 +20,10 @@ struct SharedState
 };
 
 SharedState &shared();
+
+// The program's own version, which start-up puts in AppVersion.
+inline constexpr double ProgramVersion = 2.01;
+
+// The shared state as start-up leaves it: the version and the two
+// addresses, everything else zeroed.
+void resetShared(const QString &siteBase, const QString &homePage);

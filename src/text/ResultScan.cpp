@@ -44,8 +44,8 @@ std::optional<ResultEntry> ResultScanner::next(const QString &marker)
     const qsizetype nextMarker = FindText(m_page, marker, p4);
     const qsizetype entryEnd = nextMarker ? nextMarker : m_page.size() + 1;
     // Both are looked for only as far as they could still start inside the
-    // entry: searching the rest of the page for each entry made pages whose
-    // entries lack them take minutes.
+    // entry, so that a page whose entries lack them is read once, not once
+    // per entry.
     const QStringView sizeArea = QStringView(m_page).left(entryEnd - 1 + Size.size() - 1);
     qsizetype p5 = FindText(sizeArea, Size, p4);
     if (p5 >= entryEnd)

@@ -6,40 +6,35 @@
 #include <QWidget>
 
 #include "AnsiCodePage.h"
+#include "SharedState.h"
 
 namespace Design {
 
 const QList<Control> &controls()
 {
     using K = Kind;
+    // clang-format off
     static const QList<Control> table = {
-        // name        kind          container   left  top   width height tab  visible enabled caption fore back hand auto bold
-        {"Picture2", K::PictureBox, "Form1", 0, 0, 7500, 5250, 2, true, true, nullptr, 0x80000008, 0x80000005, false,
-         false, false},
-        {"Picture1", K::PictureBox, "Picture2", 0, 1260, 7455, 375, 21, true, true, nullptr, 0, 0x00FFFFFF, false,
-         false, false, 10, 360, -2},
-        {"Image1", K::Image, "Picture1", 60, 100, 195, 195, -1, true, true, nullptr, 0, 0, false, false, false, 10},
-        {"Label3", K::Label, "Picture1", 360, 120, 0, 180, 22, true, true, nullptr, 0x00FF0000, 0, true, true, false,
-         10, 0, -2},
-        {"Text1", K::TextBox, "Picture2", 2760, 525, 3135, 210, 0, true, true, "", 0x80000011, 0, false, false, false},
-        {"Label8", K::Label, "Picture2", 2820, 2880, 1860, 180, 32, true, true, "正在搜索，请稍侯", 0x00808080, 0,
-         false, true, false},
-        {"Label7", K::Label, "Picture2", 60, 60, 2115, 795, 30, true, true, "", 0, 0, true, false, false},
-        {"Label6", K::Label, "Picture2", 120, 960, 4305, 180, 29, true, true,
-         "海量资源免费下载!没有搜不到的，只有想不到的!", 0x000040C0, 0, false, true, true},
-        {"Label1", K::Label, "Picture2", 6060, 4980, 540, 180, 25, true, false, "上一页", 0x8000000B, 0, true, true,
-         false},
-        {"Label2", K::Label, "Picture2", 6780, 4980, 540, 180, 24, true, false, "下一页", 0x8000000B, 0, true, true,
-         false},
-        {"Label4", K::Label, "Picture2", 6000, 420, 1335, 375, 23, true, true, "", 0, 0, true, false, false},
-        {"Timer1", K::Timer, "Form1", 0, 0, 0, 0, -1, true, false, nullptr, 0, 0, false, false, false},
-        {"W1", K::Browser, "Form1", 300, 360, 3135, 1155, 26, true, true, nullptr, 0, 0, false, false, false},
-        {"W2", K::Browser, "Form1", 240, 1740, 3255, 1215, 27, true, true, nullptr, 0, 0, false, false, false},
-        {"List1", K::ListBox, "Form1", 240, 3180, 3255, 780, 28, false, true, nullptr, 0, 0, false, false, false},
-        {"W3", K::Browser, "Form1", 4440, 3180, 1455, 555, 31, true, true, nullptr, 0, 0, false, false, false},
-        {"Label5", K::Label, "Form1", 120, 120, 1515, 255, 1, true, true, "href=\"/f/", 0, 0x8000000F, false, false,
-         false},
+        // name      kind           container   left  top   width height tab visible enabled caption                                    fore        back        hand   auto   bold   count step tabstep
+        {"Picture2", K::PictureBox, "Form1",    0,    0,    7500, 5250,  2,  true,  true,  nullptr,                                    0x80000008, 0x80000005, false, false, false},
+        {"Picture1", K::PictureBox, "Picture2", 0,    1260, 7455, 375,   21, true,  true,  nullptr,                                    0,          0x00FFFFFF, false, false, false, 10,   360, -2},
+        {"Image1",   K::Image,      "Picture1", 60,   100,  195,  195,   -1, true,  true,  nullptr,                                    0,          0,          false, false, false, 10},
+        {"Label3",   K::Label,      "Picture1", 360,  120,  0,    180,   22, true,  true,  nullptr,                                    0x00FF0000, 0,          true,  true,  false, 10,   0,   -2},
+        {"Text1",    K::TextBox,    "Picture2", 2760, 525,  3135, 210,   0,  true,  true,  "",                                         0x80000011, 0,          false, false, false},
+        {"Label8",   K::Label,      "Picture2", 2820, 2880, 1860, 180,   32, true,  true,  "正在搜索，请稍侯",                         0x00808080, 0,          false, true,  false},
+        {"Label7",   K::Label,      "Picture2", 60,   60,   2115, 795,   30, true,  true,  "",                                         0,          0,          true,  false, false},
+        {"Label6",   K::Label,      "Picture2", 120,  960,  4305, 180,   29, true,  true,  "海量资源免费下载!没有搜不到的，只有想不到的!", 0x000040C0, 0,      false, true,  true},
+        {"Label1",   K::Label,      "Picture2", 6060, 4980, 540,  180,   25, true,  false, "上一页",                                   0x8000000B, 0,          true,  true,  false},
+        {"Label2",   K::Label,      "Picture2", 6780, 4980, 540,  180,   24, true,  false, "下一页",                                   0x8000000B, 0,          true,  true,  false},
+        {"Label4",   K::Label,      "Picture2", 6000, 420,  1335, 375,   23, true,  true,  "",                                         0,          0,          true,  false, false},
+        {"Timer1",   K::Timer,      "Form1",    0,    0,    0,    0,     -1, true,  false, nullptr,                                    0,          0,          false, false, false},
+        {"W1",       K::Browser,    "Form1",    300,  360,  3135, 1155,  26, true,  true,  nullptr,                                    0,          0,          false, false, false},
+        {"W2",       K::Browser,    "Form1",    240,  1740, 3255, 1215,  27, true,  true,  nullptr,                                    0,          0,          false, false, false},
+        {"List1",    K::ListBox,    "Form1",    240,  3180, 3255, 780,   28, false, true,  nullptr,                                    0,          0,          false, false, false},
+        {"W3",       K::Browser,    "Form1",    4440, 3180, 1455, 555,   31, true,  true,  nullptr,                                    0,          0,          false, false, false},
+        {"Label5",   K::Label,      "Form1",    120,  120,  1515, 255,   1,  true,  true,  "href=\"/f/",                               0,          0x8000000F, false, false, false},
     };
+    // clang-format on
     return table;
 }
 
@@ -76,6 +71,11 @@ void applyTabOrder(QWidget *form)
             QWidget::setTabOrder(previous, widget);
         previous = widget;
     }
+}
+
+QString windowCaption()
+{
+    return QStringLiteral("Ondrix V") + QString::number(ProgramVersion);
 }
 
 QString advertisedTitle(int row)

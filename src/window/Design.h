@@ -48,8 +48,9 @@ QString designName(const Control &c, int index = 0);
 // order of their tab indexes.
 void applyTabOrder(QWidget *form);
 
-// The window's caption, client size and the advertised titles of the rows.
-inline constexpr const char *WindowCaption = "Ondrix V2.01";
+// The window's caption ("Ondrix V" and the version), client size and the
+// advertised titles of the rows.
+QString windowCaption();
 // Every CJK character 12 pixels wide, every ASCII character 6, lines 12 high.
 inline constexpr const char *FontFamily = "WenQuanYi Zen Hei Mono";
 constexpr int FontPixelSize = 12;

@@ -1,23 +1,17 @@
 #include "Form1.h"
 
-#include <future>
-#include <mutex>
-
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
-#include <QGuiApplication>
-#include <QHash>
-#include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QMovie>
-#include <QPixmapCache>
 
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "Design.h"
+#include "Images.h"
 
 namespace {
 
@@ -26,68 +20,6 @@ constexpr int ResultsDeadlineMs = 30000;
 QRect geometryOf(const Design::Control &c, int index = 0)
 {
     return QRect(Design::px(c.left), Design::px(c.top + c.topStep * index), Design::px(c.width), Design::px(c.height));
-}
-
-// 2 where the screen is denser than one pixel a point, so the bundled images
-// are drawn from their "@2x" files instead of being enlarged.
-int imageScale()
-{
-    return qGuiApp->devicePixelRatio() > 1.0 ? 2 : 1;
-}
-
-QString atScale(const QString &path, int scale)
-{
-    return scale == 1 ? path : QString(path).insert(path.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
-}
-
-// The window's larger images, decoded on another thread by preloadImages()
-// and taken out once used.
-const char *const PreloadedImages[] = {":/images/background.jpg", ":/images/hand.png"};
-
-struct Preloaded
-{
-    std::mutex mutex;
-    QHash<QString, QImage> images;
-    std::future<void> done;
-};
-
-Preloaded &preloaded()
-{
-    static Preloaded p;
-    return p;
-}
-
-QImage takePreloaded(const QString &file)
-{
-    Preloaded &p = preloaded();
-    if (!p.done.valid())
-        return {};
-    p.done.wait();
-    const std::lock_guard lock(p.mutex);
-    return p.images.take(file);
-}
-
-QPixmap sharpPixmap(const QString &path)
-{
-    const int scale = imageScale();
-    const QString file = atScale(path, scale);
-    // Every row's label asks for the hand cursor's image.
-    QPixmap pixmap;
-    if (!QPixmapCache::find(file, &pixmap)) {
-        const QImage image = takePreloaded(file);
-        pixmap = image.isNull() ? QPixmap(file) : QPixmap::fromImage(image);
-        QPixmapCache::insert(file, pixmap);
-    }
-    pixmap.setDevicePixelRatio(scale);
-    return pixmap;
-}
-
-QCursor handCursor()
-{
-    const QPixmap hand = sharpPixmap(QStringLiteral(":/images/hand.png"));
-    // The finger tip, at (12,1) in the 1x image; Qt takes it in the image's pixels.
-    const int scale = qRound(hand.devicePixelRatio());
-    return QCursor(hand, 12 * scale, 1 * scale);
 }
 
 // Gives a control its design name (arrays by index), geometry and, where the
@@ -119,7 +51,7 @@ ClickLabel *makeLabel(const Design::Control &c, QWidget *parent, int index = 0)
         label->setFont(f);
     }
     if (c.handCursor)
-        label->setCursor(handCursor());
+        label->setCursor(Images::hand());
     if (c.caption)
         label->setCaption(QString::fromUtf8(c.caption));
     label->setEnabled(c.enabled);
@@ -145,28 +77,12 @@ Form1Services Form1Services::desktop()
     return s;
 }
 
-void Form1::preloadImages()
-{
-    Preloaded &p = preloaded();
-    if (p.done.valid())
-        return;
-    const int scale = imageScale();
-    p.done = std::async(std::launch::async, [scale, &p] {
-        for (const char *path : PreloadedImages) {
-            const QString file = atScale(QString::fromLatin1(path), scale);
-            QImage image(file);
-            const std::lock_guard lock(p.mutex);
-            p.images.insert(file, std::move(image));
-        }
-    });
-}
-
 Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *parent)
     : QWidget(parent)
     , m_services(std::move(services))
 {
     setObjectName(QStringLiteral("Form1"));
-    setWindowTitle(QString::fromUtf8(Design::WindowCaption));
+    setWindowTitle(Design::windowCaption());
     setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     setFixedSize(Design::px(Design::ClientWidth), Design::px(Design::ClientHeight));
     QFont f(QString::fromLatin1(Design::FontFamily));
@@ -201,7 +117,7 @@ void Form1::createControls()
     Label5 = makeLabel(control("Label5"), this);
 
     Picture2 = place(new QLabel(this), control("Picture2"));
-    Picture2->setPixmap(sharpPixmap(QStringLiteral(":/images/background.jpg")));
+    Picture2->setPixmap(Images::sharp(QStringLiteral(":/images/background.jpg")));
 
     // Labels are drawn on their container's surface, so the rows and the
     // keyword box, which have windows of their own, cover them.
@@ -212,8 +128,8 @@ void Form1::createControls()
     Label2 = makeLabel(control("Label2"), Picture2);
     Label4 = makeLabel(control("Label4"), Picture2);
 
-    const int scale = imageScale();
-    m_downloadIcon = new QMovie(atScale(QStringLiteral(":/images/download.gif"), scale), QByteArray(), this);
+    const int scale = Images::scale();
+    m_downloadIcon = new QMovie(Images::atScale(QStringLiteral(":/images/download.gif"), scale), QByteArray(), this);
     const auto &row = control("Picture1");
     const auto &icon = control("Image1");
     m_downloadIcon->setScaledSize(geometryOf(icon).size() * scale);
@@ -265,7 +181,11 @@ void Form1::connectHandlers()
         connect(Label3[n], &ClickLabel::clicked, this, [this, n] { Label3_Click(n); });
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(W1, &Browser::DocumentComplete, this, &Form1::W1_DocumentComplete);
-    connect(W1, &Browser::loadFailed, this, &Form1::searchFailed);
+    // Only a results page still awaited can fail; the deadline fails it by itself.
+    connect(W1, &Browser::loadFailed, this, [this] {
+        if (m_resultsDeadline.isActive())
+            searchFailed();
+    });
     connect(W2, &Browser::DocumentComplete, this, &Form1::W2_DocumentComplete);
 }
 

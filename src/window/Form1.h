@@ -8,6 +8,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "Design.h"
+
 class Browser;
 class ClickLabel;
 class QLabel;
@@ -18,34 +20,32 @@ class QMovie;
 // Creates the hidden browser of one slot ("W1", "W2" or "W3").
 using BrowserFactory = std::function<Browser *(const QString &name, QObject *parent)>;
 
-// What the window asks of the desktop; tests replace each of these.
+// What the window asks of the desktop and of the download list; tests
+// replace each of these, and an empty one does nothing.
 struct Form1Services
 {
     std::function<void(const QUrl &)> openUrl; // hands an address to the default browser
     std::function<bool(QWidget *)> askUpdate;  // true when the user takes the newer version
     std::function<bool(QWidget *)> mayQuit;    // false keeps the program running (downloads)
     std::function<void()> quit;                // ends the program
-
-    static Form1Services desktop();
-};
-
-// What the window asks of the download list; tests replace each of these.
-struct Form1Downloads
-{
-    std::function<void()> showList; // Ctrl+J
+    std::function<void()> showDownloads;       // Ctrl+J
     // A result click led to no download: the result's title, its file page
     // and why, for an entry that offers the page in the user's own browser.
     std::function<void(const QString &title, const QUrl &page, const QString &reason)> nothingCame;
+
+    // The desktop's browser and message boxes; no download list.
+    static Form1Services desktop();
 };
 
 // The one window. Controls carry the design's names; each group of handlers
-// lives in its own source (search, scraper, paging, activation, advert).
+// lives in its own source (search, scraper, paging, activation, advert,
+// keyboard, accessibility, downloads).
 class Form1 : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr int RowCount = 10;
+    static constexpr int RowCount = Design::RowCount;
     // How many documents of W2 get their zero-point tables clicked per row click.
     static constexpr int FileDocumentsPerClick = 3;
 
@@ -57,10 +57,6 @@ public:
     void Form_Load();
     // The page Form_Load loads into W3.
     static QString advertisementAddress();
-    // Starts decoding the window's larger images on another thread, so that
-    // building the window finds them ready. Once, after the application
-    // object exists and before the first window is built.
-    static void preloadImages();
 
     // Search command and progress indicator.
     void Label4_Click();
@@ -88,11 +84,10 @@ public:
     // the key was handled.
     bool Form_KeyDown(QObject *watched, QKeyEvent *key);
 
-    // Download notices (downloads.cpp): the list's services, and word that a
-    // download began (or was refused), which ends the wait for one.
+    // Download notices (downloads.cpp): word that a download began, or was
+    // refused with a reason, ends the wait for one.
     static constexpr int DownloadDeadlineMs = 20000;
-    void setDownloads(Form1Downloads downloads);
-    void DownloadBegan();
+    void downloadAnswered();
     void setDownloadDeadline(int milliseconds) { m_downloadDeadline.setInterval(milliseconds); }
 
     // The progress text shown when the results page did not arrive.
@@ -128,6 +123,7 @@ private:
     void connectHandlers();
     void hideRowsAndShowProgress();
     void startWaitingForResults();
+    void stopWaitingForResults();
     void searchFailed();
     void forgetResultsPage();
     void changePage(const QString &needle);
@@ -141,9 +137,9 @@ private:
 
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;
-    // Gives up on a results page that never arrives.
+    // Gives up on a results page that never arrives; running while one is
+    // awaited.
     QTimer m_resultsDeadline;
-    bool m_waitingForResults = false;
     // A paging click waits for the number of links it clicked.
     bool m_pageClickPending = false;
     // Raised by every scan, search and page change, so an interrupted scan
@@ -151,7 +147,6 @@ private:
     quint64 m_scanGeneration = 0;
     int m_fileDocumentsLeft = 0;
     // The result whose click should bring a download, until one begins.
-    Form1Downloads m_downloads;
     QTimer m_downloadDeadline;
     bool m_awaitingDownload = false;
     QString m_clickedTitle;

@@ -13,7 +13,7 @@ void Form1::Label3_Click(int index)
         // Before the first search the rows advertise: follow the advertisement
         // page's links that carry the row's number. The user's click may open
         // one page in the desktop browser and start one download.
-        W3->allowUserAction(1, 1);
+        W3->allowUserAction({.downloads = 1, .desktopAddresses = 1});
         ClickElementsByText(W3, QStringLiteral("A"), QString::number(index));
         return;
     }
@@ -29,7 +29,7 @@ void Form1::Label3_Click(int index)
     expectDownload(index, page);
     // One download for this click; a file page that reloads itself after
     // its table is clicked must not be clicked for ever.
-    W2->allowUserAction(1, 0);
+    W2->allowUserAction({.downloads = 1});
     m_fileDocumentsLeft = FileDocumentsPerClick;
 }
 

@@ -40,7 +40,7 @@ void Form1::Form_QueryUnload(int &cancel)
         return;
     cancel = 1;
     // The user's answer may start one download there.
-    W3->allowUserAction(1, 0);
+    W3->allowUserAction({.downloads = 1});
     QPointer<Form1> self(this);
     ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"), [self](int clicked) {
         // No download link to follow: the home page is where the new version is.

@@ -19,14 +19,9 @@ void Form1::setUpDownloadNotices()
     // The browsers' own shortcut for their downloads.
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
     connect(shortcut, &QShortcut::activated, this, [this] {
-        if (m_downloads.showList)
-            m_downloads.showList();
+        if (m_services.showDownloads)
+            m_services.showDownloads();
     });
-}
-
-void Form1::setDownloads(Form1Downloads downloads)
-{
-    m_downloads = std::move(downloads);
 }
 
 void Form1::expectDownload(int index, const QString &address)
@@ -48,7 +43,7 @@ void Form1::fileTablesClicked(int clicked)
     m_downloadDeadline.start();
 }
 
-void Form1::DownloadBegan()
+void Form1::downloadAnswered()
 {
     m_awaitingDownload = false;
     m_downloadDeadline.stop();
@@ -60,6 +55,6 @@ void Form1::noDownload(const QString &reason)
         return;
     m_awaitingDownload = false;
     m_downloadDeadline.stop();
-    if (m_downloads.nothingCame)
-        m_downloads.nothingCame(m_clickedTitle, m_clickedPage, reason);
+    if (m_services.nothingCame)
+        m_services.nothingCame(m_clickedTitle, m_clickedPage, reason);
 }

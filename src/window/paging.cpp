@@ -53,7 +53,7 @@ void Form1::changePage(const QString &needle)
 {
     // While a results page is on its way, the links of the page going away are
     // not followed: the click is dropped and the rows stay as they are.
-    if (m_waitingForResults || m_pageClickPending)
+    if (m_resultsDeadline.isActive() || m_pageClickPending)
         return;
     const RowsView before = RowsView::of(*this);
     hideRowsAndShowProgress();

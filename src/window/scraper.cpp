@@ -37,14 +37,18 @@ void Form1::forgetResultsPage()
     setPagingLabel(Label2, false);
 }
 
+void Form1::stopWaitingForResults()
+{
+    m_resultsDeadline.stop();
+    Timer1->stop();
+}
+
 void Form1::W1_DocumentComplete()
 {
     if (!shared().searchMode())
         return;
-    m_waitingForResults = false;
-    m_resultsDeadline.stop();
+    stopWaitingForResults();
     Label8->setVisible(false);
-    Timer1->stop();
     const quint64 generation = ++m_scanGeneration;
     forgetResultsPage();
     const QString page = TextOps::Trim(W1->bodyHtml());

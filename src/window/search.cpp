@@ -4,18 +4,19 @@
 
 #include "Browser.h"
 #include "ClickLabel.h"
+#include "Design.h"
 #include "Form1.h"
 #include "SharedState.h"
 #include "TextOps.h"
 
 namespace {
 
-const QString ProgressBase = QStringLiteral("正在搜索，请稍侯");
 constexpr int ProgressSteps = 7;
 
+// The design's caption of Label8 and 0 to 6 dots.
 QString progressCaption(int step)
 {
-    return ProgressBase + QString(step, QLatin1Char('.'));
+    return QString::fromUtf8(Design::control("Label8").caption) + QString(step, QLatin1Char('.'));
 }
 
 } // namespace
@@ -41,7 +42,6 @@ void Form1::hideRowsAndShowProgress()
 
 void Form1::startWaitingForResults()
 {
-    m_waitingForResults = true;
     m_resultsDeadline.start();
 }
 
@@ -77,12 +77,8 @@ void Form1::Timer1_Timer()
 
 void Form1::searchFailed()
 {
-    if (!m_waitingForResults)
-        return;
     // A dead site must not look like a slow one: stop the dots and say so.
-    m_waitingForResults = false;
-    m_resultsDeadline.stop();
-    Timer1->stop();
+    stopWaitingForResults();
     Label8->setCaption(searchFailedText());
     Label8->setVisible(true);
     // The old page's links and identifiers are gone with it.

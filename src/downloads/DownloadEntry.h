@@ -45,7 +45,7 @@ struct DownloadEntry
     qint64 bytesPerSecond = 0;
     QString reason; // why it stopped, in Chinese
 
-    // The buttons that fit the state, in the order they are shown.
+    // The buttons that fit the state; the list decides their order.
     Actions actions() const;
     // The line under the name: state, and while running speed and time left.
     QString statusText() const;

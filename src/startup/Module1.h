@@ -14,7 +14,8 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services = Form1Servic
             const std::function<void()> &beforeBuild = {});
 
 // The same on the real engine: the three browsers on the session's profile,
-// and running downloads asked about before the program ends.
+// the download list and its notifications, and unfinished downloads asked
+// about before the program ends.
 Form1 *Main(WebEngineSession &session);
 
 // The three hidden browsers on the session's profile, each kept to what its

@@ -1,0 +1,31 @@
+#include "DownloadNotices.h"
+
+#include "Desktop.h"
+#include "Downloads.h"
+
+DownloadNotices::DownloadNotices(Downloads &downloads, QObject *parent)
+    : QObject(parent)
+    , m_downloads(&downloads)
+{
+    for (const DownloadEntry &entry : downloads.entries())
+        m_seen.insert(entry.id, entry.state);
+    connect(&downloads, &Downloads::entryAdded, this, &DownloadNotices::onChanged);
+    connect(&downloads, &Downloads::entryChanged, this, &DownloadNotices::onChanged);
+}
+
+void DownloadNotices::onChanged(int id)
+{
+    if (!m_downloads)
+        return;
+    const DownloadEntry entry = m_downloads->entry(id);
+    const auto seen = m_seen.constFind(id);
+    const bool news = seen != m_seen.constEnd() && *seen != entry.state;
+    m_seen.insert(id, entry.state);
+    if (!news)
+        return;
+    if (entry.state == DownloadEntry::State::Finished)
+        Desktop::notify(QStringLiteral("下载完成"), entry.name, entry.path, true);
+    else if (entry.state == DownloadEntry::State::Failed || entry.state == DownloadEntry::State::Interrupted)
+        Desktop::notify(QStringLiteral("下载失败"), entry.name + QStringLiteral("：") + entry.reason, entry.path,
+                        false);
+}

@@ -1,0 +1,88 @@
+#include "DownloadRow.h"
+
+#include <QDir>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// The order the buttons stand in, left to right.
+constexpr DownloadEntry::Action ButtonOrder[] = {
+    DownloadEntry::Pause,          DownloadEntry::Resume,     DownloadEntry::Retry,
+    DownloadEntry::Open,           DownloadEntry::OpenFolder, DownloadEntry::OpenExisting,
+    DownloadEntry::DownloadAnyway, DownloadEntry::OpenPage,   DownloadEntry::Cancel,
+};
+
+} // namespace
+
+DownloadRow::DownloadRow(QWidget *parent)
+    : QWidget(parent)
+{
+    m_name = new QLabel(this);
+    m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont bold = m_name->font();
+    bold.setBold(true);
+    m_name->setFont(bold);
+    m_size = new QLabel(this);
+    m_bar = new QProgressBar(this);
+    m_bar->setTextVisible(false);
+    m_bar->setMaximumHeight(12);
+    m_status = new QLabel(this);
+    m_status->setWordWrap(true);
+    m_buttons = new QWidget(this);
+    auto *buttons = new QHBoxLayout(m_buttons);
+    buttons->setContentsMargins(0, 0, 0, 0);
+    buttons->addStretch();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(m_name, 1);
+    top->addWidget(m_size);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 6, 8, 6);
+    layout->setSpacing(3);
+    layout->addLayout(top);
+    layout->addWidget(m_bar);
+    layout->addWidget(m_status);
+    layout->addWidget(m_buttons);
+}
+
+void DownloadRow::setEntry(const DownloadEntry &entry)
+{
+    m_entry = entry;
+    m_name->setText(entry.name);
+    m_name->setToolTip(QDir::toNativeSeparators(entry.path));
+    m_size->setText(entry.sizeText());
+    const int permille = entry.permille();
+    m_bar->setVisible(entry.state != DownloadEntry::State::NothingCame);
+    // A running download of unknown size shows a busy bar.
+    m_bar->setRange(0, permille < 0 && entry.state == DownloadEntry::State::Running ? 0 : 1000);
+    m_bar->setValue(qMax(0, permille));
+    m_status->setText(entry.statusText());
+    showButtons(entry.actions());
+}
+
+void DownloadRow::showButtons(DownloadEntry::Actions actions)
+{
+    if (actions == m_shownActions)
+        return;
+    m_shownActions = actions;
+    auto *layout = static_cast<QHBoxLayout *>(m_buttons->layout());
+    while (layout->count() > 1) {
+        QLayoutItem *item = layout->takeAt(1);
+        delete item->widget();
+        delete item;
+    }
+    for (const DownloadEntry::Action action : ButtonOrder) {
+        if (!actions.testFlag(action))
+            continue;
+        auto *button = new QPushButton(DownloadEntry::actionText(action), m_buttons);
+        button->setObjectName(QStringLiteral("action%1").arg(int(action)));
+        // Buttons never take the focus away from where the user types.
+        button->setFocusPolicy(Qt::NoFocus);
+        layout->addWidget(button);
+        connect(button, &QPushButton::clicked, this, [this, action] { emit triggered(m_entry.id, action); });
+    }
+}

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QWidget>
+
+#include "DownloadEntry.h"
+
+class QLabel;
+class QProgressBar;
+
+// One row of the download list: name, size, bar, state and the buttons that
+// fit the entry's state.
+class DownloadRow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit DownloadRow(QWidget *parent = nullptr);
+    void setEntry(const DownloadEntry &entry);
+    const DownloadEntry &entry() const { return m_entry; }
+
+signals:
+    void triggered(int id, DownloadEntry::Action action);
+
+private:
+    void showButtons(DownloadEntry::Actions actions);
+
+    DownloadEntry m_entry;
+    // All bits set: no buttons made yet.
+    DownloadEntry::Actions m_shownActions = DownloadEntry::Actions::fromInt(~0);
+    QLabel *m_name = nullptr;
+    QLabel *m_size = nullptr;
+    QProgressBar *m_bar = nullptr;
+    QLabel *m_status = nullptr;
+    QWidget *m_buttons = nullptr;
+};

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+
+#include "DownloadEntry.h"
+
+// What the download list and the quit question need of the session's
+// downloads. The engine side implements it; the list knows nothing else of
+// it, so it is tested against a fake, and the engine knows no widget.
+class Downloads : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+    ~Downloads() override = default;
+
+    // Every entry of the session, oldest first.
+    virtual QList<DownloadEntry> entries() const = 0;
+    // The entry with this id; an entry with id 0 when there is none.
+    virtual DownloadEntry entry(int id) const = 0;
+    // Pause, Resume, Cancel, Retry, DownloadAnyway and OpenExisting; the
+    // others are the desktop's. An action the entry does not offer is ignored.
+    virtual void act(int id, DownloadEntry::Action action) = 0;
+    // Stops every unfinished download and removes its partial data.
+    virtual void cancelAll() = 0;
+
+    // Whether any entry still holds or moves data, so quitting asks first.
+    bool hasUnfinished() const;
+
+signals:
+    void entryAdded(int id);
+    void entryChanged(int id);
+    // The user asked again for a download already under way: show the list.
+    void attentionWanted();
+};

@@ -1,0 +1,113 @@
+#include "FileNames.h"
+
+#include <QList>
+
+namespace {
+
+// 255 bytes per file name, less the engine's ".download" and room for " (n)".
+constexpr qsizetype MaxNameBytes = 255 - 9 - 12;
+// An extension longer than this is part of the name, not a type.
+constexpr qsizetype MaxExtensionBytes = 32;
+
+qsizetype utf8Length(char32_t c)
+{
+    return c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+}
+
+// How many bytes s takes in UTF-8, as the file system counts it.
+qsizetype utf8Length(QStringView s)
+{
+    qsizetype n = 0;
+    for (const char32_t c : s.toUcs4())
+        n += utf8Length(c);
+    return n;
+}
+
+// Cuts name to maxBytes of UTF-8 in one pass, keeping a short extension and
+// never splitting a character.
+QString fitName(const QString &name, qsizetype maxBytes)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QStringView ext;
+    if (dot > 0 && utf8Length(QStringView(name).mid(dot)) <= MaxExtensionBytes)
+        ext = QStringView(name).mid(dot);
+    const QStringView base = QStringView(name).left(name.size() - ext.size());
+    qsizetype budget = maxBytes - utf8Length(ext);
+    QString out;
+    for (qsizetype i = 0; i < base.size();) {
+        const char32_t c = base[i].isHighSurrogate() && i + 1 < base.size()
+                               ? QChar::surrogateToUcs4(base[i], base[i + 1])
+                               : base[i].unicode();
+        const qsizetype units = c > 0xffff ? 2 : 1;
+        budget -= utf8Length(c);
+        if (budget < 0)
+            break;
+        out += base.mid(i, units);
+        i += units;
+    }
+    out += ext;
+    return out;
+}
+
+// Control and format characters go: a right-to-left override would show
+// "invoice\u202Etxt.desktop" as "invoicepotksed.txt". Only the last path
+// component counts, whichever separator the site used.
+QString printableLastComponent(const QString &suggested)
+{
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < suggested.size(); ++i) {
+        if (suggested[i] == QLatin1Char('/') || suggested[i] == QLatin1Char('\\'))
+            start = i + 1;
+    }
+    QString clean;
+    clean.reserve(suggested.size() - start);
+    for (qsizetype i = start; i < suggested.size(); ++i) {
+        const QChar c = suggested[i];
+        if (c.isSurrogate()) {
+            if (c.isHighSurrogate() && i + 1 < suggested.size() && suggested[i + 1].isLowSurrogate()) {
+                const char32_t ucs = QChar::surrogateToUcs4(c, suggested[i + 1]);
+                if (QChar::category(ucs) != QChar::Other_Format)
+                    clean += QStringView(suggested).mid(i, 2);
+                ++i;
+            }
+            continue; // an unpaired half has no file-system form
+        }
+        switch (c.category()) {
+        case QChar::Other_Control:
+        case QChar::Other_Format:
+        case QChar::Separator_Line:
+        case QChar::Separator_Paragraph:
+            continue;
+        default:
+            break;
+        }
+        clean += QStringLiteral("<>:\"|?*").contains(c) ? QLatin1Char('_') : c;
+    }
+    return clean.trimmed();
+}
+
+} // namespace
+
+namespace FileNames {
+
+QString sanitize(const QString &suggested)
+{
+    QString clean = printableLastComponent(suggested);
+    // No hidden ".." tricks and no names that are only dots.
+    qsizetype dots = 0;
+    while (dots < clean.size() && clean[dots] == QLatin1Char('.'))
+        ++dots;
+    clean.remove(0, dots);
+    qsizetype end = clean.size();
+    while (end > 0 && (clean[end - 1] == QLatin1Char('.') || clean[end - 1].isSpace()))
+        --end;
+    clean.truncate(end);
+    if (clean.isEmpty())
+        clean = QStringLiteral("download");
+    // A desktop would run a saved launcher when it is opened.
+    if (clean.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        clean += QStringLiteral(".txt");
+    return fitName(clean, MaxNameBytes);
+}
+
+} // namespace FileNames

@@ -1,0 +1,92 @@
+#include "StopReason.h"
+
+#include <QDir>
+
+#include "DownloadEntry.h"
+
+namespace StopReason {
+
+Kind classify(int code)
+{
+    switch (code) {
+    case FileNoSpace:
+        return Kind::NoSpace;
+    case FileAccessDenied:
+    case FileFailed:
+    case FileNameTooLong:
+    case FileTooLarge:
+    case FileTransientError:
+    case FileTooShort:
+    case FileHashMismatch:
+        return Kind::Unwritable;
+    case FileVirusInfected:
+    case FileBlocked:
+    case FileSecurityCheckFailed:
+        return Kind::Blocked;
+    case NetworkFailed:
+    case NetworkTimeout:
+    case NetworkDisconnected:
+    case NetworkServerDown:
+    case ServerContentLengthMismatch:
+        return Kind::Network;
+    case NetworkInvalidRequest:
+        return Kind::BadAddress;
+    case ServerFailed:
+    case ServerNoRange:
+    case ServerBadContent:
+    case ServerUnauthorized:
+    case ServerCertProblem:
+    case ServerForbidden:
+    case ServerUnreachable:
+        return Kind::Server;
+    case UserCanceled:
+        return Kind::Cancelled;
+    default:
+        return Kind::Other;
+    }
+}
+
+QString text(int code, const QString &folder, int httpStatus)
+{
+    switch (classify(code)) {
+    case Kind::NoSpace:
+        return QStringLiteral("磁盘空间不足：%1").arg(QDir::toNativeSeparators(folder));
+    case Kind::Unwritable:
+        return unwritableText(folder);
+    case Kind::Blocked:
+        return QStringLiteral("文件被系统拦截");
+    case Kind::Network:
+        return QStringLiteral("网络连接中断");
+    case Kind::BadAddress:
+        return QStringLiteral("下载地址无效");
+    case Kind::Server:
+        if (httpStatus <= 0 && code == ServerUnauthorized)
+            httpStatus = 401;
+        if (httpStatus <= 0 && code == ServerForbidden)
+            httpStatus = 403;
+        if (httpStatus > 0)
+            return QStringLiteral("服务器拒绝了下载（HTTP %1）").arg(httpStatus);
+        if (code == ServerCertProblem)
+            return QStringLiteral("服务器证书有问题");
+        return QStringLiteral("服务器拒绝了下载");
+    case Kind::Cancelled:
+        return QStringLiteral("已取消");
+    case Kind::Other:
+        break;
+    }
+    return QStringLiteral("下载中断");
+}
+
+QString noSpaceText(qint64 total, const QString &folder, qint64 available)
+{
+    return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
+        .arg(total > 0 ? DownloadEntry::bytesText(total) : QStringLiteral("未知大小"), QDir::toNativeSeparators(folder),
+             DownloadEntry::bytesText(available));
+}
+
+QString unwritableText(const QString &folder)
+{
+    return QStringLiteral("无法写入下载文件夹：%1").arg(QDir::toNativeSeparators(folder));
+}
+
+} // namespace StopReason

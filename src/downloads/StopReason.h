@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+
+// Why a download stopped, from the engine's interrupt reason, and what the
+// user is told of it.
+namespace StopReason {
+
+// The engine's interrupt reasons (Chromium's download interrupt codes). Qt
+// names most of them; the two it leaves unnamed are named here.
+enum Code : int {
+    None = 0,
+    FileFailed = 1,
+    FileAccessDenied = 2,
+    FileNoSpace = 3,
+    FileNameTooLong = 5,
+    FileTooLarge = 6,
+    FileVirusInfected = 7,
+    FileTransientError = 10,
+    FileBlocked = 11,
+    FileSecurityCheckFailed = 12,
+    FileTooShort = 13,
+    FileHashMismatch = 14,
+    NetworkFailed = 20,
+    NetworkTimeout = 21,
+    NetworkDisconnected = 22,
+    NetworkServerDown = 23,
+    NetworkInvalidRequest = 24,
+    ServerFailed = 30,
+    ServerNoRange = 31, // the server would not continue from where it stopped
+    ServerBadContent = 33,
+    ServerUnauthorized = 34,
+    ServerCertProblem = 35,
+    ServerForbidden = 36,
+    ServerUnreachable = 37,
+    ServerContentLengthMismatch = 38, // it sent less than it announced: the connection broke
+    UserCanceled = 40,
+};
+
+enum class Kind {
+    NoSpace,
+    Unwritable, // the folder or the file system would not take the data
+    Blocked,    // by the system's own checks
+    Network,    // the connection broke: worth one more try
+    BadAddress,
+    Server, // the server refused; its HTTP status tells more
+    Cancelled,
+    Other,
+};
+
+Kind classify(int code);
+
+// The reason in words, for the folder the download was saved to and the
+// server's HTTP status when one is known.
+QString text(int code, const QString &folder, int httpStatus = 0);
+// A download that would not fit: its size (0 or less when unknown), the
+// folder and the room left there.
+QString noSpaceText(qint64 total, const QString &folder, qint64 available);
+QString unwritableText(const QString &folder);
+
+} // namespace StopReason

@@ -1,0 +1,204 @@
+#include "Module1.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QThreadPool>
+#include <QTranslator>
+#include <QUrl>
+
+#include "Descramble.h"
+#include "DownloadList.h"
+#include "DownloadManager.h"
+#include "DownloadNotices.h"
+#include "Images.h"
+#include "SharedState.h"
+#include "StoredAddresses.h"
+#include "Version.h"
+#include "WebEngineBrowser.h"
+#include "WebEngineSession.h"
+
+namespace Module1 {
+
+namespace {
+
+// Normally a few milliseconds; a bound, so that a slow engine does not keep
+// the window away.
+constexpr int FirstRequestWaitMs = 100;
+
+// The advertisement browser is made first and its request let out before
+// the window is built: the engine runs on this thread, so building the
+// window would hold the request back. Form_Load's Navigate joins it.
+class AdvertFirst
+{
+public:
+    explicit AdvertFirst(BrowserFactory made)
+        : m_made(std::move(made))
+    { }
+
+    // Makes W3 and lets its request out.
+    void requestFirst()
+    {
+        m_early = m_made(QStringLiteral("W3"), nullptr);
+        if (auto *ad = qobject_cast<WebEngineBrowser *>(m_early.data())) {
+            ad->preload(Form1::advertisementAddress());
+            ad->waitForLoadStart(FirstRequestWaitMs);
+        }
+    }
+
+    // The window's factory while this lives: W3 as made early, the others new.
+    BrowserFactory browsers()
+    {
+        return [this](const QString &name, QObject *parent) -> Browser * {
+            if (name == QLatin1String("W3") && m_early) {
+                m_early->setParent(parent);
+                return std::exchange(m_early, nullptr);
+            }
+            return m_made(name, parent);
+        };
+    }
+
+private:
+    BrowserFactory m_made;
+    QPointer<Browser> m_early;
+};
+
+// The download list window, made when it is first wanted rather than at
+// start-up, and gone with this object.
+class ListOnDemand : public QObject
+{
+public:
+    explicit ListOnDemand(Downloads &downloads)
+        : m_downloads(downloads)
+    {
+        // Once made, the list shows itself for these.
+        connect(&downloads, &Downloads::entryAdded, this, &ListOnDemand::showIfUnmade);
+        connect(&downloads, &Downloads::attentionWanted, this, &ListOnDemand::showIfUnmade);
+    }
+    ~ListOnDemand() override { delete m_list.data(); }
+
+    void show()
+    {
+        if (!m_list)
+            m_list = new DownloadList(m_downloads);
+        m_list->showWithoutFocus();
+    }
+
+private:
+    void showIfUnmade()
+    {
+        if (!m_list)
+            show();
+    }
+
+    Downloads &m_downloads;
+    QPointer<DownloadList> m_list;
+};
+
+// Asks whether to stop the unfinished downloads; true means the program may quit.
+bool confirmQuit(Downloads &downloads, QWidget *parent)
+{
+    if (!downloads.hasUnfinished())
+        return true;
+    const auto answer
+        = QMessageBox::question(parent, QStringLiteral("下载"), QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return false;
+    downloads.cancelAll();
+    return true;
+}
+
+} // namespace
+
+Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::function<void()> &beforeBuild)
+{
+    // The seed is converted afresh for each address, as both were scrambled.
+    resetShared(Descramble(storedText(StoredSiteBase), static_cast<qint16>(QByteArray(StoredSeed).toShort())),
+                Descramble(storedText(StoredHomePage), static_cast<qint16>(QByteArray(StoredSeed).toShort())));
+    if (beforeBuild)
+        beforeBuild();
+    auto *form = new Form1(browsers, std::move(services));
+    form->Form_Load();
+    QCoreApplication::processEvents();
+    form->show();
+    return form;
+}
+
+Form1 *Main(WebEngineSession &session)
+{
+    DownloadManager &downloads = *session.downloads();
+    auto *list = new ListOnDemand(downloads); // owned by the window, once there is one
+    Form1Services services = Form1Services::desktop();
+    services.mayQuit = [&downloads](QWidget *parent) { return confirmQuit(downloads, parent); };
+    services.showDownloads = [list] { list->show(); };
+    services.nothingCame = [&downloads](const QString &title, const QUrl &page, const QString &reason) {
+        downloads.addNothingCame(title, page, reason);
+    };
+    // What the pages may hand to the desktop goes where the logo's link does.
+    session.setUrlOpener(services.openUrl);
+    AdvertFirst advert(engineBrowsers(session));
+    Form1 *form = Main(advert.browsers(), std::move(services), [&advert] { advert.requestFirst(); });
+    list->setParent(form);
+    new DownloadNotices(downloads, form);
+    // A download that began, or that was refused with a reason, is word
+    // enough: the list shows it.
+    QObject::connect(&downloads, &DownloadManager::downloadStarted, form, &Form1::downloadAnswered);
+    QObject::connect(&downloads, &DownloadManager::downloadFailed, form, &Form1::downloadAnswered);
+    return form;
+}
+
+bool loadTranslations()
+{
+    // The program speaks Chinese whatever the desktop's language, so Qt's
+    // own buttons (确定/取消, 是/否) must too.
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+BrowserFactory engineBrowsers(WebEngineSession &session)
+{
+    return [&session](const QString &name, QObject *parent) {
+        // The results and file pages stay on the resource site; the
+        // advertisement page's links may lead anywhere on the web.
+        const QString siteHost = name == QLatin1String("W3") ? QString() : QUrl(shared().SiteBase).host();
+        return session.createBrowser(parent, siteHost);
+    };
+}
+
+void prepareWindow()
+{
+    // Some milliseconds of fontconfig and image decoding that would otherwise
+    // run on this thread while the advertisement page loads. The font
+    // database is shared and locked, so the window finds it filled.
+    QThreadPool::globalInstance()->start([] { QFontDatabase::families(); });
+    Images::preload();
+}
+
+void describeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("Ondrix"));
+    QApplication::setApplicationVersion(QStringLiteral(ONDRIX_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral(ONDRIX_APP_ID));
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void raise(QWidget *window, const QByteArray &token)
+{
+    // The Wayland shell passes focus on with the token of the start that asked.
+    if (!token.isEmpty() && QGuiApplication::platformName() == QLatin1String("wayland"))
+        qputenv("XDG_ACTIVATION_TOKEN", token);
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+} // namespace Module1

@@ -1,0 +1,114 @@
+// The downloads' rules without the engine: the names files are saved under,
+// why a download stopped, and the texts an entry composes.
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "DownloadEntry.h"
+#include "DownloadFolder.h"
+#include "FileNames.h"
+#include "StopReason.h"
+
+using State = DownloadEntry::State;
+Q_DECLARE_METATYPE(DownloadEntry)
+
+class DownloadRulesTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fileNames_data()
+    {
+        QTest::addColumn<QString>("suggested");
+        QTest::addColumn<QString>("saved"); // the name reserved in a folder holding "a.tar.gz"
+        QTest::newRow("path") << QStringLiteral("../../etc/passwd") << QStringLiteral("passwd");
+        QTest::newRow("backslashes") << QStringLiteral("..\\..\\a.exe") << QStringLiteral("a.exe");
+        QTest::newRow("only dots") << QStringLiteral("..") << QStringLiteral("download");
+        QTest::newRow("nothing") << QString() << QStringLiteral("download");
+        QTest::newRow("plain") << QStringLiteral("资料 1.zip") << QStringLiteral("资料 1.zip");
+        QTest::newRow("taken") << QStringLiteral("a.tar.gz") << QStringLiteral("a (1).tar.gz");
+        QTest::newRow("right-to-left override")
+            << QStringLiteral("invoice\u202Etxt.desktop") << QStringLiteral("invoicetxt.desktop.txt");
+        QTest::newRow("zero width, BOM, isolates, controls")
+            << QStringLiteral("\uFEFFa\u200Bb\u2066c\u2069\r\nd\u0007.pdf") << QStringLiteral("abcd.pdf");
+        QTest::newRow("launcher") << QStringLiteral("run.Desktop ") << QStringLiteral("run.Desktop.txt");
+    }
+
+    void fileNames()
+    {
+        QFETCH(QString, suggested);
+        QFETCH(QString, saved);
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("a.tar.gz"))).open(QIODevice::NewOnly));
+        const QString path = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
+        QCOMPARE(path, dir.filePath(saved));
+        QVERIFY(QFileInfo::exists(path));
+    }
+
+    void stopReasons_data()
+    {
+        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("httpStatus");
+        QTest::addColumn<StopReason::Kind>("kind"); // Network tries again by itself; Server asks for the status
+        QTest::addColumn<QString>("text");
+        using K = StopReason::Kind;
+        QTest::newRow("less than announced") << 38 << 0 << K::Network << "网络连接中断";
+        QTest::newRow("no ranges, status known") << 31 << 416 << K::Server << "服务器拒绝了下载（HTTP 416）";
+        QTest::newRow("forbidden, no status") << 36 << 0 << K::Server << "服务器拒绝了下载（HTTP 403）";
+        QTest::newRow("certificate") << 35 << 0 << K::Server << "服务器证书有问题";
+        QTest::newRow("disk full") << 3 << 0 << K::NoSpace << "磁盘空间不足：/dl";
+        QTest::newRow("unknown") << 99 << 0 << K::Other << "下载中断";
+    }
+
+    void stopReasons()
+    {
+        QFETCH(int, code);
+        QFETCH(int, httpStatus);
+        QFETCH(StopReason::Kind, kind);
+        QFETCH(QString, text);
+        QCOMPARE(StopReason::classify(code), kind);
+        QCOMPARE(StopReason::text(code, QStringLiteral("/dl"), httpStatus), text);
+    }
+
+    void composedTexts_data()
+    {
+        QTest::addColumn<DownloadEntry>("entry");
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<int>("permille");
+        const qint64 MiB = 1 << 20;
+        // clang-format off
+        QTest::newRow("running") << entry(State::Running, MiB, 4 * MiB, MiB / 2)
+                                 << "正在下载 · 512.00 KiB/s · 剩余 6 秒" << "1.00 MiB / 4.00 MiB" << 250;
+        QTest::newRow("an hour left") << entry(State::Running, 0, 3725 * 1024, 1024)
+                                      << "正在下载 · 1.00 KiB/s · 剩余 1 小时 2 分" << "0 bytes / 3.64 MiB" << 0;
+        QTest::newRow("more than announced") << entry(State::Running, 5 * MiB, 4 * MiB, MiB / 2)
+                                             << "正在下载 · 512.00 KiB/s" << "5.00 MiB / 4.00 MiB" << 1000;
+        QTest::newRow("finished, size never told") << entry(State::Finished, 5 * MiB, -1, 0)
+                                                   << "已完成" << "5.00 MiB" << 1000;
+        // clang-format on
+    }
+    void composedTexts()
+    {
+        QFETCH(DownloadEntry, entry);
+        QFETCH(QString, status);
+        QFETCH(QString, size);
+        QFETCH(int, permille);
+        QCOMPARE(entry.statusText(), status);
+        QCOMPARE(entry.sizeText(), size);
+        QCOMPARE(entry.permille(), permille);
+    }
+
+private:
+    static DownloadEntry entry(State state, qint64 received, qint64 total, qint64 speed)
+    {
+        DownloadEntry e;
+        e.state = state;
+        e.received = received;
+        e.total = total;
+        e.bytesPerSecond = speed;
+        return e;
+    }
+};
+
+QTEST_GUILESS_MAIN(DownloadRulesTest)
+#include "tst_downloadrules.moc"
