@@ -45,7 +45,7 @@ QHash<QString, qint64> catalogueBytes()
     if (f.open(QIODevice::ReadOnly)) {
         for (const QByteArray &line : f.readAll().split('\n')) {
             const QList<QByteArray> p = line.split('\t');
-            if (p.size() == 5 && !line.startsWith('#'))
+            if (p.size() >= 5 && !line.startsWith('#'))
                 bytes.insert(QString::fromUtf8(p[0]), p[4].toLongLong());
         }
     }

@@ -43,6 +43,15 @@ bool isAlnumId(const std::string &s)
 
 } // namespace
 
+bool isStartWay(std::string_view way)
+{
+    for (const std::string_view known : {"link", "open", "blank", "post", "wait", "confirm", "path"}) {
+        if (way == known)
+            return true;
+    }
+    return false;
+}
+
 bool Catalogue::load(const std::string &path, std::string &error)
 {
     std::ifstream in(path, std::ios::binary);
@@ -62,11 +71,17 @@ bool Catalogue::load(const std::string &path, std::string &error)
             continue;
         const auto where = path + ":" + std::to_string(lineNo) + ": ";
         const auto parts = splitTabs(line);
-        if (parts.size() != 5) {
-            error = where + "expected 5 tab-separated fields";
+        if (parts.size() != 5 && parts.size() != 6) {
+            error = where + "expected 5 or 6 tab-separated fields";
             return false;
         }
         Entry e {parts[0], parts[1], parts[2], 0, 0};
+        if (parts.size() == 6)
+            e.start = parts[5];
+        if (!isStartWay(e.start)) {
+            error = where + "unknown way to start a download: " + e.start;
+            return false;
+        }
         if (!isAlnumId(e.id)) {
             error = where + "id must be alphanumeric";
             return false;

@@ -17,7 +17,17 @@ struct Entry
     std::string sizeText; // display only, e.g. "12.5 MB"
     int points = 0;       // 0 = free
     std::uint64_t bytes = 0;
+    // How its file page starts the download when its zero-point table is
+    // clicked, in one of the ways such sites did: "link" (the page goes to the
+    // download), "open" (window.open, behind a Referer-and-cookie check),
+    // "blank" (the table sits in a link to a new window), "post" (a form whose
+    // answer is the file), "wait" (a "请稍候" page that goes on after 3 s),
+    // "confirm" (after confirm()), "path" (the name only in the address).
+    std::string start = "link";
 };
+
+// The ways above, for checking a catalogue.
+bool isStartWay(std::string_view way);
 
 class Catalogue
 {

@@ -84,7 +84,7 @@ std::string binaryBody()
 
 std::string normalPage(const Catalogue &cat)
 {
-    return searchPage("教程", 1, cat.search("教程"));
+    return searchPage("教程", 1, cat.search("教程"), percentEncode("教程"));
 }
 
 // A file page whose zero-point table runs script instead of a plain link.

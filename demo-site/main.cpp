@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "catalogue.h"
+#include "encoding.h"
 #include "hostile.h"
 #include "pages.h"
 
@@ -50,13 +51,20 @@ struct Options
     std::string dumpId;
     bool dump = false;
     bool hostile = false;
+    bool gbk = false; // --encoding gbk
+    std::string log;  // --log FILE
 };
 
 void usage(std::FILE *to)
 {
     std::fputs("usage: ondrix-demo-site [--bind ADDR] [--home-bind ADDR] [--site-port N] [--home-port N]\n"
                "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
+               "                        [--encoding utf-8|gbk] [--log FILE]\n"
                "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
+               "--encoding gbk serves the resource site as such sites were: pages in GBK with the\n"
+               "charset only in a meta tag (none at all from the second results page on), the\n"
+               "search key read as GBK, download names as raw GBK bytes. --log appends each\n"
+               "request to FILE: method, target as sent, Range, status.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
                "__many __nohtml __nosize __tags __slow __cut __files __self __away __scheme, file pages\n"
                "/f/__{404,endless,huge,longname,spoof,reload,repeat}.html, and /h/self.html, /h/storm.html\n"
@@ -113,7 +121,8 @@ int parseArgs(int argc, char **argv, Options &o)
             continue;
         }
         const bool known = arg == "--bind" || arg == "--home-bind" || arg == "--site-port" || arg == "--home-port"
-                           || arg == "--catalogue" || arg == "--version" || arg == "--dump-file";
+                           || arg == "--catalogue" || arg == "--version" || arg == "--dump-file" || arg == "--encoding"
+                           || arg == "--log";
         if (!known) {
             std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
             usage(stderr);
@@ -139,6 +148,14 @@ int parseArgs(int argc, char **argv, Options &o)
             o.catalogue = value;
         } else if (arg == "--version") {
             o.version = value;
+        } else if (arg == "--encoding") {
+            if (value != "gbk" && value != "utf-8") {
+                std::fprintf(stderr, "unknown encoding: %s\n", value.c_str());
+                return 2;
+            }
+            o.gbk = value == "gbk";
+        } else if (arg == "--log") {
+            o.log = value;
         } else {
             o.dumpId = value;
             o.dump = true;
@@ -207,8 +224,8 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 // N once it reaches N (the resumed request, starting at N, goes through), and
 // "refuse=S" answers the first "times" requests (default 1) for a range after
 // byte 0 with status S.
-void serveDownload(const httplib::Request &req, httplib::Response &res, const std::string &name,
-                   const std::string &asciiName, std::uint32_t seed, std::uint64_t length)
+void serveDownload(const httplib::Request &req, httplib::Response &res, const std::string &disposition,
+                   std::uint32_t seed, std::uint64_t length)
 {
     const bool ranges = !req.has_param("ranges") || req.get_param_value("ranges") != "0";
     if (!ranges)
@@ -222,7 +239,8 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const st
         const_cast<httplib::Request &>(req).ranges.clear();
         return fail(res, static_cast<int>(status), "服务器拒绝");
     }
-    res.set_header("Content-Disposition", contentDisposition(name, asciiName));
+    if (!disposition.empty())
+        res.set_header("Content-Disposition", disposition);
     if (ranges) {
         res.set_header("ETag", "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"");
         res.set_header("Accept-Ranges", "bytes");
@@ -246,10 +264,19 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const st
         });
 }
 
-void commonSetup(httplib::Server &srv, const char *name)
+void commonSetup(httplib::Server &srv, const char *name, const std::string &logPath)
 {
-    srv.set_logger([name](const httplib::Request &req, const httplib::Response &res) {
+    srv.set_logger([name, logPath](const httplib::Request &req, const httplib::Response &res) {
         std::fprintf(stderr, "[%s] %s %s %d\n", name, req.method.c_str(), req.path.c_str(), res.status);
+        if (logPath.empty())
+            return;
+        static std::mutex mutex;
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (std::FILE *f = std::fopen(logPath.c_str(), "a")) {
+            std::fprintf(f, "[%s] %s %s range=%s %d\n", name, req.method.c_str(), req.target.c_str(),
+                         req.get_header_value("Range").c_str(), res.status);
+            std::fclose(f);
+        }
     });
     srv.set_error_handler(httplib::Server::HandlerWithResponse([](const httplib::Request &, httplib::Response &res) {
         if (!res.body.empty())
@@ -261,20 +288,61 @@ void commonSetup(httplib::Server &srv, const char *name)
         [](const httplib::Request &, httplib::Response &res, std::exception_ptr) { fail(res, 500, "内部错误"); });
 }
 
-void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
+// A page of the resource site: UTF-8 with its charset in a meta tag, or in
+// GBK mode GBK with "gbk" there instead, or with no declaration at all; the
+// header never names one, as such sites' servers did not.
+void sendPage(httplib::Response &res, std::string html, bool gbk, bool declared = true)
 {
-    commonSetup(srv, "site");
+    if (!gbk)
+        return res.set_content(html, kHtml);
+    const std::string meta = "<meta charset=\"utf-8\">";
+    if (const auto at = html.find(meta); at != std::string::npos)
+        html.replace(at, meta.size(), declared ? "<meta charset=\"gbk\">" : "");
+    res.set_content(toGbk(html), "text/html");
+}
+
+// The name a download is sent under: in UTF-8 mode an ASCII fallback and
+// the RFC 5987 form; in GBK mode raw GBK bytes, as such servers sent them.
+std::string dispositionOf(const Entry &e, bool gbk)
+{
+    const std::string name = downloadName(e);
+    if (gbk)
+        return "attachment; filename=\"" + toGbk(name) + "\"";
+    const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
+        return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
+    });
+    return contentDisposition(name, ascii ? name : e.id + ".zip");
+}
+
+// The download of the "open" way is served only to its own file page: with
+// that page as the Referer and the cookie it set.
+bool cameFromFilePage(const httplib::Request &req, const Entry &e)
+{
+    const std::string referer = req.get_header_value("Referer");
+    const std::string page = "/f/" + e.id + ".html";
+    const bool fromPage
+        = referer.size() >= page.size() && referer.compare(referer.size() - page.size(), page.size(), page) == 0;
+    return fromPage && req.get_header_value("Cookie").find("dl=" + e.id) != std::string::npos;
+}
+
+void setupResourceSite(httplib::Server &srv, const Catalogue &cat, const Options &opt)
+{
+    const bool hostile = opt.hostile;
+    const bool gbk = opt.gbk;
+    commonSetup(srv, "site", opt.log);
     if (hostile) {
         addHostileFileRoutes(srv);
         addHostileBrowserRoutes(srv);
     }
-    srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(resourceIndexPage(), kHtml); });
-    srv.Get("/search.php", [&cat, hostile](const httplib::Request &req, httplib::Response &res) {
+    srv.Get("/", [gbk](const httplib::Request &, httplib::Response &res) { sendPage(res, resourceIndexPage(), gbk); });
+    srv.Get("/search.php", [&cat, hostile, gbk](const httplib::Request &req, httplib::Response &res) {
         if (!req.has_param("key"))
             return fail(res, 400, "缺少关键词");
-        const std::string key = req.get_param_value("key");
-        if (hostile && serveHostileSearch(key, cat, res))
+        const std::string raw = req.get_param_value("key");
+        if (hostile && serveHostileSearch(raw, cat, res))
             return;
+        // A GBK site reads a key in another encoding as whatever GBK makes of it.
+        const std::string key = gbk ? fromGbk(raw).value_or("\xEF\xBF\xBD") : raw;
         if (!isValidUtf8(key))
             return fail(res, 400, "关键词编码错误");
         long long page = 1;
@@ -284,25 +352,51 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
             if (ec != std::errc() || ptr != p.data() + p.size())
                 return fail(res, 400, "页码错误");
         }
-        res.set_content(searchPage(key, page, cat.search(key)), kHtml);
+        sendPage(res, searchPage(key, page, cat.search(key), percentEncode(gbk ? toGbk(key) : key)), gbk, page < 2);
     });
-    srv.Get(R"(/f/([A-Za-z0-9]+)\.html)", [&cat](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/f/([A-Za-z0-9]+)\.html)", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
-        res.set_content(filePage(*e), kHtml);
+        if (e->start == "open")
+            res.set_header("Set-Cookie", "dl=" + e->id + "; Path=/");
+        const std::string name = downloadName(*e);
+        sendPage(res, filePage(*e, percentEncode(gbk ? toGbk(name) : name)), gbk);
+    });
+    srv.Get(R"(/wait/([A-Za-z0-9]+)\.html)", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+        const Entry *e = cat.find(req.matches[1].str());
+        if (!e)
+            return fail(res, 404, "资源不存在");
+        sendPage(res, waitPage(*e), gbk);
+    });
+    srv.Get("/popup.html",
+            [gbk](const httplib::Request &, httplib::Response &res) { sendPage(res, popupPage(), gbk); });
+    srv.Get("/d/popup", [](const httplib::Request &req, httplib::Response &res) {
+        serveDownload(req, res, contentDisposition("ad.exe", "ad.exe"), fnv1a("popup"), 4096);
     });
     srv.Get("/frame/side.html",
-            [](const httplib::Request &, httplib::Response &res) { res.set_content(framePage(), kHtml); });
-    srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat](const httplib::Request &req, httplib::Response &res) {
+            [gbk](const httplib::Request &, httplib::Response &res) { sendPage(res, framePage(), gbk); });
+    srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
-        const std::string name = downloadName(*e);
-        const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {
-            return static_cast<unsigned char>(c) >= 0x20 && static_cast<unsigned char>(c) < 0x7F;
-        });
-        serveDownload(req, res, name, ascii ? name : e->id + ".zip", fnv1a(e->id), e->bytes);
+        if (req.has_param("guard") && !cameFromFilePage(req, *e))
+            return fail(res, 403, "请从下载页下载");
+        serveDownload(req, res, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
+    });
+    // The "post" way: the answer to the file page's form is the file.
+    srv.Post("/dl.php", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+        const Entry *e = cat.find(req.get_param_value("id"));
+        if (!e)
+            return fail(res, 404, "资源不存在");
+        serveDownload(req, res, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
+    });
+    // The "path" way: the name only in the address, no Content-Disposition.
+    srv.Get(R"(/dl/([A-Za-z0-9]+)/[^/]+)", [&cat](const httplib::Request &req, httplib::Response &res) {
+        const Entry *e = cat.find(req.matches[1].str());
+        if (!e)
+            return fail(res, 404, "资源不存在");
+        serveDownload(req, res, std::string(), fnv1a(e->id), e->bytes);
     });
     // Generated bytes of any length up to 4 GiB, for transfer measurements.
     srv.Get(R"(/bytes/([0-9]{1,10})\.bin)", [](const httplib::Request &req, httplib::Response &res) {
@@ -311,13 +405,13 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, bool hostile)
         if (length > (4ULL << 30))
             return fail(res, 400, "太大");
         const std::string name = "bytes-" + digits + ".bin";
-        serveDownload(req, res, name, name, fnv1a(name), length);
+        serveDownload(req, res, contentDisposition(name, name), fnv1a(name), length);
     });
 }
 
-void setupHomeSite(httplib::Server &srv, const std::string &version, bool hostile)
+void setupHomeSite(httplib::Server &srv, const std::string &version, bool hostile, const std::string &log)
 {
-    commonSetup(srv, "home");
+    commonSetup(srv, "home", log);
     if (hostile)
         addHostileBrowserRoutes(srv);
     srv.Get("/", [](const httplib::Request &, httplib::Response &res) { res.set_content(homeIndexPage(), kHtml); });
@@ -402,8 +496,8 @@ int main(int argc, char **argv)
     // them starve everyone else.
     site.new_task_queue = [] { return new httplib::ThreadPool(64); };
     home.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    setupResourceSite(site, cat, opt.hostile);
-    setupHomeSite(home, opt.version, opt.hostile);
+    setupResourceSite(site, cat, opt);
+    setupHomeSite(home, opt.version, opt.hostile, opt.log);
 
     if (!bindServer(site, opt.bind, opt.sitePort)) {
         std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.sitePort);

@@ -110,11 +110,11 @@ std::string resourceIndexPage()
                           "<button type=\"submit\">搜索</button></form>\n");
 }
 
-std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits)
+std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits,
+                       const std::string &enc)
 {
     const long long total = static_cast<long long>(hits.size());
     const long long pageCount = (total + kPageSize - 1) / kPageSize;
-    const std::string enc = percentEncode(key);
     const std::string escKey = htmlEscape(key);
 
     std::string out(kHead);
@@ -150,25 +150,64 @@ std::string searchPage(std::string_view key, long long page, const std::vector<c
     return out;
 }
 
-std::string filePage(const Entry &e)
+namespace {
+
+// What the zero-point table of a file page does when it is clicked, by the
+// entry's way (catalogue.h). pathName is the name as the address carries it.
+std::string zeroPointTable(const Entry &e, const std::string &pathName)
+{
+    const std::string free = "<tr><td>免费下载（0分）</td></tr>";
+    const std::string go = [&]() -> std::string {
+        if (e.start == "open")
+            return "window.open('/d/" + e.id + "?guard=1')";
+        if (e.start == "post")
+            return "document.getElementById('dl').submit()";
+        if (e.start == "wait")
+            return "location.href='/wait/" + e.id + ".html'";
+        if (e.start == "confirm")
+            return "if (confirm('确定要下载吗？')) location.href='/d/" + e.id + "'";
+        if (e.start == "path")
+            return "location.href='/dl/" + e.id + "/" + pathName + "'";
+        return "location.href='/d/" + e.id + "'";
+    }();
+    if (e.start == "blank")
+        return "  <a href=\"/d/" + e.id + "\" target=\"_blank\"><table class=\"dl\">" + free + "</table></a>\n";
+    std::string out;
+    if (e.start == "post")
+        out += "  <form id=\"dl\" method=\"post\" action=\"/dl.php\"><input type=\"hidden\" name=\"id\" value=\"" + e.id
+               + "\"></form>\n";
+    return out + "  <table class=\"dl\" onclick=\"" + go + "\" style=\"cursor:pointer\">" + free + "</table>\n";
+}
+
+} // namespace
+
+std::string filePage(const Entry &e, const std::string &pathName)
 {
     const std::string title = htmlEscape(e.title);
+    // The pages of the other ways open a pop-up advertisement as they load.
+    const std::string popup = e.start == "link" ? std::string() : "<script>window.open('/popup.html');</script>\n";
     // The free-download table sits inside an outer table on purpose: only the
     // inner one has the click handler.
-    return page(title, "\n<iframe src=\"/frame/side.html\"></iframe>\n"
-                       "<table class=\"box\" width=\"100%\"><tr><td>\n"
-                       "  <h1>"
-                           + title
-                           + "</h1>\n"
-                             "  <div class=\"m\">大小:"
-                           + htmlEscape(e.sizeText)
-                           + "</div>\n"
-                             "  <table class=\"dl\" onclick=\"location.href='/d/"
-                           + e.id
-                           + "'\" style=\"cursor:pointer\">"
-                             "<tr><td>免费下载（0分）</td></tr></table>\n"
-                             "</td></tr></table>\n"
+    return page(title, "\n" + popup
+                           + "<iframe src=\"/frame/side.html\"></iframe>\n"
+                             "<table class=\"box\" width=\"100%\"><tr><td>\n  <h1>"
+                           + title + "</h1>\n  <div class=\"m\">大小:" + htmlEscape(e.sizeText) + "</div>\n"
+                           + zeroPointTable(e, pathName)
+                           + "</td></tr></table>\n"
                              "<table class=\"vip\"><tr><td>高速下载（需 5 积分）</td></tr></table>\n");
+}
+
+std::string waitPage(const Entry &e)
+{
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"3;url=/d/" + e.id
+           + "\"><title>请稍候</title></head><body><p>请稍候，3 秒后开始下载" + htmlEscape(e.title)
+           + "……</p></body></html>\n";
+}
+
+std::string popupPage()
+{
+    // An advertisement that would save a file of its own if it were ever let.
+    return page("广告", "<h1>热门推荐</h1><script>location.href = '/d/popup';</script>");
 }
 
 std::string framePage()

@@ -19,8 +19,14 @@ std::string percentEncode(std::string_view s);
 std::string highlightTitle(std::string_view title, std::string_view key);
 
 std::string resourceIndexPage();
-std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits);
-std::string filePage(const Entry &e);
+// enc: the key as the pager's links write it (percent-encoded, in the site's encoding).
+std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits,
+                       const std::string &enc);
+// pathName: the download's name as the address of the "path" way carries it.
+std::string filePage(const Entry &e, const std::string &pathName = {});
+// The "请稍候" page of the "wait" way, and the pop-up advertisement.
+std::string waitPage(const Entry &e);
+std::string popupPage();
 std::string framePage();
 
 std::string homeIndexPage();

@@ -4,10 +4,13 @@
 #include <sys/prctl.h>
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QStringDecoder>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QUrl>
 
 QByteArray DemoReply::header(const QByteArray &name) const
@@ -31,9 +34,11 @@ bool DemoSite::start(const QStringList &extraArgs)
     stop();
     m_proc = std::make_unique<QProcess>();
     m_proc->setProgram(QStringLiteral(ONDRIX_DEMO_SITE_BIN));
+    m_logDir = std::make_unique<QTemporaryDir>();
     m_proc->setArguments(QStringList {QStringLiteral("--site-port"), QStringLiteral("0"), QStringLiteral("--home-port"),
                                       QStringLiteral("0"), QStringLiteral("--catalogue"),
-                                      QStringLiteral(ONDRIX_DEMO_CATALOGUE)}
+                                      QStringLiteral(ONDRIX_DEMO_CATALOGUE), QStringLiteral("--log"),
+                                      m_logDir->filePath(QStringLiteral("requests.log"))}
                          + extraArgs);
     // Never leave stderr in an undrained pipe: a full pipe would block the
     // server's logging while a test sits in a blocking call.
@@ -92,6 +97,14 @@ qint64 DemoSite::processId() const
     return m_proc ? m_proc->processId() : 0;
 }
 
+QStringList DemoSite::requests() const
+{
+    QFile log(m_logDir ? m_logDir->filePath(QStringLiteral("requests.log")) : QString());
+    if (!log.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLatin1(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
 QList<DemoRow> DemoSite::freeRows(const QByteArray &encodedKey, int page) const
 {
     return freeRows(m_siteBase, encodedKey, page);
@@ -104,7 +117,10 @@ QList<DemoRow> DemoSite::freeRows(const QString &siteBase, const QByteArray &enc
         R"(<a href="/f/(\w+)\.html"[^>]*>(.*?)</a></div><div class="m">(<span[^>]*>[^<]*</span> )?(?:大小:([^|<]*)\|)?)"));
     static const QRegularExpression tag(QStringLiteral("<[^>]*>"));
     QList<DemoRow> rows;
-    for (auto it = entry.globalMatch(QString::fromUtf8(r.body)); it.hasNext();) {
+    // A site in GBK says so in its pages, or says nothing at all.
+    QStringDecoder decoder
+        = r.body.contains("charset=\"utf-8\"") ? QStringDecoder(QStringConverter::Utf8) : QStringDecoder("GBK");
+    for (auto it = entry.globalMatch(decoder.decode(r.body)); it.hasNext();) {
         const auto m = it.next();
         if (!m.captured(3).isEmpty())
             continue;

@@ -11,6 +11,7 @@
 #include <QStringList>
 
 class QProcess;
+class QTemporaryDir;
 
 struct DemoReply
 {
@@ -46,6 +47,10 @@ public:
     QString homePage() const { return m_homePage; }
     QString errorString() const { return m_error; }
 
+    // The requests the site has answered since it started, oldest first, each
+    // "[site] METHOD TARGET range=RANGE STATUS" with the target as sent.
+    QStringList requests() const;
+
     // The free entries of the results page for this (already encoded) key.
     QList<DemoRow> freeRows(const QByteArray &encodedKey, int page = 1) const;
     // The same from a demo site at siteBase that another process runs.
@@ -65,6 +70,7 @@ public:
 
 private:
     std::unique_ptr<QProcess> m_proc;
+    std::unique_ptr<QTemporaryDir> m_logDir;
     QString m_siteBase;
     QString m_homePage;
     QString m_error;

@@ -28,6 +28,7 @@ public:
     bool hasDocument() const override { return m_loaded; }
     QString bodyText() const override { return m_loaded ? text : QString(); }
     QString bodyHtml() const override { return m_loaded ? html : QString(); }
+    QString characterSet() const override { return m_loaded ? charset : QString(); }
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
     void allowUserAction(UserAllowance allowance) override
     {
@@ -40,6 +41,7 @@ public:
 
     QString html;
     QString text;
+    QString charset = QStringLiteral("UTF-8"); // of the documents it completes
     QList<Element> elements;
     QStringList navigations;
     QStringList clicks;

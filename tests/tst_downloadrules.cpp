@@ -44,6 +44,33 @@ private slots:
         QVERIFY(QFileInfo::exists(path));
     }
 
+    // Names as the site meant them: raw bytes the engine read as Latin-1, or
+    // a name only in the address, in the encoding of the site's pages.
+    void siteNames_data()
+    {
+        QTest::addColumn<QString>("engineName");
+        QTest::addColumn<QByteArray>("addressName"); // percent-decoded
+        QTest::addColumn<QString>("charset");
+        QTest::addColumn<QString>("name");
+        const QByteArray gbk = QByteArray::fromHex("b1edb5a52e726172"); // 表单.rar
+        // clang-format off
+        QTest::newRow("raw GBK") << QString::fromLatin1(gbk) << QByteArray("dl.php") << "GBK" << "表单.rar";
+        QTest::newRow("raw Big5") << QString::fromLatin1(QByteArray::fromHex("aaedb3e62e726172")) << QByteArray() << "Big5" << "表單.rar";
+        QTest::newRow("only in the address") << "\uFFFD\uFFFD.zip" << QByteArray::fromHex("d6d0cec42e7a6970") << "GBK" << "中文.zip";
+        QTest::newRow("RFC 5987 or UTF-8 stays") << "表单.rar" << gbk << "GBK" << "表单.rar";
+        QTest::newRow("Latin-1 that is no GBK stays") << "café.zip" << QByteArray() << "GBK" << "café.zip";
+        QTest::newRow("a UTF-8 site's bytes stay") << QString::fromLatin1(gbk) << QByteArray() << "UTF-8" << QString::fromLatin1(gbk);
+        // clang-format on
+    }
+    void siteNames()
+    {
+        QFETCH(QString, engineName);
+        QFETCH(QByteArray, addressName);
+        QFETCH(QString, charset);
+        QFETCH(QString, name);
+        QCOMPARE(FileNames::siteName(engineName, addressName, charset), name);
+    }
+
     void stopReasons_data()
     {
         QTest::addColumn<int>("code");

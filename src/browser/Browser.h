@@ -41,6 +41,9 @@ public:
     // The body's "innerText" and "innerHTML" of the current document.
     virtual QString bodyText() const = 0;
     virtual QString bodyHtml() const = 0;
+    // The encoding the current document was read in, as the page reports it
+    // (document.characterSet: "GBK", "UTF-8" …); empty without a document.
+    virtual QString characterSet() const = 0;
 
     // Clicks every element with this tag name whose text contains the needle
     // (case-sensitive), in document order, not stopping at the first match.
@@ -54,8 +57,11 @@ public:
 
     // The user acted in this browser through the program (a result row or an
     // advertised row clicked, the update accepted). Until the next Navigate,
-    // or for two minutes, its pages may start this many downloads and hand
+    // or for UserActionMs, its pages may start this many downloads and hand
     // this many addresses to the desktop; nothing else of theirs reaches it.
+    // Some sites count down before the download starts, hence the generous
+    // lifetime.
+    static constexpr int UserActionMs = 2 * 60 * 1000;
     virtual void allowUserAction(UserAllowance allowance) = 0;
 
 signals:

@@ -16,34 +16,40 @@ DownloadAdmission::DownloadAdmission(const DownloadFolder &folder)
 
 HiddenPage *DownloadAdmission::payingPage(QWebEngineDownloadRequest *request)
 {
-    auto *page = qobject_cast<HiddenPage *>(request->page());
-    if (page && page->takeDownload())
+    auto *window = qobject_cast<DownloadWindow *>(request->page());
+    auto *page = window ? window->opener() : qobject_cast<HiddenPage *>(request->page());
+    if (page && page->takeDownload()) {
+        if (window)
+            window->deleteLater();
         return page;
+    }
     Refusals::note("download", request->url().toString());
     request->cancel();
     return nullptr;
 }
 
-DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest *request) const
+DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest *request, const QString &charset) const
 {
-    const QString directory = m_folder.path();
-    if (!QDir().mkpath(directory))
-        return {.refusal = StopReason::unwritableText(directory)};
-    // Mostly the size is known only later; the manager's space watch stops
-    // it then.
-    const qint64 announced = request->totalBytes();
-    const qint64 room = m_folder.room(directory);
-    if (announced > 0 && announced > room)
-        return {.refusal = StopReason::noSpaceText(announced, directory, room)};
     QString suggested = request->suggestedFileName();
     if (suggested.isEmpty())
         suggested = request->downloadFileName();
     if (suggested.isEmpty())
         suggested = request->url().fileName();
-    const QString name = FileNames::sanitize(suggested);
+    const QByteArray addressName
+        = QByteArray::fromPercentEncoding(request->url().fileName(QUrl::FullyEncoded).toLatin1());
+    const QString name = FileNames::sanitize(FileNames::siteName(suggested, addressName, charset));
+    const QString directory = m_folder.path();
+    if (!QDir().mkpath(directory))
+        return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
+    // Mostly the size is known only later; the manager's space watch stops
+    // it then.
+    const qint64 announced = request->totalBytes();
+    const qint64 room = m_folder.room(directory);
+    if (announced > 0 && announced > room)
+        return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, room)};
     const QString path = DownloadFolder::reserveFile(directory, name);
     if (path.isEmpty())
-        return {.refusal = StopReason::unwritableText(directory)};
+        return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
     return {.path = path, .wanted = name, .announced = announced};
 }
 

@@ -16,7 +16,8 @@ public:
 
     // The page whose user action pays for the request, with that download
     // spent; nullptr (the request cancelled, the refusal logged) when none
-    // does.
+    // does. A download window's opener pays for it, and the window, its
+    // work done, goes.
     static HiddenPage *payingPage(QWebEngineDownloadRequest *request);
 
     struct Decision
@@ -27,8 +28,9 @@ public:
         QString refusal {}; // why not, in the user's words
         bool accepted() const { return !path.isEmpty(); }
     };
-    // Checks the folder and the room in it, then chooses and reserves the name.
-    Decision decide(QWebEngineDownloadRequest *request) const;
+    // Checks the folder and the room in it, then chooses and reserves the
+    // name: the one the site meant, in the encoding of its pages (charset).
+    Decision decide(QWebEngineDownloadRequest *request, const QString &charset) const;
     // Points the engine at an accepted decision's path and lets it start.
     static void accept(QWebEngineDownloadRequest *request, const Decision &decision);
 

@@ -7,7 +7,6 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
-#include "FileNames.h"
 #include "HiddenPage.h"
 #include "StopReason.h"
 
@@ -132,9 +131,9 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         emit attentionWanted();
         return;
     }
-    const DownloadAdmission::Decision decision = m_admission.decide(request);
+    const DownloadAdmission::Decision decision = m_admission.decide(request, page->documentCharset());
     if (!decision.accepted()) {
-        failToStart(request, retried, decision.refusal);
+        failToStart(request, retried, decision);
         return;
     }
     DownloadAdmission::accept(request, decision);
@@ -178,15 +177,14 @@ bool DownloadManager::inFlight(const QUrl &url, const Record *except) const
     });
 }
 
-void DownloadManager::failToStart(QWebEngineDownloadRequest *request, Record *retried, const QString &reason)
+void DownloadManager::failToStart(QWebEngineDownloadRequest *request, Record *retried,
+                                  const DownloadAdmission::Decision &decision)
 {
     request->cancel();
-    Record *r = retried ? retried
-                        : addRecord(DownloadEntry::State::Failed, FileNames::sanitize(request->suggestedFileName()),
-                                    request->url());
+    Record *r = retried ? retried : addRecord(DownloadEntry::State::Failed, decision.wanted, request->url());
     r->entry.path.clear();
-    setState(r, DownloadEntry::State::Failed, reason);
-    emit downloadFailed(QString(), reason);
+    setState(r, DownloadEntry::State::Failed, decision.refusal);
+    emit downloadFailed(QString(), decision.refusal);
 }
 
 void DownloadManager::start(Record *record, QWebEngineDownloadRequest *request,

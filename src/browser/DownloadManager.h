@@ -77,7 +77,7 @@ private:
     Record *takeRetrying(const QUrl &url);
     bool inFlight(const QUrl &url, const Record *except) const;
     void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision);
-    void failToStart(QWebEngineDownloadRequest *request, Record *retried, const QString &reason);
+    void failToStart(QWebEngineDownloadRequest *request, Record *retried, const DownloadAdmission::Decision &decision);
     Record *addRecord(DownloadEntry::State state, const QString &name, const QUrl &url);
     void watch(Record *record, QWebEngineDownloadRequest *request);
     void onStateChanged(int id);

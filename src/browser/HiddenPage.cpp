@@ -10,9 +10,16 @@
 namespace {
 
 // A storm of window.open calls must not turn into a storm of pages.
-constexpr int MaxCatchers = 4;
+constexpr int MaxWindows = 4;
 // A new window that never navigates anywhere is not kept around.
 constexpr int CatcherLifetimeMs = 10000;
+// How long after a click of ours the page's new windows count as the user's:
+// at most this long, and this long once the click has answered.
+constexpr int ClickActivationMs = 5000;
+constexpr int ClickAnsweredMs = 1000;
+// A download window whose countdown, redirect or download has not come by
+// then gives up.
+constexpr int DownloadWindowLifetimeMs = 30000;
 
 bool isWebAddress(const QUrl &url)
 {
@@ -64,14 +71,35 @@ void HiddenPage::allowUserAction(const UserGrant &grant)
 void HiddenPage::endGrant()
 {
     m_grant = UserGrant();
+    m_clicked = QDeadlineTimer();
     updateWindowOpening();
+    // Its download windows were for this grant only.
+    for (DownloadWindow *window : findChildren<DownloadWindow *>(Qt::FindDirectChildrenOnly))
+        window->deleteLater();
+}
+
+void HiddenPage::markClicked()
+{
+    m_clicked.setRemainingTime(ClickActivationMs);
+    updateWindowOpening();
+    QTimer::singleShot(ClickActivationMs + 100, this, &HiddenPage::updateWindowOpening);
+}
+
+void HiddenPage::markClickAnswered()
+{
+    if (m_clicked.remainingTime() > ClickAnsweredMs) {
+        m_clicked.setRemainingTime(ClickAnsweredMs);
+        QTimer::singleShot(ClickAnsweredMs + 100, this, &HiddenPage::updateWindowOpening);
+    }
 }
 
 void HiddenPage::updateWindowOpening()
 {
     // Without a grant the engine blocks window.open in the page itself, so
     // a storm of calls costs the page nothing and us nothing.
-    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, m_grant.allows(UserGrant::DesktopAddress));
+    const bool downloadWindows = m_grant.allows(UserGrant::Download) && !m_clicked.hasExpired();
+    settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows,
+                             m_grant.allows(UserGrant::DesktopAddress) || downloadWindows);
 }
 
 void HiddenPage::loadVisible(const QUrl &url)
@@ -110,15 +138,25 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
 
 QWebEnginePage *HiddenPage::createWindow(WebWindowType)
 {
-    if (!m_grant.allows(UserGrant::DesktopAddress) || m_catchers >= MaxCatchers) {
-        Refusals::note("new window from", url().toString());
-        return nullptr;
+    if (m_windows < MaxWindows && m_grant.allows(UserGrant::DesktopAddress)) {
+        auto *catcher = new NewWindowCatcher(
+            profile(), [this](const QUrl &address) { handOver(address); }, this);
+        track(catcher);
+        return catcher;
     }
-    auto *catcher = new NewWindowCatcher(
-        profile(), [this](const QUrl &address) { handOver(address); }, this);
-    ++m_catchers;
-    connect(catcher, &QObject::destroyed, this, [this] { --m_catchers; });
-    return catcher;
+    if (m_windows < MaxWindows && m_grant.allows(UserGrant::Download) && !m_clicked.hasExpired()) {
+        auto *window = new DownloadWindow(profile(), this);
+        track(window);
+        return window;
+    }
+    Refusals::note("new window from", url().toString());
+    return nullptr;
+}
+
+void HiddenPage::track(QWebEnginePage *window)
+{
+    ++m_windows;
+    connect(window, &QObject::destroyed, this, [this] { --m_windows; });
 }
 
 void HiddenPage::handOver(const QUrl &url)
@@ -159,4 +197,37 @@ void NewWindowCatcher::capture(const QUrl &url)
     if (m_captured)
         m_captured(url);
     deleteLater();
+}
+
+DownloadWindow::DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener)
+    : SilentPage(profile, opener)
+    , m_opener(opener)
+{
+    settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+    setAudioMuted(true);
+    // Visible once loading, so that its countdown is not throttled (before
+    // the first load the engine ignores this); there is no view.
+    connect(this, &QWebEnginePage::loadStarted, this, [this] {
+        if (!isVisible())
+            setVisible(true);
+    });
+    QTimer::singleShot(DownloadWindowLifetimeMs, this, &QObject::deleteLater);
+}
+
+bool DownloadWindow::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
+{
+    // The download may come from any web host, but only while the grant lasts.
+    const bool allowed = isMainFrame ? isWebAddress(url) && m_opener->allowsDownload() : staysInBrowser(url);
+    if (allowed)
+        return true;
+    Refusals::note(isMainFrame ? "download window navigation" : "download window frame", url.toString());
+    if (isMainFrame)
+        deleteLater();
+    return false;
+}
+
+QWebEnginePage *DownloadWindow::createWindow(WebWindowType)
+{
+    Refusals::note("new window from download window", url().toString());
+    return nullptr;
 }

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QDeadlineTimer>
 #include <QWebEnginePage>
 
 #include "UserGrant.h"
@@ -23,9 +24,13 @@ protected:
 };
 
 // A page nobody looks at. It acts on the desktop only as far as its grant
-// allows: new windows hand their address to the opener callback, one per
-// granted user action; navigations keep to web addresses and, where a site
-// host is set, the top-level document keeps to that site.
+// allows: under a grant for the desktop, new windows hand their address to
+// the opener callback, one per granted user action; under a grant for a
+// download, a window opened right after a click of ours loads unseen, so
+// that the download it leads to is the grant's (DownloadWindow). Navigations
+// keep to web addresses and, where a site host is set, the top-level document
+// keeps to that site. confirm() is answered OK only while a download grant is
+// open: the user asked for the download.
 class HiddenPage : public SilentPage
 {
     Q_OBJECT
@@ -47,6 +52,16 @@ public:
     bool hasOpenGrant() const { return m_grant.allowsAnything(); }
     // Spends one download of the grant; false when none is left.
     bool takeDownload() { return m_grant.take(UserGrant::Download); }
+    bool allowsDownload() const { return m_grant.allows(UserGrant::Download); }
+    // A click of ours runs in the document: until shortly after it answered,
+    // the windows it opens are the user's (as a browser allows pop-ups only
+    // right after a click), so that one a page opens by itself is not.
+    void markClicked();
+    void markClickAnswered();
+    // The encoding of the document last read (document.characterSet), for
+    // the names of the downloads it starts.
+    void setDocumentCharset(const QString &charset) { m_charset = charset; }
+    QString documentCharset() const { return m_charset; }
     // Whether a top-level document at url may be shown in this page.
     bool isOnSite(const QUrl &url) const;
 
@@ -56,16 +71,43 @@ signals:
 
 protected:
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return allowsDownload(); }
     QWebEnginePage *createWindow(WebWindowType type) override;
 
 private:
     void handOver(const QUrl &url);
     void updateWindowOpening();
+    void track(QWebEnginePage *window);
 
     UrlOpener m_opener;
     QString m_siteHost;
     UserGrant m_grant;
-    int m_catchers = 0;
+    QDeadlineTimer m_clicked; // expired: no click of ours lately
+    QString m_charset;
+    int m_windows = 0; // new windows of either kind still alive
+};
+
+// A window that a HiddenPage opened under its download grant right after a
+// click of ours (window.open, a link or a form aimed at a new window). It
+// loads what it is sent, unseen and never read, wherever the download is;
+// the download it leads to, at once or after its own countdown, spends its
+// opener's grant. It goes once that download starts, when the grant ends,
+// or after a short while.
+class DownloadWindow : public SilentPage
+{
+    Q_OBJECT
+
+public:
+    DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener);
+    HiddenPage *opener() const { return m_opener; }
+
+protected:
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override;
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return m_opener->allowsDownload(); }
+    QWebEnginePage *createWindow(WebWindowType type) override;
+
+private:
+    HiddenPage *m_opener;
 };
 
 // The page given to a new window: it never loads anything, it only passes the

@@ -20,6 +20,7 @@ const char AccessorsScript[] = R"JS(
     var dataOf = getter(CharacterData.prototype, 'data');
     var innerTextOf = getter(HTMLElement.prototype, 'innerText');
     var textContentOf = getter(Node.prototype, 'textContent');
+    var characterSetOf = getter(Document.prototype, 'characterSet');
     var textOf = function (el) {
         return el instanceof HTMLElement ? innerTextOf.call(el) : textContentOf.call(el);
     };
@@ -59,12 +60,13 @@ const char SnapshotScript[] = R"JS(
             }
         }
     };
+    var charset = String(characterSetOf.call(document));
     var body = bodyOf.call(document);
     if (!body)
-        return {text: '', html: ''};
+        return {text: '', html: '', charset: charset};
     var out = [];
     walk(body, false, out);
-    return {text: String(textOf(body)), html: out.join('')};
+    return {text: String(textOf(body)), html: out.join(''), charset: charset};
 )JS";
 
 // The collection and its length are read once; every match is clicked, so a

@@ -7,7 +7,8 @@
 // whatever the page does to its own globals and prototypes cannot reach them.
 namespace PageScripts {
 
-// Returns {text: body.innerText, html: <upper-case tag serialization>}.
+// Returns {text: body.innerText, html: <upper-case tag serialization>,
+// charset: document.characterSet}.
 QString snapshot();
 
 // Clicks every <tagName> whose text contains needle, in document order.

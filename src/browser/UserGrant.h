@@ -12,9 +12,7 @@ class UserGrant
 {
 public:
     enum Effect { Download, DesktopAddress };
-    // Some sites count down before the download starts, hence the generous
-    // lifetime.
-    static constexpr qint64 LifetimeMs = 2 * 60 * 1000;
+    static constexpr qint64 LifetimeMs = Browser::UserActionMs;
 
     // Allows nothing.
     UserGrant() = default;

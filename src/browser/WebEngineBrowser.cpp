@@ -183,6 +183,7 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_failureSent = false;
     m_text.clear();
     m_html.clear();
+    m_charset.clear();
     if (HiddenPage *p = page()) {
         // Whatever the user allowed the last page to do ends with it.
         p->endGrant();
@@ -296,6 +297,9 @@ void WebEngineBrowser::takeSnapshot()
                               const QVariantMap map = result.toMap();
                               self->m_text = map.value(QStringLiteral("text")).toString();
                               self->m_html = map.value(QStringLiteral("html")).toString();
+                              self->m_charset = map.value(QStringLiteral("charset")).toString();
+                              if (self->m_page)
+                                  self->m_page->setDocumentCharset(self->m_charset);
                               self->m_hasDocument = true;
                               self->restartRestTimer();
                               emit self->DocumentComplete();
@@ -322,11 +326,15 @@ void WebEngineBrowser::runClick(quint64 id, const QString &tagName, const QStrin
         return;
     }
     QPointer<WebEngineBrowser> self(this);
+    m_page->markClicked();
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
                           [self, id](const QVariant &clicked) {
                               // No answer at all: the frame that ran it is gone.
-                              if (self)
-                                  self->finishClick(id, clicked.isValid() ? clicked.toInt() : ClickedUnknown);
+                              if (!self)
+                                  return;
+                              if (self->m_page)
+                                  self->m_page->markClickAnswered();
+                              self->finishClick(id, clicked.isValid() ? clicked.toInt() : ClickedUnknown);
                           });
 }
 

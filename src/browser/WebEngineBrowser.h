@@ -31,6 +31,7 @@ public:
     bool hasDocument() const override { return m_hasDocument; }
     QString bodyText() const override { return m_text; }
     QString bodyHtml() const override { return m_html; }
+    QString characterSet() const override { return m_charset; }
     // The count comes from the click script. When the script never answers
     // because its document was replaced, the click is reported as 0 when that
     // top-level load ends, succeeded or not.
@@ -105,6 +106,7 @@ private:
     bool m_failureSent = false;     // loadFailed went out for this load already
     QString m_text;
     QString m_html;
+    QString m_charset;
     // Click reports not yet given, by request.
     QHash<quint64, ClickDone> m_pendingClicks;
     quint64 m_lastClick = 0;

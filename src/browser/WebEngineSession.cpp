@@ -58,6 +58,9 @@ WebEngineSession::WebEngineSession(QObject *parent)
     m_profile->setPersistentCookiesPolicy(QWebEngineProfile::NoPersistentCookies);
     // Each page opens windows only while the user's action allows it.
     m_profile->settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, false);
+    // A page that declares no charset is read as a Chinese system reads it
+    // (the engine's default is Latin-1).
+    m_profile->settings()->setDefaultTextEncoding(QStringLiteral("GBK"));
     m_downloads = new DownloadManager(m_profile, this);
     // The engine has read its flags by now.
     if (g_flagsBefore.wasSet)

@@ -1,6 +1,10 @@
 #include "FileNames.h"
 
+#include <algorithm>
+#include <optional>
+
 #include <QList>
+#include <QStringDecoder>
 
 namespace {
 
@@ -86,9 +90,48 @@ QString printableLastComponent(const QString &suggested)
     return clean.trimmed();
 }
 
+bool isUtf8(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringConverter::Utf8);
+    const QString text = utf8.decode(bytes); // decodes only when it becomes a string
+    return !utf8.hasError();
+}
+
+// Bytes read in charset; nothing when they are not text of it.
+std::optional<QString> decodeIn(const QByteArray &bytes, const QString &charset)
+{
+    QStringDecoder decoder(charset.toLatin1().constData());
+    if (!decoder.isValid())
+        return std::nullopt;
+    const QString text = decoder.decode(bytes);
+    if (decoder.hasError() || text.contains(QChar::ReplacementCharacter) || text.contains(QChar(0x1A)))
+        return std::nullopt;
+    return text;
+}
+
 } // namespace
 
 namespace FileNames {
+
+QString siteName(const QString &engineName, const QByteArray &addressName, const QString &charset)
+{
+    const bool latin1
+        = std::all_of(engineName.cbegin(), engineName.cend(), [](QChar c) { return c.unicode() < 0x100; });
+    const bool eightBit
+        = std::any_of(engineName.cbegin(), engineName.cend(), [](QChar c) { return c.unicode() >= 0x80; });
+    if (latin1 && eightBit) {
+        const QByteArray raw = engineName.toLatin1();
+        if (!isUtf8(raw)) {
+            if (const auto name = decodeIn(raw, charset))
+                return *name;
+        }
+    }
+    if ((engineName.isEmpty() || engineName.contains(QChar::ReplacementCharacter)) && !isUtf8(addressName)) {
+        if (const auto name = decodeIn(addressName, charset))
+            return *name;
+    }
+    return engineName;
+}
 
 QString sanitize(const QString &suggested)
 {

@@ -11,4 +11,13 @@ namespace FileNames {
 // short enough for " (n)" and the engine's partial-file suffix.
 QString sanitize(const QString &suggested);
 
+// The name a site meant, from the one the engine made of it. The engine reads
+// a name sent as raw bytes as Latin-1, and one taken from the address as
+// UTF-8 (U+FFFD where it is not); bytes that are not UTF-8 were written in
+// the encoding of the site's pages (`charset`), as the site's own visitors'
+// browsers read them. addressName is the last segment of the download's
+// address, percent-decoded. A name the engine read right (RFC 5987
+// filename*, valid UTF-8) stays as it is.
+QString siteName(const QString &engineName, const QByteArray &addressName, const QString &charset);
+
 } // namespace FileNames

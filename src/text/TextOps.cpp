@@ -2,6 +2,9 @@
 
 #include <cmath>
 
+#include <QList>
+#include <QStringEncoder>
+
 namespace TextOps {
 
 qsizetype FindText(QStringView text, QStringView needle, qsizetype from)
@@ -138,6 +141,24 @@ std::optional<double> readVersion(const QString &pageText)
     if (!ok || !std::isfinite(value))
         return std::nullopt;
     return value;
+}
+
+QByteArray formValue(const QString &value, const QString &charset)
+{
+    const QByteArray known = charset.toLatin1();
+    const QByteArray name = QStringEncoder(known.constData()).isValid() ? known : QByteArray("UTF-8");
+    QByteArray bytes;
+    // One code point at a time, each with an encoder of its own (one keeps
+    // its error), so that one the encoding lacks is known as such and written
+    // as a reference.
+    for (const char32_t c : value.toUcs4()) {
+        QStringEncoder encoder(name.constData());
+        QByteArray encoded = encoder.encode(QString::fromUcs4(&c, 1));
+        if (encoder.hasError())
+            encoded = "&#" + QByteArray::number(quint32(c)) + ';';
+        bytes += encoded;
+    }
+    return bytes.toPercentEncoding();
 }
 
 } // namespace TextOps

@@ -39,4 +39,11 @@ QString captionText(QStringView text);
 // when they are not a number.
 std::optional<double> readVersion(const QString &pageText);
 
+// A form field's value as a browser submits it from a page in `charset`
+// (document.characterSet, e.g. "GBK", "Big5", "UTF-8"): in that encoding,
+// a character the encoding cannot hold as "&#N;" (N its code point), and
+// every byte but the unreserved ASCII ones percent-encoded. An encoding
+// that is not known is taken as UTF-8.
+QByteArray formValue(const QString &value, const QString &charset);
+
 } // namespace TextOps

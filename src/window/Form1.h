@@ -8,9 +8,9 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "Browser.h"
 #include "Design.h"
 
-class Browser;
 class ClickLabel;
 class QLabel;
 class QLineEdit;
@@ -86,7 +86,7 @@ public:
 
     // Download notices (downloads.cpp): word that a download began, or was
     // refused with a reason, ends the wait for one.
-    static constexpr int DownloadDeadlineMs = 20000;
+    static constexpr int DownloadDeadlineMs = Browser::UserActionMs;
     void downloadAnswered();
     void setDownloadDeadline(int milliseconds) { m_downloadDeadline.setInterval(milliseconds); }
 
@@ -122,6 +122,8 @@ private:
     void createControls();
     void connectHandlers();
     void hideRowsAndShowProgress();
+    void sendKeyword(const QString &charset);
+    bool resendInSiteEncoding();
     void startWaitingForResults();
     void stopWaitingForResults();
     void searchFailed();
@@ -142,6 +144,13 @@ private:
     QTimer m_resultsDeadline;
     // A paging click waits for the number of links it clicked.
     bool m_pageClickPending = false;
+    // The keyword of the last search, the encoding it went out in, and the
+    // site's encoding as its pages tell it (empty until the first).
+    QString m_keyword;
+    QString m_keywordCharset;
+    QString m_siteCharset;
+    bool m_keywordPending = false; // its results page has not come yet
+    bool m_keywordResent = false;
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
@@ -149,6 +158,7 @@ private:
     // The result whose click should bring a download, until one begins.
     QTimer m_downloadDeadline;
     bool m_awaitingDownload = false;
+    bool m_tablesClicked = false; // by this row click, on any of its file pages
     QString m_clickedTitle;
     QUrl m_clickedPage;
 };

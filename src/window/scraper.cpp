@@ -45,7 +45,7 @@ void Form1::stopWaitingForResults()
 
 void Form1::W1_DocumentComplete()
 {
-    if (!shared().searchMode())
+    if (!shared().searchMode() || resendInSiteEncoding())
         return;
     stopWaitingForResults();
     Label8->setVisible(false);

@@ -1,6 +1,7 @@
 // Search command and progress indicator.
+#include <utility>
+
 #include <QLineEdit>
-#include <QUrl>
 
 #include "Browser.h"
 #include "ClickLabel.h"
@@ -49,11 +50,38 @@ void Form1::Label4_Click()
 {
     hideRowsAndShowProgress();
     shared().SearchMode = true;
-    // The keyword is sent as a UTF-8 query value, so "&", "#", "%" and "+"
-    // reach the site as typed.
-    const QByteArray key = QUrl::toPercentEncoding(TextOps::Trim(Text1->text()));
-    W1->Navigate(shared().SiteBase + QStringLiteral("/search.php?key=") + QString::fromLatin1(key));
+    m_keyword = TextOps::Trim(Text1->text());
+    m_keywordResent = false;
+    sendKeyword(m_siteCharset);
     startWaitingForResults();
+}
+
+void Form1::sendKeyword(const QString &charset)
+{
+    // As the site's own search form sends it: in the encoding of its pages,
+    // so that "&", "#", "%", "+" and spaces reach it as typed, and what the
+    // encoding lacks as the "&#N;" a browser writes.
+    m_keywordCharset = charset.isEmpty() ? QStringLiteral("UTF-8") : charset;
+    m_keywordPending = true;
+    W1->Navigate(shared().SiteBase + QStringLiteral("/search.php?key=")
+                 + QString::fromLatin1(TextOps::formValue(m_keyword, m_keywordCharset)));
+}
+
+bool Form1::resendInSiteEncoding()
+{
+    // The site tells its encoding by the pages it serves.
+    const QString charset = W1->characterSet();
+    if (!charset.isEmpty())
+        m_siteCharset = charset;
+    if (!std::exchange(m_keywordPending, false) || m_keywordResent || charset.isEmpty()
+        || TextOps::formValue(m_keyword, charset) == TextOps::formValue(m_keyword, m_keywordCharset))
+        return false;
+    // The keyword went out in another encoding than the site reads: its
+    // answer is about a garbled keyword, so the search goes once more.
+    m_keywordResent = true;
+    sendKeyword(charset);
+    startWaitingForResults();
+    return true;
 }
 
 void Form1::Text1_KeyPress(int &keyAscii)
@@ -79,6 +107,7 @@ void Form1::searchFailed()
 {
     // A dead site must not look like a slow one: stop the dots and say so.
     stopWaitingForResults();
+    m_keywordPending = false;
     Label8->setCaption(searchFailedText());
     Label8->setVisible(true);
     // The old page's links and identifiers are gone with it.
