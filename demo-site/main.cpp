@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <httplib.h>
 #include <iostream>
@@ -35,6 +36,10 @@ namespace {
 
 constexpr std::size_t kChunk = 64 * 1024;
 constexpr std::uint64_t kSetupBytes = 200 * 1024;
+// Revision N of a file was last modified N days after revision 0
+// (Thu, 01 Oct 2020 08:00:00 GMT); the bound keeps the year at four digits.
+constexpr std::time_t kRevision0Time = 1601539200;
+constexpr std::uint32_t kMaxRevision = 99999;
 const char *const kHtml = "text/html; charset=utf-8";
 
 struct Options
@@ -51,27 +56,38 @@ struct Options
     std::string dumpId;
     bool dump = false;
     bool hostile = false;
-    bool gbk = false; // --encoding gbk
-    std::string log;  // --log FILE
+    bool gbk = false;           // --encoding gbk
+    std::string log;            // --log FILE
+    std::uint64_t rate = 0;     // --rate B: every download's default ?rate=
+    std::uint32_t revision = 0; // --revision N: which version of the files is served
+    bool expiringLinks = false;
+    std::string token; // --expiring-links: the one this process's file pages hand out
 };
 
 void usage(std::FILE *to)
 {
     std::fputs("usage: ondrix-demo-site [--bind ADDR] [--home-bind ADDR] [--site-port N] [--home-port N]\n"
                "                        [--catalogue PATH] [--version TEXT] [--dump-file ID] [--hostile]\n"
-               "                        [--encoding utf-8|gbk] [--log FILE]\n"
+               "                        [--encoding utf-8|gbk] [--log FILE] [--rate B] [--revision N]\n"
+               "                        [--expiring-links]\n"
                "Port 0 picks a free port. --dump-file writes the bytes served at /d/ID to stdout.\n"
                "--encoding gbk serves the resource site as such sites were: pages in GBK with the\n"
                "charset only in a meta tag (none at all from the second results page on), the\n"
                "search key read as GBK, download names as raw GBK bytes. --log appends each\n"
-               "request to FILE: method, target as sent, Range, status.\n"
+               "request to FILE: method, target as sent, Range, If-Range (when sent), status.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
                "__many __nohtml __nosize __tags __slow __cut __files __self __away __scheme, file pages\n"
                "/f/__{404,endless,huge,longname,spoof,reload,repeat}.html, and /h/self.html, /h/storm.html\n"
                "on both sites.\n"
                "Downloads /d/ID and /bytes/N.bin serve byte ranges; ?cut=N drops the connection at\n"
                "byte N once, ?refuse=S[&times=K] answers the first K resumptions with status S,\n"
-               "?rate=B sends B bytes a second, ?ranges=0 serves no ranges.\n",
+               "?rate=B sends B bytes a second, ?ranges=0 serves no ranges. They send an ETag and a\n"
+               "Last-Modified date, and serve the whole file when If-Range matches neither.\n"
+               "--rate B sends every download at B bytes a second unless its ?rate= says otherwise.\n"
+               "--revision N (0 to 99999) serves other contents for every file, with another ETag and\n"
+               "Last-Modified; --dump-file writes that revision. --expiring-links adds this\n"
+               "process's token to the download links of file pages (/d/ID?token=T) and answers a\n"
+               "download with another token with 403, as after a restart of the site.\n",
                to);
 }
 
@@ -100,6 +116,12 @@ bool parsePort(const std::string &s, int &out)
     return ec == std::errc() && ptr == s.data() + s.size() && out >= 0 && out <= 65535;
 }
 
+template<typename T> bool parseNumber(const std::string &s, T &out)
+{
+    auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), out);
+    return ec == std::errc() && ptr == s.data() + s.size() && !s.empty();
+}
+
 // Returns -1 to continue, otherwise the exit code.
 int parseArgs(int argc, char **argv, Options &o)
 {
@@ -120,9 +142,13 @@ int parseArgs(int argc, char **argv, Options &o)
             o.hostile = true;
             continue;
         }
+        if (arg == "--expiring-links" && !hasValue) {
+            o.expiringLinks = true;
+            continue;
+        }
         const bool known = arg == "--bind" || arg == "--home-bind" || arg == "--site-port" || arg == "--home-port"
                            || arg == "--catalogue" || arg == "--version" || arg == "--dump-file" || arg == "--encoding"
-                           || arg == "--log";
+                           || arg == "--log" || arg == "--rate" || arg == "--revision";
         if (!known) {
             std::fprintf(stderr, "unknown argument: %s\n", argv[i]);
             usage(stderr);
@@ -156,6 +182,16 @@ int parseArgs(int argc, char **argv, Options &o)
             o.gbk = value == "gbk";
         } else if (arg == "--log") {
             o.log = value;
+        } else if (arg == "--rate") {
+            if (!parseNumber(value, o.rate)) {
+                std::fprintf(stderr, "bad rate: %s\n", value.c_str());
+                return 2;
+            }
+        } else if (arg == "--revision") {
+            if (!parseNumber(value, o.revision) || o.revision > kMaxRevision) {
+                std::fprintf(stderr, "bad revision: %s\n", value.c_str());
+                return 2;
+            }
         } else {
             o.dumpId = value;
             o.dump = true;
@@ -206,6 +242,38 @@ std::uint64_t numberParam(const httplib::Request &req, const char *name)
     return n;
 }
 
+// The stream a file is served from in a revision; revision 0 is the file's own.
+std::uint32_t revisionSeed(std::uint32_t seed, std::uint32_t revision)
+{
+    return revision == 0 ? seed : seed ^ fnv1a("revision " + std::to_string(revision));
+}
+
+// The Last-Modified date of every file in a revision, as an HTTP date.
+std::string lastModified(std::uint32_t revision)
+{
+    static constexpr const char *days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char *months[]
+        = {"Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const std::time_t t = kRevision0Time + static_cast<std::time_t>(revision) * 24 * 60 * 60;
+    std::tm tm {};
+    gmtime_r(&t, &tm);
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%s, %02d %s %04d %02d:%02d:%02d GMT", days[tm.tm_wday], tm.tm_mday,
+                  months[tm.tm_mon], tm.tm_year + 1900, tm.tm_hour, tm.tm_min, tm.tm_sec);
+    return buf;
+}
+
+// A download link that another run of the site handed out (another token)
+// has expired. The error page goes out whole, whatever range was asked for.
+bool refuseExpiredLink(const httplib::Request &req, httplib::Response &res, const Options &opt)
+{
+    if (opt.token.empty() || !req.has_param("token") || req.get_param_value("token") == opt.token)
+        return false;
+    const_cast<httplib::Request &>(req).ranges.clear();
+    fail(res, 403, "下载链接已过期");
+    return true;
+}
+
 // Whether this is one of the first `times` requests for a range of this
 // address (the process remembers them).
 bool firstRangeRequests(const std::string &target, std::uint64_t times)
@@ -223,12 +291,24 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 // purpose: "cut=N" drops the connection of a response that starts below byte
 // N once it reaches N (the resumed request, starting at N, goes through), and
 // "refuse=S" answers the first "times" requests (default 1) for a range after
-// byte 0 with status S.
-void serveDownload(const httplib::Request &req, httplib::Response &res, const std::string &disposition,
-                   std::uint32_t seed, std::uint64_t length)
+// byte 0 with status S. The site's options apply to every download: the
+// revision picks the contents and validators, --rate is the default "rate",
+// and with expiring links a stale token gets 403.
+void serveDownload(const httplib::Request &req, httplib::Response &res, const Options &opt,
+                   const std::string &disposition, std::uint32_t fileSeed, std::uint64_t length)
 {
+    if (refuseExpiredLink(req, res, opt))
+        return;
+    const std::uint32_t seed = revisionSeed(fileSeed, opt.revision);
+    const std::string etag = "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"";
+    const std::string modified = lastModified(opt.revision);
     const bool ranges = !req.has_param("ranges") || req.get_param_value("ranges") != "0";
-    if (!ranges)
+    // A range of a file that has changed since the client's part of it
+    // would mix two files: HTTP has the whole new file sent instead. The
+    // library ignores If-Range.
+    const bool stale = req.has_header("If-Range") && req.get_header_value("If-Range") != etag
+                       && req.get_header_value("If-Range") != modified;
+    if (!ranges || stale)
         const_cast<httplib::Request &>(req).ranges.clear();
     const std::uint64_t start
         = req.ranges.empty() || req.ranges.front().first < 0 ? 0 : static_cast<std::uint64_t>(req.ranges.front().first);
@@ -242,11 +322,12 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const st
     if (!disposition.empty())
         res.set_header("Content-Disposition", disposition);
     if (ranges) {
-        res.set_header("ETag", "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"");
+        res.set_header("ETag", etag);
+        res.set_header("Last-Modified", modified);
         res.set_header("Accept-Ranges", "bytes");
     }
     const std::uint64_t cut = numberParam(req, "cut");
-    const std::uint64_t rate = numberParam(req, "rate");
+    const std::uint64_t rate = req.has_param("rate") ? numberParam(req, "rate") : opt.rate;
     if ((cut == 0 || start >= cut) && rate == 0)
         return serveStream(res, seed, length);
     // A twentieth of the rate every 50 ms.
@@ -273,8 +354,11 @@ void commonSetup(httplib::Server &srv, const char *name, const std::string &logP
         static std::mutex mutex;
         const std::lock_guard<std::mutex> lock(mutex);
         if (std::FILE *f = std::fopen(logPath.c_str(), "a")) {
-            std::fprintf(f, "[%s] %s %s range=%s %d\n", name, req.method.c_str(), req.target.c_str(),
-                         req.get_header_value("Range").c_str(), res.status);
+            // If-Range only when sent, so that other lines stay as they were.
+            const std::string ifRange
+                = req.has_header("If-Range") ? " if-range=" + req.get_header_value("If-Range") : std::string();
+            std::fprintf(f, "[%s] %s %s range=%s%s %d\n", name, req.method.c_str(), req.target.c_str(),
+                         req.get_header_value("Range").c_str(), ifRange.c_str(), res.status);
             std::fclose(f);
         }
     });
@@ -329,6 +413,7 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, const Options
 {
     const bool hostile = opt.hostile;
     const bool gbk = opt.gbk;
+    const std::string token = opt.token;
     commonSetup(srv, "site", opt.log);
     if (hostile) {
         addHostileFileRoutes(srv);
@@ -354,58 +439,60 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, const Options
         }
         sendPage(res, searchPage(key, page, cat.search(key), percentEncode(gbk ? toGbk(key) : key)), gbk, page < 2);
     });
-    srv.Get(R"(/f/([A-Za-z0-9]+)\.html)", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/f/([A-Za-z0-9]+)\.html)", [&cat, gbk, token](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
         if (e->start == "open")
             res.set_header("Set-Cookie", "dl=" + e->id + "; Path=/");
         const std::string name = downloadName(*e);
-        sendPage(res, filePage(*e, percentEncode(gbk ? toGbk(name) : name)), gbk);
+        sendPage(res, filePage(*e, percentEncode(gbk ? toGbk(name) : name), token), gbk);
     });
-    srv.Get(R"(/wait/([A-Za-z0-9]+)\.html)", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/wait/([A-Za-z0-9]+)\.html)", [&cat, gbk, token](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
-        sendPage(res, waitPage(*e), gbk);
+        sendPage(res, waitPage(*e, token), gbk);
     });
     srv.Get("/popup.html",
             [gbk](const httplib::Request &, httplib::Response &res) { sendPage(res, popupPage(), gbk); });
-    srv.Get("/d/popup", [](const httplib::Request &req, httplib::Response &res) {
-        serveDownload(req, res, contentDisposition("ad.exe", "ad.exe"), fnv1a("popup"), 4096);
+    srv.Get("/d/popup", [&opt](const httplib::Request &req, httplib::Response &res) {
+        serveDownload(req, res, opt, contentDisposition("ad.exe", "ad.exe"), fnv1a("popup"), 4096);
     });
     srv.Get("/frame/side.html",
             [gbk](const httplib::Request &, httplib::Response &res) { sendPage(res, framePage(), gbk); });
-    srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/d/([A-Za-z0-9]+))", [&cat, &opt, gbk](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
+        if (refuseExpiredLink(req, res, opt))
+            return;
         if (req.has_param("guard") && !cameFromFilePage(req, *e))
             return fail(res, 403, "请从下载页下载");
-        serveDownload(req, res, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
+        serveDownload(req, res, opt, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
     });
     // The "post" way: the answer to the file page's form is the file.
-    srv.Post("/dl.php", [&cat, gbk](const httplib::Request &req, httplib::Response &res) {
+    srv.Post("/dl.php", [&cat, &opt, gbk](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.get_param_value("id"));
         if (!e)
             return fail(res, 404, "资源不存在");
-        serveDownload(req, res, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
+        serveDownload(req, res, opt, dispositionOf(*e, gbk), fnv1a(e->id), e->bytes);
     });
     // The "path" way: the name only in the address, no Content-Disposition.
-    srv.Get(R"(/dl/([A-Za-z0-9]+)/[^/]+)", [&cat](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/dl/([A-Za-z0-9]+)/[^/]+)", [&cat, &opt](const httplib::Request &req, httplib::Response &res) {
         const Entry *e = cat.find(req.matches[1].str());
         if (!e)
             return fail(res, 404, "资源不存在");
-        serveDownload(req, res, std::string(), fnv1a(e->id), e->bytes);
+        serveDownload(req, res, opt, std::string(), fnv1a(e->id), e->bytes);
     });
     // Generated bytes of any length up to 4 GiB, for transfer measurements.
-    srv.Get(R"(/bytes/([0-9]{1,10})\.bin)", [](const httplib::Request &req, httplib::Response &res) {
+    srv.Get(R"(/bytes/([0-9]{1,10})\.bin)", [&opt](const httplib::Request &req, httplib::Response &res) {
         const std::string digits = req.matches[1].str();
         const std::uint64_t length = std::stoull(digits);
         if (length > (4ULL << 30))
             return fail(res, 400, "太大");
         const std::string name = "bytes-" + digits + ".bin";
-        serveDownload(req, res, contentDisposition(name, name), fnv1a(name), length);
+        serveDownload(req, res, opt, contentDisposition(name, name), fnv1a(name), length);
     });
 }
 
@@ -427,14 +514,14 @@ void setupHomeSite(httplib::Server &srv, const std::string &version, bool hostil
     });
 }
 
-int dumpFile(const Catalogue &cat, const std::string &id)
+int dumpFile(const Catalogue &cat, const std::string &id, std::uint32_t revision)
 {
     const Entry *e = cat.find(id);
     if (!e) {
         std::fprintf(stderr, "unknown file id: %s\n", id.c_str());
         return 1;
     }
-    const std::uint32_t seed = fnv1a(e->id);
+    const std::uint32_t seed = revisionSeed(fnv1a(e->id), revision);
     std::vector<char> buf(kChunk);
     for (std::uint64_t off = 0; off < e->bytes; off += kChunk) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, e->bytes - off));
@@ -470,6 +557,11 @@ int main(int argc, char **argv)
         return rc;
     if (opt.catalogue.empty())
         opt.catalogue = defaultCatalogue();
+    // Another run of the site, even at the same address, hands out other links.
+    if (opt.expiringLinks)
+        opt.token = std::to_string(
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::system_clock::now().time_since_epoch())
+                .count());
 
     Catalogue cat;
     std::string error;
@@ -478,7 +570,7 @@ int main(int argc, char **argv)
         return 1;
     }
     if (opt.dump)
-        return dumpFile(cat, opt.dumpId);
+        return dumpFile(cat, opt.dumpId, opt.revision);
 
     // Block the stop signals before any server thread exists so that only
     // sigwait() below receives them.

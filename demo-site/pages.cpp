@@ -153,35 +153,41 @@ std::string searchPage(std::string_view key, long long page, const std::vector<c
 namespace {
 
 // What the zero-point table of a file page does when it is clicked, by the
-// entry's way (catalogue.h). pathName is the name as the address carries it.
-std::string zeroPointTable(const Entry &e, const std::string &pathName)
+// entry's way (catalogue.h). pathName is the name as the address carries it;
+// a token, when there is one, goes on every download address.
+std::string zeroPointTable(const Entry &e, const std::string &pathName, const std::string &token)
 {
     const std::string free = "<tr><td>免费下载（0分）</td></tr>";
+    const std::string query = token.empty() ? std::string() : "?token=" + token;
     const std::string go = [&]() -> std::string {
         if (e.start == "open")
-            return "window.open('/d/" + e.id + "?guard=1')";
+            return "window.open('/d/" + e.id + "?guard=1" + (token.empty() ? "" : "&amp;token=" + token) + "')";
         if (e.start == "post")
             return "document.getElementById('dl').submit()";
         if (e.start == "wait")
             return "location.href='/wait/" + e.id + ".html'";
         if (e.start == "confirm")
-            return "if (confirm('确定要下载吗？')) location.href='/d/" + e.id + "'";
+            return "if (confirm('确定要下载吗？')) location.href='/d/" + e.id + query + "'";
         if (e.start == "path")
-            return "location.href='/dl/" + e.id + "/" + pathName + "'";
-        return "location.href='/d/" + e.id + "'";
+            return "location.href='/dl/" + e.id + "/" + pathName + query + "'";
+        return "location.href='/d/" + e.id + query + "'";
     }();
     if (e.start == "blank")
-        return "  <a href=\"/d/" + e.id + "\" target=\"_blank\"><table class=\"dl\">" + free + "</table></a>\n";
+        return "  <a href=\"/d/" + e.id + query + "\" target=\"_blank\"><table class=\"dl\">" + free + "</table></a>\n";
     std::string out;
-    if (e.start == "post")
+    if (e.start == "post") {
         out += "  <form id=\"dl\" method=\"post\" action=\"/dl.php\"><input type=\"hidden\" name=\"id\" value=\"" + e.id
-               + "\"></form>\n";
+               + "\">";
+        if (!token.empty())
+            out += "<input type=\"hidden\" name=\"token\" value=\"" + token + "\">";
+        out += "</form>\n";
+    }
     return out + "  <table class=\"dl\" onclick=\"" + go + "\" style=\"cursor:pointer\">" + free + "</table>\n";
 }
 
 } // namespace
 
-std::string filePage(const Entry &e, const std::string &pathName)
+std::string filePage(const Entry &e, const std::string &pathName, const std::string &token)
 {
     const std::string title = htmlEscape(e.title);
     // The pages of the other ways open a pop-up advertisement as they load.
@@ -192,14 +198,15 @@ std::string filePage(const Entry &e, const std::string &pathName)
                            + "<iframe src=\"/frame/side.html\"></iframe>\n"
                              "<table class=\"box\" width=\"100%\"><tr><td>\n  <h1>"
                            + title + "</h1>\n  <div class=\"m\">大小:" + htmlEscape(e.sizeText) + "</div>\n"
-                           + zeroPointTable(e, pathName)
+                           + zeroPointTable(e, pathName, token)
                            + "</td></tr></table>\n"
                              "<table class=\"vip\"><tr><td>高速下载（需 5 积分）</td></tr></table>\n");
 }
 
-std::string waitPage(const Entry &e)
+std::string waitPage(const Entry &e, const std::string &token)
 {
     return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"3;url=/d/" + e.id
+           + (token.empty() ? std::string() : "?token=" + token)
            + "\"><title>请稍候</title></head><body><p>请稍候，3 秒后开始下载" + htmlEscape(e.title)
            + "……</p></body></html>\n";
 }

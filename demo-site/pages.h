@@ -22,10 +22,11 @@ std::string resourceIndexPage();
 // enc: the key as the pager's links write it (percent-encoded, in the site's encoding).
 std::string searchPage(std::string_view key, long long page, const std::vector<const Entry *> &hits,
                        const std::string &enc);
-// pathName: the download's name as the address of the "path" way carries it.
-std::string filePage(const Entry &e, const std::string &pathName = {});
+// pathName: the download's name as the address of the "path" way carries it;
+// token: added to every download address of the page (none when empty).
+std::string filePage(const Entry &e, const std::string &pathName = {}, const std::string &token = {});
 // The "请稍候" page of the "wait" way, and the pop-up advertisement.
-std::string waitPage(const Entry &e);
+std::string waitPage(const Entry &e, const std::string &token = {});
 std::string popupPage();
 std::string framePage();
 

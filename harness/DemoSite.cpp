@@ -137,12 +137,13 @@ QList<DemoRow> DemoSite::freeRows(const QString &siteBase, const QByteArray &enc
     return rows;
 }
 
-QByteArray DemoSite::fileBytes(const QString &id)
+QByteArray DemoSite::fileBytes(const QString &id, int revision)
 {
     QProcess p;
     p.setStandardErrorFile(QProcess::nullDevice());
     p.start(QStringLiteral(ONDRIX_DEMO_SITE_BIN),
-            {QStringLiteral("--catalogue"), QStringLiteral(ONDRIX_DEMO_CATALOGUE), QStringLiteral("--dump-file"), id});
+            {QStringLiteral("--catalogue"), QStringLiteral(ONDRIX_DEMO_CATALOGUE), QStringLiteral("--revision"),
+             QString::number(revision), QStringLiteral("--dump-file"), id});
     if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
         return {};
     return p.readAllStandardOutput();

@@ -48,7 +48,9 @@ public:
     QString errorString() const { return m_error; }
 
     // The requests the site has answered since it started, oldest first, each
-    // "[site] METHOD TARGET range=RANGE STATUS" with the target as sent.
+    // "[site] METHOD TARGET range=RANGE STATUS" with the target as sent, or
+    // "[site] METHOD TARGET range=RANGE if-range=VALIDATOR STATUS" for one
+    // that sent If-Range (a date validator has spaces of its own).
     QStringList requests() const;
 
     // The free entries of the results page for this (already encoded) key.
@@ -56,8 +58,9 @@ public:
     // The same from a demo site at siteBase that another process runs.
     static QList<DemoRow> freeRows(const QString &siteBase, const QByteArray &encodedKey, int page = 1);
 
-    // The exact bytes the resource site serves at /d/ID (empty if unknown).
-    static QByteArray fileBytes(const QString &id);
+    // The exact bytes the resource site serves at /d/ID (empty if unknown),
+    // in a site started with --revision `revision`.
+    static QByteArray fileBytes(const QString &id, int revision = 0);
     // One GET on its own connection. `target` goes on the request line
     // verbatim (already percent-encoded), e.g. "/search.php?key=C%23".
     static DemoReply get(const QString &base, const QByteArray &target);
