@@ -12,6 +12,7 @@ public:
     DownloadEntry entry(int id) const override { return all.value(id - 1); }
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override { }
+    void keepAll() override { }
 
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);

@@ -156,7 +156,7 @@ private slots:
             << "__reload" << -1 << none << 0 << "" << 4; // the fourth is not clicked
         QTest::newRow("same address requested every 100 ms")
             << "file"
-            << "__repeat" << -1 << QStringList {"endless.bin", "endless.bin.download"} << 0 << "" << 1;
+            << "__repeat" << -1 << QStringList {"endless.bin.part", "endless.bin.part.download"} << 0 << "" << 1;
         // A disk that fills up and a folder that cannot be written: tst_downloads' failureReasons.
         QTest::newRow("redirect to another host") << "search" << "__away" << -1 << none << 0 << "" << -1;
         QTest::newRow("redirect to an unknown scheme") << "search" << "__scheme" << -1 << none << 0 << "" << -1;

@@ -5,6 +5,7 @@
 
 #include "DownloadEntry.h"
 #include "DownloadFolder.h"
+#include "DownloadJournal.h"
 #include "FileNames.h"
 #include "StopReason.h"
 
@@ -41,11 +42,92 @@ private slots:
         QVERIFY(QFile(dir.filePath(QStringLiteral("a.tar.gz"))).open(QIODevice::NewOnly));
         const QString path = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
         QCOMPARE(path, dir.filePath(saved));
-        QVERIFY(QFileInfo::exists(path));
+        // Reserved by its partial file; nothing under the name itself.
+        QVERIFY(QFileInfo::exists(DownloadFolder::enginePath(path)) && !QFileInfo::exists(path));
     }
 
     // Names as the site meant them: raw bytes the engine read as Latin-1, or
     // a name only in the address, in the encoding of the site's pages.
+    // Landing never replaces a file: a name taken meanwhile gets the next " (n)".
+    void landing_data()
+    {
+        QTest::addColumn<QStringList>("there"); // before the download lands
+        QTest::addColumn<QString>("landed");
+        QTest::newRow("free") << QStringList() << "a.zip";
+        QTest::newRow("taken meanwhile") << QStringList {"a.zip"} << "a (1).zip";
+        QTest::newRow("next one reserved too") << QStringList {"a.zip", "a (1).zip.part"} << "a (2).zip";
+    }
+    void landing()
+    {
+        QFETCH(QStringList, there);
+        QFETCH(QString, landed);
+        QTemporaryDir dir;
+        const QString path = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
+        for (const QString &name : there) {
+            QFile other(dir.filePath(name));
+            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("theirs") == 6);
+        }
+        QFile data(DownloadFolder::partialPath(path));
+        QVERIFY(data.open(QIODevice::WriteOnly) && data.write("ours") == 4);
+        data.close();
+        QCOMPARE(DownloadFolder::landAndTidy(data.fileName(), path), dir.filePath(landed));
+        QCOMPARE(QFileInfo(dir.filePath(landed)).size(), 4);
+        for (const QString &name : there)
+            QCOMPARE(QFileInfo(dir.filePath(name)).size(), 6);
+        QVERIFY(!QFileInfo::exists(DownloadFolder::enginePath(path)) && !QFileInfo::exists(data.fileName()));
+    }
+
+    // What the journal says is checked against the disk; "@" stands for the folder.
+    void journal_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("onDisk");   // bytes in the partial file; -1: none
+        QTest::addColumn<qint64>("bytes"); // as read; -1: the entry is dropped
+        const QByteArray entry = "{\"url\":\"http://s/d/1\",\"page\":\"http://s/f/1.html\",\"title\":\"t\","
+                                 "\"path\":\"@/a.zip\",\"partial\":\"@/a.zip.part.download\",\"bytes\":5000,"
+                                 "\"total\":8000,\"etag\":\"\\\"x\\\"\"";
+        const QByteArray journal = "{\"format\":1,\"downloads\":[" + entry + "}]}";
+        // clang-format off
+        QTest::newRow("as written") << journal << 5000 << qint64(5000);
+        QTest::newRow("claims more than the file holds") << journal << 1000 << qint64(1000);
+        QTest::newRow("unknown fields") << QByteArray("{\"format\":1,\"new\":2,\"downloads\":[" + entry + ",\"x\":[1]}]}") << 5000 << qint64(5000);
+        QTest::newRow("torn") << journal.left(journal.size() - 9) << 5000 << qint64(-1);
+        QTest::newRow("empty") << QByteArray() << 5000 << qint64(-1);
+        QTest::newRow("another format") << QByteArray(journal).replace("\"format\":1", "\"format\":2") << 5000 << qint64(-1);
+        QTest::newRow("partial gone") << journal << -1 << qint64(-1);
+        QTest::newRow("more than the whole file") << journal << 9000 << qint64(-1);
+        QTest::newRow("partial not its own") << QByteArray(journal).replace("@/a.zip.part.download", "@/b.txt") << 5000 << qint64(-1);
+        QTest::newRow("not a web address") << QByteArray(journal).replace("http://s/d/1", "file:///etc/passwd") << 5000 << qint64(-1);
+        // clang-format on
+    }
+    void journal()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, onDisk);
+        QFETCH(qint64, bytes);
+        QTemporaryDir dir;
+        const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
+        QFile file(journal.file());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(text).replace('@', dir.path().toUtf8()));
+        file.close();
+        for (const char *name : {"a.zip.part.download", "b.txt"}) {
+            QFile partial(dir.filePath(QLatin1String(name)));
+            QVERIFY(onDisk < 0 || (partial.open(QIODevice::WriteOnly) && partial.resize(onDisk)));
+        }
+        const QList<JournalEntry> read = journal.read();
+        QCOMPARE(read.size(), bytes < 0 ? 0 : 1);
+        if (bytes < 0)
+            return;
+        QCOMPARE(read[0].bytes, bytes);
+        QCOMPARE(read[0].etag, QByteArray("\"x\""));
+        // Written back as read; with nothing unfinished, no journal at all.
+        QVERIFY(journal.write(read));
+        QCOMPARE(journal.read(), read);
+        QVERIFY(journal.write({}));
+        QVERIFY(!QFileInfo::exists(journal.file()));
+    }
+
     void siteNames_data()
     {
         QTest::addColumn<QString>("engineName");

@@ -1,6 +1,7 @@
 // Downloads started by the hidden pages: where they land, under which name,
 // why they fail, how broken ones resume, and that cancelled ones leave
 // nothing behind.
+#include <csignal>
 #include <memory>
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "Browser.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
 #include "WebEngineBrowser.h"
@@ -41,6 +43,57 @@ QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// "name size" for each file in dir, to show what a kill left.
+QStringList sizesIn(const QString &dir)
+{
+    QStringList out;
+    for (const QFileInfo &f : QDir(dir).entryInfoList(QDir::Files | QDir::Hidden, QDir::Name))
+        out << QStringLiteral("%1 %2").arg(f.fileName()).arg(f.size());
+    return out;
+}
+
+// The file that survives kills: 583,598 bytes, reached through its file page.
+const QString Survivor = QStringLiteral("p02fod");
+const QString SurvivorName = QStringLiteral("Python 基础教程.zip");
+constexpr qint64 SurvivorBytes = 583598;
+// Slow enough to be killed at any point: some 6 s for the file.
+constexpr int SurvivorRate = 100000;
+
+// The program with the journal, in a process of its own: a download from
+// the file page until it is killed, or with "keep" until a fifth of it is
+// there and the user quits with 保留.
+int runChild(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    WebEngineSession session;
+    DownloadManager &downloads = *session.downloads();
+    downloads.folder().setPath(args.at(3));
+    downloads.useJournal(args.at(2));
+    auto *browser = static_cast<WebEngineBrowser *>(session.createBrowser(&app));
+    QObject::connect(browser, &Browser::DocumentComplete, &app, [browser] { clickFreeDownload(browser); });
+    QObject::connect(&downloads, &DownloadManager::downloadStarted, &app, [] {
+        std::printf("started\n");
+        std::fflush(stdout);
+    });
+    QTimer keep;
+    if (args.size() > 5) {
+        QObject::connect(&keep, &QTimer::timeout, &app, [&downloads] {
+            if (!downloads.entries().isEmpty() && downloads.entries().first().received > SurvivorBytes / 5) {
+                downloads.keepAll();
+                QCoreApplication::quit();
+            }
+        });
+        keep.start(50);
+    }
+    browser->Navigate(args.at(4));
+    browser->allowUserAction({.downloads = 1, .title = QStringLiteral("Python 基础教程(557 KB)")});
+    QTimer::singleShot(120000, &app, &QCoreApplication::quit);
+    const int code = QCoreApplication::exec();
+    delete browser;
+    return code;
 }
 
 } // namespace
@@ -184,9 +237,8 @@ private slots:
             QCOMPARE(int(last().state), state);
             QVERIFY(!m_failures->isEmpty());
             QCOMPARE(m_failed->count(), 0);
-            // Never data under the final name; a cancelled one leaves nothing.
-            const QString target = QDir(dir).filePath(last().name);
-            QVERIFY(!QFileInfo::exists(target) || QFileInfo(target).size() == 0);
+            // Nothing under the final name; a cancelled one leaves nothing.
+            QVERIFY(!QFileInfo::exists(QDir(dir).filePath(last().name)));
             if (fault == QLatin1String("cancel"))
                 QTRY_VERIFY(filesIn(dir).isEmpty());
             if (fault != QLatin1String("resume"))
@@ -199,6 +251,104 @@ private slots:
         QCOMPARE(filesIn(folder()).size(), 1);
     }
 
+    // A download killed midway is listed at the next start, and 继续 lands
+    // it byte-identical: the rest by a ranged request from where the data
+    // stopped, or from the file page when the server's file changed or its
+    // link expired. Never a file under its final name before it is complete.
+    void survivesAKill_data()
+    {
+        QTest::addColumn<double>("at");         // of the file, when killed
+        QTest::addColumn<QString>("meanwhile"); // the site starts again with this option
+        QTest::addColumn<QString>("why");       // the server will not continue it
+        QTest::addColumn<bool>("remove");       // 删除 instead of 继续
+        // at 0: the user quit with 保留, the default; the data stays under
+        // the name it reserved, and the next start continues it.
+        // clang-format off
+        QTest::newRow("killed at 10 %") << 0.10 << "" << "" << false;
+        QTest::newRow("killed at 50 %") << 0.50 << "" << "" << false;
+        QTest::newRow("killed at 99 %") << 0.99 << "" << "" << false;
+        QTest::newRow("file changed") << 0.30 << "--revision=1" << "服务器上的文件已更改" << false;
+        QTest::newRow("link expired") << 0.30 << "--expiring-links" << "下载链接已失效（HTTP 403）" << false;
+        QTest::newRow("删除") << 0.30 << "" << "" << true;
+        QTest::newRow("quit with 保留") << 0.0 << "" << "" << false;
+        // clang-format on
+    }
+    void survivesAKill()
+    {
+        QFETCH(double, at);
+        QFETCH(QString, meanwhile);
+        QFETCH(QString, why);
+        QFETCH(bool, remove);
+        QStringList siteArgs {QStringLiteral("--rate=%1").arg(SurvivorRate)};
+        // Links that expire do so with the site's process.
+        if (meanwhile == QLatin1String("--expiring-links"))
+            siteArgs << meanwhile;
+        DemoSite site;
+        QVERIFY2(site.start(siteArgs), qPrintable(site.errorString()));
+        const QString journal = m_dir->filePath(QStringLiteral("downloads.json"));
+        const QString final = QDir(folder()).filePath(SurvivorName);
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList {QStringLiteral("--child"), journal, folder(),
+                                 site.siteBase() + QStringLiteral("/f/%1.html").arg(Survivor)}
+                        + (at == 0 ? QStringList {QStringLiteral("keep")} : QStringList()));
+        QVERIFY(child.waitForStarted());
+        const bool started = QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("started"); }, 30000);
+        QVERIFY2(started, qPrintable(site.requests().join('\n')));
+        // Killed once the data is that far and the server's validator is kept.
+        const QString partial = at == 0 ? DownloadFolder::enginePath(final) : DownloadFolder::partialPath(final);
+        if (at == 0)
+            QVERIFY(child.waitForFinished(30000) && child.exitCode() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() >= qint64(at * SurvivorBytes)
+                                     && contents(journal).contains("etag\":\"\\\""),
+                                 30000);
+        if (at > 0) {
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished());
+        }
+        const qint64 kept = QFileInfo(partial).size();
+        qInfo() << "on disk then:" << sizesIn(folder());
+        QVERIFY(!QFileInfo::exists(final));
+        QVERIFY(kept > 0 && kept < SurvivorBytes);
+
+        if (!meanwhile.isEmpty()) {
+            // The same address, another process.
+            const QStringList again
+                = siteArgs
+                  + QStringList {QStringLiteral("--site-port=%1").arg(QUrl(site.siteBase()).port()), meanwhile};
+            site.stop();
+            QVERIFY2(site.start(again), qPrintable(site.errorString()));
+        }
+        manager()->useJournal(journal);
+        const DownloadEntry listed = last();
+        qInfo() << "listed:" << listed.name << listed.statusText() << listed.sizeText();
+        QCOMPARE(listed.state, State::Interrupted);
+        QCOMPARE(listed.path, final);
+        QCOMPARE(listed.received, kept);
+        QVERIFY(listed.actions() == (DownloadEntry::Resume | DownloadEntry::Delete));
+        if (remove) {
+            manager()->act(listed.id, DownloadEntry::Delete);
+            QTRY_VERIFY(filesIn(folder()).isEmpty());
+            QVERIFY(!QFileInfo::exists(journal));
+            return;
+        }
+        manager()->act(listed.id, DownloadEntry::Resume);
+        if (!meanwhile.isEmpty()) {
+            // The server will not continue it: the entry says so, and the
+            // next 继续 starts it again from its file page.
+            QTRY_COMPARE_WITH_TIMEOUT(last().reason, why + QStringLiteral("，继续将从文件页重新下载"), 30000);
+            manager()->act(listed.id, DownloadEntry::Resume);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(last().state, State::Finished, 60000);
+        qInfo() << "landed with:" << site.requests().filter(Survivor);
+        QVERIFY(contents(final) == DemoSite::fileBytes(Survivor, meanwhile == QLatin1String("--revision=1") ? 1 : 0));
+        QCOMPARE(filesIn(folder()), QStringList {SurvivorName});
+        QVERIFY(!QFileInfo::exists(journal));
+        const QStringList ranged = site.requests().filter(QStringLiteral("range=bytes=%1- ").arg(kept));
+        QCOMPARE(ranged.filter(QRegularExpression(QStringLiteral(" 206$"))).size(), meanwhile.isEmpty() ? 1 : 0);
+    }
+
     void alreadyThere_data()
     {
         QTest::addColumn<bool>("fast"); // done before its size reaches us, or trickling
@@ -209,8 +359,8 @@ private slots:
         QTest::newRow("打开已有文件") << false << int(DownloadEntry::OpenExisting) << int(State::Finished)
                                       << QStringList {slow};
         QTest::newRow("仍然下载") << false << int(DownloadEntry::DownloadAnyway) << int(State::Running)
-                                  << QStringList {QStringLiteral("bytes-8388608 (1).bin"),
-                                                  QStringLiteral("bytes-8388608 (1).bin.download"), slow};
+                                  << QStringList {QStringLiteral("bytes-8388608 (1).bin.part"),
+                                                  QStringLiteral("bytes-8388608 (1).bin.part.download"), slow};
         QTest::newRow("fast, 打开已有文件")
             << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
         QTest::newRow("fast, 仍然下载") << true << int(DownloadEntry::DownloadAnyway) << int(State::Finished)
@@ -256,6 +406,8 @@ private:
 int main(int argc, char **argv)
 {
     WebEngineSession::prepareApplication();
+    if (argc >= 5 && qstrcmp(argv[1], "--child") == 0)
+        return runChild(argc, argv);
     QGuiApplication app(argc, argv);
     TstDownloads test;
     return QTest::qExec(&test, argc, argv);

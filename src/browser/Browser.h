@@ -17,6 +17,8 @@ struct UserAllowance
 {
     int downloads = 0;
     int desktopAddresses = 0;
+    // What the user acted on (a result row's title), for the downloads it starts.
+    QString title {};
 };
 
 class Browser : public QObject
@@ -73,3 +75,7 @@ signals:
 
 // The shared click-by-text operation of the window's handlers.
 void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle, Browser::ClickDone done = {});
+
+// Clicks a file page's free download: every table whose text holds "0分"
+// (the site's price of a free file).
+void clickFreeDownload(Browser *browser, Browser::ClickDone done = {});

@@ -55,7 +55,8 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
 
 void DownloadAdmission::accept(QWebEngineDownloadRequest *request, const Decision &decision)
 {
-    const QFileInfo target(decision.path);
+    // Saved under its partial name, and moved to its own once complete.
+    const QFileInfo target(DownloadFolder::enginePath(decision.path));
     request->setDownloadDirectory(target.absolutePath());
     request->setDownloadFileName(target.fileName());
     request->accept();

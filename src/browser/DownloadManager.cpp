@@ -48,7 +48,12 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
 
 DownloadManager::~DownloadManager()
 {
-    cancelAll();
+    // However the program ends, short of the user's cancel, what it could
+    // keep is kept.
+    if (m_journal)
+        keepAll();
+    else
+        cancelAll();
     delete m_retryPage;
 }
 
@@ -99,20 +104,8 @@ void DownloadManager::setState(Record *record, DownloadEntry::State state, const
     record->entry.reason = reason;
     if (state != DownloadEntry::State::Running)
         record->entry.bytesPerSecond = 0;
+    writeJournal();
     emit entryChanged(record->entry.id);
-}
-
-int DownloadManager::transferring(const Record *except) const
-{
-    return int(std::count_if(m_records.cbegin(), m_records.cend(), [except](const auto &r) {
-        return r.get() != except && r->entry.state == DownloadEntry::State::Running;
-    }));
-}
-
-void DownloadManager::watchTransfers()
-{
-    m_progress.start();
-    m_spaceWatch.start();
 }
 
 void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
@@ -122,8 +115,9 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     HiddenPage *page = DownloadAdmission::payingPage(request);
     if (!page)
         return;
-    // 重试 of an entry that ended: the same entry starts again.
-    Record *retried = page == m_retryPage ? takeRetrying(request->url()) : nullptr;
+    // 重试 of an entry that ended, or 继续 that had to go back to the file
+    // page: the same entry starts again.
+    Record *retried = page == m_retryPage ? takeRetrying(request->url()) : takeRestarted(page);
     // The same address already downloading: the user asked again, so show
     // that one instead of starting it twice.
     if (inFlight(request->url(), retried)) {
@@ -137,7 +131,13 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         return;
     }
     DownloadAdmission::accept(request, decision);
-    start(retried ? retried : addRecord(DownloadEntry::State::Running, QString(), request->url()), request, decision);
+    Record *r = retried ? retried : addRecord(DownloadEntry::State::Running, QString(), request->url());
+    if (page != m_retryPage) {
+        r->page = page->url();
+        r->title = page->grantTitle();
+    }
+    r->entry.url = request->url();
+    start(r, request, decision);
 }
 
 bool DownloadManager::followResumed(QWebEngineDownloadRequest *request)
@@ -148,7 +148,7 @@ bool DownloadManager::followResumed(QWebEngineDownloadRequest *request)
     for (const auto &r : m_records) {
         if (r->request && r->request->id() == request->id() && r->request != request) {
             r->request->disconnect(this);
-            const QFileInfo target(r->entry.path);
+            const QFileInfo target(DownloadFolder::enginePath(r->entry.path));
             request->setDownloadDirectory(target.absolutePath());
             request->setDownloadFileName(target.fileName());
             request->accept();
@@ -164,6 +164,19 @@ DownloadManager::Record *DownloadManager::takeRetrying(const QUrl &url)
     for (const auto &r : m_records) {
         if (r->retrying && r->entry.url == url) {
             r->retrying = false;
+            return r.get();
+        }
+    }
+    return nullptr;
+}
+
+DownloadManager::Record *DownloadManager::takeRestarted(const QObject *page)
+{
+    for (const auto &r : m_records) {
+        if (r->restart && r->restart->holds(page)) {
+            dropRestart(r.get());
+            r->entry.fromEarlierRun = false;
+            r->fromPageOnly = false;
             return r.get();
         }
     }
@@ -200,6 +213,10 @@ void DownloadManager::start(Record *record, QWebEngineDownloadRequest *request,
     record->copyDone = false;
     record->sampledBytes = 0;
     record->sampledMs = m_clock.elapsed();
+    record->partial.clear();
+    record->etag.clear();
+    record->modified.clear();
+    askValidators(record);
     // A file of the wanted name already there: compared once the size is known.
     record->existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
     watch(record, request);
@@ -240,15 +257,11 @@ void DownloadManager::onStateChanged(int id)
         return;
     switch (r->request->state()) {
     case QWebEngineDownloadRequest::DownloadCompleted: {
-        // Too quick to be paused when its size came: the copy is kept until
-        // the user chooses.
-        const qint64 size = r->request->receivedBytes();
-        finish(r, DownloadEntry::State::Finished, QString());
+        // Too quick to be paused when its size came: the copy waits under
+        // its partial name until the user chooses.
         const QFileInfo existing(r->existing);
-        if (!r->existing.isEmpty() && existing.isFile() && existing.size() == size) {
-            r->copyDone = true;
-            setState(r, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(r->existing));
-        }
+        r->copyDone = !r->existing.isEmpty() && existing.isFile() && existing.size() == r->request->receivedBytes();
+        finish(r, DownloadEntry::State::Finished, QString());
         break;
     }
     case QWebEngineDownloadRequest::DownloadCancelled:
@@ -283,7 +296,7 @@ void DownloadManager::interrupt(Record *record, int reason)
     const StopReason::Kind kind = StopReason::classify(reason);
     if (kind == StopReason::Kind::Server) {
         // From where the engine asked to continue: the end of its partial file.
-        const qint64 kept = QFileInfo(DownloadFolder::partialPath(record->entry.path)).size();
+        const qint64 kept = QFileInfo(dataPath(record)).size();
         m_probe.ask(record->entry.url, qMax(record->entry.received, kept), this,
                     [this, id, reason, folder](int status) {
                         Record *r = find(id);
@@ -318,6 +331,8 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
     case DownloadEntry::Pause:
         if (request)
             request->pause();
+        dropFetch(r);
+        dropRestart(r);
         setState(r, DownloadEntry::State::Paused);
         startQueued();
         break;
@@ -326,7 +341,11 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
         if (action == DownloadEntry::DownloadAnyway)
             r->existing.clear();
         if (r->copyDone) {
-            setState(r, DownloadEntry::State::Finished);
+            r->copyDone = false;
+            if (land(r, DownloadFolder::enginePath(r->entry.path)))
+                emit downloadFinished(r->entry.path, true);
+        } else if (r->entry.fromEarlierRun) {
+            continueEarlier(r);
         } else if (!request || request->isFinished()) {
             retry(r);
         } else if (transferring() >= MaxRunning) {
@@ -340,6 +359,7 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
         }
         break;
     case DownloadEntry::Cancel:
+    case DownloadEntry::Delete:
         cancelByUser(r);
         break;
     case DownloadEntry::OpenExisting: {
@@ -356,29 +376,6 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
     default:
         break;
     }
-}
-
-void DownloadManager::retry(Record *record)
-{
-    if (!record->entry.url.isValid())
-        return;
-    if (record->request) {
-        record->request->disconnect(this);
-        record->request->cancel();
-        record->request->deleteLater();
-        record->request = nullptr;
-    }
-    if (!record->entry.path.isEmpty())
-        DownloadFolder::removePartial(record->entry.path);
-    // Started again from its address, through a page of our own: it may go
-    // to any web address, and it hands nothing to the desktop.
-    if (!m_retryPage)
-        m_retryPage = new HiddenPage(m_profile, HiddenPage::UrlOpener(), QString());
-    record->retrying = true;
-    m_retryPage->allowUserAction(UserGrant({.downloads = 1}));
-    record->entry.received = 0;
-    setState(record, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
-    m_retryPage->download(record->entry.url);
 }
 
 bool DownloadManager::alreadyThere(Record *record)
@@ -398,69 +395,11 @@ bool DownloadManager::alreadyThere(Record *record)
     return true;
 }
 
-void DownloadManager::sample()
-{
-    bool any = false;
-    const qint64 now = m_clock.elapsed();
-    // By index: what the signals reach may add entries.
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-        Record *r = m_records[i].get();
-        DownloadEntry &e = r->entry;
-        if (e.state != DownloadEntry::State::Running || !r->request)
-            continue;
-        any = true;
-        const qint64 received = r->request->receivedBytes();
-        const qint64 total = r->request->totalBytes();
-        // Interrupted requests read 0 until they resume; keep what we had.
-        if (received < e.received && received == 0)
-            continue;
-        const qint64 ms = now - r->sampledMs;
-        if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
-            const qint64 speed = qMax<qint64>(0, received - r->sampledBytes) * 1000 / qMax<qint64>(1, ms);
-            e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
-            r->sampledBytes = received;
-            r->sampledMs = now;
-        }
-        if (received != e.received || total != e.total) {
-            e.received = received;
-            e.total = total;
-            if (!alreadyThere(r))
-                emit entryChanged(e.id);
-        }
-    }
-    if (!any)
-        m_progress.stop();
-}
-
-void DownloadManager::checkSpace()
-{
-    if (transferring() == 0) {
-        m_spaceWatch.stop();
-        return;
-    }
-    for (std::size_t i = 0; i < m_records.size(); ++i)
-        checkSpace(m_records[i].get());
-}
-
-void DownloadManager::checkSpace(Record *record)
-{
-    // A download stops before it would leave less than the reserve free:
-    // what it still announces must fit, and what it writes must not outgrow
-    // the disk. A waiting one takes no room yet.
-    if (record->entry.state != DownloadEntry::State::Running || !record->request)
-        return;
-    const QString directory = QFileInfo(record->entry.path).absolutePath();
-    const qint64 total = record->request->totalBytes();
-    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - record->request->receivedBytes()) : 0;
-    const qint64 available = m_folder.room(directory);
-    if (available >= remaining && available >= 0)
-        return;
-    finish(record, DownloadEntry::State::Failed, StopReason::noSpaceText(total, directory, available));
-}
-
 void DownloadManager::cancelByUser(Record *record)
 {
     record->userCancelled = true;
+    dropFetch(record);
+    dropRestart(record);
     if (record->request)
         record->request->cancel();
     if (record->entry.isUnfinished())
@@ -472,6 +411,7 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
     const bool ok = state == DownloadEntry::State::Finished;
     const QString path = record->entry.path;
     record->retrying = false;
+    dropFetch(record);
     if (!ok && !path.isEmpty())
         DownloadFolder::removePartial(path);
     if (QWebEngineDownloadRequest *request = record->request) {
@@ -497,25 +437,36 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
         }
         record->request = nullptr;
     }
-    setState(record, state, reason);
-    if (!ok)
+    if (ok && record->copyDone) {
+        setState(record, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(record->existing));
+    } else if (ok) {
+        // The engine saved it under its partial name.
+        if (land(record, DownloadFolder::enginePath(path)))
+            emit downloadFinished(record->entry.path, true);
+    } else {
+        setState(record, state, reason);
         emit downloadFailed(path, state == DownloadEntry::State::Cancelled ? QStringLiteral("已取消") : reason);
-    emit downloadFinished(path, ok);
+        emit downloadFinished(path, false);
+    }
     startQueued();
 }
 
-void DownloadManager::startQueued()
+bool DownloadManager::land(Record *record, const QString &from)
 {
-    int running = transferring();
-    for (std::size_t i = 0; i < m_records.size() && running < MaxRunning; ++i) {
-        Record *r = m_records[i].get();
-        if (r->entry.state == DownloadEntry::State::Waiting && r->request) {
-            setState(r, DownloadEntry::State::Running);
-            r->request->resume();
-            ++running;
-            watchTransfers();
-        }
+    const QString landed = DownloadFolder::landAndTidy(from, record->entry.path);
+    if (landed.isEmpty()) {
+        const QString directory = QFileInfo(record->entry.path).absolutePath();
+        DownloadFolder::removePartial(record->entry.path);
+        setState(record, DownloadEntry::State::Failed, StopReason::unwritableText(directory));
+        emit downloadFailed(record->entry.path, record->entry.reason);
+        emit downloadFinished(record->entry.path, false);
+        return false;
     }
+    record->entry.path = landed;
+    record->entry.name = QFileInfo(landed).fileName();
+    record->partial.clear();
+    setState(record, DownloadEntry::State::Finished);
+    return true;
 }
 
 void DownloadManager::cancelAll()

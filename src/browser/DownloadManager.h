@@ -11,10 +11,14 @@
 
 #include "DownloadAdmission.h"
 #include "DownloadFolder.h"
+#include "DownloadJournal.h"
 #include "Downloads.h"
+#include "FilePageRestart.h"
+#include "RangeFetch.h"
 #include "ServerStatusProbe.h"
 
 class HiddenPage;
+class QNetworkAccessManager;
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
 
@@ -22,7 +26,9 @@ class QWebEngineProfile;
 // the engine's request to the file in the folder: admits them, runs at most
 // MaxRunning at once, watches their progress and the folder's free space,
 // and carries out the user's actions on them. Every download of the session,
-// and every result click that led to none, is an entry of one list.
+// and every result click that led to none, is an entry of one list. With a
+// journal, unfinished downloads outlive the program: they are kept when it
+// ends and listed again at the next start, to continue from their bytes.
 class DownloadManager : public Downloads
 {
     Q_OBJECT
@@ -45,6 +51,12 @@ public:
     DownloadEntry entry(int id) const override;
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override;
+    void keepAll() override;
+
+    // Keeps unfinished downloads in the journal file from now on, and lists
+    // the ones it holds from an earlier run (as interrupted, to continue).
+    // Without a journal nothing outlives the session.
+    void useJournal(const QString &file);
 
     // An entry for a result click that led to no download: the result's
     // title, its file page and why.
@@ -70,11 +82,23 @@ private:
         bool copyDone = false;    // it completed before the user chose
         qint64 sampledBytes = 0;  // for the speed
         qint64 sampledMs = 0;
+        QUrl page;       // the file page it came from
+        QString title;   // of the result row that was clicked
+        QByteArray etag; // the server's validators, for the journal
+        QByteArray modified;
+        // Of an earlier run (or kept for the next): where its data is, how
+        // the rest is fetched, and whether only its file page can start it
+        // again.
+        QString partial;
+        std::unique_ptr<RangeFetch> fetch;
+        std::unique_ptr<FilePageRestart> restart;
+        bool fromPageOnly = false;
     };
 
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     bool followResumed(QWebEngineDownloadRequest *request);
     Record *takeRetrying(const QUrl &url);
+    Record *takeRestarted(const QObject *page);
     bool inFlight(const QUrl &url, const Record *except) const;
     void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision);
     void failToStart(QWebEngineDownloadRequest *request, Record *retried, const DownloadAdmission::Decision &decision);
@@ -94,6 +118,16 @@ private:
     void checkSpace();
     void checkSpace(Record *record);
     Record *find(int id) const;
+    qint64 liveBytes(const Record *record) const;
+    QString dataPath(const Record *record) const;
+    bool land(Record *record, const QString &from);
+    void askValidators(Record *record);
+    void writeJournal();
+    void continueEarlier(Record *record);
+    void onFetchEnded(int id, RangeFetch::Outcome outcome, int status);
+    void restartFromPage(Record *record);
+    void dropFetch(Record *record);
+    void dropRestart(Record *record);
 
     QWebEngineProfile *m_profile = nullptr;
     DownloadFolder m_folder;
@@ -105,5 +139,7 @@ private:
     std::vector<std::unique_ptr<Record>> m_records;
     // Starts ended entries again from their address; the user's 重试 pays.
     HiddenPage *m_retryPage = nullptr;
+    std::unique_ptr<DownloadJournal> m_journal;
+    QNetworkAccessManager *m_network = nullptr; // made on first use
     int m_nextId = 1;
 };

@@ -22,6 +22,20 @@ public:
     // once context is gone.
     void ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int status)> done);
 
+    // What a download's server says identifies its file (ETag,
+    // Last-Modified) and its length, asked with the file page as Referer;
+    // empty and -1 when it says nothing or refuses.
+    struct Validators
+    {
+        QByteArray etag;
+        QByteArray modified;
+        qint64 length = -1;
+    };
+    void validators(const QUrl &url, const QUrl &referer, const QObject *context,
+                    std::function<void(const Validators &)> done);
+
 private:
+    QNetworkAccessManager *network();
+
     QNetworkAccessManager *m_network = nullptr; // made on first use
 };

@@ -123,6 +123,11 @@ qint64 WebEngineBrowser::rendererPid() const
     return m_page && !isResting() ? m_page->renderProcessPid() : 0;
 }
 
+bool WebEngineBrowser::holds(const QObject *page) const
+{
+    return page && page == m_page.data();
+}
+
 HiddenPage *WebEngineBrowser::page()
 {
     // Made when first loaded, so start-up makes only the page it loads.

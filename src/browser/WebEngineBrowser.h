@@ -60,6 +60,9 @@ public:
     // has none. For diagnostics and tests.
     qint64 rendererPid() const;
 
+    // Whether page is this browser's, so what it asks for is this browser's.
+    bool holds(const QObject *page) const;
+
     // The session drops the page before its profile goes away.
     void releasePage();
 

@@ -71,9 +71,8 @@ WebEngineSession::WebEngineSession(QObject *parent)
 
 WebEngineSession::~WebEngineSession()
 {
-    // Pages must go before their profile, and downloads must not leave
-    // partial files behind.
-    m_downloads->cancelAll();
+    // Pages must go before their profile; the downloads are kept or
+    // cancelled with their manager.
     for (const auto &browser : std::as_const(m_browsers)) {
         if (browser)
             browser->releasePage();

@@ -11,9 +11,9 @@ namespace {
 
 // The order the buttons stand in, left to right.
 constexpr DownloadEntry::Action ButtonOrder[] = {
-    DownloadEntry::Pause,          DownloadEntry::Resume,     DownloadEntry::Retry,
-    DownloadEntry::Open,           DownloadEntry::OpenFolder, DownloadEntry::OpenExisting,
-    DownloadEntry::DownloadAnyway, DownloadEntry::OpenPage,   DownloadEntry::Cancel,
+    DownloadEntry::Pause,      DownloadEntry::Resume,       DownloadEntry::Retry,          DownloadEntry::Open,
+    DownloadEntry::OpenFolder, DownloadEntry::OpenExisting, DownloadEntry::DownloadAnyway, DownloadEntry::OpenPage,
+    DownloadEntry::Cancel,     DownloadEntry::Delete,
 };
 
 } // namespace

@@ -15,7 +15,7 @@ DownloadEntry::Actions DownloadEntry::actions() const
         return Pause | Cancel;
     case State::Paused:
     case State::Interrupted:
-        return Resume | Cancel;
+        return Resume | (fromEarlierRun ? Delete : Cancel);
     case State::Failed:
     case State::Cancelled:
         return Retry;
@@ -50,6 +50,8 @@ QString DownloadEntry::actionText(Action action)
         return QStringLiteral("仍然下载");
     case OpenPage:
         return QStringLiteral("在浏览器中打开");
+    case Delete:
+        return QStringLiteral("删除");
     case NoAction:
         break;
     }

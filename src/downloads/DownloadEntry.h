@@ -32,6 +32,7 @@ struct DownloadEntry
         OpenExisting = 1 << 6,
         DownloadAnyway = 1 << 7,
         OpenPage = 1 << 8,
+        Delete = 1 << 9, // a download of an earlier run: its partial data
     };
     Q_DECLARE_FLAGS(Actions, Action)
 
@@ -44,6 +45,9 @@ struct DownloadEntry
     qint64 total = -1; // -1 when the server did not say
     qint64 bytesPerSecond = 0;
     QString reason; // why it stopped, in Chinese
+    // Left unfinished by an earlier run: only its partial data is left, and
+    // 继续 fetches the rest (or starts it again from its file page).
+    bool fromEarlierRun = false;
 
     // The buttons that fit the state; the list decides their order.
     Actions actions() const;

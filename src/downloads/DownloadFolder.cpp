@@ -1,10 +1,40 @@
 #include "DownloadFolder.h"
 
+#include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStorageInfo>
+
+namespace {
+
+constexpr int MaxNumber = 100000;
+
+// The n-th candidate for name: name itself, then "base (n).ext" with
+// ".tar.gz" counted as one extension.
+QString candidate(const QDir &dir, const QString &name, int n)
+{
+    if (n == 0)
+        return dir.filePath(name);
+    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot > 0 && name.left(dot).endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
+        dot -= 4;
+    const QString base = dot > 0 ? name.left(dot) : name;
+    const QString ext = dot > 0 ? name.mid(dot) : QString();
+    return dir.filePath(QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext));
+}
+
+bool taken(const QString &path)
+{
+    return QFileInfo::exists(path) || QFileInfo::exists(DownloadFolder::enginePath(path))
+           || QFileInfo::exists(DownloadFolder::partialPath(path));
+}
+
+} // namespace
 
 QString DownloadFolder::path() const
 {
@@ -24,36 +54,69 @@ qint64 DownloadFolder::room(const QString &directory) const
 
 QString DownloadFolder::reserveFile(const QString &directory, const QString &name)
 {
-    // The number goes before the extension; ".tar.gz" counts as one.
-    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    if (dot > 0 && name.left(dot).endsWith(QLatin1String(".tar"), Qt::CaseInsensitive))
-        dot -= 4;
-    const QString base = dot > 0 ? name.left(dot) : name;
-    const QString ext = dot > 0 ? name.mid(dot) : QString();
     const QDir dir(directory);
-    for (int n = 0; n < 100000; ++n) {
-        const QString path = dir.filePath(n == 0 ? name : QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext));
-        if (QFileInfo::exists(partialPath(path)))
+    for (int n = 0; n < MaxNumber; ++n) {
+        const QString path = candidate(dir, name, n);
+        if (taken(path))
             continue;
         // Created exclusively, so another program (or another instance of
         // this one) saving the same name can never write over it.
-        QFile file(path);
+        QFile file(enginePath(path));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return path;
-        if (!QFileInfo::exists(path))
+        if (!QFileInfo::exists(file.fileName()))
             return {};
     }
     return {};
 }
 
+QString DownloadFolder::enginePath(const QString &path)
+{
+    return path + QStringLiteral(".part");
+}
+
 QString DownloadFolder::partialPath(const QString &path)
 {
-    return path + QStringLiteral(".download");
+    // The engine's own name for the file it is writing.
+    return enginePath(path) + QStringLiteral(".download");
+}
+
+QString DownloadFolder::land(const QString &from, const QString &path)
+{
+    const QFileInfo wanted(path);
+    const QDir dir = wanted.absoluteDir();
+    const QByteArray source = QFile::encodeName(from);
+    for (int n = 0; n < MaxNumber; ++n) {
+        const QString target = candidate(dir, wanted.fileName(), n);
+        // Another download's reservation counts as taken, except our own.
+        if (n > 0 && taken(target))
+            continue;
+        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, QFile::encodeName(target).constData(), RENAME_NOREPLACE)
+            == 0)
+            return target;
+        if (errno == EINVAL || errno == ENOSYS) {
+            // A file system without the flag: a link fails on a taken name.
+            if (::link(source.constData(), QFile::encodeName(target).constData()) == 0) {
+                ::unlink(source.constData());
+                return target;
+            }
+        }
+        if (errno != EEXIST)
+            return {};
+    }
+    return {};
+}
+
+QString DownloadFolder::landAndTidy(const QString &from, const QString &path)
+{
+    const QString landed = land(from, path);
+    if (!landed.isEmpty())
+        removePartial(path); // the reservation
+    return landed;
 }
 
 void DownloadFolder::removePartial(const QString &path)
 {
-    // The name itself was reserved empty.
-    QFile::remove(path);
+    QFile::remove(enginePath(path));
     QFile::remove(partialPath(path));
 }

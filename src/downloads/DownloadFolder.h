@@ -5,7 +5,10 @@
 #include <QString>
 
 // Where downloads land, how much room they may take there, and the files a
-// download keeps in it: the name it reserved and the engine's partial file.
+// download keeps in it. Nothing is ever under a download's final name until
+// its data is complete: while it transfers, the data (and the name's
+// reservation) is its partial file, and only the finished data moves to the
+// final name, never over a file that is there.
 class DownloadFolder
 {
 public:
@@ -24,12 +27,25 @@ public:
     // reserve (negative when even that is gone).
     qint64 room(const QString &directory) const;
 
-    // Creates name, or "base (1).ext", "base (2).ext" … exclusively in
-    // directory and returns its path; empty when the folder cannot be written.
+    // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
+    // (no file of that name and no download's partial files), reserves it by
+    // creating its enginePath() exclusively, and returns the final path;
+    // empty when the folder cannot be written.
     static QString reserveFile(const QString &directory, const QString &name);
-    // Where the engine writes a download saved at path until it completes.
+    // Where the engine is told to save a download that lands at path, and
+    // the name's reservation meanwhile (empty): the engine writes
+    // partialPath() and renames that to this when done.
+    static QString enginePath(const QString &path);
+    // The file holding a download's data until it lands at path.
     static QString partialPath(const QString &path);
-    // Removes what a download left at path: the reserved name and the partial file.
+    // Moves complete data from `from` to path, or to the next free
+    // "base (n).ext" when path was taken meanwhile; never replaces a file.
+    // Returns where it landed, empty when it could not be moved.
+    static QString land(const QString &from, const QString &path);
+    // The same, and the download's partial names are given up.
+    static QString landAndTidy(const QString &from, const QString &path);
+    // Removes what a download that would land at path left: its partial
+    // files, never the final name.
     static void removePartial(const QString &path);
 
 private:

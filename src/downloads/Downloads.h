@@ -20,11 +20,14 @@ public:
     virtual QList<DownloadEntry> entries() const = 0;
     // The entry with this id; an entry with id 0 when there is none.
     virtual DownloadEntry entry(int id) const = 0;
-    // Pause, Resume, Cancel, Retry, DownloadAnyway and OpenExisting; the
+    // Pause, Resume, Cancel, Delete, Retry, DownloadAnyway and OpenExisting; the
     // others are the desktop's. An action the entry does not offer is ignored.
     virtual void act(int id, DownloadEntry::Action action) = 0;
     // Stops every unfinished download and removes its partial data.
     virtual void cancelAll() = 0;
+    // Stops every unfinished download and keeps it, with its data, for the
+    // next start.
+    virtual void keepAll() = 0;
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;

@@ -8,8 +8,9 @@
 
 namespace {
 
-// 255 bytes per file name, less the engine's ".download" and room for " (n)".
-constexpr qsizetype MaxNameBytes = 255 - 9 - 12;
+// 255 bytes per file name, less the partial file's ".part.download" and room
+// for " (n)".
+constexpr qsizetype MaxNameBytes = 255 - 14 - 12;
 // An extension longer than this is part of the name, not a type.
 constexpr qsizetype MaxExtensionBytes = 32;
 

@@ -1,10 +1,13 @@
 #include "Module1.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
+#include <QPushButton>
 #include <QThreadPool>
 #include <QTranslator>
 #include <QUrl>
@@ -97,18 +100,32 @@ private:
     QPointer<DownloadList> m_list;
 };
 
-// Asks whether to stop the unfinished downloads; true means the program may quit.
+// Asks what becomes of the unfinished downloads: kept for the next start
+// (the default), cancelled, or the program stays. True means it may quit.
 bool confirmQuit(Downloads &downloads, QWidget *parent)
 {
     if (!downloads.hasUnfinished())
         return true;
-    const auto answer
-        = QMessageBox::question(parent, QStringLiteral("下载"), QStringLiteral("有下载尚未完成，是否停止下载并退出？"),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No);
-    if (answer != QMessageBox::Yes)
-        return false;
-    downloads.cancelAll();
-    return true;
+    const auto entries = downloads.entries();
+    const auto count = std::count_if(entries.cbegin(), entries.cend(), [](const auto &e) { return e.isUnfinished(); });
+    QMessageBox box(QMessageBox::Question, QStringLiteral("下载"), QStringLiteral("有 %1 个下载尚未完成。").arg(count),
+                    QMessageBox::NoButton, parent);
+    box.setInformativeText(QStringLiteral("保留的下载在下次启动时列出，点“继续”从已下载的部分接着下载。"));
+    QPushButton *keep = box.addButton(QStringLiteral("保留，下次继续"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QStringLiteral("取消下载"), QMessageBox::DestructiveRole);
+    QPushButton *stay = box.addButton(QStringLiteral("不退出"), QMessageBox::RejectRole);
+    box.setDefaultButton(keep);
+    box.setEscapeButton(stay);
+    box.exec();
+    if (box.clickedButton() == keep) {
+        downloads.keepAll();
+        return true;
+    }
+    if (box.clickedButton() == cancel) {
+        downloads.cancelAll();
+        return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -147,6 +164,9 @@ Form1 *Main(WebEngineSession &session)
     // enough: the list shows it.
     QObject::connect(&downloads, &DownloadManager::downloadStarted, form, &Form1::downloadAnswered);
     QObject::connect(&downloads, &DownloadManager::downloadFailed, form, &Form1::downloadAnswered);
+    // What an earlier run left unfinished comes back into the list, which
+    // shows itself beside the window.
+    downloads.useJournal(DownloadJournal::defaultFile());
     return form;
 }
 

@@ -29,7 +29,7 @@ void Form1::Label3_Click(int index)
     expectDownload(index, page);
     // One download for this click; a file page that reloads itself after
     // its table is clicked must not be clicked for ever.
-    W2->allowUserAction({.downloads = 1});
+    W2->allowUserAction({.downloads = 1, .title = m_clickedTitle});
     m_fileDocumentsLeft = FileDocumentsPerClick;
 }
 
@@ -39,7 +39,7 @@ void Form1::W2_DocumentComplete()
         return;
     --m_fileDocumentsLeft;
     QPointer<Form1> self(this);
-    ClickElementsByText(W2, QStringLiteral("table"), QStringLiteral("0分"), [self](int clicked) {
+    clickFreeDownload(W2, [self](int clicked) {
         if (self)
             self->fileTablesClicked(clicked);
     });

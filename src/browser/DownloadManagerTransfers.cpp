@@ -1,0 +1,99 @@
+// Transfers under way: at most MaxRunning at once, their progress read on a
+// clock, and the folder's free space watched while they write.
+#include <QFileInfo>
+#include <QWebEngineDownloadRequest>
+
+#include "DownloadManager.h"
+#include "StopReason.h"
+
+int DownloadManager::transferring(const Record *except) const
+{
+    return int(std::count_if(m_records.cbegin(), m_records.cend(), [except](const auto &r) {
+        return r.get() != except && r->entry.state == DownloadEntry::State::Running;
+    }));
+}
+
+void DownloadManager::watchTransfers()
+{
+    m_progress.start();
+    m_spaceWatch.start();
+}
+
+void DownloadManager::sample()
+{
+    bool any = false;
+    const qint64 now = m_clock.elapsed();
+    // By index: what the signals reach may add entries.
+    for (std::size_t i = 0; i < m_records.size(); ++i) {
+        Record *r = m_records[i].get();
+        DownloadEntry &e = r->entry;
+        if (e.state != DownloadEntry::State::Running || !(r->request || r->fetch))
+            continue;
+        any = true;
+        const qint64 received = liveBytes(r);
+        const qint64 total = r->request ? r->request->totalBytes() : e.total;
+        // Interrupted requests read 0 until they resume; keep what we had.
+        if (received < e.received && received == 0)
+            continue;
+        const qint64 ms = now - r->sampledMs;
+        if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
+            const qint64 speed = qMax<qint64>(0, received - r->sampledBytes) * 1000 / qMax<qint64>(1, ms);
+            e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
+            r->sampledBytes = received;
+            r->sampledMs = now;
+        }
+        if (received != e.received || total != e.total) {
+            e.received = received;
+            e.total = total;
+            if (!alreadyThere(r))
+                emit entryChanged(e.id);
+        }
+    }
+    if (!any)
+        m_progress.stop();
+}
+
+void DownloadManager::checkSpace()
+{
+    if (transferring() == 0) {
+        m_spaceWatch.stop();
+        return;
+    }
+    for (std::size_t i = 0; i < m_records.size(); ++i)
+        checkSpace(m_records[i].get());
+}
+
+void DownloadManager::checkSpace(Record *record)
+{
+    // A download stops before it would leave less than the reserve free:
+    // what it still announces must fit, and what it writes must not outgrow
+    // the disk. A waiting one takes no room yet.
+    if (record->entry.state != DownloadEntry::State::Running || !(record->request || record->fetch))
+        return;
+    const QString directory = QFileInfo(record->entry.path).absolutePath();
+    const qint64 total = record->request ? record->request->totalBytes() : record->entry.total;
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - liveBytes(record)) : 0;
+    const qint64 available = m_folder.room(directory);
+    if (available >= remaining && available >= 0)
+        return;
+    finish(record, DownloadEntry::State::Failed, StopReason::noSpaceText(total, directory, available));
+}
+
+void DownloadManager::startQueued()
+{
+    int running = transferring();
+    for (std::size_t i = 0; i < m_records.size() && running < MaxRunning; ++i) {
+        Record *r = m_records[i].get();
+        if (r->entry.state != DownloadEntry::State::Waiting)
+            continue;
+        if (r->request) {
+            setState(r, DownloadEntry::State::Running);
+            r->request->resume();
+            ++running;
+            watchTransfers();
+        } else if (r->entry.fromEarlierRun && !r->restart) {
+            continueEarlier(r);
+            ++running;
+        }
+    }
+}

@@ -1,0 +1,142 @@
+#include "RangeFetch.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QRegularExpression>
+#include <QTimer>
+
+namespace {
+
+// No answer or no data for this long is a broken connection.
+constexpr int StallMs = 30000;
+
+// "bytes 100-199/200": the first byte and the total (-1 for "*").
+bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+|\*)$)"));
+    const QRegularExpressionMatch m = form.match(QString::fromLatin1(header.trimmed()));
+    if (!m.hasMatch())
+        return false;
+    first = m.captured(1).toLongLong();
+    total = m.captured(3) == QLatin1String("*") ? -1 : m.captured(3).toLongLong();
+    return true;
+}
+
+} // namespace
+
+RangeFetch::RangeFetch(QNetworkAccessManager *network, Target target, QObject *parent)
+    : QObject(parent)
+    , m_target(std::move(target))
+    , m_file(m_target.partial)
+{
+    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QTimer::singleShot(0, this, [this] { end(Outcome::WriteError); });
+        return;
+    }
+    m_bytes = m_file.size();
+    if (m_target.total >= 0 && m_bytes >= m_target.total) {
+        QTimer::singleShot(0, this, [this] { end(m_bytes == m_target.total ? Outcome::Complete : Outcome::Changed); });
+        return;
+    }
+    QNetworkRequest request(m_target.url);
+    request.setRawHeader("Range", "bytes=" + QByteArray::number(m_bytes) + '-');
+    if (!m_target.validator.isEmpty())
+        request.setRawHeader("If-Range", m_target.validator);
+    if (m_target.referer.isValid())
+        request.setRawHeader("Referer", m_target.referer.toEncoded());
+    if (!m_target.userAgent.isEmpty())
+        request.setHeader(QNetworkRequest::UserAgentHeader, m_target.userAgent);
+    // The bytes must arrive as the server stores them.
+    request.setRawHeader("Accept-Encoding", "identity");
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setTransferTimeout(StallMs);
+    m_reply = network->get(request);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &RangeFetch::onHeaders);
+    connect(m_reply, &QNetworkReply::readyRead, this, &RangeFetch::onData);
+    connect(m_reply, &QNetworkReply::finished, this, &RangeFetch::onFinished);
+}
+
+RangeFetch::~RangeFetch()
+{
+    abort();
+}
+
+void RangeFetch::abort()
+{
+    m_ended = true;
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+    m_file.close();
+}
+
+void RangeFetch::onHeaders()
+{
+    if (m_accepted || m_ended)
+        return;
+    m_status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (m_status == 0 || (m_status >= 300 && m_status < 400))
+        return; // no final answer yet
+    if (m_status == 206) {
+        qint64 first = -1, total = -1;
+        // Anything but the very next byte of the very same file would make a
+        // file of two.
+        if (!contentRange(m_reply->rawHeader("Content-Range"), first, total) || first != m_bytes
+            || (m_target.total >= 0 && total >= 0 && total != m_target.total))
+            return end(Outcome::Changed);
+        if (m_target.total < 0)
+            m_target.total = total;
+        m_accepted = true;
+        return;
+    }
+    if (m_status == 200) {
+        // The validator no longer matched, or the server has no ranges.
+        const QByteArray etag = m_reply->rawHeader("ETag");
+        const QByteArray modified = m_reply->rawHeader("Last-Modified");
+        const bool sameFile = m_target.validator == etag || m_target.validator == modified;
+        return end(!sameFile && !(etag + modified).isEmpty() ? Outcome::Changed : Outcome::NoRanges);
+    }
+    if (m_status == 416)
+        return end(m_target.total < 0 || m_bytes == m_target.total ? Outcome::Complete : Outcome::Changed);
+    if (m_status == 403 || m_status == 404 || m_status == 410)
+        return end(Outcome::Expired);
+    end(Outcome::Refused);
+}
+
+void RangeFetch::onData()
+{
+    if (!m_accepted || m_ended)
+        return;
+    const QByteArray data = m_reply->readAll();
+    if (m_target.total >= 0 && m_bytes + data.size() > m_target.total)
+        return end(Outcome::Changed);
+    if (m_file.write(data) != data.size() || !m_file.flush())
+        return end(Outcome::WriteError);
+    m_bytes += data.size();
+}
+
+void RangeFetch::onFinished()
+{
+    if (m_ended)
+        return;
+    onHeaders();
+    if (m_ended)
+        return;
+    onData();
+    if (m_ended)
+        return;
+    if (m_reply->error() != QNetworkReply::NoError || !m_accepted)
+        return end(Outcome::Broken);
+    end(m_target.total < 0 || m_bytes == m_target.total ? Outcome::Complete : Outcome::Broken);
+}
+
+void RangeFetch::end(Outcome outcome)
+{
+    if (m_ended)
+        return;
+    abort();
+    emit finished(outcome, m_status);
+}

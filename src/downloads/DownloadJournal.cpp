@@ -1,0 +1,112 @@
+#include "DownloadJournal.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include "DownloadFolder.h"
+
+namespace {
+
+constexpr int Format = 1;
+// A journal of this size is not ours.
+constexpr qint64 MaxBytes = 4 << 20;
+
+QJsonObject toJson(const JournalEntry &e)
+{
+    return {
+        {QStringLiteral("url"), e.url.toString(QUrl::FullyEncoded)},
+        {QStringLiteral("page"), e.page.toString(QUrl::FullyEncoded)},
+        {QStringLiteral("title"), e.title},
+        {QStringLiteral("path"), e.path},
+        {QStringLiteral("partial"), e.partial},
+        {QStringLiteral("bytes"), double(e.bytes)},
+        {QStringLiteral("total"), double(e.total)},
+        {QStringLiteral("etag"), QString::fromLatin1(e.etag)},
+        {QStringLiteral("modified"), QString::fromLatin1(e.modified)},
+    };
+}
+
+JournalEntry fromJson(const QJsonObject &o)
+{
+    JournalEntry e;
+    e.url = QUrl(o.value(QLatin1String("url")).toString(), QUrl::StrictMode);
+    e.page = QUrl(o.value(QLatin1String("page")).toString(), QUrl::StrictMode);
+    e.title = o.value(QLatin1String("title")).toString();
+    e.path = o.value(QLatin1String("path")).toString();
+    e.partial = o.value(QLatin1String("partial")).toString();
+    e.bytes = qint64(o.value(QLatin1String("bytes")).toDouble());
+    e.total = qint64(o.value(QLatin1String("total")).toDouble(-1));
+    e.etag = o.value(QLatin1String("etag")).toString().toLatin1();
+    e.modified = o.value(QLatin1String("modified")).toString().toLatin1();
+    return e;
+}
+
+bool webAddress(const QUrl &url)
+{
+    return url.isValid() && (url.scheme() == QLatin1String("http") || url.scheme() == QLatin1String("https"));
+}
+
+// Its partial file is one of the two names the download itself uses.
+bool ownPartial(const JournalEntry &e)
+{
+    return QFileInfo(e.path).isAbsolute()
+        && (e.partial == DownloadFolder::partialPath(e.path) || e.partial == DownloadFolder::enginePath(e.path));
+}
+
+} // namespace
+
+QString DownloadJournal::defaultFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/downloads.json");
+}
+
+QList<JournalEntry> DownloadJournal::read() const
+{
+    QFile file(m_file);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxBytes)
+        return {};
+    const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
+    if (doc.object().value(QLatin1String("format")).toInt() != Format)
+        return {};
+    QList<JournalEntry> out;
+    for (const QJsonValue &v : doc.object().value(QLatin1String("downloads")).toArray()) {
+        JournalEntry e = fromJson(v.toObject());
+        const QFileInfo partial(e.partial);
+        if (!webAddress(e.url) || !ownPartial(e) || !partial.isFile())
+            continue;
+        if (!webAddress(e.page))
+            e.page.clear();
+        if (e.total < 0)
+            e.total = -1;
+        // The file is the truth: the journal may lag behind it, or claim
+        // bytes a power cut never let reach the disk.
+        e.bytes = partial.size();
+        if (e.total >= 0 && e.bytes > e.total)
+            continue;
+        out << e;
+    }
+    return out;
+}
+
+bool DownloadJournal::write(const QList<JournalEntry> &entries) const
+{
+    if (entries.isEmpty())
+        return !QFileInfo::exists(m_file) || QFile::remove(m_file);
+    QJsonArray list;
+    for (const JournalEntry &e : entries)
+        list.append(toJson(e));
+    if (!QDir().mkpath(QFileInfo(m_file).absolutePath()))
+        return false;
+    QSaveFile file(m_file);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(QJsonDocument(QJsonObject {{QStringLiteral("format"), Format}, {QStringLiteral("downloads"), list}})
+                   .toJson(QJsonDocument::Compact));
+    return file.commit();
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+// One unfinished download as the journal keeps it: enough to list it at the
+// next start and to continue it from the bytes on disk.
+struct JournalEntry
+{
+    QUrl url;            // the download's address
+    QUrl page;           // the file page it came from, to start it again there
+    QString title;       // the result row's title
+    QString path;        // where it lands when complete
+    QString partial;     // the file holding its data meanwhile
+    qint64 bytes = 0;    // on disk, as far as the program knew
+    qint64 total = -1;   // -1 when the server did not say
+    QByteArray etag;     // the server's validators, to continue only the same file
+    QByteArray modified; // Last-Modified
+
+    friend bool operator==(const JournalEntry &, const JournalEntry &) = default;
+};
+
+// The journal of unfinished downloads, in the program's data folder: written
+// whole and atomically on every change, and gone when nothing is
+// unfinished. What it says is checked against the disk when read, so a
+// journal that lags behind (a power cut) or was torn never claims data that
+// is not there.
+class DownloadJournal
+{
+public:
+    // The program's own: "downloads.json" in its data folder.
+    static QString defaultFile();
+
+    explicit DownloadJournal(QString file = defaultFile())
+        : m_file(std::move(file))
+    { }
+    QString file() const { return m_file; }
+
+    // The entries whose partial file is there, with bytes the file's real
+    // size (never more than total); nothing from a torn or foreign file.
+    // An entry whose partial file is not its own download's is dropped, so
+    // that the journal can never point the program at another file.
+    QList<JournalEntry> read() const;
+    // Replaces the journal; with no entries removes it. False when it could
+    // not be written.
+    bool write(const QList<JournalEntry> &entries) const;
+
+private:
+    QString m_file;
+};
