@@ -116,7 +116,7 @@ void DownloadManager::keepAll()
             if (!r->copyDone && QFile::exists(DownloadFolder::partialPath(e.path))
                 && std::rename(QFile::encodeName(DownloadFolder::partialPath(e.path)).constData(),
                                QFile::encodeName(DownloadFolder::enginePath(e.path)).constData())
-                    == 0)
+                       == 0)
                 r->partial = DownloadFolder::enginePath(e.path);
         }
         if (r->copyDone)
@@ -170,13 +170,12 @@ void DownloadManager::continueEarlier(Record *record)
     dropFetch(record);
     // The pages' own identity, and the proxy the application gives them.
     record->fetch = std::make_unique<RangeFetch>(
-        m_network,
-        RangeFetch::Target {.url = record->entry.url,
-                            .referer = record->page,
-                            .partial = dataPath(record),
-                            .total = record->entry.total,
-                            .validator = record->etag.isEmpty() ? record->modified : record->etag,
-                            .userAgent = m_profile->httpUserAgent().toUtf8()});
+        m_network, RangeFetch::Target {.url = record->entry.url,
+                                       .referer = record->page,
+                                       .partial = dataPath(record),
+                                       .total = record->entry.total,
+                                       .validator = record->etag.isEmpty() ? record->modified : record->etag,
+                                       .userAgent = m_profile->httpUserAgent().toUtf8()});
     const int id = record->entry.id;
     connect(record->fetch.get(), &RangeFetch::finished, this,
             [this, id](RangeFetch::Outcome outcome, int status) { onFetchEnded(id, outcome, status); });

@@ -56,7 +56,7 @@ bool webAddress(const QUrl &url)
 bool ownPartial(const JournalEntry &e)
 {
     return QFileInfo(e.path).isAbsolute()
-        && (e.partial == DownloadFolder::partialPath(e.path) || e.partial == DownloadFolder::enginePath(e.path));
+           && (e.partial == DownloadFolder::partialPath(e.path) || e.partial == DownloadFolder::enginePath(e.path));
 }
 
 } // namespace
