@@ -479,36 +479,58 @@ private slots:
         QVERIFY(w1->navigations.isEmpty());
     }
 
+    // What a screen reader finds is what the window shows, and a press does
+    // what a click does.
     void accessibleTree_data()
     {
+        QTest::addColumn<QString>("when"); // "start", "results" (three, next page only) or "nothing free"
         QTest::addColumn<QString>("object");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("invisible");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name"); // empty: not shown (invisible)
+        QTest::addColumn<bool>("press");
+        QTest::addColumn<QStringList>("led"); // W1's clicks and W2's navigations after a press
+        const int link = QAccessible::Link;
+        const int text = QAccessible::StaticText;
+        const QStringList none;
         // clang-format off
-        QTest::newRow("first row") << "Label3(0)" << "甲(1 KB)" << false;
-        QTest::newRow("hidden row") << "Label3(3)" << "" << true;
-        QTest::newRow("next page") << "Label2" << "下一页" << false;
+        QTest::newRow("marker under the background") << "start" << "Label5" << text << "" << false << none;
+        QTest::newRow("progress under row 4") << "start" << "Label8" << text << "" << false << none;
+        QTest::newRow("first row") << "results" << "Label3(0)" << link << "甲(1 KB)" << true
+                                   << QStringList {"http://site.test/f/a.html"};
+        QTest::newRow("hidden row") << "results" << "Label3(3)" << link << "" << true << none;
+        QTest::newRow("next page") << "results" << "Label2" << link << "下一页" << true << QStringList {"下一页"};
+        QTest::newRow("previous page, disabled") << "results" << "Label1" << link << "上一页" << false << none;
+        QTest::newRow("nothing free") << "nothing free" << "Label8" << text << "没有找到相关的免费资源" << false << none;
         // clang-format on
     }
 
     void accessibleTree()
     {
-        showThreeResults();
+        QFETCH(QString, when);
         QFETCH(QString, object);
+        QFETCH(int, role);
         QFETCH(QString, name);
-        QFETCH(bool, invisible);
+        QFETCH(bool, press);
+        QFETCH(QStringList, led);
+        if (when == "results") {
+            showThreeResults();
+        } else if (when == "nothing free") {
+            search("t");
+            w1->complete(ResultPages::page(QString()));
+        }
         const auto tree = accessibleByName(QAccessible::queryAccessibleInterface(form));
         QAccessibleInterface *node = tree.value(object);
         QVERIFY(node);
-        QCOMPARE(node->role(), QAccessible::Link);
-        QCOMPARE(node->state().invisible, invisible);
-        if (!invisible)
+        QCOMPARE(int(node->role()), role);
+        QCOMPARE(node->state().invisible, name.isEmpty());
+        if (!name.isEmpty())
             QCOMPARE(node->text(QAccessible::Name), name);
-        QVERIFY(node->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        if (object == "Label2") {
-            node->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-            QCOMPARE(w1->clicks, QStringList {"下一页"});
-        }
+        const QString pressAction = QAccessibleActionInterface::pressAction();
+        QCOMPARE(node->actionInterface()->actionNames().contains(pressAction), press);
+        if (!press)
+            return;
+        node->actionInterface()->doAction(pressAction);
+        QCOMPARE(w1->clicks + w2->navigations, led);
     }
 
     void progressIsAnnounced()
