@@ -96,7 +96,7 @@ private slots:
         form->Timer1_Timer();
         w1->complete(ResultPages::page(QString()));
         QVERIFY(!form->Timer1->isActive());
-        QVERIFY(!form->Label8->isVisible());
+        QCOMPARE(form->Label8->caption(), Form1::nothingFreeText(0)); // in front of the dots
         search("b");
         QCOMPARE(form->Label8->caption(), base + "..");
         form->Label8->setCaption("other");
@@ -169,6 +169,41 @@ private slots:
             QCOMPARE(form->List1->count(), 2);
             QCOMPARE(captions(2), (QStringList {"B(1)", "B(1)"}));
         }
+    }
+
+    // A search that lists no row says why, where the progress text stands; the
+    // next search or page change takes the word away with the rows.
+    void nothingFreeIsSaid_data()
+    {
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QString>("then"); // "search" or "next page" after it
+        QTest::addColumn<QString>("word"); // what Label8 shows at the end; empty: hidden
+        const QString paid = entry("a", "x", "1", 5) + entry("b", "y", "2", 1) + entry("c", "z", "3", 10);
+        // clang-format off
+        QTest::newRow("no entry") << QString() << "" << "没有找到相关的免费资源";
+        QTest::newRow("all cost points") << paid << "" << "找到 3 个结果，都需要积分";
+        QTest::newRow("a later search with rows") << paid << "search" << "";
+        QTest::newRow("a page change") << paid << "next page" << "正在搜索，请稍侯";
+        // clang-format on
+    }
+
+    void nothingFreeIsSaid()
+    {
+        QFETCH(QString, entries);
+        QFETCH(QString, then);
+        QFETCH(QString, word);
+        search("t");
+        w1->complete(ResultPages::page(entries, false, true), {}, {El {"A", "下一页"}});
+        if (then == "search") {
+            search("u");
+            w1->complete(ResultPages::page(entry("d", "free", "4")));
+        } else if (then == "next page") {
+            QTest::mouseClick(form->Label2, Qt::LeftButton);
+        }
+        QCOMPARE(rowsShown().value(0), then == "search");
+        QCOMPARE(form->Label8->isVisible(), !word.isEmpty());
+        if (!word.isEmpty())
+            QCOMPARE(form->Label8->caption(), word);
     }
 
     void deadSiteIsReported()
@@ -444,36 +479,58 @@ private slots:
         QVERIFY(w1->navigations.isEmpty());
     }
 
+    // What a screen reader finds is what the window shows, and a press does
+    // what a click does.
     void accessibleTree_data()
     {
+        QTest::addColumn<QString>("when"); // "start", "results" (three, next page only) or "nothing free"
         QTest::addColumn<QString>("object");
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("invisible");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QString>("name"); // empty: not shown (invisible)
+        QTest::addColumn<bool>("press");
+        QTest::addColumn<QStringList>("led"); // W1's clicks and W2's navigations after a press
+        const int link = QAccessible::Link;
+        const int text = QAccessible::StaticText;
+        const QStringList none;
         // clang-format off
-        QTest::newRow("first row") << "Label3(0)" << "甲(1 KB)" << false;
-        QTest::newRow("hidden row") << "Label3(3)" << "" << true;
-        QTest::newRow("next page") << "Label2" << "下一页" << false;
+        QTest::newRow("marker under the background") << "start" << "Label5" << text << "" << false << none;
+        QTest::newRow("progress under row 4") << "start" << "Label8" << text << "" << false << none;
+        QTest::newRow("first row") << "results" << "Label3(0)" << link << "甲(1 KB)" << true
+                                   << QStringList {"http://site.test/f/a.html"};
+        QTest::newRow("hidden row") << "results" << "Label3(3)" << link << "" << true << none;
+        QTest::newRow("next page") << "results" << "Label2" << link << "下一页" << true << QStringList {"下一页"};
+        QTest::newRow("previous page, disabled") << "results" << "Label1" << link << "上一页" << false << none;
+        QTest::newRow("nothing free") << "nothing free" << "Label8" << text << "没有找到相关的免费资源" << false << none;
         // clang-format on
     }
 
     void accessibleTree()
     {
-        showThreeResults();
+        QFETCH(QString, when);
         QFETCH(QString, object);
+        QFETCH(int, role);
         QFETCH(QString, name);
-        QFETCH(bool, invisible);
+        QFETCH(bool, press);
+        QFETCH(QStringList, led);
+        if (when == "results") {
+            showThreeResults();
+        } else if (when == "nothing free") {
+            search("t");
+            w1->complete(ResultPages::page(QString()));
+        }
         const auto tree = accessibleByName(QAccessible::queryAccessibleInterface(form));
         QAccessibleInterface *node = tree.value(object);
         QVERIFY(node);
-        QCOMPARE(node->role(), QAccessible::Link);
-        QCOMPARE(node->state().invisible, invisible);
-        if (!invisible)
+        QCOMPARE(int(node->role()), role);
+        QCOMPARE(node->state().invisible, name.isEmpty());
+        if (!name.isEmpty())
             QCOMPARE(node->text(QAccessible::Name), name);
-        QVERIFY(node->actionInterface()->actionNames().contains(QAccessibleActionInterface::pressAction()));
-        if (object == "Label2") {
-            node->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
-            QCOMPARE(w1->clicks, QStringList {"下一页"});
-        }
+        const QString pressAction = QAccessibleActionInterface::pressAction();
+        QCOMPARE(node->actionInterface()->actionNames().contains(pressAction), press);
+        if (!press)
+            return;
+        node->actionInterface()->doAction(pressAction);
+        QCOMPARE(w1->clicks + w2->navigations, led);
     }
 
     void progressIsAnnounced()

@@ -58,6 +58,7 @@ std::optional<ResultEntry> ResultScanner::next(const QString &marker)
     entry.costsPoints = block.contains(Points);
     if (!entry.costsPoints)
         entry.row = m_rows++;
+    ++m_entries;
 
     m_start = p4;
     if (nextMarker == 0)

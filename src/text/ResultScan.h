@@ -24,10 +24,13 @@ public:
     // The next entry, or nothing once the page holds no further complete one.
     // The marker is passed on every call since the window reads it afresh.
     std::optional<ResultEntry> next(const QString &marker);
+    // How many entries next() has given, free or not.
+    int entries() const { return m_entries; }
 
 private:
     QString m_page;
     qsizetype m_start = 1;
     int m_rows = 0;
+    int m_entries = 0;
     bool m_done = false;
 };

@@ -92,6 +92,9 @@ public:
 
     // The progress text shown when the results page did not arrive.
     static QString searchFailedText();
+    // What the progress text says of a results page that lists no row: it had
+    // no entry at all, or that many entries, each costing points.
+    static QString nothingFreeText(int entries);
     // How long a search waits for its results page.
     void setResultsDeadline(int milliseconds) { m_resultsDeadline.setInterval(milliseconds); }
 
@@ -127,6 +130,7 @@ private:
     void startWaitingForResults();
     void stopWaitingForResults();
     void searchFailed();
+    void sayNothingListed(int entries);
     void forgetResultsPage();
     void changePage(const QString &needle);
     void prepareKeyboard();
@@ -151,6 +155,9 @@ private:
     QString m_siteCharset;
     bool m_keywordPending = false; // its results page has not come yet
     bool m_keywordResent = false;
+    // The progress caption that a word in Label8 stands in front of; the
+    // next search's dots go on from it.
+    QString m_dotsBehindWord;
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;

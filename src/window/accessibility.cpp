@@ -9,6 +9,23 @@
 
 namespace {
 
+// True when a visible sibling stacked above the widget, or above one of its
+// containers, paints over all of it: what nobody sees is not read out either.
+bool coveredFromSight(const QWidget *widget)
+{
+    QRect area = widget->rect();
+    for (const QWidget *w = widget; w->parentWidget() && !w->isWindow(); w = w->parentWidget()) {
+        area.translate(w->pos());
+        const QObjectList &siblings = w->parentWidget()->children();
+        for (qsizetype i = siblings.indexOf(w) + 1; i < siblings.size(); ++i) {
+            const auto *above = qobject_cast<const QWidget *>(siblings[i]);
+            if (above && !above->isHidden() && above->autoFillBackground() && above->geometry().contains(area))
+                return true;
+        }
+    }
+    return false;
+}
+
 // A label as a screen reader meets it: its caption (or given name), its role,
 // its enabled state, and a press action where it can be clicked.
 class ClickLabelAccessible : public QAccessibleWidget
@@ -32,6 +49,9 @@ public:
     QAccessible::State state() const override
     {
         QAccessible::State s = QAccessibleWidget::state();
+        // The search marker under the background, the progress text under row 4.
+        if (coveredFromSight(widget()))
+            s.invisible = true;
         if (role() == QAccessible::Link) {
             s.linked = true;
             // The arrow keys give the rows focus, though Tab and clicks do not.
@@ -40,17 +60,19 @@ public:
         return s;
     }
 
-    // QAccessibleWidget is an action interface already; clickable labels press.
+    // QAccessibleWidget is an action interface already; clickable labels
+    // press, as a click does, while they take clicks.
+    bool pressable() const { return role() != QAccessible::StaticText && widget()->isEnabled(); }
     QStringList actionNames() const override
     {
         QStringList names = QAccessibleWidget::actionNames();
-        if (role() != QAccessible::StaticText)
+        if (pressable())
             names.prepend(pressAction());
         return names;
     }
     void doAction(const QString &name) override
     {
-        if (name == pressAction() && role() != QAccessible::StaticText)
+        if (name == pressAction() && pressable())
             label()->click();
         else
             QAccessibleWidget::doAction(name);

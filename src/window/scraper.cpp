@@ -80,4 +80,6 @@ void Form1::W1_DocumentComplete()
         if (superseded())
             return;
     }
+    if (List1->count() == 0)
+        sayNothingListed(scanner.entries());
 }

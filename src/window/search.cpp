@@ -20,6 +20,15 @@ QString progressCaption(int step)
     return QString::fromUtf8(Design::control("Label8").caption) + QString(step, QLatin1Char('.'));
 }
 
+bool isProgressCaption(const QString &caption)
+{
+    for (int step = 0; step < ProgressSteps; ++step) {
+        if (caption == progressCaption(step))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString Form1::searchFailedText()
@@ -27,15 +36,21 @@ QString Form1::searchFailedText()
     return QStringLiteral("搜索失败，请检查网络后重试");
 }
 
+QString Form1::nothingFreeText(int entries)
+{
+    return entries == 0 ? QStringLiteral("没有找到相关的免费资源")
+                        : QStringLiteral("找到 %1 个结果，都需要积分").arg(entries);
+}
+
 void Form1::hideRowsAndShowProgress()
 {
     ++m_scanGeneration;
     for (QWidget *row : Picture1)
         row->setVisible(false);
-    // After a failed search the dots start again from the plain text; otherwise
-    // the cycle carries on where the last search left it.
-    if (Label8->caption() == searchFailedText())
-        Label8->setCaption(progressCaption(0));
+    // The dots carry on where the last search left them, or from the plain
+    // text after a failed one, whatever word stood in their place meanwhile.
+    if (!isProgressCaption(Label8->caption()))
+        Label8->setCaption(m_dotsBehindWord.isEmpty() ? progressCaption(0) : m_dotsBehindWord);
     Label8->setVisible(true);
     Label8->announce();
     Timer1->start();
@@ -108,8 +123,19 @@ void Form1::searchFailed()
     // A dead site must not look like a slow one: stop the dots and say so.
     stopWaitingForResults();
     m_keywordPending = false;
+    m_dotsBehindWord = progressCaption(0);
     Label8->setCaption(searchFailedText());
     Label8->setVisible(true);
     // The old page's links and identifiers are gone with it.
     forgetResultsPage();
+}
+
+void Form1::sayNothingListed(int entries)
+{
+    // A blank results area looks like a fault: say why no row shows, in the
+    // progress text's place and font.
+    if (isProgressCaption(Label8->caption()))
+        m_dotsBehindWord = Label8->caption();
+    Label8->setCaption(nothingFreeText(entries));
+    Label8->setVisible(true);
 }
