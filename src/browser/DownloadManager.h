@@ -45,6 +45,9 @@ public:
     DownloadEntry entry(int id) const override;
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override;
+    QString folderPath() const override { return m_folder.path(); }
+    void setFolderPath(const QString &path) override { m_folder.setPath(path); }
+    void clearEnded() override;
 
     // An entry for a result click that led to no download: the result's
     // title, its file page and why.

@@ -31,6 +31,9 @@ public:
     static QString partialPath(const QString &path);
     // Removes what a download left at path: the reserved name and the partial file.
     static void removePartial(const QString &path);
+    // Whether directory is a folder this user may write in, as one the user
+    // chooses must be.
+    static bool isWritable(const QString &directory);
 
 private:
     QString m_path;

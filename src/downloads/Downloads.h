@@ -25,6 +25,12 @@ public:
     virtual void act(int id, DownloadEntry::Action action) = 0;
     // Stops every unfinished download and removes its partial data.
     virtual void cancelAll() = 0;
+    // The folder new downloads are saved to; those admitted keep theirs.
+    virtual QString folderPath() const = 0;
+    virtual void setFolderPath(const QString &path) = 0;
+    // Drops the entries that ended (finished, failed, cancelled, nothing
+    // came) from the list; their files stay.
+    virtual void clearEnded() = 0;
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
@@ -34,4 +40,5 @@ signals:
     void entryChanged(int id);
     // The user asked again for a download already under way: show the list.
     void attentionWanted();
+    void entriesRemoved(const QList<int> &ids);
 };
