@@ -13,7 +13,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QVBoxLayout>
