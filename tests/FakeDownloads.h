@@ -9,17 +9,24 @@ class FakeDownloads : public Downloads
 {
 public:
     QList<DownloadEntry> entries() const override { return all; }
-    DownloadEntry entry(int id) const override { return all.value(id - 1); }
+    DownloadEntry entry(int id) const override;
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override { }
     void keepAll() override { }
+    QString folderPath() const override { return folder; }
+    void setFolderPath(const QString &path) override { folder = path; }
+    void clearEnded() override;
 
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);
     // Changes an entry and announces it.
     void change(int id, const std::function<void(DownloadEntry &)> &how);
 
-    QList<DownloadEntry> all; // entry n has id n + 1
+    QList<DownloadEntry> all; // oldest first; ids count from 1
     QList<QPair<int, DownloadEntry::Action>> acted;
     std::function<void(int id, DownloadEntry::Action)> onAct;
+    QString folder = QStringLiteral("/dl");
+
+private:
+    int m_nextId = 1;
 };

@@ -1,7 +1,14 @@
 // The download list window against downloads the test writes: the buttons
-// each entry offers and where they lead, and how the list shows itself.
+// each entry offers and where they lead, the order of its rows and what it
+// scrolls to, its folder, where it opens, and how it shows itself.
+#include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "DesktopWatch.h"
@@ -9,6 +16,7 @@
 #include "DownloadNotices.h"
 #include "DownloadRow.h"
 #include "FakeDownloads.h"
+#include "Placement.h"
 
 using State = DownloadEntry::State;
 
@@ -17,6 +25,14 @@ class DownloadListTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The program's settings file, here in a folder of the test's own.
+        QVERIFY(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QCoreApplication::setOrganizationName(QStringLiteral("Ondrix"));
+    }
+
     void buttons_data()
     {
         QTest::addColumn<int>("state");
@@ -109,6 +125,227 @@ private slots:
         qInstallMessageHandler(previous);
         QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
     }
+
+    // Twelve running entries, scrolled to start (a fraction of the way
+    // down); then one thing happens to the oldest, at the bottom, or a new
+    // entry comes. News is scrolled into view; anything else leaves the
+    // user's place alone.
+    void newestFirst_data()
+    {
+        QTest::addColumn<double>("scrolled");
+        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("revealed");
+        QTest::newRow("new entry") << 1.0 << "add" << true;
+        QTest::newRow("未能开始下载") << 1.0 << "nothing came" << true;
+        QTest::newRow("failed") << 0.0 << "Failed" << true;
+        QTest::newRow("interrupted") << 0.5 << "Interrupted" << true;
+        QTest::newRow("progress") << 0.5 << "progress" << false;
+        QTest::newRow("finished") << 0.5 << "Finished" << false;
+    }
+    void newestFirst()
+    {
+        QFETCH(double, scrolled);
+        QFETCH(QString, event);
+        QFETCH(bool, revealed);
+        FakeDownloads downloads;
+        for (int i = 0; i < 11; ++i)
+            downloads.add({});
+        DownloadList list(downloads);
+        downloads.add({}); // shows the list
+        list.resize(460, 300);
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        for (int id = 1; id < 12; ++id)
+            QVERIFY2(list.row(id + 1)->y() < list.row(id)->y(), "newest first");
+        QScrollBar *bar = list.findChild<QScrollArea *>()->verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        bar->setValue(int(bar->maximum() * scrolled));
+        const int before = bar->value();
+        int id = 1;
+        if (event == QLatin1String("add"))
+            id = downloads.add({});
+        else if (event == QLatin1String("nothing came"))
+            id = downloads.add(entry(State::NothingCame));
+        else if (event == QLatin1String("progress"))
+            downloads.change(id, [](DownloadEntry &e) { e.received += 1000; });
+        else
+            downloads.change(id, [&event](DownloadEntry &e) {
+                e.state = event == QLatin1String("Failed")        ? State::Failed
+                          : event == QLatin1String("Interrupted") ? State::Interrupted
+                                                                  : State::Finished;
+            });
+        if (!revealed) {
+            QCOMPARE(bar->value(), before);
+            return;
+        }
+        QWidget *viewport = list.findChild<QScrollArea *>()->viewport();
+        const QRect shown(list.row(id)->mapTo(viewport, QPoint()), list.row(id)->size());
+        QVERIFY2(viewport->rect().contains(shown), qPrintable(QStringLiteral("row at %1, scrolled to %2 of %3")
+                                                                  .arg(shown.y())
+                                                                  .arg(bar->value())
+                                                                  .arg(bar->maximum())));
+    }
+
+    // The folder shown, and what comes of the user's choice.
+    void folder_data()
+    {
+        QTest::addColumn<QString>("chosen"); // in a temporary folder holding a regular file "plain"
+        QTest::addColumn<bool>("taken");
+        QTest::addColumn<QString>("told"); // the message box, "%1" for the chosen folder
+        QTest::newRow("writable") << "下载" << true << "";
+        QTest::newRow("under a regular file") << "plain/下载" << false << "无法写入该文件夹：%1\n下载仍保存到：/dl";
+        QTest::newRow("cancelled") << "" << false << "";
+    }
+    void folder()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(bool, taken);
+        QFETCH(QString, told);
+        QTemporaryDir dir;
+        QVERIFY(QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("下载")));
+        if (!chosen.isEmpty())
+            chosen = dir.filePath(chosen);
+        QSettings().remove(QStringLiteral("downloads/folder"));
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        QString asked;
+        list.setFolderChooser([&](QWidget *, const QString &current) {
+            asked = current;
+            return chosen;
+        });
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        auto *label = list.findChild<QLabel *>(QStringLiteral("folder"));
+        QCOMPARE(label->text(), QStringLiteral("/dl"));
+        QString shownBox;
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&shownBox] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shownBox = box->text();
+                box->accept();
+            }
+        });
+        closer.start(10);
+        list.findChild<QPushButton *>(QStringLiteral("changeFolder"))->click();
+        QCOMPARE(asked, QStringLiteral("/dl"));
+        QCOMPARE(shownBox, told.isEmpty() ? told : told.arg(chosen));
+        const QString now = taken ? chosen : QStringLiteral("/dl");
+        QCOMPARE(downloads.folderPath(), now);
+        QCOMPARE(label->toolTip(), now);
+        QCOMPARE(DownloadList::rememberedFolder(), taken ? chosen : QString());
+    }
+
+    void folderDialogKeepsItsHistoryOut()
+    {
+        // Qt's own folder dialog, cancelled: its history (QtProject.conf)
+        // does not land beside the program's settings.
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        QTimer::singleShot(200, this, [] {
+            if (QWidget *dialog = QApplication::activeModalWidget())
+                dialog->close();
+        });
+        list.findChild<QPushButton *>(QStringLiteral("changeFolder"))->click();
+        QCOMPARE(downloads.folderPath(), QStringLiteral("/dl"));
+        QCOMPARE(QDir(m_settings.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList {});
+        QCOMPARE(QFileInfo(QSettings().fileName()).absolutePath(), m_settings.path() + QStringLiteral("/Ondrix"));
+    }
+
+    void clearEnded()
+    {
+        // Only what has ended goes, and only from the list.
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        DownloadNotices notices(downloads);
+        auto *clear = list.findChild<QPushButton *>(QStringLiteral("clearEnded"));
+        const QList<State> states
+            = {State::Running,     State::Finished,     State::Failed, State::Cancelled, State::NothingCame,
+               State::Interrupted, State::AlreadyThere, State::Paused, State::Waiting};
+        for (const State state : states)
+            downloads.add(entry(state));
+        QVERIFY(clear->isEnabled());
+        clear->click();
+        QList<State> kept;
+        for (const DownloadEntry &e : downloads.all) {
+            QVERIFY(list.row(e.id));
+            kept << e.state;
+        }
+        QCOMPARE(kept, (QList<State> {State::Running, State::Interrupted, State::AlreadyThere, State::Paused,
+                                      State::Waiting}));
+        QCOMPARE(list.findChildren<DownloadRow *>().size(), kept.size());
+        QVERIFY(!clear->isEnabled());
+        downloads.change(1, [](DownloadEntry &e) { e.state = State::Finished; });
+        QVERIFY(clear->isEnabled());
+    }
+
+    // Frames in screen coordinates: the main window, the list, the screen's
+    // available area.
+    void placement_data()
+    {
+        QTest::addColumn<QRect>("window");
+        QTest::addColumn<QSize>("list");
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QPoint>("at");
+        const QRect screen(0, 0, 1280, 800);
+        const QSize list(300, 200);
+        // clang-format off
+        QTest::newRow("right") << QRect(100, 100, 400, 300) << list << screen << QPoint(508, 100);
+        QTest::newRow("left") << QRect(800, 100, 400, 300) << list << screen << QPoint(492, 100);
+        QTest::newRow("below") << QRect(300, 100, 700, 300) << list << screen << QPoint(300, 408);
+        QTest::newRow("below, kept on the screen") << QRect(-100, 100, 1300, 300) << list << screen << QPoint(0, 408);
+        QTest::newRow("right, raised to fit") << QRect(100, 500, 400, 200) << QSize(300, 400) << screen << QPoint(508, 400);
+        QTest::newRow("left on a second screen") << QRect(1800, 100, 1000, 600) << QSize(460, 380)
+                                                 << QRect(1280, 24, 1920, 1056) << QPoint(1332, 100);
+        QTest::newRow("no room: covers at the edge") << screen << list << screen << QPoint(980, 0);
+        // clang-format on
+    }
+    void placement()
+    {
+        QFETCH(QRect, window);
+        QFETCH(QSize, list);
+        QFETCH(QRect, screen);
+        QFETCH(QPoint, at);
+        QCOMPARE(Placement::beside(window, list, screen), at);
+    }
+
+    void opensBesideItsWindowUntilMoved()
+    {
+        QWidget window;
+        window.setGeometry(20, 20, 300, 200);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        list.setAnchor(&window);
+        auto beside = [&] {
+            return Placement::beside(window.frameGeometry(), list.frameGeometry().size(),
+                                     window.screen()->availableGeometry());
+        };
+        downloads.add({});
+        QCOMPARE(list.pos(), beside());
+        list.close();
+        window.move(40, 30);
+        QTRY_COMPARE(window.pos(), QPoint(40, 30));
+        emit downloads.attentionWanted();
+        QCOMPARE(list.pos(), beside()); // it followed the window
+        const QPoint moved = list.pos() + QPoint(-15, 25);
+        list.move(moved);
+        QTRY_COMPARE(list.pos(), moved);
+        list.close();
+        window.move(20, 20);
+        emit downloads.attentionWanted();
+        QCOMPARE(list.pos(), moved);
+    }
+
+private:
+    static DownloadEntry entry(State state)
+    {
+        DownloadEntry e;
+        e.state = state;
+        return e;
+    }
+
+    QTemporaryDir m_settings;
 };
 
 QTEST_MAIN(DownloadListTest)

@@ -178,6 +178,30 @@ private slots:
         QCOMPARE(StopReason::text(code, QStringLiteral("/dl"), httpStatus), text);
     }
 
+    // Sizes as the site writes them, in the list, its notices and the stop reasons.
+    void sizeTexts_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("text");
+        const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
+        QTest::newRow("nothing") << qint64(0) << "0 字节";
+        QTest::newRow("unknown") << qint64(-1) << "0 字节";
+        QTest::newRow("bytes") << qint64(1023) << "1023 字节";
+        QTest::newRow("whole KB, no .0") << 64 * KiB << "64 KB";
+        QTest::newRow("rounded") << qint64(1280) << "1.3 KB";
+        QTest::newRow("half") << MiB * 3 / 2 << "1.5 MB";
+        QTest::newRow("one decimal") << qint64(441.31 * MiB) << "441.3 MB";
+        QTest::newRow("rounds up to the next unit") << MiB - 1 << "1 MB";
+        QTest::newRow("GB") << 4 * GiB << "4 GB";
+        QTest::newRow("no larger unit") << 2048 * GiB << "2048 GB";
+    }
+    void sizeTexts()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, text);
+        QCOMPARE(DownloadEntry::bytesText(bytes), text);
+    }
+
     void composedTexts_data()
     {
         QTest::addColumn<DownloadEntry>("entry");
@@ -187,13 +211,13 @@ private slots:
         const qint64 MiB = 1 << 20;
         // clang-format off
         QTest::newRow("running") << entry(State::Running, MiB, 4 * MiB, MiB / 2)
-                                 << "正在下载 · 512.00 KiB/s · 剩余 6 秒" << "1.00 MiB / 4.00 MiB" << 250;
+                                 << "正在下载 · 512 KB/s · 剩余 6 秒" << "1 MB / 4 MB" << 250;
         QTest::newRow("an hour left") << entry(State::Running, 0, 3725 * 1024, 1024)
-                                      << "正在下载 · 1.00 KiB/s · 剩余 1 小时 2 分" << "0 bytes / 3.64 MiB" << 0;
+                                      << "正在下载 · 1 KB/s · 剩余 1 小时 2 分" << "0 字节 / 3.6 MB" << 0;
         QTest::newRow("more than announced") << entry(State::Running, 5 * MiB, 4 * MiB, MiB / 2)
-                                             << "正在下载 · 512.00 KiB/s" << "5.00 MiB / 4.00 MiB" << 1000;
+                                             << "正在下载 · 512 KB/s" << "5 MB / 4 MB" << 1000;
         QTest::newRow("finished, size never told") << entry(State::Finished, 5 * MiB, -1, 0)
-                                                   << "已完成" << "5.00 MiB" << 1000;
+                                                   << "已完成" << "5 MB" << 1000;
         // clang-format on
     }
     void composedTexts()

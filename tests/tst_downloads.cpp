@@ -200,7 +200,7 @@ private slots:
         QTest::newRow("server refused, then 继续") << "/d/umzj41?cut=1000000&refuse=500&times=2"
                                                    << "resume"
                                                    << "服务器拒绝了下载（HTTP 500）" << int(State::Interrupted);
-        QTest::newRow("disk full") << slowPath() << "full" << "磁盘空间不足：文件有 8.00 MiB，%1 只剩 0 bytes" << int(State::Failed);
+        QTest::newRow("disk full") << slowPath() << "full" << "磁盘空间不足：文件有 8 MB，%1 只剩 0 字节" << int(State::Failed);
         QTest::newRow("folder not writable") << slowPath() << "file" << "无法写入下载文件夹：%1" << int(State::Failed);
         // Cut on every try, with nothing to resume from: the engine's own
         // retries give up, and the entry waits for the user.

@@ -1,7 +1,8 @@
 // Takes docs/downloads.png: the download list holding a finished, a running,
 // a paused, a failed and a "未能开始下载" entry, made by the real engine
-// against the demo site. Run under a display with a window manager
-// (tools/shot-downloads.sh).
+// against the demo site; and, given a second path (docs/download-list.png),
+// the list where it opens beside the main window. Run under a display with
+// a window manager (tools/shot-downloads.sh).
 #include <QApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -12,6 +13,8 @@
 #include "DownloadList.h"
 #include "DownloadManager.h"
 #include "Module1.h"
+#include "RealWindow.h"
+#include "SharedState.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
@@ -21,6 +24,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     Module1::describeApplication();
     const QString out = app.arguments().value(1, QStringLiteral("downloads.png"));
+    const QString beside = app.arguments().value(2);
     DemoSite site;
     if (!site.start()) {
         qCritical("demo site: %s", qPrintable(site.errorString()));
@@ -30,7 +34,13 @@ int main(int argc, char **argv)
     WebEngineSession session;
     DownloadManager *downloads = session.downloads();
     downloads->folder().setPath(dir.path());
+    resetShared(site.siteBase(), site.homePage());
+    const auto window = realWindow(session);
+    window->Form_Load();
+    window->move(40, 40);
+    window->show();
     DownloadList list(*downloads);
+    list.setAnchor(window.get());
     auto last = [downloads] { return downloads->entries().constLast(); };
     QSignalSpy started(downloads, &DownloadManager::downloadStarted);
     // One browser per download, as each download is its own click.
@@ -64,14 +74,16 @@ int main(int argc, char **argv)
                               QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
                               QStringLiteral("页面上没有免费下载"));
     list.resize(480, 560);
-    list.move(40, 40);
     list.showWithoutFocus();
     // Let the running one show its speed, but keep the shot well before it ends.
     QTest::qWait(1500);
     if (downloads->entry(running).state != DownloadEntry::State::Running)
         return 6;
-    const QRect frame = list.frameGeometry();
-    const QPixmap shot = list.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height());
+    auto grab = [&list](const QRect &frame, const QString &path) {
+        return list.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
+    };
+    const bool saved = grab(list.frameGeometry(), out)
+                       && (beside.isEmpty() || grab(list.frameGeometry().united(window->frameGeometry()), beside));
     downloads->cancelAll();
-    return shot.save(out) ? 0 : 7;
+    return saved ? 0 : 7;
 }

@@ -476,3 +476,18 @@ void DownloadManager::cancelAll()
             cancelByUser(m_records[i].get());
     }
 }
+
+void DownloadManager::clearEnded()
+{
+    // An ended entry holds no request and nothing waits on its record: the
+    // engine's late signals and the timers find it by id, or find nothing.
+    QList<int> ids;
+    std::erase_if(m_records, [&ids](const auto &r) {
+        if (r->entry.isUnfinished() || r->retrying)
+            return false;
+        ids << r->entry.id;
+        return true;
+    });
+    if (!ids.isEmpty())
+        emit entriesRemoved(ids);
+}

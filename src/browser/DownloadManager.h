@@ -57,6 +57,9 @@ public:
     // the ones it holds from an earlier run (as interrupted, to continue).
     // Without a journal nothing outlives the session.
     void useJournal(const QString &file);
+    QString folderPath() const override { return m_folder.path(); }
+    void setFolderPath(const QString &path) override { m_folder.setPath(path); }
+    void clearEnded() override;
 
     // An entry for a result click that led to no download: the result's
     // title, its file page and why.

@@ -1,16 +1,59 @@
 #include "DownloadList.h"
 
+#include <algorithm>
+
 #include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QVBoxLayout>
 
 #include "Desktop.h"
+#include "DownloadFolder.h"
 #include "DownloadRow.h"
 #include "Downloads.h"
+#include "Placement.h"
+
+namespace {
+
+const QString FolderKey = QStringLiteral("downloads/folder");
+
+// News the user should see even when scrolled elsewhere.
+bool isFailure(DownloadEntry::State state)
+{
+    using S = DownloadEntry::State;
+    return state == S::Failed || state == S::Interrupted || state == S::NothingCame;
+}
+
+QString askForFolder(QWidget *parent, const QString &current)
+{
+    // The dialog keeps its history in QtProject.conf, shared by every Qt
+    // program; pointed at a scratch folder meanwhile, so that the program's
+    // own settings stay the only file it writes.
+    const QString userPath = QFileInfo(QSettings(QSettings::UserScope, QStringLiteral("QtProject")).fileName()).path();
+    QTemporaryDir scratch;
+    if (scratch.isValid())
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, scratch.path());
+    const QString chosen = QFileDialog::getExistingDirectory(parent, QStringLiteral("选择下载文件夹"), current);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, userPath);
+    return chosen;
+}
+
+} // namespace
 
 DownloadList::DownloadList(Downloads &downloads, QWidget *parent)
     : QWidget(parent, Qt::Window)
     , m_downloads(&downloads)
+    , m_chooseFolder(askForFolder)
 {
     setObjectName(QStringLiteral("DownloadList"));
     setWindowTitle(QStringLiteral("下载"));
@@ -23,29 +66,95 @@ DownloadList::DownloadList(Downloads &downloads, QWidget *parent)
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(0);
     m_rowsLayout->addStretch();
-    auto *scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setWidget(content);
-    scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setWidget(content);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+
+    // The folder, shortened in the middle where the window is too narrow.
+    m_folder = new QLabel(this);
+    m_folder->setObjectName(QStringLiteral("folder"));
+    m_folder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_folder->installEventFilter(this);
+    auto *change = new QPushButton(QStringLiteral("更改…"), this);
+    change->setObjectName(QStringLiteral("changeFolder"));
+    m_clear = new QPushButton(QStringLiteral("清除已完成"), this);
+    m_clear->setObjectName(QStringLiteral("clearEnded"));
+    m_clear->setToolTip(QStringLiteral("从列表中去掉已完成、失败和已取消的下载（文件不动）"));
+    for (QPushButton *button : {change, m_clear})
+        button->setFocusPolicy(Qt::NoFocus);
+    auto *bar = new QHBoxLayout;
+    bar->setContentsMargins(8, 4, 8, 6);
+    bar->addWidget(new QLabel(QStringLiteral("保存到："), this));
+    bar->addWidget(m_folder, 1);
+    bar->addWidget(change);
+    bar->addWidget(m_clear);
+
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(scroll);
+    layout->setSpacing(0);
+    layout->addWidget(m_scroll, 1);
+    layout->addLayout(bar);
 
     for (const DownloadEntry &entry : downloads.entries())
         add(entry.id);
+    showFolder();
+    restripe();
+    enableClear();
     connect(&downloads, &Downloads::entryAdded, this, [this](int id) {
         add(id);
+        restripe();
+        enableClear();
         showWithoutFocus();
+        reveal(row(id));
     });
     connect(&downloads, &Downloads::entryChanged, this, &DownloadList::update);
+    connect(&downloads, &Downloads::entriesRemoved, this, &DownloadList::remove);
     connect(&downloads, &Downloads::attentionWanted, this, &DownloadList::showWithoutFocus);
+    connect(change, &QPushButton::clicked, this, &DownloadList::chooseFolder);
+    connect(m_clear, &QPushButton::clicked, this, [this] {
+        if (m_downloads)
+            m_downloads->clearEnded();
+    });
 }
 
 void DownloadList::showWithoutFocus()
 {
-    if (!isVisible())
+    if (!isVisible()) {
+        placeBesideAnchor();
         show();
+    }
     raise();
+}
+
+void DownloadList::placeBesideAnchor()
+{
+    // On Wayland the compositor alone places windows.
+    if (m_movedByUser || !m_anchor || !m_anchor->isVisible()
+        || QGuiApplication::platformName() == QLatin1String("wayland"))
+        return;
+    // The list's frame is not known before it is first shown: taken to be
+    // the main window's.
+    const QRect anchor = m_anchor->frameGeometry();
+    const QSize frame = size() + anchor.size() - m_anchor->size();
+    m_placedAt = Placement::beside(anchor, frame, m_anchor->screen()->availableGeometry());
+    m_placed = true;
+    move(m_placedAt);
+}
+
+void DownloadList::hideEvent(QHideEvent *event)
+{
+    // Anywhere else than where it opened, the user put it there.
+    if (m_placed && pos() != m_placedAt)
+        m_movedByUser = true;
+    QWidget::hideEvent(event);
+}
+
+bool DownloadList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_folder && event->type() == QEvent::Resize)
+        showFolder();
+    return QWidget::eventFilter(watched, event);
 }
 
 void DownloadList::add(int id)
@@ -54,20 +163,95 @@ void DownloadList::add(int id)
         return;
     auto *row = new DownloadRow;
     m_rows.insert(id, row);
-    // Rows alternate their background a little, like a list view.
     row->setAutoFillBackground(true);
-    QPalette p = row->palette();
-    p.setColor(QPalette::Window, m_rows.size() % 2 ? p.color(QPalette::Base) : p.color(QPalette::AlternateBase));
-    row->setPalette(p);
-    m_rowsLayout->insertWidget(m_rowsLayout->count() - 1, row);
+    m_rowsLayout->insertWidget(0, row); // newest first
+    row->show();                        // now, not later, so that it is laid out when revealed
     connect(row, &DownloadRow::triggered, this, &DownloadList::onAction);
     row->setEntry(m_downloads->entry(id));
 }
 
 void DownloadList::update(int id)
 {
-    if (DownloadRow *row = m_rows.value(id); row && m_downloads)
-        row->setEntry(m_downloads->entry(id));
+    DownloadRow *row = m_rows.value(id);
+    if (!row || !m_downloads)
+        return;
+    const DownloadEntry::State was = row->entry().state;
+    row->setEntry(m_downloads->entry(id));
+    if (isFailure(row->entry().state) && !isFailure(was))
+        reveal(row);
+    enableClear();
+}
+
+void DownloadList::remove(const QList<int> &ids)
+{
+    for (const int id : ids)
+        delete m_rows.take(id);
+    restripe();
+    enableClear();
+}
+
+void DownloadList::reveal(DownloadRow *row)
+{
+    if (!row || !isVisible())
+        return;
+    // Laid out first, so that the row has its place and the scroll bar its range.
+    m_rowsLayout->activate();
+    m_scroll->ensureWidgetVisible(row, 0, 0);
+}
+
+void DownloadList::restripe()
+{
+    // Rows alternate their background a little, like a list view.
+    for (int i = 0; i < m_rowsLayout->count(); ++i) {
+        auto *row = qobject_cast<DownloadRow *>(m_rowsLayout->itemAt(i)->widget());
+        if (!row)
+            continue;
+        QPalette p = row->palette();
+        p.setColor(QPalette::Window, i % 2 ? p.color(QPalette::AlternateBase) : p.color(QPalette::Base));
+        row->setPalette(p);
+    }
+}
+
+void DownloadList::enableClear()
+{
+    m_clear->setEnabled(std::any_of(m_rows.cbegin(), m_rows.cend(),
+                                    [](const DownloadRow *row) { return !row->entry().isUnfinished(); }));
+}
+
+void DownloadList::showFolder()
+{
+    if (!m_downloads)
+        return;
+    const QString folder = QDir::toNativeSeparators(m_downloads->folderPath());
+    m_folder->setToolTip(folder);
+    m_folder->setText(m_folder->fontMetrics().elidedText(folder, Qt::ElideMiddle, qMax(0, m_folder->width())));
+}
+
+void DownloadList::chooseFolder()
+{
+    if (!m_downloads || !m_chooseFolder)
+        return;
+    const QString current = m_downloads->folderPath();
+    const QString chosen = m_chooseFolder(this, current);
+    if (chosen.isEmpty())
+        return;
+    if (!DownloadFolder::isWritable(chosen)) {
+        QMessageBox::warning(this, QStringLiteral("下载"),
+                             QStringLiteral("无法写入该文件夹：%1\n下载仍保存到：%2")
+                                 .arg(QDir::toNativeSeparators(chosen), QDir::toNativeSeparators(current)));
+        return;
+    }
+    // New downloads go there; those admitted keep their folder.
+    m_downloads->setFolderPath(chosen);
+    QSettings().setValue(FolderKey, chosen);
+    showFolder();
+}
+
+QString DownloadList::rememberedFolder()
+{
+    const QString path = QSettings().value(FolderKey).toString();
+    // A folder gone since (a disk not plugged in): the desktop's, this time.
+    return !path.isEmpty() && QFileInfo(path).isDir() ? path : QString();
 }
 
 void DownloadList::onAction(int id, DownloadEntry::Action action)

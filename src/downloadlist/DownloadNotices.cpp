@@ -11,6 +11,10 @@ DownloadNotices::DownloadNotices(Downloads &downloads, QObject *parent)
         m_seen.insert(entry.id, entry.state);
     connect(&downloads, &Downloads::entryAdded, this, &DownloadNotices::onChanged);
     connect(&downloads, &Downloads::entryChanged, this, &DownloadNotices::onChanged);
+    connect(&downloads, &Downloads::entriesRemoved, this, [this](const QList<int> &ids) {
+        for (const int id : ids)
+            m_seen.remove(id);
+    });
 }
 
 void DownloadNotices::onChanged(int id)

@@ -1,10 +1,24 @@
 #include "DownloadEntry.h"
 
-#include <QLocale>
+#include <iterator>
 
 QString DownloadEntry::bytesText(qint64 bytes)
 {
-    return QLocale().formattedDataSize(qMax<qint64>(0, bytes));
+    bytes = qMax<qint64>(0, bytes);
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    // As the site writes sizes ("1.5 MB"): one decimal, left out when it is 0,
+    // and a value that would round to 1024 is 1 of the next unit.
+    static constexpr const char *Units[] = {"KB", "MB", "GB"};
+    double unit = 1024;
+    for (std::size_t i = 0;; ++i, unit *= 1024) {
+        const qint64 tenths = qRound64(double(bytes) / unit * 10);
+        if (tenths >= 10240 && i + 1 < std::size(Units))
+            continue;
+        const QString number
+            = tenths % 10 ? QStringLiteral("%1.%2").arg(tenths / 10).arg(tenths % 10) : QString::number(tenths / 10);
+        return number + QLatin1Char(' ') + QLatin1String(Units[i]);
+    }
 }
 
 DownloadEntry::Actions DownloadEntry::actions() const

@@ -64,7 +64,8 @@ struct DownloadEntry
     static QString stateText(State state);
     // "12 秒", "3 分 5 秒", "1 小时 2 分".
     static QString durationText(qint64 seconds);
-    // A size in the locale's units ("8.00 MiB").
+    // A size in 1024-based units, as the site writes them: "512 字节", "64 KB",
+    // "1.5 MB", "4 GB".
     static QString bytesText(qint64 bytes);
 };
 

@@ -120,3 +120,10 @@ void DownloadFolder::removePartial(const QString &path)
     QFile::remove(enginePath(path));
     QFile::remove(partialPath(path));
 }
+
+bool DownloadFolder::isWritable(const QString &directory)
+{
+    // access(2) underneath: it knows read-only mounts and ACLs too.
+    const QFileInfo info(directory);
+    return info.isDir() && info.isWritable();
+}

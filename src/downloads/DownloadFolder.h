@@ -47,6 +47,9 @@ public:
     // Removes what a download that would land at path left: its partial
     // files, never the final name.
     static void removePartial(const QString &path);
+    // Whether directory is a folder this user may write in, as one the user
+    // chooses must be.
+    static bool isWritable(const QString &directory);
 
 private:
     QString m_path;

@@ -28,6 +28,12 @@ public:
     // Stops every unfinished download and keeps it, with its data, for the
     // next start.
     virtual void keepAll() = 0;
+    // The folder new downloads are saved to; those admitted keep theirs.
+    virtual QString folderPath() const = 0;
+    virtual void setFolderPath(const QString &path) = 0;
+    // Drops the entries that ended (finished, failed, cancelled, nothing
+    // came) from the list; their files stay.
+    virtual void clearEnded() = 0;
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
@@ -37,4 +43,5 @@ signals:
     void entryChanged(int id);
     // The user asked again for a download already under way: show the list.
     void attentionWanted();
+    void entriesRemoved(const QList<int> &ids);
 };

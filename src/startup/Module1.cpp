@@ -82,10 +82,15 @@ public:
     }
     ~ListOnDemand() override { delete m_list.data(); }
 
+    // The main window, which the list opens beside.
+    void setAnchor(QWidget *window) { m_anchor = window; }
+
     void show()
     {
-        if (!m_list)
+        if (!m_list) {
             m_list = new DownloadList(m_downloads);
+            m_list->setAnchor(m_anchor);
+        }
         m_list->showWithoutFocus();
     }
 
@@ -98,6 +103,7 @@ private:
 
     Downloads &m_downloads;
     QPointer<DownloadList> m_list;
+    QPointer<QWidget> m_anchor;
 };
 
 // Asks what becomes of the unfinished downloads: kept for the next start
@@ -147,6 +153,9 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::f
 Form1 *Main(WebEngineSession &session)
 {
     DownloadManager &downloads = *session.downloads();
+    // The desktop's download folder unless the user chose another.
+    if (const QString folder = DownloadList::rememberedFolder(); !folder.isEmpty())
+        downloads.setFolderPath(folder);
     auto *list = new ListOnDemand(downloads); // owned by the window, once there is one
     Form1Services services = Form1Services::desktop();
     services.mayQuit = [&downloads](QWidget *parent) { return confirmQuit(downloads, parent); };
@@ -159,6 +168,7 @@ Form1 *Main(WebEngineSession &session)
     AdvertFirst advert(engineBrowsers(session));
     Form1 *form = Main(advert.browsers(), std::move(services), [&advert] { advert.requestFirst(); });
     list->setParent(form);
+    list->setAnchor(form);
     new DownloadNotices(downloads, form);
     // A download that began, or that was refused with a reason, is word
     // enough: the list shows it.
@@ -204,6 +214,9 @@ void prepareWindow()
 
 void describeApplication()
 {
+    // QSettings then keeps the program's one file at ~/.config/Ondrix/Ondrix.conf
+    // (without an organisation it would be "Unknown Organization", in error).
+    QApplication::setOrganizationName(QStringLiteral("Ondrix"));
     QApplication::setApplicationName(QStringLiteral("Ondrix"));
     QApplication::setApplicationVersion(QStringLiteral(ONDRIX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(ONDRIX_APP_ID));
