@@ -278,6 +278,35 @@ private slots:
         QVERIFY(clear->isEnabled());
     }
 
+    // The quit question's first line sums what is unfinished, in the list's units.
+    void unfinishedText_data()
+    {
+        QTest::addColumn<QList<qint64>>("received"); // each with its total beside
+        QTest::addColumn<QList<qint64>>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("sizes known") << QList<qint64> {512 * 1024, 1024 * 1024} << QList<qint64> {2048 * 1024, 6 << 20}
+                                     << "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。";
+        QTest::newRow("one size unknown")
+            << QList<qint64> {100, 0} << QList<qint64> {-1, 4096} << "有 2 个下载尚未完成（已下载 100 字节）。";
+    }
+
+    void unfinishedText()
+    {
+        QFETCH(QList<qint64>, received);
+        QFETCH(QList<qint64>, total);
+        FakeDownloads downloads;
+        DownloadEntry done = entry(State::Finished);
+        done.received = done.total = 1 << 30;
+        downloads.add(done);
+        for (qsizetype i = 0; i < received.size(); ++i) {
+            DownloadEntry e = entry(i ? State::Interrupted : State::Running);
+            e.received = received[i];
+            e.total = total[i];
+            downloads.add(e);
+        }
+        QTEST(downloads.unfinishedText(), "text");
+    }
+
     // Frames in screen coordinates: the main window, the list, the screen's
     // available area.
     void placement_data()

@@ -7,3 +7,24 @@ bool Downloads::hasUnfinished() const
     const QList<DownloadEntry> all = entries();
     return std::any_of(all.cbegin(), all.cend(), [](const DownloadEntry &e) { return e.isUnfinished(); });
 }
+
+QString Downloads::unfinishedText() const
+{
+    int count = 0;
+    qint64 received = 0;
+    qint64 total = 0;
+    for (const DownloadEntry &e : entries()) {
+        if (!e.isUnfinished())
+            continue;
+        ++count;
+        received += e.received;
+        // One unknown size makes the sum unknown.
+        total = (total < 0 || e.total < 0) ? -1 : total + e.total;
+    }
+    if (count == 0)
+        return {};
+    const QString got = DownloadEntry::bytesText(received);
+    const QString so = total < 0 ? QStringLiteral("已下载 %1").arg(got)
+                                 : QStringLiteral("已下载 %1，共 %2").arg(got, DownloadEntry::bytesText(total));
+    return QStringLiteral("有 %1 个下载尚未完成（%2）。").arg(count).arg(so);
+}

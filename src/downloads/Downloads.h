@@ -37,6 +37,8 @@ public:
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
+    // "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。", or nothing.
+    QString unfinishedText() const;
 
 signals:
     void entryAdded(int id);

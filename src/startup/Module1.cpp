@@ -1,7 +1,5 @@
 #include "Module1.h"
 
-#include <algorithm>
-
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
@@ -112,10 +110,8 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
 {
     if (!downloads.hasUnfinished())
         return true;
-    const auto entries = downloads.entries();
-    const auto count = std::count_if(entries.cbegin(), entries.cend(), [](const auto &e) { return e.isUnfinished(); });
-    QMessageBox box(QMessageBox::Question, QStringLiteral("下载"), QStringLiteral("有 %1 个下载尚未完成。").arg(count),
-                    QMessageBox::NoButton, parent);
+    QMessageBox box(QMessageBox::Question, QStringLiteral("下载"), downloads.unfinishedText(), QMessageBox::NoButton,
+                    parent);
     box.setInformativeText(QStringLiteral("保留的下载在下次启动时列出，点“继续”从已下载的部分接着下载。"));
     QPushButton *keep = box.addButton(QStringLiteral("保留，下次继续"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(QStringLiteral("取消下载"), QMessageBox::DestructiveRole);
