@@ -199,11 +199,13 @@ private slots:
             form->List1->addItem(target);
             form->Label3_Click(0);
         }
-        // A refusal the user is told of may take a while on a slow (sanitized)
-        // build; then long enough for timers, repeats and reloads to show what
-        // they do.
+        // A refusal the user is told of, or the files a row expects, may take a
+        // while on a slow or busy build; then long enough for timers, repeats
+        // and reloads to show what they do.
         if (!reason.isEmpty())
             spinUntil([&] { return !failures.isEmpty(); }, 30000);
+        if (!files.isEmpty())
+            spinUntil([&] { return folder().size() >= files.size(); }, 30000);
         spinUntil([] { return false; }, 4000);
         const qint64 gap = stalls.longest();
         qInfo("longest event-loop gap: %lld ms", gap);
