@@ -47,12 +47,14 @@ void Form1::hideRowsAndShowProgress()
     ++m_scanGeneration;
     for (QWidget *row : Picture1)
         row->setVisible(false);
+    Label8->setVisible(true);
     // The dots carry on where the last search left them, or from the plain
     // text after a failed one, whatever word stood in their place meanwhile.
+    // A new caption is announced as it is set; the same one is said again.
     if (!isProgressCaption(Label8->caption()))
         Label8->setCaption(m_dotsBehindWord.isEmpty() ? progressCaption(0) : m_dotsBehindWord);
-    Label8->setVisible(true);
-    Label8->announce();
+    else
+        Label8->announce();
     Timer1->start();
 }
 
