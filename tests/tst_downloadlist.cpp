@@ -88,101 +88,56 @@ private slots:
         QCOMPARE(desktop.opened, opened.isEmpty() ? QList<QUrl> {} : QList<QUrl> {QUrl(opened)});
     }
 
-    void showsItselfQuietly()
-    {
-        // Shown when an entry comes or the user asks again for one under way,
-        // without the focus; a finished download asks for a notification, and
-        // without a notification server (none runs here) nothing is logged.
-        static QStringList warnings;
-        warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &, const QString &text) {
-                // The offscreen platform's own notes are not ours.
-                if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("This plugin does not")))
-                    warnings << text;
-            });
-        QLineEdit typing;
-        typing.show();
-        typing.activateWindow();
-        typing.setFocus();
-        QVERIFY(QTest::qWaitForWindowActive(&typing));
-        FakeDownloads downloads;
-        DownloadList list(downloads);
-        DownloadNotices notices(downloads);
-        QVERIFY(!list.isVisible());
-        const int id = downloads.add({});
-        QVERIFY(list.isVisible());
-        downloads.change(id, [](DownloadEntry &e) { e.state = State::Finished; });
-        QCOMPARE(list.row(id)->entry().state, State::Finished);
-        // The offscreen platform activates every window it shows; under X
-        // with a window manager the list leaves the focus where it was.
-        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
-            QCOMPARE(QApplication::focusWidget(), &typing);
-        list.close();
-        QVERIFY(!list.isVisible() && list.row(id)); // only hidden
-        emit downloads.attentionWanted();
-        QVERIFY(list.isVisible());
-        qInstallMessageHandler(previous);
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
-    }
-
     // Twelve running entries, scrolled to start (a fraction of the way
-    // down); then one thing happens to the oldest, at the bottom, or a new
-    // entry comes. News is scrolled into view; anything else leaves the
+    // down); then a new entry comes, or the oldest, at the bottom, moves on
+    // to a state. News is scrolled into view; anything else leaves the
     // user's place alone.
     void newestFirst_data()
     {
         QTest::addColumn<double>("scrolled");
-        QTest::addColumn<QString>("event");
+        QTest::addColumn<bool>("added");
+        QTest::addColumn<int>("state");
         QTest::addColumn<bool>("revealed");
-        QTest::newRow("new entry") << 1.0 << "add" << true;
-        QTest::newRow("未能开始下载") << 1.0 << "nothing came" << true;
-        QTest::newRow("failed") << 0.0 << "Failed" << true;
-        QTest::newRow("interrupted") << 0.5 << "Interrupted" << true;
-        QTest::newRow("progress") << 0.5 << "progress" << false;
-        QTest::newRow("finished") << 0.5 << "Finished" << false;
+        QTest::newRow("new entry") << 1.0 << true << int(State::Running) << true;
+        QTest::newRow("未能开始下载") << 1.0 << true << int(State::NothingCame) << true;
+        QTest::newRow("failed") << 0.0 << false << int(State::Failed) << true;
+        QTest::newRow("interrupted") << 0.5 << false << int(State::Interrupted) << true;
+        QTest::newRow("progress") << 0.5 << false << int(State::Running) << false;
+        QTest::newRow("finished") << 0.5 << false << int(State::Finished) << false;
     }
     void newestFirst()
     {
         QFETCH(double, scrolled);
-        QFETCH(QString, event);
+        QFETCH(bool, added);
+        QFETCH(int, state);
         QFETCH(bool, revealed);
         FakeDownloads downloads;
         for (int i = 0; i < 11; ++i)
-            downloads.add({});
+            downloads.add(entry(State::Running));
         DownloadList list(downloads);
-        downloads.add({}); // shows the list
+        downloads.add(entry(State::Running)); // shows the list
         list.resize(460, 300);
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         for (int id = 1; id < 12; ++id)
             QVERIFY2(list.row(id + 1)->y() < list.row(id)->y(), "newest first");
-        QScrollBar *bar = list.findChild<QScrollArea *>()->verticalScrollBar();
+        auto *scroll = list.findChild<QScrollArea *>();
+        QScrollBar *bar = scroll->verticalScrollBar();
         QVERIFY(bar->maximum() > 0);
         bar->setValue(int(bar->maximum() * scrolled));
         const int before = bar->value();
         int id = 1;
-        if (event == QLatin1String("add"))
-            id = downloads.add({});
-        else if (event == QLatin1String("nothing came"))
-            id = downloads.add(entry(State::NothingCame));
-        else if (event == QLatin1String("progress"))
-            downloads.change(id, [](DownloadEntry &e) { e.received += 1000; });
+        if (added)
+            id = downloads.add(entry(State(state)));
         else
-            downloads.change(id, [&event](DownloadEntry &e) {
-                e.state = event == QLatin1String("Failed")        ? State::Failed
-                          : event == QLatin1String("Interrupted") ? State::Interrupted
-                                                                  : State::Finished;
+            downloads.change(id, [state](DownloadEntry &e) {
+                e.state = State(state);
+                e.received += 1000;
             });
-        if (!revealed) {
+        const QRect shown(list.row(id)->mapTo(scroll->viewport(), QPoint()), list.row(id)->size());
+        if (revealed)
+            QVERIFY2(scroll->viewport()->rect().contains(shown), qPrintable(QString::number(shown.y())));
+        else
             QCOMPARE(bar->value(), before);
-            return;
-        }
-        QWidget *viewport = list.findChild<QScrollArea *>()->viewport();
-        const QRect shown(list.row(id)->mapTo(viewport, QPoint()), list.row(id)->size());
-        QVERIFY2(viewport->rect().contains(shown), qPrintable(QStringLiteral("row at %1, scrolled to %2 of %3")
-                                                                  .arg(shown.y())
-                                                                  .arg(bar->value())
-                                                                  .arg(bar->maximum())));
     }
 
     // The folder shown, and what comes of the user's choice.
@@ -278,33 +233,17 @@ private slots:
         QVERIFY(clear->isEnabled());
     }
 
-    // The quit question's first line sums what is unfinished, in the list's units.
-    void unfinishedText_data()
-    {
-        QTest::addColumn<QList<qint64>>("received"); // each with its total beside
-        QTest::addColumn<QList<qint64>>("total");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("sizes known") << QList<qint64> {512 * 1024, 1024 * 1024} << QList<qint64> {2048 * 1024, 6 << 20}
-                                     << "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。";
-        QTest::newRow("one size unknown")
-            << QList<qint64> {100, 0} << QList<qint64> {-1, 4096} << "有 2 个下载尚未完成（已下载 100 字节）。";
-    }
-
     void unfinishedText()
     {
-        QFETCH(QList<qint64>, received);
-        QFETCH(QList<qint64>, total);
+        // The quit question's first line sums what is unfinished, in the list's units.
         FakeDownloads downloads;
-        DownloadEntry done = entry(State::Finished);
-        done.received = done.total = 1 << 30;
-        downloads.add(done);
-        for (qsizetype i = 0; i < received.size(); ++i) {
-            DownloadEntry e = entry(i ? State::Interrupted : State::Running);
-            e.received = received[i];
-            e.total = total[i];
-            downloads.add(e);
-        }
-        QTEST(downloads.unfinishedText(), "text");
+        downloads.add(entry(State::Finished, 1 << 30, 1 << 30));
+        QCOMPARE(downloads.unfinishedText(), QString());
+        downloads.add(entry(State::Running, 512 << 10, 2 << 20));
+        downloads.add(entry(State::Interrupted, 1 << 20, 6 << 20));
+        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。"));
+        downloads.add(entry(State::Paused, 0, -1));
+        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
     }
 
     // Frames in screen coordinates: the main window, the list, the screen's
@@ -337,25 +276,50 @@ private slots:
         QCOMPARE(Placement::beside(window, list, screen), at);
     }
 
-    void opensBesideItsWindowUntilMoved()
+    void showsItselfQuietlyBesideItsWindow()
     {
-        QWidget window;
+        // Shown beside the main window, without the focus, when an entry
+        // comes or the user asks again for one under way; where the user put
+        // it once moved. A finished download asks for a notification; without
+        // a notification server (none runs here) nothing is logged.
+        static QStringList warnings;
+        warnings.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &, const QString &text) {
+                // The offscreen platform's own notes are not ours.
+                if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("This plugin does not")))
+                    warnings << text;
+            });
+        QLineEdit window; // the main window, the user typing in it
         window.setGeometry(20, 20, 300, 200);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        window.setFocus();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
         FakeDownloads downloads;
         DownloadList list(downloads);
+        DownloadNotices notices(downloads);
         list.setAnchor(&window);
         auto beside = [&] {
             return Placement::beside(window.frameGeometry(), list.frameGeometry().size(),
                                      window.screen()->availableGeometry());
         };
-        downloads.add({});
+        QVERIFY(!list.isVisible());
+        const int id = downloads.add({});
+        QVERIFY(list.isVisible());
         QCOMPARE(list.pos(), beside());
+        downloads.change(id, [](DownloadEntry &e) { e.state = State::Finished; });
+        QCOMPARE(list.row(id)->entry().state, State::Finished);
+        // The offscreen platform activates every window it shows; under X
+        // with a window manager the list leaves the focus where it was.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen"))
+            QCOMPARE(QApplication::focusWidget(), &window);
         list.close();
+        QVERIFY(!list.isVisible() && list.row(id)); // only hidden
         window.move(40, 30);
         QTRY_COMPARE(window.pos(), QPoint(40, 30));
         emit downloads.attentionWanted();
+        QVERIFY(list.isVisible());
         QCOMPARE(list.pos(), beside()); // it followed the window
         const QPoint moved = list.pos() + QPoint(-15, 25);
         list.move(moved);
@@ -364,13 +328,17 @@ private slots:
         window.move(20, 20);
         emit downloads.attentionWanted();
         QCOMPARE(list.pos(), moved);
+        qInstallMessageHandler(previous);
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
     }
 
 private:
-    static DownloadEntry entry(State state)
+    static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1)
     {
         DownloadEntry e;
         e.state = state;
+        e.received = received;
+        e.total = total;
         return e;
     }
 

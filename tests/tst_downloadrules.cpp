@@ -184,15 +184,12 @@ private slots:
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("text");
         const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
-        QTest::newRow("nothing") << qint64(0) << "0 字节";
         QTest::newRow("unknown") << qint64(-1) << "0 字节";
         QTest::newRow("bytes") << qint64(1023) << "1023 字节";
         QTest::newRow("whole KB, no .0") << 64 * KiB << "64 KB";
         QTest::newRow("rounded") << qint64(1280) << "1.3 KB";
-        QTest::newRow("half") << MiB * 3 / 2 << "1.5 MB";
         QTest::newRow("one decimal") << qint64(441.31 * MiB) << "441.3 MB";
         QTest::newRow("rounds up to the next unit") << MiB - 1 << "1 MB";
-        QTest::newRow("GB") << 4 * GiB << "4 GB";
         QTest::newRow("no larger unit") << 2048 * GiB << "2048 GB";
     }
     void sizeTexts()
