@@ -1,13 +1,5 @@
 #include "FakeDownloads.h"
 
-#include <algorithm>
-
-DownloadEntry FakeDownloads::entry(int id) const
-{
-    const auto it = std::find_if(all.cbegin(), all.cend(), [id](const DownloadEntry &e) { return e.id == id; });
-    return it == all.cend() ? DownloadEntry {} : *it;
-}
-
 void FakeDownloads::act(int id, DownloadEntry::Action action)
 {
     acted << qMakePair(id, action);
@@ -18,12 +10,12 @@ void FakeDownloads::act(int id, DownloadEntry::Action action)
 void FakeDownloads::clearEnded()
 {
     QList<int> ids;
-    all.removeIf([&ids](const DownloadEntry &e) {
-        if (e.isUnfinished())
-            return false;
-        ids << e.id;
-        return true;
-    });
+    for (const DownloadEntry &e : std::as_const(all)) {
+        if (!e.isUnfinished())
+            ids << e.id;
+    }
+    for (const int id : std::as_const(ids))
+        all.remove(id);
     if (!ids.isEmpty())
         emit entriesRemoved(ids);
 }
@@ -31,18 +23,15 @@ void FakeDownloads::clearEnded()
 int FakeDownloads::add(DownloadEntry entry)
 {
     entry.id = m_nextId++;
-    all << entry;
+    all.insert(entry.id, entry);
     emit entryAdded(entry.id);
     return entry.id;
 }
 
 void FakeDownloads::change(int id, const std::function<void(DownloadEntry &)> &how)
 {
-    for (DownloadEntry &e : all) {
-        if (e.id == id) {
-            how(e);
-            emit entryChanged(id);
-            return;
-        }
-    }
+    if (!all.contains(id))
+        return;
+    how(all[id]);
+    emit entryChanged(id);
 }

@@ -3,13 +3,15 @@
 
 #include <functional>
 
+#include <QMap>
+
 #include "Downloads.h"
 
 class FakeDownloads : public Downloads
 {
 public:
-    QList<DownloadEntry> entries() const override { return all; }
-    DownloadEntry entry(int id) const override;
+    QList<DownloadEntry> entries() const override { return all.values(); }
+    DownloadEntry entry(int id) const override { return all.value(id); }
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override { }
     void keepAll() override { }
@@ -22,7 +24,7 @@ public:
     // Changes an entry and announces it.
     void change(int id, const std::function<void(DownloadEntry &)> &how);
 
-    QList<DownloadEntry> all; // oldest first; ids count from 1
+    QMap<int, DownloadEntry> all; // by id, from 1: oldest first
     QList<QPair<int, DownloadEntry::Action>> acted;
     std::function<void(int id, DownloadEntry::Action)> onAct;
     QString folder = QStringLiteral("/dl");
