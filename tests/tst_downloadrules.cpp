@@ -7,6 +7,7 @@
 #include "DownloadFolder.h"
 #include "DownloadJournal.h"
 #include "FileNames.h"
+#include "PartialSweep.h"
 #include "StopReason.h"
 
 using State = DownloadEntry::State;
@@ -115,17 +116,42 @@ private slots:
             QFile partial(dir.filePath(QLatin1String(name)));
             QVERIFY(onDisk < 0 || (partial.open(QIODevice::WriteOnly) && partial.resize(onDisk)));
         }
-        const QList<JournalEntry> read = journal.read();
-        QCOMPARE(read.size(), bytes < 0 ? 0 : 1);
+        const JournalContents read = journal.read();
+        QCOMPARE(read.downloads.size(), bytes < 0 ? 0 : 1);
         if (bytes < 0)
             return;
-        QCOMPARE(read[0].bytes, bytes);
-        QCOMPARE(read[0].etag, QByteArray("\"x\""));
+        QCOMPARE(read.downloads[0].bytes, bytes);
+        QCOMPARE(read.downloads[0].etag, QByteArray("\"x\""));
         // Written back as read; with nothing unfinished, no journal at all.
         QVERIFY(journal.write(read));
         QCOMPARE(journal.read(), read);
         QVERIFY(journal.write({}));
         QVERIFY(!QFileInfo::exists(journal.file()));
+    }
+
+    // A cancelled download's partial file that the engine writes after the
+    // cancel goes too, and nothing else does: not the name itself, not
+    // another download's files. What is still watched is kept for the next
+    // start, whose sweep takes only absolute paths.
+    void leftoversAreSwept()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a.zip"));
+        const QStringList kept {QStringLiteral("a.zip"), QStringLiteral("b.zip.part")};
+        for (const QString &name : kept)
+            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
+        PartialSweep sweep;
+        sweep.add(path);
+        QFile late(DownloadFolder::partialPath(path));
+        QVERIFY(late.open(QIODevice::NewOnly) && late.write("late") == 4);
+        late.close();
+        QTRY_VERIFY(!late.exists());
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), kept);
+        QCOMPARE(sweep.paths(), QStringList {path});
+
+        const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
+        QVERIFY(journal.write({.leftovers = {path, QStringLiteral("b.zip")}}));
+        QCOMPARE(journal.read().leftovers, QStringList {path});
     }
 
     void siteNames_data()

@@ -251,6 +251,23 @@ private slots:
         QCOMPARE(filesIn(folder()).size(), 1);
     }
 
+    // What cancelled downloads left while the engine wound down goes at the
+    // next start: their partial names, never the user's files.
+    void leftoversGoAtTheNextStart()
+    {
+        QVERIFY(QDir().mkpath(folder()));
+        const QString path = QDir(folder()).filePath(QStringLiteral("x.bin"));
+        const QStringList ours {QStringLiteral("x.bin.part"), QStringLiteral("x.bin.part.download")};
+        const QStringList theirs {QStringLiteral("x.bin"), QStringLiteral("y.bin.part")};
+        for (const QString &name : ours + theirs)
+            QVERIFY(QFile(QDir(folder()).filePath(name)).open(QIODevice::NewOnly));
+        const DownloadJournal journal(m_dir->filePath(QStringLiteral("downloads.json")));
+        QVERIFY(journal.write({.leftovers = {path}}));
+        manager()->useJournal(journal.file());
+        QCOMPARE(filesIn(folder()), theirs);
+        QVERIFY(!journal.read().leftovers.contains(path));
+    }
+
     // A download killed midway is listed at the next start, and 继续 lands
     // it byte-identical: the rest by a ranged request from where the data
     // stopped, or from the file page when the server's file changed or its
@@ -330,7 +347,7 @@ private slots:
         if (remove) {
             manager()->act(listed.id, DownloadEntry::Delete);
             QTRY_VERIFY(filesIn(folder()).isEmpty());
-            QVERIFY(!QFileInfo::exists(journal));
+            QVERIFY(DownloadJournal(journal).read().downloads.isEmpty());
             return;
         }
         manager()->act(listed.id, DownloadEntry::Resume);
@@ -344,7 +361,7 @@ private slots:
         qInfo() << "landed with:" << site.requests().filter(Survivor);
         QVERIFY(contents(final) == DemoSite::fileBytes(Survivor, meanwhile == QLatin1String("--revision=1") ? 1 : 0));
         QCOMPARE(filesIn(folder()), QStringList {SurvivorName});
-        QVERIFY(!QFileInfo::exists(journal));
+        QVERIFY(DownloadJournal(journal).read().downloads.isEmpty());
         const QStringList ranged = site.requests().filter(QStringLiteral("range=bytes=%1- ").arg(kept));
         QCOMPARE(ranged.filter(QRegularExpression(QStringLiteral(" 206$"))).size(), meanwhile.isEmpty() ? 1 : 0);
     }

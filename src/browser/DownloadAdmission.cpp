@@ -7,11 +7,13 @@
 #include "DownloadFolder.h"
 #include "FileNames.h"
 #include "HiddenPage.h"
+#include "PartialSweep.h"
 #include "Refusals.h"
 #include "StopReason.h"
 
-DownloadAdmission::DownloadAdmission(const DownloadFolder &folder)
+DownloadAdmission::DownloadAdmission(const DownloadFolder &folder, const PartialSweep &leftovers)
     : m_folder(folder)
+    , m_leftovers(leftovers)
 { }
 
 HiddenPage *DownloadAdmission::payingPage(QWebEngineDownloadRequest *request)
@@ -47,7 +49,7 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
     const qint64 room = m_folder.room(directory);
     if (announced > 0 && announced > room)
         return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, room)};
-    const QString path = DownloadFolder::reserveFile(directory, name);
+    const QString path = DownloadFolder::reserveFile(directory, name, m_leftovers.paths());
     if (path.isEmpty())
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
     return {.path = path, .wanted = name, .announced = announced};

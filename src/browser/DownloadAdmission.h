@@ -4,6 +4,7 @@
 
 class DownloadFolder;
 class HiddenPage;
+class PartialSweep;
 class QWebEngineDownloadRequest;
 
 // Whether a download the engine asks about may be saved, and where. The
@@ -12,7 +13,8 @@ class QWebEngineDownloadRequest;
 class DownloadAdmission
 {
 public:
-    explicit DownloadAdmission(const DownloadFolder &folder);
+    // A name whose partial files are still being swept is not free yet.
+    DownloadAdmission(const DownloadFolder &folder, const PartialSweep &leftovers);
 
     // The page whose user action pays for the request, with that download
     // spent; nullptr (the request cancelled, the refusal logged) when none
@@ -36,4 +38,5 @@ public:
 
 private:
     const DownloadFolder &m_folder;
+    const PartialSweep &m_leftovers;
 };

@@ -43,6 +43,7 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     // engine's own work shares this thread.
     m_progress.setInterval(ProgressMs);
     connect(&m_progress, &QTimer::timeout, this, &DownloadManager::sample);
+    connect(&m_leftovers, &PartialSweep::changed, this, &DownloadManager::writeJournal);
     m_clock.start();
 }
 
@@ -412,8 +413,8 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
     const QString path = record->entry.path;
     record->retrying = false;
     dropFetch(record);
-    if (!ok && !path.isEmpty())
-        DownloadFolder::removePartial(path);
+    if (!ok)
+        m_leftovers.add(path);
     if (QWebEngineDownloadRequest *request = record->request) {
         request->disconnect(this);
         if (ok) {
@@ -427,9 +428,9 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
             // Cancelled by us and not yet wound down, or interrupted (which
             // the engine keeps for resuming): cancel for good, release the
             // request when the engine is done, and sweep the partial file
-            // once more then.
-            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [request, path] {
-                DownloadFolder::removePartial(path);
+            // from then on.
+            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, request, path] {
+                m_leftovers.add(path);
                 request->deleteLater();
             });
             if (request->state() != QWebEngineDownloadRequest::DownloadCancelled)
@@ -456,7 +457,7 @@ bool DownloadManager::land(Record *record, const QString &from)
     const QString landed = DownloadFolder::landAndTidy(from, record->entry.path);
     if (landed.isEmpty()) {
         const QString directory = QFileInfo(record->entry.path).absolutePath();
-        DownloadFolder::removePartial(record->entry.path);
+        m_leftovers.add(record->entry.path);
         setState(record, DownloadEntry::State::Failed, StopReason::unwritableText(directory));
         emit downloadFailed(record->entry.path, record->entry.reason);
         emit downloadFinished(record->entry.path, false);

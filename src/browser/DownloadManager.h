@@ -14,6 +14,7 @@
 #include "DownloadJournal.h"
 #include "Downloads.h"
 #include "FilePageRestart.h"
+#include "PartialSweep.h"
 #include "RangeFetch.h"
 #include "ServerStatusProbe.h"
 
@@ -134,7 +135,9 @@ private:
 
     QWebEngineProfile *m_profile = nullptr;
     DownloadFolder m_folder;
-    DownloadAdmission m_admission {m_folder};
+    // What cancelled and failed downloads leave while the engine winds down.
+    PartialSweep m_leftovers;
+    DownloadAdmission m_admission {m_folder, m_leftovers};
     ServerStatusProbe m_probe;
     QTimer m_spaceWatch;
     QTimer m_progress;

@@ -39,7 +39,12 @@ QString DownloadManager::dataPath(const Record *record) const
 void DownloadManager::useJournal(const QString &file)
 {
     m_journal = std::make_unique<DownloadJournal>(file);
-    for (const JournalEntry &j : m_journal->read()) {
+    const JournalContents earlier = m_journal->read();
+    // The engine of that run is gone: what it left of cancelled downloads
+    // goes now (their partial names only; never a file the user has).
+    for (const QString &path : earlier.leftovers)
+        DownloadFolder::removePartial(path);
+    for (const JournalEntry &j : earlier.downloads) {
         Record *r = addRecord(DownloadEntry::State::Interrupted, QFileInfo(j.path).fileName(), j.url);
         r->entry.path = j.path;
         r->entry.received = j.bytes;
@@ -61,22 +66,23 @@ void DownloadManager::writeJournal()
 {
     if (!m_journal)
         return;
-    QList<JournalEntry> entries;
+    JournalContents contents {.leftovers = m_leftovers.paths()};
     for (const auto &r : m_records) {
         const DownloadEntry &e = r->entry;
         if (!e.isUnfinished() || e.path.isEmpty())
             continue;
-        entries << JournalEntry {.url = e.url,
-                                 .page = r->page,
-                                 .title = r->title,
-                                 .path = e.path,
-                                 .partial = r->copyDone ? DownloadFolder::enginePath(e.path) : dataPath(r.get()),
-                                 .bytes = e.received,
-                                 .total = e.total,
-                                 .etag = r->etag,
-                                 .modified = r->modified};
+        contents.downloads << JournalEntry {.url = e.url,
+                                            .page = r->page,
+                                            .title = r->title,
+                                            .path = e.path,
+                                            .partial
+                                            = r->copyDone ? DownloadFolder::enginePath(e.path) : dataPath(r.get()),
+                                            .bytes = e.received,
+                                            .total = e.total,
+                                            .etag = r->etag,
+                                            .modified = r->modified};
     }
-    m_journal->write(entries);
+    m_journal->write(contents);
 }
 
 void DownloadManager::askValidators(Record *record)
@@ -141,9 +147,10 @@ void DownloadManager::retry(Record *record)
         record->request->cancel();
         record->request->deleteLater();
         record->request = nullptr;
-    }
-    if (!record->entry.path.isEmpty())
+        m_leftovers.add(record->entry.path);
+    } else {
         DownloadFolder::removePartial(record->entry.path);
+    }
     // Started again from its address, through a page of our own: it may go
     // to any web address, and it hands nothing to the desktop.
     if (!m_retryPage)

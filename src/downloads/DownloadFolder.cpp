@@ -52,12 +52,12 @@ qint64 DownloadFolder::room(const QString &directory) const
     return free - SpareBytes;
 }
 
-QString DownloadFolder::reserveFile(const QString &directory, const QString &name)
+QString DownloadFolder::reserveFile(const QString &directory, const QString &name, const QStringList &busy)
 {
     const QDir dir(directory);
     for (int n = 0; n < MaxNumber; ++n) {
         const QString path = candidate(dir, name, n);
-        if (taken(path))
+        if (taken(path) || busy.contains(path))
             continue;
         // Created exclusively, so another program (or another instance of
         // this one) saving the same name can never write over it.
@@ -117,6 +117,8 @@ QString DownloadFolder::landAndTidy(const QString &from, const QString &path)
 
 void DownloadFolder::removePartial(const QString &path)
 {
+    if (path.isEmpty())
+        return; // not ".part" in the working directory
     QFile::remove(enginePath(path));
     QFile::remove(partialPath(path));
 }

@@ -3,6 +3,7 @@
 #include <functional>
 
 #include <QString>
+#include <QStringList>
 
 // Where downloads land, how much room they may take there, and the files a
 // download keeps in it. Nothing is ever under a download's final name until
@@ -28,10 +29,10 @@ public:
     qint64 room(const QString &directory) const;
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
-    // (no file of that name and no download's partial files), reserves it by
-    // creating its enginePath() exclusively, and returns the final path;
-    // empty when the folder cannot be written.
-    static QString reserveFile(const QString &directory, const QString &name);
+    // (no file of that name, no download's partial files, and not one of
+    // busy), reserves it by creating its enginePath() exclusively, and
+    // returns the final path; empty when the folder cannot be written.
+    static QString reserveFile(const QString &directory, const QString &name, const QStringList &busy = {});
     // Where the engine is told to save a download that lands at path, and
     // the name's reservation meanwhile (empty): the engine writes
     // partialPath() and renames that to this when done.

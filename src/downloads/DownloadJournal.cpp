@@ -66,7 +66,7 @@ QString DownloadJournal::defaultFile()
     return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) + QStringLiteral("/downloads.json");
 }
 
-QList<JournalEntry> DownloadJournal::read() const
+JournalContents DownloadJournal::read() const
 {
     QFile file(m_file);
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxBytes)
@@ -74,7 +74,12 @@ QList<JournalEntry> DownloadJournal::read() const
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
     if (doc.object().value(QLatin1String("format")).toInt() != Format)
         return {};
-    QList<JournalEntry> out;
+    JournalContents out;
+    for (const QJsonValue &v : doc.object().value(QLatin1String("leftovers")).toArray()) {
+        const QString path = v.toString();
+        if (QFileInfo(path).isAbsolute())
+            out.leftovers << path;
+    }
     for (const QJsonValue &v : doc.object().value(QLatin1String("downloads")).toArray()) {
         JournalEntry e = fromJson(v.toObject());
         const QFileInfo partial(e.partial);
@@ -89,24 +94,26 @@ QList<JournalEntry> DownloadJournal::read() const
         e.bytes = partial.size();
         if (e.total >= 0 && e.bytes > e.total)
             continue;
-        out << e;
+        out.downloads << e;
     }
     return out;
 }
 
-bool DownloadJournal::write(const QList<JournalEntry> &entries) const
+bool DownloadJournal::write(const JournalContents &contents) const
 {
-    if (entries.isEmpty())
+    if (contents.isEmpty())
         return !QFileInfo::exists(m_file) || QFile::remove(m_file);
     QJsonArray list;
-    for (const JournalEntry &e : entries)
+    for (const JournalEntry &e : contents.downloads)
         list.append(toJson(e));
     if (!QDir().mkpath(QFileInfo(m_file).absolutePath()))
         return false;
     QSaveFile file(m_file);
     if (!file.open(QIODevice::WriteOnly))
         return false;
-    file.write(QJsonDocument(QJsonObject {{QStringLiteral("format"), Format}, {QStringLiteral("downloads"), list}})
-                   .toJson(QJsonDocument::Compact));
+    const QJsonObject journal {{QStringLiteral("format"), Format},
+                               {QStringLiteral("downloads"), list},
+                               {QStringLiteral("leftovers"), QJsonArray::fromStringList(contents.leftovers)}};
+    file.write(QJsonDocument(journal).toJson(QJsonDocument::Compact));
     return file.commit();
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 // One unfinished download as the journal keeps it: enough to list it at the
@@ -22,11 +23,22 @@ struct JournalEntry
     friend bool operator==(const JournalEntry &, const JournalEntry &) = default;
 };
 
+// What the journal holds: the unfinished downloads, and the downloads that
+// ended without landing whose partial files the engine may still have been
+// writing (swept at the next start).
+struct JournalContents
+{
+    QList<JournalEntry> downloads {};
+    QStringList leftovers {}; // where such a download would have landed
+
+    bool isEmpty() const { return downloads.isEmpty() && leftovers.isEmpty(); }
+    friend bool operator==(const JournalContents &, const JournalContents &) = default;
+};
+
 // The journal of unfinished downloads, in the program's data folder: written
-// whole and atomically on every change, and gone when nothing is
-// unfinished. What it says is checked against the disk when read, so a
-// journal that lags behind (a power cut) or was torn never claims data that
-// is not there.
+// whole and atomically on every change, and gone when it holds nothing. What
+// it says is checked against the disk when read, so a journal that lags
+// behind (a power cut) or was torn never claims data that is not there.
 class DownloadJournal
 {
 public:
@@ -41,11 +53,12 @@ public:
     // The entries whose partial file is there, with bytes the file's real
     // size (never more than total); nothing from a torn or foreign file.
     // An entry whose partial file is not its own download's is dropped, so
-    // that the journal can never point the program at another file.
-    QList<JournalEntry> read() const;
-    // Replaces the journal; with no entries removes it. False when it could
-    // not be written.
-    bool write(const QList<JournalEntry> &entries) const;
+    // that the journal can never point the program at another file. Only
+    // absolute paths are left over.
+    JournalContents read() const;
+    // Replaces the journal; with nothing in it removes it. False when it
+    // could not be written.
+    bool write(const JournalContents &contents) const;
 
 private:
     QString m_file;
