@@ -12,6 +12,19 @@ namespace demosite {
 
 std::atomic<bool> g_stopping {false};
 
+bool nap(std::chrono::milliseconds total)
+{
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + total;
+    while (steady_clock::now() < end) {
+        if (g_stopping)
+            return false;
+        std::this_thread::sleep_for(std::min<milliseconds>(
+            milliseconds(50), duration_cast<milliseconds>(end - steady_clock::now()) + milliseconds(1)));
+    }
+    return !g_stopping;
+}
+
 namespace {
 
 const char *const kHtml = "text/html; charset=utf-8";
@@ -33,20 +46,6 @@ std::string pageStart(std::string_view title)
 }
 
 const std::string_view kClose = "</div>\n</body></html>\n";
-
-// Sleeps up to `total`, waking early on shutdown; false once stopping.
-bool nap(std::chrono::milliseconds total)
-{
-    using namespace std::chrono;
-    const auto end = steady_clock::now() + total;
-    while (steady_clock::now() < end) {
-        if (g_stopping)
-            return false;
-        std::this_thread::sleep_for(std::min<milliseconds>(
-            milliseconds(50), duration_cast<milliseconds>(end - steady_clock::now()) + milliseconds(1)));
-    }
-    return !g_stopping;
-}
 
 // A page that stays valid, sent one byte a second; the connection stays open
 // until the page is complete, the client leaves or the server stops.
@@ -85,6 +84,26 @@ std::string binaryBody()
 std::string normalPage(const Catalogue &cat)
 {
     return searchPage("教程", 1, cat.search("教程"), percentEncode("教程"));
+}
+
+// What such sites' servers answered under load, and when they broke.
+void answerBusy(httplib::Response &res)
+{
+    res.status = 503;
+    res.set_content(errorPage(503, "服务器繁忙"), kHtml);
+}
+
+void answerError(httplib::Response &res)
+{
+    res.status = 500;
+    res.set_content(errorPage(500, "内部错误"), kHtml);
+}
+
+// The connection is taken and nothing ever comes back: no status, no
+// headers, until the client gives up or the server stops.
+void stall()
+{
+    for (int seconds = 0; seconds < 600 && nap(std::chrono::seconds(1)); ++seconds) { }
 }
 
 // A file page whose zero-point table runs script instead of a plain link.
@@ -138,9 +157,9 @@ std::string stormPage()
 
 bool isHostileKey(std::string_view key)
 {
-    static constexpr std::array<std::string_view, 14> keys
-        = {"__empty", "__huge",  "__binary", "__nested", "__many", "__nohtml", "__slow",
-           "__cut",   "__files", "__nosize", "__self",   "__away", "__scheme", "__tags"};
+    static constexpr std::array<std::string_view, 17> keys
+        = {"__empty",  "__huge", "__binary", "__nested", "__many", "__nohtml", "__slow",  "__cut",  "__files",
+           "__nosize", "__self", "__away",   "__scheme", "__tags", "__busy",   "__error", "__stall"};
     for (const auto k : keys) {
         if (k == key)
             return true;
@@ -262,6 +281,12 @@ bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Res
         res.set_redirect("/h/away"); // on to another host name for this server
     else if (key == "__scheme")
         res.set_redirect("ondrix-x://run");
+    else if (key == "__busy")
+        answerBusy(res);
+    else if (key == "__error")
+        answerError(res);
+    else if (key == "__stall")
+        stall();
     else
         res.set_content(hostileFilesPage(), kHtml);
     return true;
@@ -284,6 +309,7 @@ void addHostileFileRoutes(httplib::Server &srv)
     page("__repeat", zeroPointPage("反复请求", "location.href = '/d/__endless'; setInterval(function () {"
                                                " var f = document.createElement('iframe'); f.src = '/d/__endless';"
                                                " document.body.appendChild(f); }, 100)"));
+    srv.Get("/f/__busy.html", [](const httplib::Request &, httplib::Response &res) { answerBusy(res); });
     srv.Get("/f/__404.html", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(filePage(Entry {"__404", "失效链接", "1 KB", 0, 1}), kHtml);
     });

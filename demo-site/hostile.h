@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <string_view>
 
@@ -18,6 +19,8 @@ namespace demosite {
 
 // Raised on shutdown so never-ending responses let their threads go.
 extern std::atomic<bool> g_stopping;
+// Sleeps up to `total`, waking early on shutdown; false once stopping.
+bool nap(std::chrono::milliseconds total);
 
 // The keys answered with a hostile results page.
 bool isHostileKey(std::string_view key);

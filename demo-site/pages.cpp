@@ -203,11 +203,12 @@ std::string filePage(const Entry &e, const std::string &pathName, const std::str
                              "<table class=\"vip\"><tr><td>高速下载（需 5 积分）</td></tr></table>\n");
 }
 
-std::string waitPage(const Entry &e, const std::string &token)
+std::string waitPage(const Entry &e, const std::string &token, unsigned seconds)
 {
-    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"3;url=/d/" + e.id
-           + (token.empty() ? std::string() : "?token=" + token)
-           + "\"><title>请稍候</title></head><body><p>请稍候，3 秒后开始下载" + htmlEscape(e.title)
+    const std::string s = std::to_string(seconds);
+    return "<!DOCTYPE html><html><head><meta charset=\"utf-8\"><meta http-equiv=\"refresh\" content=\"" + s + ";url=/d/"
+           + e.id + (token.empty() ? std::string() : "?token=" + token)
+           + "\"><title>请稍候</title></head><body><p>请稍候，" + s + " 秒后开始下载" + htmlEscape(e.title)
            + "……</p></body></html>\n";
 }
 

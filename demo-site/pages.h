@@ -25,8 +25,9 @@ std::string searchPage(std::string_view key, long long page, const std::vector<c
 // pathName: the download's name as the address of the "path" way carries it;
 // token: added to every download address of the page (none when empty).
 std::string filePage(const Entry &e, const std::string &pathName = {}, const std::string &token = {});
-// The "请稍候" page of the "wait" way, and the pop-up advertisement.
-std::string waitPage(const Entry &e, const std::string &token = {});
+// The "请稍候" page of the "wait" way, going on after `seconds`, and the
+// pop-up advertisement.
+std::string waitPage(const Entry &e, const std::string &token = {}, unsigned seconds = 3);
 std::string popupPage();
 std::string framePage();
 
