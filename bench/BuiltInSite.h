@@ -55,7 +55,8 @@ inline bool startBuiltInSite(DemoSite &site, QString *error, const QStringList &
 // The entry of a benchmark that samples fresh processes: "--child=program"
 // and "--child=bare ADDRESS" take one sample each; without them the demo site
 // starts on the built-in ports and the benchmarks run.
-template<typename Program, typename Bare> int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare)
+template<typename Program, typename Bare>
+int childOrBenchmarks(int argc, char **argv, Program runProgram, Bare runBare, const QStringList &siteArgs = {})
 {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (argc >= 2 && qstrcmp(argv[1], "--child=program") == 0)
@@ -66,7 +67,7 @@ template<typename Program, typename Bare> int childOrBenchmarks(int argc, char *
     QCoreApplication app(argc, argv);
     DemoSite site;
     QString error;
-    if (!startBuiltInSite(site, &error)) {
+    if (!startBuiltInSite(site, &error, siteArgs)) {
         std::fprintf(stderr, "demo site: %s\n", qPrintable(error));
         return 1;
     }
@@ -78,13 +79,13 @@ template<typename Program, typename Bare> int childOrBenchmarks(int argc, char *
 
 // The entry of a benchmark that runs in this process against the demo site
 // on free ports, with the engine set up; `site` points at it meanwhile.
-inline int onDemoSite(int argc, char **argv, DemoSite *&site)
+inline int onDemoSite(int argc, char **argv, DemoSite *&site, const QStringList &siteArgs = {})
 {
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     DemoSite running;
-    if (!running.start()) {
+    if (!running.start(siteArgs)) {
         std::fprintf(stderr, "demo site: %s\n", qPrintable(running.errorString()));
         return 1;
     }

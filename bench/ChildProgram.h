@@ -90,8 +90,9 @@ struct Sample
 };
 
 // Runs this executable with args, measures the child's tree once it is
-// ready, then lets it end. totalMb < 0 when it never got ready.
-inline Sample measureChild(const QStringList &args, bool rests)
+// ready, then lets it end: live, and when it rests, once more after RestMs
+// and restMoreMs. totalMb < 0 when it never got ready.
+inline Sample measureChild(const QStringList &args, bool rests, int restMoreMs = 0)
 {
     Sample sample;
     QProcess p;
@@ -104,7 +105,7 @@ inline Sample measureChild(const QStringList &args, bool rests)
         QThread::msleep(SettleMs);
         sample.live = footprint(int(p.processId()));
         if (rests)
-            QThread::msleep(RestMs);
+            QThread::msleep(RestMs + restMoreMs);
         sample.atRest = rests ? footprint(int(p.processId())) : sample.live;
     } else {
         std::fprintf(stderr, "child: %s\n", out.constData());

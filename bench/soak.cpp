@@ -132,8 +132,8 @@ private:
     {
         const int before = m_scans;
         action();
-        if (!spinUntil([&] { return m_scans > before || m_form->Label8->caption() == Form1::searchFailedText(); },
-                       WaitMs))
+        // The dots stop with the scan, or with the failure text.
+        if (!spinUntil([&] { return m_scans > before || !m_form->Timer1->isActive(); }, WaitMs))
             return QStringLiteral("no results page within %1 s").arg(WaitMs / 1000);
         if (m_scans == before)
             return QStringLiteral("search failed");

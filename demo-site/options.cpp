@@ -83,7 +83,9 @@ const std::map<std::string, Setter> &valueOptions()
         {"--revision",
          [](Options &o, const std::string &v) { return parseNumber(v, o.revision) && o.revision <= kMaxRevision; }},
         {"--wait-seconds",
-         [](Options &o, const std::string &v) { return parseNumber(v, o.waitSeconds) && o.waitSeconds <= kMaxWaitSeconds; }},
+         [](Options &o, const std::string &v) {
+             return parseNumber(v, o.waitSeconds) && o.waitSeconds <= kMaxWaitSeconds;
+         }},
         {"--file-page-delay",
          [](Options &o, const std::string &v) {
              return parseNumber(v, o.filePageDelay) && o.filePageDelay <= kMaxFilePageDelay;

@@ -338,9 +338,8 @@ void setupResourceSite(httplib::Server &srv, const Catalogue &cat, const Options
         addHostileFileRoutes(srv);
         addHostileBrowserRoutes(srv);
     }
-    srv.Get("/", [&opt](const httplib::Request &, httplib::Response &res) {
-        sendPage(res, resourceIndexPage(), opt.gbk);
-    });
+    srv.Get("/",
+            [&opt](const httplib::Request &, httplib::Response &res) { sendPage(res, resourceIndexPage(), opt.gbk); });
     searchRoute(srv, cat, opt);
     filePageRoutes(srv, cat, opt);
     downloadRoutes(srv, cat, opt);

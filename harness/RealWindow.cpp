@@ -2,7 +2,9 @@
 
 #include <QCoreApplication>
 
+#include "DownloadManager.h"
 #include "Module1.h"
+#include "WebEngineSession.h"
 
 bool spinUntil(const std::function<bool()> &done, int timeoutMs)
 {
@@ -31,17 +33,11 @@ qint64 StallWatch::longest() const
     return qMax(m_gap, m_clock.elapsed() - m_last);
 }
 
-Form1Services inertServices()
-{
-    Form1Services services;
-    services.openUrl = [](const QUrl &) {};
-    services.askUpdate = [](QWidget *) { return false; };
-    services.mayQuit = [](QWidget *) { return true; };
-    services.quit = [] {};
-    return services;
-}
-
 std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services)
 {
-    return std::make_unique<Form1>(Module1::engineBrowsers(session), std::move(services));
+    DownloadManager &downloads = *session.downloads();
+    auto form = std::make_unique<Form1>(Module1::engineBrowsers(session),
+                                        Module1::withDownloads(std::move(services), downloads));
+    Module1::answerClicks(form.get(), downloads);
+    return form;
 }

@@ -32,7 +32,6 @@ private:
     qint64 m_gap = 0;
 };
 
-// Services that reach nothing outside: no browser, no prompt, no quitting.
-Form1Services inertServices();
-
-std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services = inertServices());
+// The window on the session's browsers, its row clicks entries of the
+// session's downloads; the other services reach nothing outside unless set.
+std::unique_ptr<Form1> realWindow(WebEngineSession &session, Form1Services services = {});

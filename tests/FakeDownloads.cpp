@@ -11,7 +11,7 @@ void FakeDownloads::clearEnded()
 {
     QList<int> ids;
     for (const DownloadEntry &e : std::as_const(all)) {
-        if (!e.isUnfinished())
+        if (e.hasEnded())
             ids << e.id;
     }
     for (const int id : std::as_const(ids))

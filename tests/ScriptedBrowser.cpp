@@ -51,12 +51,27 @@ ScriptedWindow::ScriptedWindow()
     };
     services.mayQuit = [this](QWidget *) { return stopDownloads; };
     services.quit = [this] { ++quits; };
-    services.nothingCame = [this](const QString &title, const QUrl &page, const QString &why) {
-        notices << title + QLatin1Char('|') + page.toString() + QLatin1Char('|') + why;
+    services.clickRegistered = [this](const QString &title, const QUrl &page) -> std::optional<int> {
+        if (downloading.contains(page.toString()))
+            return std::nullopt;
+        const int entry = int(registered.size()) + 1;
+        registered << QStringLiteral("%1|%2|%3").arg(entry).arg(title, page.toString());
+        return entry;
     };
+    services.nothingCame = [this](int entry, const QString &title, const QUrl &page, const QString &why) {
+        notices << QStringLiteral("%1|%2|%3|%4").arg(entry).arg(title, page.toString(), why);
+    };
+    services.siteCharsetLearned = [this](const QString &charset) { charsets << charset; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
-        (name == QLatin1String("W1") ? w1 : name == QLatin1String("W2") ? w2 : w3) = b;
+        if (name == QLatin1String("W2"))
+            filePages << b;
+        if (name == QLatin1String("W1"))
+            w1 = b;
+        else if (name == QLatin1String("W3"))
+            w3 = b;
+        else if (!w2)
+            w2 = b;
         return b;
     };
     form = std::make_unique<Form1>(factory, services);

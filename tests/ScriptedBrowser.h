@@ -6,6 +6,7 @@
 #include <optional>
 
 #include <QList>
+#include <QPointer>
 #include <QStringList>
 #include <QUrl>
 
@@ -34,10 +35,11 @@ public:
     {
         grants << qMakePair(allowance.downloads, allowance.desktopAddresses);
     }
+    void restNow() override { ++rests; }
 
     // Completes a document and raises the notification.
     void complete(const QString &bodyHtml, const QString &bodyText = {}, QList<Element> els = {});
-    void fail() { emit loadFailed(); }
+    void fail(LoadFailure failure = {LoadFailure::Unreachable, 0}) { emit loadFailed(failure); }
 
     QString html;
     QString text;
@@ -46,6 +48,7 @@ public:
     QStringList navigations;
     QStringList clicks;
     QList<QPair<int, int>> grants;
+    int rests = 0;                  // times the window let the page go
     std::optional<int> clickAnswer; // what clicks report instead of their count
     std::function<void(const QString &)> onNavigate;
 
@@ -71,10 +74,15 @@ public:
     ScriptedBrowser *w1 = nullptr;
     ScriptedBrowser *w2 = nullptr;
     ScriptedBrowser *w3 = nullptr;
+    // Every file-page browser made, W2 first.
+    QList<QPointer<ScriptedBrowser>> filePages;
     int prompts = 0;
     bool answer = true;        // to the update prompt
     bool stopDownloads = true; // to stopping running downloads
     int quits = 0;
     QList<QUrl> opened;
-    QStringList notices; // "title|page|reason" of each click that led to no download
+    QStringList registered;  // "entry|title|page" of each row click registered
+    QStringList downloading; // file pages whose file is downloading already
+    QStringList notices;     // "entry|title|page|reason" of each click that led to no download
+    QStringList charsets;    // the site's encodings, as learnt
 };

@@ -12,6 +12,7 @@
 #include <QtTest>
 
 #include "DesktopWatch.h"
+#include "DownloadFolder.h"
 #include "DownloadList.h"
 #include "DownloadNotices.h"
 #include "DownloadRow.h"
@@ -187,7 +188,7 @@ private slots:
         const QString now = taken ? chosen : QStringLiteral("/dl");
         QCOMPARE(downloads.folderPath(), now);
         QCOMPARE(label->toolTip(), now);
-        QCOMPARE(DownloadList::rememberedFolder(), taken ? chosen : QString());
+        QCOMPARE(DownloadFolder::remembered(), taken ? chosen : QString());
     }
 
     void folderDialogKeepsItsHistoryOut()

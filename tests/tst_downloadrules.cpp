@@ -1,5 +1,6 @@
 // The downloads' rules without the engine: the names files are saved under,
 // why a download stopped, and the texts an entry composes.
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -223,6 +224,56 @@ private slots:
         QFETCH(qint64, bytes);
         QFETCH(QString, text);
         QCOMPARE(DownloadEntry::bytesText(bytes), text);
+    }
+
+    // The free space as it is, and the room the program keeps spare.
+    void noSpaceTexts_data()
+    {
+        QTest::addColumn<qint64>("total");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("size known") << qint64(8 << 20) << "磁盘空间不足：文件有 8 MB，/dl 只剩 3.5 MB（需保留 64 MB）";
+        QTest::newRow("size unknown") << qint64(-1) << "磁盘空间不足：文件大小未知，/dl 只剩 3.5 MB（需保留 64 MB）";
+    }
+    void noSpaceTexts()
+    {
+        QFETCH(qint64, total);
+        QFETCH(QString, text);
+        QCOMPARE(StopReason::noSpaceText(total, QStringLiteral("/dl"), qint64(3.5 * (1 << 20))), text);
+    }
+
+    // The name a server sends, from its own bytes: in traditional characters
+    // GBK and Big5 hold "\\" and "|" as second bytes, which must neither cut
+    // the name nor end it; an RFC 5987 name beside them wins.
+    void dispositionNames_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QString>("charset");
+        QTest::addColumn<QString>("name");
+        const auto encoded = [](const char *charset, const char *utf8) {
+            QStringEncoder encoder(charset);
+            return QByteArray(encoder.encode(QString::fromUtf8(utf8)));
+        };
+        const auto gbk = [&encoded](const char *utf8) { return encoded("GBK", utf8); };
+        const QByteArray big5 = encoded("Big5", "許功蓋.txt");
+        // clang-format off
+        QTest::newRow("0x5C second bytes") << "attachment; filename=\"" + gbk("乗擻.rar") + "\"" << "GBK" << "乗擻.rar";
+        QTest::newRow("0x7C second bytes") << "attachment; filename=\"" + gbk("中文资料 繁體億嘰.zip") + "\"" << "GBK" << "中文资料 繁體億嘰.zip";
+        QTest::newRow("first bytes 0x81-0x9F") << "attachment; filename=\"" + gbk("亅俓倈僜.doc") + "\"; size=9" << "GBK" << "亅俓倈僜.doc";
+        QTest::newRow("Big5") << "attachment; filename=\"" + big5 + "\"" << "Big5" << "許功蓋.txt";
+        QTest::newRow("filename* beside them") << "attachment; filename=\"" + gbk("乗.rar") + "\"; filename*=UTF-8''%E5%98%B0.rar" << "GBK" << "嘰.rar";
+        QTest::newRow("filename* in GBK") << QByteArray("attachment; filename*=gbk''%81%5C%94%5C.rar") << "UTF-8" << "乗擻.rar";
+        QTest::newRow("raw UTF-8 on a GBK site") << "attachment; filename=\"" + QString::fromUtf8("資料.zip").toUtf8() + "\"" << "GBK" << "資料.zip";
+        QTest::newRow("token, quotes escaped") << QByteArray("inline; filename=a.zip") << "GBK" << "a.zip";
+        QTest::newRow("escaped quote") << QByteArray(R"(attachment; filename="a\"b.zip")") << "GBK" << "a\"b.zip";
+        QTest::newRow("no name") << QByteArray("attachment") << "GBK" << "";
+        // clang-format on
+    }
+    void dispositionNames()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QString, charset);
+        QFETCH(QString, name);
+        QCOMPARE(FileNames::dispositionName(header, charset), name);
     }
 
     void composedTexts_data()

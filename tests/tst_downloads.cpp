@@ -13,6 +13,7 @@
 #include "Browser.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
+#include "FreeDownloadClick.h"
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
@@ -73,7 +74,6 @@ int runChild(int argc, char **argv)
     downloads.folder().setPath(args.at(3));
     downloads.useJournal(args.at(2));
     auto *browser = static_cast<WebEngineBrowser *>(session.createBrowser(&app));
-    QObject::connect(browser, &Browser::DocumentComplete, &app, [browser] { clickFreeDownload(browser); });
     QObject::connect(&downloads, &DownloadManager::downloadStarted, &app, [] {
         std::printf("started\n");
         std::fflush(stdout);
@@ -88,8 +88,10 @@ int runChild(int argc, char **argv)
         });
         keep.start(50);
     }
-    browser->Navigate(args.at(4));
-    browser->allowUserAction({.downloads = 1, .title = QStringLiteral("Python 基础教程(557 KB)")});
+    // As a row click does it: an entry with the row's title, then its file page.
+    const int entry = downloads.addClick(QStringLiteral("Python 基础教程(557 KB)"), QUrl(args.at(4)));
+    FreeDownloadClick click(browser, args.at(4), {.downloads = 1, .entry = entry});
+    QObject::connect(browser, &Browser::DocumentComplete, &click, &FreeDownloadClick::documentComplete);
     QTimer::singleShot(120000, &app, &QCoreApplication::quit);
     const int code = QCoreApplication::exec();
     delete browser;
@@ -200,7 +202,7 @@ private slots:
         QTest::newRow("server refused, then 继续") << "/d/umzj41?cut=1000000&refuse=500&times=2"
                                                    << "resume"
                                                    << "服务器拒绝了下载（HTTP 500）" << int(State::Interrupted);
-        QTest::newRow("disk full") << slowPath() << "full" << "磁盘空间不足：文件有 8 MB，%1 只剩 0 字节" << int(State::Failed);
+        QTest::newRow("disk full") << slowPath() << "full" << "磁盘空间不足：文件有 8 MB，%1 只剩 3.5 MB（需保留 64 MB）" << int(State::Failed);
         QTest::newRow("folder not writable") << slowPath() << "file" << "无法写入下载文件夹：%1" << int(State::Failed);
         // Cut on every try, with nothing to resume from: the engine's own
         // retries give up, and the entry waits for the user.
@@ -226,7 +228,7 @@ private slots:
         if (fault == QLatin1String("full") || fault == QLatin1String("cancel")) {
             QVERIFY(m_started->wait(30000));
             if (fault == QLatin1String("full"))
-                manager()->folder().setFreeSpace([](const QString &) { return DownloadFolder::SpareBytes - 1; });
+                manager()->folder().setFreeSpace([](const QString &) { return qint64(3.5 * (1 << 20)); });
             else
                 manager()->act(last().id, DownloadEntry::Cancel);
         }

@@ -7,7 +7,7 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 "$top/tools/build.sh" -DONDRIX_BUILD_BENCH=ON
 bin="$top/build/bench"
 out="$top/build/bench-results"
-for b in bench_scan bench_search bench_startup bench_memory bench_download; do
+for b in bench_scan bench_search bench_startup bench_memory bench_download bench_clicks; do
     [ -x "$bin/$b" ] || { echo "$bin/$b was not built (Google Benchmark: libbenchmark-dev)" >&2; exit 1; }
 done
 mkdir -p "$out"
@@ -38,6 +38,7 @@ run bench_search
 run bench_startup isolated
 run bench_memory isolated
 run bench_download
+run bench_clicks
 echo "== all benchmarks: $((SECONDS - start)) s"
 
 if ! command -v python3 >/dev/null; then
@@ -61,6 +62,8 @@ search = bench("bench_search", "BM_SearchLatency")
 start = bench("bench_startup", "BM_StartUp")
 mem = bench("bench_memory", "BM_Memory")
 dl = bench("bench_download", "BM_Download")
+clicks4 = bench("bench_clicks", "BM_ClicksInARow/4")
+clicks10 = bench("bench_clicks", "BM_ClicksInARow/10")
 
 rows = [
     ("scan, 10000 entries", f"{scan['real_time']:.0f} us",
@@ -77,6 +80,14 @@ rows = [
      f"bare ad page {mem['bare_MB']:.1f} MB", mem["live_vs_bare"]),
     ("memory, 3 pages at rest, tree", f"{mem['program_MB']:.1f} MB",
      f"bare ad page {mem['bare_MB']:.1f} MB", mem["program_vs_bare"]),
+    ("memory, 3 file pages live", f"{mem['three_live_MB']:.1f} MB",
+     f"bare ad page {mem['bare_MB']:.1f} MB", mem["three_live_vs_bare"]),
+    ("memory, 3 file pages done", f"{mem['three_done_MB']:.1f} MB",
+     f"bare ad page {mem['bare_MB']:.1f} MB", mem["three_done_vs_bare"]),
+    ("4 clicks in a row, all landed", f"{clicks4['all_landed_ms'] / 1000:.2f} s",
+     f"4 x one click {clicks4['n_times_one_ms'] / 1000:.2f} s", clicks4["vs_n_times_one"]),
+    ("10 clicks in a row, all landed", f"{clicks10['all_landed_ms'] / 1000:.2f} s",
+     f"10 x one click {clicks10['n_times_one_ms'] / 1000:.2f} s", clicks10["vs_n_times_one"]),
     ("memory, private pages only", f"{mem['program_private_MB']:.1f} MB",
      f"bare ad page {mem['bare_private_MB']:.1f} MB", mem["private_vs_bare"]),
     ("download 256 MiB, vs bare engine", f"{dl['program_ms']:.0f} ms",

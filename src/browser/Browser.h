@@ -5,22 +5,37 @@
 #include <QObject>
 #include <QString>
 
-// What the window needs of one hidden browser. The window code reaches the
-// engine only through this, so tests can drive Form1 with a scripted browser.
-//
-// Reads are synchronous: an implementation keeps a snapshot of the body taken
-// when the current top-level document completed, and returns empty texts while
-// no document has completed since the last Navigate.
 // What one action of the user lets a browser's pages do, e.g.
 // {.downloads = 1, .desktopAddresses = 1}.
 struct UserAllowance
 {
     int downloads = 0;
     int desktopAddresses = 0;
-    // What the user acted on (a result row's title), for the downloads it starts.
-    QString title {};
+    // The download list's entry that the action's download belongs to (the
+    // row click's, or the one started again); 0 for a new entry.
+    int entry = 0;
 };
 
+// Why a load produced no document, as far as the user needs to know.
+struct LoadFailure
+{
+    enum Kind {
+        Unreachable, // no connection at all: refused, no route, no such host
+        HttpError,   // the site answered with an error status
+        NoAnswer,    // connected, but no page came (nothing, or broken off)
+        Refused,     // stopped here: off the site, or not a web address
+    };
+    Kind kind = NoAnswer;
+    int httpStatus = 0; // of an HttpError
+};
+Q_DECLARE_METATYPE(LoadFailure)
+
+// What the window needs of one hidden browser. The window code reaches the
+// engine only through this, so tests can drive Form1 with a scripted browser.
+//
+// Reads are synchronous: an implementation keeps a snapshot of the body taken
+// when the current top-level document completed, and returns empty texts while
+// no document has completed since the last Navigate.
 class Browser : public QObject
 {
     Q_OBJECT
@@ -66,16 +81,17 @@ public:
     static constexpr int UserActionMs = 2 * 60 * 1000;
     virtual void allowUserAction(UserAllowance allowance) = 0;
 
+    // The window needs no more of the current document than what it has
+    // read: the page may go now rather than after a while unused. Reads keep
+    // answering, and a later click brings the page back first.
+    virtual void restNow() { }
+
 signals:
     // Once per successful top-level document, after its snapshot is taken.
     void DocumentComplete();
     // A load that we or the page started did not produce a document.
-    void loadFailed();
+    void loadFailed(const LoadFailure &failure);
 };
 
 // The shared click-by-text operation of the window's handlers.
 void ClickElementsByText(Browser *browser, const QString &tagName, const QString &needle, Browser::ClickDone done = {});
-
-// Clicks a file page's free download: every table whose text holds "0分"
-// (the site's price of a free file).
-void clickFreeDownload(Browser *browser, Browser::ClickDone done = {});

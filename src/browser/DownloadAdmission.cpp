@@ -46,9 +46,9 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
     // Mostly the size is known only later; the manager's space watch stops
     // it then.
     const qint64 announced = request->totalBytes();
-    const qint64 room = m_folder.room(directory);
-    if (announced > 0 && announced > room)
-        return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, room)};
+    const qint64 free = m_folder.freeSpace(directory);
+    if (announced > 0 && announced > free - DownloadFolder::SpareBytes)
+        return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, free)};
     const QString path = DownloadFolder::reserveFile(directory, name, m_leftovers.paths());
     if (path.isEmpty())
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QNetworkCookieJar>
+#include <QWebEngineCookieStore>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
@@ -32,7 +34,14 @@ static_assert(sameCode(StopReason::FileNoSpace, R::FileNoSpace) && sameCode(Stop
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     : Downloads(parent)
     , m_profile(profile)
+    , m_probe(&m_network, profile->httpUserAgent().toUtf8())
 {
+    // A server that checks its pages' cookie checks ours too.
+    QNetworkCookieJar *jar = m_network.cookieJar();
+    connect(profile->cookieStore(), &QWebEngineCookieStore::cookieAdded, this,
+            [jar](const QNetworkCookie &cookie) { jar->insertCookie(cookie); });
+    connect(profile->cookieStore(), &QWebEngineCookieStore::cookieRemoved, this,
+            [jar](const QNetworkCookie &cookie) { jar->deleteCookie(cookie); });
     // Direct connection: the request must be accepted inside the signal, or
     // the engine drops it.
     connect(profile, &QWebEngineProfile::downloadRequested, this, &DownloadManager::onDownloadRequested,
@@ -91,12 +100,29 @@ DownloadManager::Record *DownloadManager::addRecord(DownloadEntry::State state, 
     return r.get();
 }
 
-int DownloadManager::addNothingCame(const QString &title, const QUrl &page, const QString &reason)
+int DownloadManager::addClick(const QString &title, const QUrl &page)
 {
-    Record *r = addRecord(DownloadEntry::State::NothingCame, title, page);
-    r->entry.reason = reason;
-    emit entryChanged(r->entry.id);
+    // The user asked again for what is under way: that entry is shown.
+    const bool underWay = std::any_of(m_records.cbegin(), m_records.cend(), [&page](const auto &r) {
+        return r->page == page && (r->entry.state == DownloadEntry::State::Opening || r->entry.isUnfinished());
+    });
+    if (underWay) {
+        emit attentionWanted();
+        return 0;
+    }
+    Record *r = addRecord(DownloadEntry::State::Opening, title, page);
+    r->page = page;
+    r->title = title;
     return r->entry.id;
+}
+
+void DownloadManager::clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason)
+{
+    Record *r = find(id);
+    if (!r || r->entry.state != DownloadEntry::State::Opening)
+        r = addRecord(DownloadEntry::State::NothingCame, title, page);
+    r->entry.url = page;
+    setState(r, DownloadEntry::State::NothingCame, reason);
 }
 
 void DownloadManager::setState(Record *record, DownloadEntry::State state, const QString &reason)
@@ -116,29 +142,35 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     HiddenPage *page = DownloadAdmission::payingPage(request);
     if (!page)
         return;
-    // 重试 of an entry that ended, or 继续 that had to go back to the file
-    // page: the same entry starts again.
-    Record *retried = page == m_retryPage ? takeRetrying(request->url()) : takeRestarted(page);
+    // The entry the user's action made for it (a row click's), or the one
+    // that 重试 or 继续 starts again: the download goes there. One page
+    // serves every 重试, so those are known by their address.
+    Record *claimed = page == m_retryPage ? takeRetrying(request->url()) : claim(page->grantEntry());
+    const int answered = claimed ? claimed->entry.id : 0;
     // The same address already downloading: the user asked again, so show
     // that one instead of starting it twice.
-    if (inFlight(request->url(), retried)) {
+    if (inFlight(request->url(), claimed)) {
         request->cancel();
+        if (claimed && claimed->entry.state == DownloadEntry::State::Opening)
+            setState(claimed, DownloadEntry::State::NothingCame, QStringLiteral("这个文件已在下载"));
         emit attentionWanted();
+        emit clickAnswered(answered);
         return;
     }
     const DownloadAdmission::Decision decision = m_admission.decide(request, page->documentCharset());
     if (!decision.accepted()) {
-        failToStart(request, retried, decision);
+        failToStart(request, claimed, decision);
+        emit clickAnswered(answered);
         return;
     }
     DownloadAdmission::accept(request, decision);
-    Record *r = retried ? retried : addRecord(DownloadEntry::State::Running, QString(), request->url());
-    if (page != m_retryPage) {
+    Record *r = claimed ? claimed : addRecord(DownloadEntry::State::Running, QString(), request->url());
+    if (!r->page.isValid() && page != m_retryPage)
         r->page = page->url();
-        r->title = page->grantTitle();
-    }
+    r->charset = page->documentCharset();
     r->entry.url = request->url();
     start(r, request, decision);
+    emit clickAnswered(answered);
 }
 
 bool DownloadManager::followResumed(QWebEngineDownloadRequest *request)
@@ -171,17 +203,21 @@ DownloadManager::Record *DownloadManager::takeRetrying(const QUrl &url)
     return nullptr;
 }
 
-DownloadManager::Record *DownloadManager::takeRestarted(const QObject *page)
+DownloadManager::Record *DownloadManager::claim(int id)
 {
-    for (const auto &r : m_records) {
-        if (r->restart && r->restart->holds(page)) {
-            dropRestart(r.get());
-            r->entry.fromEarlierRun = false;
-            r->fromPageOnly = false;
-            return r.get();
-        }
+    Record *r = id > 0 ? find(id) : nullptr;
+    if (!r)
+        return nullptr;
+    if (r->restart) {
+        // Started again from its file page: this is the page's download.
+        dropRestart(r);
+        r->entry.fromEarlierRun = false;
+        r->fromPageOnly = false;
+        return r;
     }
-    return nullptr;
+    // Only a click still waiting takes a download; one that gave up, or
+    // got its download already, takes no second.
+    return r->entry.state == DownloadEntry::State::Opening ? r : nullptr;
 }
 
 bool DownloadManager::inFlight(const QUrl &url, const Record *except) const
@@ -215,9 +251,11 @@ void DownloadManager::start(Record *record, QWebEngineDownloadRequest *request,
     record->sampledBytes = 0;
     record->sampledMs = m_clock.elapsed();
     record->partial.clear();
+    record->wanted = decision.wanted;
+    record->landAs.clear();
     record->etag.clear();
     record->modified.clear();
-    askValidators(record);
+    askServer(record);
     // A file of the wanted name already there: compared once the size is known.
     record->existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
     watch(record, request);
@@ -440,6 +478,12 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
     }
     if (ok && record->copyDone) {
         setState(record, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(record->existing));
+    } else if (ok && record->asking) {
+        // Complete before the server said what the file is called: it lands
+        // under that name once it has (a few seconds at most).
+        record->partial = DownloadFolder::enginePath(path);
+        record->landOnAnswer = true;
+        emit entryChanged(record->entry.id);
     } else if (ok) {
         // The engine saved it under its partial name.
         if (land(record, DownloadFolder::enginePath(path)))
@@ -454,7 +498,7 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
 
 bool DownloadManager::land(Record *record, const QString &from)
 {
-    const QString landed = DownloadFolder::landAndTidy(from, record->entry.path);
+    const QString landed = DownloadFolder::landAndTidy(from, record->entry.path, record->landAs);
     if (landed.isEmpty()) {
         const QString directory = QFileInfo(record->entry.path).absolutePath();
         m_leftovers.add(record->entry.path);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include <QElapsedTimer>
+#include <QNetworkAccessManager>
 #include <QPointer>
 #include <QString>
 #include <QTimer>
@@ -19,7 +20,6 @@
 #include "ServerStatusProbe.h"
 
 class HiddenPage;
-class QNetworkAccessManager;
 class QWebEngineDownloadRequest;
 class QWebEngineProfile;
 
@@ -62,11 +62,19 @@ public:
     void setFolderPath(const QString &path) override { m_folder.setPath(path); }
     void clearEnded() override;
 
-    // An entry for a result click that led to no download: the result's
-    // title, its file page and why.
-    int addNothingCame(const QString &title, const QUrl &page, const QString &reason);
+    // A result row was clicked: its entry, there at once with the row's
+    // title and file page, for the download that the click's grant names.
+    // 0 (and the list shown) when that file page is opening already or its
+    // file is downloading.
+    int addClick(const QString &title, const QUrl &page);
+    // The click led to no download: its entry says why (a new entry when
+    // the click has none).
+    void clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason);
 
 signals:
+    // A download came for the entry of a click (or was refused for a
+    // reason the entry shows): the click has its answer.
+    void clickAnswered(int id);
     void downloadStarted(const QString &path);
     void downloadFinished(const QString &path, bool ok);
     // Why a download the user asked for did not start or did not finish;
@@ -86,9 +94,14 @@ private:
         bool copyDone = false;    // it completed before the user chose
         qint64 sampledBytes = 0;  // for the speed
         qint64 sampledMs = 0;
-        QUrl page;       // the file page it came from
-        QString title;   // of the result row that was clicked
-        QByteArray etag; // the server's validators, for the journal
+        QUrl page;                 // the file page it came from
+        QString title;             // of the result row that was clicked
+        QString charset;           // of the page that started it, for its name
+        QString wanted;            // the name the reservation was made for, before any " (n)"
+        QString landAs;            // the name the server's own bytes give instead; empty: the reserved one
+        quint64 asking = 0;        // the server's answer awaited, by question
+        bool landOnAnswer = false; // complete, waiting for that answer's name
+        QByteArray etag;           // the server's validators, for the journal
         QByteArray modified;
         // Of an earlier run (or kept for the next): where its data is, how
         // the rest is fetched, and whether only its file page can start it
@@ -102,7 +115,7 @@ private:
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     bool followResumed(QWebEngineDownloadRequest *request);
     Record *takeRetrying(const QUrl &url);
-    Record *takeRestarted(const QObject *page);
+    Record *claim(int id);
     bool inFlight(const QUrl &url, const Record *except) const;
     void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision);
     void failToStart(QWebEngineDownloadRequest *request, Record *retried, const DownloadAdmission::Decision &decision);
@@ -125,7 +138,7 @@ private:
     qint64 liveBytes(const Record *record) const;
     QString dataPath(const Record *record) const;
     bool land(Record *record, const QString &from);
-    void askValidators(Record *record);
+    void askServer(Record *record);
     void writeJournal();
     void continueEarlier(Record *record);
     void onFetchEnded(int id, RangeFetch::Outcome outcome, int status);
@@ -138,6 +151,8 @@ private:
     // What cancelled and failed downloads leave while the engine winds down.
     PartialSweep m_leftovers;
     DownloadAdmission m_admission {m_folder, m_leftovers};
+    // The program's own requests to download servers, with the pages' cookies.
+    QNetworkAccessManager m_network;
     ServerStatusProbe m_probe;
     QTimer m_spaceWatch;
     QTimer m_progress;
@@ -146,6 +161,6 @@ private:
     // Starts ended entries again from their address; the user's 重试 pays.
     HiddenPage *m_retryPage = nullptr;
     std::unique_ptr<DownloadJournal> m_journal;
-    QNetworkAccessManager *m_network = nullptr; // made on first use
     int m_nextId = 1;
+    quint64 m_questions = 0;
 };

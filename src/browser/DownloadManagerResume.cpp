@@ -2,6 +2,7 @@
 // journal of unfinished ones, keeping them when it ends, and continuing them
 // after the next start from the bytes on disk, or from their file page when
 // the server will not.
+#include <algorithm>
 #include <cstdio>
 
 #include <QFileInfo>
@@ -10,6 +11,7 @@
 #include <QWebEngineProfile>
 
 #include "DownloadManager.h"
+#include "FileNames.h"
 #include "HiddenPage.h"
 #include "StopReason.h"
 
@@ -45,7 +47,8 @@ void DownloadManager::useJournal(const QString &file)
     for (const QString &path : earlier.leftovers)
         DownloadFolder::removePartial(path);
     for (const JournalEntry &j : earlier.downloads) {
-        Record *r = addRecord(DownloadEntry::State::Interrupted, QFileInfo(j.path).fileName(), j.url);
+        Record *r = addRecord(DownloadEntry::State::Interrupted,
+                              j.name.isEmpty() ? QFileInfo(j.path).fileName() : j.name, j.url);
         r->entry.path = j.path;
         r->entry.received = j.bytes;
         r->entry.total = j.total;
@@ -55,6 +58,7 @@ void DownloadManager::useJournal(const QString &file)
         r->etag = j.etag;
         r->modified = j.modified;
         r->partial = j.partial;
+        r->landAs = j.name;
         // Without a validator the rest could be of another file.
         r->fromPageOnly = j.etag.isEmpty() && j.modified.isEmpty();
         setState(r, DownloadEntry::State::Interrupted, QStringLiteral("上次退出时未完成"));
@@ -75,6 +79,7 @@ void DownloadManager::writeJournal()
                                             .page = r->page,
                                             .title = r->title,
                                             .path = e.path,
+                                            .name = r->landAs,
                                             .partial
                                             = r->copyDone ? DownloadFolder::enginePath(e.path) : dataPath(r.get()),
                                             .bytes = e.received,
@@ -85,21 +90,36 @@ void DownloadManager::writeJournal()
     m_journal->write(contents);
 }
 
-void DownloadManager::askValidators(Record *record)
+void DownloadManager::askServer(Record *record)
 {
-    if (!m_journal)
-        return;
     const int id = record->entry.id;
-    const qint64 announced = record->entry.total;
-    m_probe.validators(record->entry.url, record->page, this, [this, id, announced](const auto &v) {
+    const quint64 question = record->asking = ++m_questions;
+    m_probe.validators(record->entry.url, record->page, this, [this, id, question](const auto &v) {
         Record *r = find(id);
-        // Only the same answer as the engine's names its file.
-        if (!r || !r->request || (announced > 0 && v.length != announced))
+        if (!r || r->asking != question)
             return;
-        r->etag = v.etag;
-        r->modified = v.modified;
-        if (r->entry.total < 0)
-            r->entry.total = v.length;
+        r->asking = 0;
+        // Only an answer about the engine's very file identifies and names it.
+        if (r->entry.total <= 0 || v.length == r->entry.total) {
+            r->etag = v.etag;
+            r->modified = v.modified;
+            if (r->entry.total < 0)
+                r->entry.total = v.length;
+            // The name from the server's own bytes: what the engine made of
+            // them may have lost its first characters. The data lands under it.
+            const QString name = FileNames::dispositionName(v.disposition, r->charset);
+            if (!name.isEmpty() && FileNames::sanitize(name) != r->wanted) {
+                r->landAs = FileNames::sanitize(name);
+                r->entry.name = r->landAs;
+                emit entryChanged(id);
+            }
+        }
+        if (std::exchange(r->landOnAnswer, false)) {
+            if (land(r, r->partial))
+                emit downloadFinished(r->entry.path, true);
+            startQueued();
+            return;
+        }
         writeJournal();
     });
 }
@@ -156,7 +176,10 @@ void DownloadManager::retry(Record *record)
     if (!m_retryPage)
         m_retryPage = new HiddenPage(m_profile, HiddenPage::UrlOpener(), QString());
     record->retrying = true;
-    m_retryPage->allowUserAction(UserGrant({.downloads = 1}));
+    // One download for each 重试 still on its way, this one's included.
+    const auto retrying
+        = std::count_if(m_records.cbegin(), m_records.cend(), [](const auto &r) { return r->retrying; });
+    m_retryPage->allowUserAction(UserGrant({.downloads = int(retrying)}));
     record->entry.received = 0;
     setState(record, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
     m_retryPage->download(record->entry.url);
@@ -172,17 +195,15 @@ void DownloadManager::continueEarlier(Record *record)
         setState(record, DownloadEntry::State::Waiting);
         return;
     }
-    if (!m_network)
-        m_network = new QNetworkAccessManager(this);
     dropFetch(record);
     // The pages' own identity, and the proxy the application gives them.
     record->fetch = std::make_unique<RangeFetch>(
-        m_network, RangeFetch::Target {.url = record->entry.url,
-                                       .referer = record->page,
-                                       .partial = dataPath(record),
-                                       .total = record->entry.total,
-                                       .validator = record->etag.isEmpty() ? record->modified : record->etag,
-                                       .userAgent = m_profile->httpUserAgent().toUtf8()});
+        &m_network, RangeFetch::Target {.url = record->entry.url,
+                                        .referer = record->page,
+                                        .partial = dataPath(record),
+                                        .total = record->entry.total,
+                                        .validator = record->etag.isEmpty() ? record->modified : record->etag,
+                                        .userAgent = m_profile->httpUserAgent().toUtf8()});
     const int id = record->entry.id;
     connect(record->fetch.get(), &RangeFetch::finished, this,
             [this, id](RangeFetch::Outcome outcome, int status) { onFetchEnded(id, outcome, status); });
@@ -252,7 +273,7 @@ void DownloadManager::restartFromPage(Record *record)
     record->partial.clear();
     record->entry.received = 0;
     dropRestart(record);
-    record->restart = std::make_unique<FilePageRestart>(m_profile, record->page);
+    record->restart = std::make_unique<FilePageRestart>(m_profile, record->page, record->entry.id);
     const int id = record->entry.id;
     connect(record->restart.get(), &FilePageRestart::gaveUp, this, [this, id](const QString &reason) {
         Record *r = find(id);

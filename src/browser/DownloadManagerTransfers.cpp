@@ -73,10 +73,11 @@ void DownloadManager::checkSpace(Record *record)
     const QString directory = QFileInfo(record->entry.path).absolutePath();
     const qint64 total = record->request ? record->request->totalBytes() : record->entry.total;
     const qint64 remaining = total > 0 ? qMax<qint64>(0, total - liveBytes(record)) : 0;
-    const qint64 available = m_folder.room(directory);
-    if (available >= remaining && available >= 0)
+    const qint64 free = m_folder.freeSpace(directory);
+    const qint64 room = free - DownloadFolder::SpareBytes;
+    if (room >= remaining && room >= 0)
         return;
-    finish(record, DownloadEntry::State::Failed, StopReason::noSpaceText(total, directory, available));
+    finish(record, DownloadEntry::State::Failed, StopReason::noSpaceText(total, directory, free));
 }
 
 void DownloadManager::startQueued()

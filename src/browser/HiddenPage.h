@@ -53,7 +53,7 @@ public:
     // Spends one download of the grant; false when none is left.
     bool takeDownload() { return m_grant.take(UserGrant::Download); }
     bool allowsDownload() const { return m_grant.allows(UserGrant::Download); }
-    QString grantTitle() const { return m_grant.title(); }
+    int grantEntry() const { return m_grant.entry(); }
     // A click of ours runs in the document: until shortly after it answered,
     // the windows it opens are the user's (as a browser allows pop-ups only
     // right after a click), so that one a page opens by itself is not.

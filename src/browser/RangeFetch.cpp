@@ -6,6 +6,8 @@
 #include <QRegularExpression>
 #include <QTimer>
 
+#include "ProgramRequest.h"
+
 namespace {
 
 // No answer or no data for this long is a broken connection.
@@ -39,18 +41,10 @@ RangeFetch::RangeFetch(QNetworkAccessManager *network, Target target, QObject *p
         QTimer::singleShot(0, this, [this] { end(m_bytes == m_target.total ? Outcome::Complete : Outcome::Changed); });
         return;
     }
-    QNetworkRequest request(m_target.url);
+    QNetworkRequest request = programRequest(m_target.url, m_target.referer, m_target.userAgent, StallMs);
     request.setRawHeader("Range", "bytes=" + QByteArray::number(m_bytes) + '-');
     if (!m_target.validator.isEmpty())
         request.setRawHeader("If-Range", m_target.validator);
-    if (m_target.referer.isValid())
-        request.setRawHeader("Referer", m_target.referer.toEncoded());
-    if (!m_target.userAgent.isEmpty())
-        request.setHeader(QNetworkRequest::UserAgentHeader, m_target.userAgent);
-    // The bytes must arrive as the server stores them.
-    request.setRawHeader("Accept-Encoding", "identity");
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
-    request.setTransferTimeout(StallMs);
     m_reply = network->get(request);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &RangeFetch::onHeaders);
     connect(m_reply, &QNetworkReply::readyRead, this, &RangeFetch::onData);

@@ -5,24 +5,51 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QRegularExpression>
+
+#include "ProgramRequest.h"
 
 namespace {
+
 constexpr int TimeoutMs = 5000;
+
+// What a 200 to HEAD, or a 206 or 200 to a ranged GET, says of the file.
+ServerStatusProbe::Validators validatorsOf(const QNetworkReply *reply)
+{
+    ServerStatusProbe::Validators v;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status != 200 && status != 206)
+        return v;
+    v.etag = reply->rawHeader("ETag");
+    // A weak tag names no exact bytes.
+    if (v.etag.startsWith("W/"))
+        v.etag.clear();
+    v.modified = reply->rawHeader("Last-Modified");
+    v.disposition = reply->rawHeader("Content-Disposition");
+    if (status == 206) {
+        // "bytes 0-0/12345": the whole file's length.
+        static const QRegularExpression total(QStringLiteral(R"(/(\d+)\s*$)"));
+        const QRegularExpressionMatch m = total.match(QString::fromLatin1(reply->rawHeader("Content-Range")));
+        v.length = m.hasMatch() ? m.captured(1).toLongLong() : -1;
+    } else if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()) {
+        v.length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
+    }
+    return v;
+}
+
 } // namespace
 
-QNetworkAccessManager *ServerStatusProbe::network()
-{
-    if (!m_network)
-        m_network = new QNetworkAccessManager(this);
-    return m_network;
-}
+ServerStatusProbe::ServerStatusProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_userAgent(std::move(userAgent))
+{ }
 
 void ServerStatusProbe::ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int)> done)
 {
-    QNetworkRequest look(url);
+    QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
-    look.setTransferTimeout(TimeoutMs);
-    QNetworkReply *reply = network()->head(look);
+    QNetworkReply *reply = m_network->head(look);
     auto status = std::make_shared<int>(0);
     connect(reply, &QNetworkReply::metaDataChanged, reply,
             [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
@@ -34,25 +61,34 @@ void ServerStatusProbe::ask(const QUrl &url, qint64 from, const QObject *context
 void ServerStatusProbe::validators(const QUrl &url, const QUrl &referer, const QObject *context,
                                    std::function<void(const Validators &)> done)
 {
-    QNetworkRequest look(url);
-    if (referer.isValid())
-        look.setRawHeader("Referer", referer.toEncoded());
-    look.setRawHeader("Accept-Encoding", "identity");
-    look.setTransferTimeout(TimeoutMs);
-    QNetworkReply *reply = network()->head(look);
+    const QNetworkRequest look = programRequest(url, referer, m_userAgent, TimeoutMs);
+    QNetworkReply *reply = m_network->head(look);
     connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context, [reply, done = std::move(done)] {
-        Validators v;
-        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() == 200) {
-            v.etag = reply->rawHeader("ETag");
-            // A weak tag names no exact bytes.
-            if (v.etag.startsWith("W/"))
-                v.etag.clear();
-            v.modified = reply->rawHeader("Last-Modified");
-            v.length = reply->header(QNetworkRequest::ContentLengthHeader).isValid()
-                           ? reply->header(QNetworkRequest::ContentLengthHeader).toLongLong()
-                           : -1;
-        }
-        done(v);
+    connect(reply, &QNetworkReply::finished, context, [this, reply, look, context, done = std::move(done)]() mutable {
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        // No answer at all is not worth a second question.
+        if (status == 200 || status == 0)
+            done(validatorsOf(reply));
+        else
+            firstByte(look, context, std::move(done));
     });
+}
+
+void ServerStatusProbe::firstByte(const QNetworkRequest &request, const QObject *context,
+                                  std::function<void(const Validators &)> done)
+{
+    QNetworkRequest look(request);
+    look.setRawHeader("Range", "bytes=0-0");
+    QNetworkReply *reply = m_network->get(look);
+    auto answer = std::make_shared<Validators>();
+    // The headers are all it takes; a server that ignores the range would
+    // send the whole file.
+    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
+        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
+            *answer = validatorsOf(reply);
+            reply->abort();
+        }
+    });
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    connect(reply, &QNetworkReply::finished, context, [answer, done = std::move(done)] { done(*answer); });
 }

@@ -2,20 +2,24 @@
 
 #include <functional>
 
+#include <QByteArray>
 #include <QObject>
 
 class QNetworkAccessManager;
+class QNetworkReply;
+class QNetworkRequest;
 class QUrl;
 
-// The engine does not tell a server's answer when it refuses a download:
-// this asks the same question once more, without the body, and reads the
-// HTTP status.
+// The program's own questions to a download's server, which the engine does
+// not pass on: the HTTP status with which it refused a download, and what it
+// says identifies and names the file.
 class ServerStatusProbe : public QObject
 {
     Q_OBJECT
 
 public:
-    using QObject::QObject;
+    // network: the program's own, with the pages' cookies; userAgent: the pages'.
+    ServerStatusProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent = nullptr);
 
     // A HEAD request for url from byte `from`, as the engine asked to
     // continue. done gets the status, 0 when none came; it is not called
@@ -23,19 +27,24 @@ public:
     void ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int status)> done);
 
     // What a download's server says identifies its file (ETag,
-    // Last-Modified) and its length, asked with the file page as Referer;
-    // empty and -1 when it says nothing or refuses.
+    // Last-Modified), its length and its name (the Content-Disposition as
+    // sent, raw bytes), asked with the file page as Referer: a HEAD request,
+    // or the first byte where the server refuses HEAD. Empty and -1 when it
+    // says nothing or refuses.
     struct Validators
     {
         QByteArray etag;
         QByteArray modified;
         qint64 length = -1;
+        QByteArray disposition;
     };
     void validators(const QUrl &url, const QUrl &referer, const QObject *context,
                     std::function<void(const Validators &)> done);
 
 private:
-    QNetworkAccessManager *network();
+    void firstByte(const QNetworkRequest &request, const QObject *context,
+                   std::function<void(const Validators &)> done);
 
-    QNetworkAccessManager *m_network = nullptr; // made on first use
+    QNetworkAccessManager *m_network;
+    QByteArray m_userAgent;
 };

@@ -21,8 +21,9 @@ public:
 
     bool allows(Effect effect) const;
     bool allowsAnything() const { return allows(Download) || allows(DesktopAddress); }
-    // What the user acted on; it stays when the effects are spent.
-    QString title() const { return m_left.title; }
+    // The entry the action's download belongs to; it stays when the effects
+    // are spent.
+    int entry() const { return m_left.entry; }
     // Uses up one of the effect; false when none is left.
     bool take(Effect effect);
 

@@ -1,5 +1,8 @@
 #include "WebEngineBrowser.h"
 
+#include <algorithm>
+#include <iterator>
+
 #include <QEventLoop>
 #include <QWebEngineLoadingInfo>
 #include <QWebEngineScript>
@@ -9,8 +12,30 @@
 #include "Refusals.h"
 
 namespace {
+
 // net::ERR_ABORTED: the navigation was stopped or became a download.
 constexpr int AbortedError = -3;
+
+// What the user is told of a failed load: the network, or the site.
+LoadFailure failureOf(const QWebEngineLoadingInfo &info)
+{
+    if (info.errorDomain() == QWebEngineLoadingInfo::HttpStatusCodeDomain)
+        return {LoadFailure::HttpError, info.errorCode()};
+    // Chromium's net errors for a connection that was never made:
+    // refused, failed, no such host, offline, address invalid or
+    // unreachable, timed out connecting, proxy unreachable, name
+    // resolution failed, network changed.
+    static constexpr int neverConnected[] = {-102, -104, -105, -106, -108, -109, -118, -130, -137, -21};
+    if (std::find(std::begin(neverConnected), std::end(neverConnected), info.errorCode()) != std::end(neverConnected))
+        return {LoadFailure::Unreachable, 0};
+    // Sent where no web page is: an unknown scheme, an invalid or unsafe
+    // redirect, redirects without end.
+    static constexpr int sentAway[] = {-302, -303, -310, -311};
+    if (std::find(std::begin(sentAway), std::end(sentAway), info.errorCode()) != std::end(sentAway))
+        return {LoadFailure::Refused, 0};
+    return {LoadFailure::NoAnswer, 0};
+}
+
 } // namespace
 
 WebEngineBrowser::WebEngineBrowser(QWebEngineProfile *profile, std::function<void(const QUrl &)> opener,
@@ -70,6 +95,15 @@ void WebEngineBrowser::rest()
     dropPage();
 }
 
+void WebEngineBrowser::restNow()
+{
+    // A page still loading, clicking or under a grant rests when its timer says.
+    QTimer::singleShot(0, this, [this] {
+        if (isIdle())
+            rest();
+    });
+}
+
 void WebEngineBrowser::restore()
 {
     m_phase = Phase::Restoring;
@@ -121,11 +155,6 @@ void WebEngineBrowser::abandonRestore()
 qint64 WebEngineBrowser::rendererPid() const
 {
     return m_page && !isResting() ? m_page->renderProcessPid() : 0;
-}
-
-bool WebEngineBrowser::holds(const QObject *page) const
-{
-    return page && page == m_page.data();
 }
 
 HiddenPage *WebEngineBrowser::page()
@@ -221,7 +250,7 @@ void WebEngineBrowser::refuseTopLevel()
     if (m_failureSent)
         return;
     m_failureSent = true;
-    emit loadFailed();
+    emit loadFailed({LoadFailure::Refused, 0});
 }
 
 void WebEngineBrowser::onLoadingChanged(const QWebEngineLoadingInfo &info)
@@ -277,12 +306,17 @@ void WebEngineBrowser::onDocumentLoading(const QWebEngineLoadingInfo &info)
                 takeSnapshot();
             else
                 settle();
+            // Sent to an address no browser shows (the engine stops that
+            // itself): no document will come of it.
+            const QString scheme = info.url().scheme();
+            if (scheme != QLatin1String("http") && scheme != QLatin1String("https") && scheme != QLatin1String("about"))
+                refuseTopLevel();
             return;
         }
         m_snapshotDropped = false;
         settle();
         if (!m_failureSent)
-            emit loadFailed(); // a refused navigation was reported already
+            emit loadFailed(failureOf(info)); // a refused navigation was reported already
         return;
     }
 }

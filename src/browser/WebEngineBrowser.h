@@ -37,6 +37,7 @@ public:
     // top-level load ends, succeeded or not.
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
     void allowUserAction(UserAllowance allowance) override;
+    void restNow() override;
 
     // Runs a script in our isolated world of the current document; the result
     // arrives later (never, if the page is gone). For diagnostics and tests.
@@ -59,9 +60,6 @@ public:
     // The engine process that renders this browser's document; 0 while it
     // has none. For diagnostics and tests.
     qint64 rendererPid() const;
-
-    // Whether page is this browser's, so what it asks for is this browser's.
-    bool holds(const QObject *page) const;
 
     // The session drops the page before its profile goes away.
     void releasePage();

@@ -14,12 +14,14 @@ constexpr char FlagsVariable[] = "QTWEBENGINE_CHROMIUM_FLAGS";
 // The advertisement site and the resource site never share a renderer
 // process (without strict site isolation the engine would put them together
 // once over the limit), while the results and file pages, both on the
-// resource site, share one. Strict isolation would also start a spare
+// resource site, share one: the limit of one is over as soon as any page
+// is, so every page of a site joins the process its site has, also while
+// the advertisement page rests. Strict isolation would also start a spare
 // renderer in advance, which start-up pays for and nothing here uses.
 // Nobody sees these pages, so the engine may size its caches and heaps as on
 // a small device: a renderer that read hundreds of pages stays at about half
 // the size (rendering quality and animations are all it gives up).
-constexpr char ProcessModel[] = "--site-per-process --renderer-process-limit=2 "
+constexpr char ProcessModel[] = "--site-per-process --renderer-process-limit=1 "
                                 "--disable-features=SpareRendererForSitePerProcess --enable-low-end-device-mode";
 
 constexpr int HttpCacheBytes = 2 * 1024 * 1024;

@@ -25,8 +25,6 @@
 
 namespace {
 
-const QString FolderKey = QStringLiteral("downloads/folder");
-
 // News the user should see even when scrolled elsewhere.
 bool isFailure(DownloadEntry::State state)
 {
@@ -214,8 +212,8 @@ void DownloadList::restripe()
 
 void DownloadList::enableClear()
 {
-    m_clear->setEnabled(std::any_of(m_rows.cbegin(), m_rows.cend(),
-                                    [](const DownloadRow *row) { return !row->entry().isUnfinished(); }));
+    m_clear->setEnabled(
+        std::any_of(m_rows.cbegin(), m_rows.cend(), [](const DownloadRow *row) { return row->entry().hasEnded(); }));
 }
 
 void DownloadList::showFolder()
@@ -243,15 +241,8 @@ void DownloadList::chooseFolder()
     }
     // New downloads go there; those admitted keep their folder.
     m_downloads->setFolderPath(chosen);
-    QSettings().setValue(FolderKey, chosen);
+    DownloadFolder::remember(chosen);
     showFolder();
-}
-
-QString DownloadList::rememberedFolder()
-{
-    const QString path = QSettings().value(FolderKey).toString();
-    // A folder gone since (a disk not plugged in): the desktop's, this time.
-    return !path.isEmpty() && QFileInfo(path).isDir() ? path : QString();
 }
 
 void DownloadList::onAction(int id, DownloadEntry::Action action)

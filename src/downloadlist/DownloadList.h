@@ -42,10 +42,6 @@ public:
 
     DownloadRow *row(int id) const { return m_rows.value(id); }
 
-    // The folder the user chose at an earlier start; empty when there is
-    // none or it is no folder any more.
-    static QString rememberedFolder();
-
 protected:
     void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -24,6 +24,8 @@ QString DownloadEntry::bytesText(qint64 bytes)
 DownloadEntry::Actions DownloadEntry::actions() const
 {
     switch (state) {
+    case State::Opening:
+        return NoAction;
     case State::Waiting:
     case State::Running:
         return Pause | Cancel;
@@ -75,6 +77,8 @@ QString DownloadEntry::actionText(Action action)
 QString DownloadEntry::stateText(State state)
 {
     switch (state) {
+    case State::Opening:
+        return QStringLiteral("正在打开文件页…");
     case State::Waiting:
         return QStringLiteral("等待中");
     case State::Running:
@@ -134,7 +138,7 @@ QString DownloadEntry::statusText() const
 
 QString DownloadEntry::sizeText() const
 {
-    if (state == State::NothingCame)
+    if (state == State::Opening || state == State::NothingCame)
         return {};
     if (state == State::Finished)
         return bytesText(total > 0 ? total : received);
@@ -150,6 +154,19 @@ int DownloadEntry::permille() const
     if (total <= 0)
         return -1;
     return int(qBound(qint64(0), received * 1000 / total, qint64(1000)));
+}
+
+bool DownloadEntry::hasEnded() const
+{
+    switch (state) {
+    case State::Finished:
+    case State::Failed:
+    case State::Cancelled:
+    case State::NothingCame:
+        return true;
+    default:
+        return false;
+    }
 }
 
 bool DownloadEntry::isUnfinished() const

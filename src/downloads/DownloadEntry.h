@@ -10,6 +10,7 @@
 struct DownloadEntry
 {
     enum class State {
+        Opening, // a result row was clicked: its file page is on its way
         Waiting, // accepted, paused until a slot is free
         Running,
         Paused,      // by the user
@@ -38,9 +39,9 @@ struct DownloadEntry
 
     int id = 0;
     State state = State::Running;
-    QString name; // file name shown; the result's title for NothingCame
+    QString name; // file name shown; the result's title for Opening and NothingCame
     QString path; // where it lands (or the existing file for AlreadyThere)
-    QUrl url;     // the download's address, or the file page for NothingCame
+    QUrl url;     // the download's address, or the file page for Opening and NothingCame
     qint64 received = 0;
     qint64 total = -1; // -1 when the server did not say
     qint64 bytesPerSecond = 0;
@@ -59,6 +60,9 @@ struct DownloadEntry
     int permille() const;
     // Whether it still holds or moves data, so quitting asks first.
     bool isUnfinished() const;
+    // Whether nothing more will come of it (finished, failed, cancelled,
+    // nothing came), so the list may drop it.
+    bool hasEnded() const;
 
     static QString actionText(Action action);
     static QString stateText(State state);

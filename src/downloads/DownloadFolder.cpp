@@ -7,12 +7,14 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSettings>
 #include <QStandardPaths>
 #include <QStorageInfo>
 
 namespace {
 
 constexpr int MaxNumber = 100000;
+const QString FolderKey = QStringLiteral("downloads/folder");
 
 // The n-th candidate for name: name itself, then "base (n).ext" with
 // ".tar.gz" counted as one extension.
@@ -46,10 +48,21 @@ QString DownloadFolder::path() const
     return dir;
 }
 
-qint64 DownloadFolder::room(const QString &directory) const
+QString DownloadFolder::remembered()
 {
-    const qint64 free = m_freeSpace ? m_freeSpace(directory) : QStorageInfo(directory).bytesAvailable();
-    return free - SpareBytes;
+    const QString path = QSettings().value(FolderKey).toString();
+    // A folder gone since (a disk not plugged in): the desktop's, this time.
+    return !path.isEmpty() && QFileInfo(path).isDir() ? path : QString();
+}
+
+void DownloadFolder::remember(const QString &path)
+{
+    QSettings().setValue(FolderKey, path);
+}
+
+qint64 DownloadFolder::freeSpace(const QString &directory) const
+{
+    return m_freeSpace ? m_freeSpace(directory) : QStorageInfo(directory).bytesAvailable();
 }
 
 QString DownloadFolder::reserveFile(const QString &directory, const QString &name, const QStringList &busy)
@@ -107,9 +120,9 @@ QString DownloadFolder::land(const QString &from, const QString &path)
     return {};
 }
 
-QString DownloadFolder::landAndTidy(const QString &from, const QString &path)
+QString DownloadFolder::landAndTidy(const QString &from, const QString &path, const QString &name)
 {
-    const QString landed = land(from, path);
+    const QString landed = land(from, name.isEmpty() ? path : QFileInfo(path).dir().filePath(name));
     if (!landed.isEmpty())
         removePartial(path); // the reservation
     return landed;

@@ -20,13 +20,18 @@ public:
     void setPath(const QString &path) { m_path = path; }
     QString path() const;
 
+    // The folder the user chose, kept in the program's settings for the next
+    // start; empty when there is none or it is no folder any more.
+    static QString remembered();
+    static void remember(const QString &path);
+
     // How many bytes a directory's file system has free; tests stand in a
     // small disk.
     using FreeSpace = std::function<qint64(const QString &directory)>;
     void setFreeSpace(FreeSpace freeSpace) { m_freeSpace = std::move(freeSpace); }
-    // What a download may still write in directory: its free space less the
-    // reserve (negative when even that is gone).
-    qint64 room(const QString &directory) const;
+    // The space directory's disk has free; a download may write that less
+    // SpareBytes.
+    qint64 freeSpace(const QString &directory) const;
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
     // (no file of that name, no download's partial files, and not one of
@@ -43,8 +48,9 @@ public:
     // "base (n).ext" when path was taken meanwhile; never replaces a file.
     // Returns where it landed, empty when it could not be moved.
     static QString land(const QString &from, const QString &path);
-    // The same, and the download's partial names are given up.
-    static QString landAndTidy(const QString &from, const QString &path);
+    // The same, under name in path's folder where it is given, and the
+    // partial names path reserved are given up.
+    static QString landAndTidy(const QString &from, const QString &path, const QString &name = {});
     // Removes what a download that would land at path left: its partial
     // files, never the final name.
     static void removePartial(const QString &path);

@@ -10,6 +10,7 @@
 #include <QStandardPaths>
 
 #include "DownloadFolder.h"
+#include "FileNames.h"
 
 namespace {
 
@@ -24,6 +25,7 @@ QJsonObject toJson(const JournalEntry &e)
         {QStringLiteral("page"), e.page.toString(QUrl::FullyEncoded)},
         {QStringLiteral("title"), e.title},
         {QStringLiteral("path"), e.path},
+        {QStringLiteral("name"), e.name},
         {QStringLiteral("partial"), e.partial},
         {QStringLiteral("bytes"), double(e.bytes)},
         {QStringLiteral("total"), double(e.total)},
@@ -39,6 +41,9 @@ JournalEntry fromJson(const QJsonObject &o)
     e.page = QUrl(o.value(QLatin1String("page")).toString(), QUrl::StrictMode);
     e.title = o.value(QLatin1String("title")).toString();
     e.path = o.value(QLatin1String("path")).toString();
+    // A plain name in the folder, whatever the file says.
+    if (const QString name = o.value(QLatin1String("name")).toString(); !name.isEmpty())
+        e.name = FileNames::sanitize(name);
     e.partial = o.value(QLatin1String("partial")).toString();
     e.bytes = qint64(o.value(QLatin1String("bytes")).toDouble());
     e.total = qint64(o.value(QLatin1String("total")).toDouble(-1));

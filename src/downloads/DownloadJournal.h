@@ -13,7 +13,8 @@ struct JournalEntry
     QUrl url;            // the download's address
     QUrl page;           // the file page it came from, to start it again there
     QString title;       // the result row's title
-    QString path;        // where it lands when complete
+    QString path;        // the name it reserved, and where it lands when complete
+    QString name;        // where it lands instead, in path's folder, when the server named it so
     QString partial;     // the file holding its data meanwhile
     qint64 bytes = 0;    // on disk, as far as the program knew
     qint64 total = -1;   // -1 when the server did not say

@@ -110,9 +110,85 @@ std::optional<QString> decodeIn(const QByteArray &bytes, const QString &charset)
     return text;
 }
 
+// The parameters of a header value, "a; name=value; n2=\"quoted\"", with
+// lower-case names. In a quoted value only \" and \\ are escapes: other
+// backslashes stay, as the servers of such sites never escaped them.
+QList<QPair<QString, QString>> parameters(const QString &value)
+{
+    QList<QPair<QString, QString>> out;
+    qsizetype i = 0;
+    const qsizetype n = value.size();
+    while (i < n) {
+        const qsizetype semicolon = value.indexOf(QLatin1Char(';'), i);
+        const qsizetype equals = value.indexOf(QLatin1Char('='), i);
+        if (equals < 0)
+            break;
+        if (semicolon >= 0 && semicolon < equals) {
+            i = semicolon + 1; // a parameter without a value, such as "attachment"
+            continue;
+        }
+        const QString name = value.mid(i, equals - i).trimmed().toLower();
+        i = equals + 1;
+        while (i < n && value[i] == QLatin1Char(' '))
+            ++i;
+        QString text;
+        if (i < n && value[i] == QLatin1Char('"')) {
+            for (++i; i < n && value[i] != QLatin1Char('"'); ++i) {
+                if (value[i] == QLatin1Char('\\') && i + 1 < n
+                    && (value[i + 1] == QLatin1Char('"') || value[i + 1] == QLatin1Char('\\')))
+                    ++i;
+                text += value[i];
+            }
+            const qsizetype end = value.indexOf(QLatin1Char(';'), i);
+            i = end < 0 ? n : end + 1;
+        } else {
+            const qsizetype end = value.indexOf(QLatin1Char(';'), i);
+            text = value.mid(i, (end < 0 ? n : end) - i).trimmed();
+            i = end < 0 ? n : end + 1;
+        }
+        out.append({name, text});
+    }
+    return out;
+}
+
+// charset'language'percent-encoded bytes (RFC 5987); nothing when it does
+// not decode.
+std::optional<QString> extendedValue(const QString &value)
+{
+    const qsizetype first = value.indexOf(QLatin1Char('\''));
+    const qsizetype second = first < 0 ? -1 : value.indexOf(QLatin1Char('\''), first + 1);
+    if (second < 0)
+        return std::nullopt;
+    const QByteArray bytes = QByteArray::fromPercentEncoding(value.mid(second + 1).toLatin1());
+    return decodeIn(bytes, value.left(first));
+}
+
 } // namespace
 
 namespace FileNames {
+
+QString dispositionName(const QByteArray &header, const QString &charset)
+{
+    // Read whole first, so that a trail byte is never taken for a quote, a
+    // separator or a backslash.
+    QString value;
+    if (isUtf8(header))
+        value = QString::fromUtf8(header);
+    else if (const auto text = decodeIn(header, charset))
+        value = *text;
+    else
+        value = QString::fromLatin1(header);
+    QString plain;
+    for (const auto &[name, text] : parameters(value)) {
+        if (name == QLatin1String("filename*")) {
+            if (const auto extended = extendedValue(text); extended && !extended->isEmpty())
+                return *extended;
+        } else if (name == QLatin1String("filename") && plain.isEmpty()) {
+            plain = text;
+        }
+    }
+    return plain;
+}
 
 QString siteName(const QString &engineName, const QByteArray &addressName, const QString &charset)
 {

@@ -20,4 +20,11 @@ QString sanitize(const QString &suggested);
 // filename*, valid UTF-8) stays as it is.
 QString siteName(const QString &engineName, const QByteArray &addressName, const QString &charset);
 
+// The name a Content-Disposition header gives, read from the server's own
+// bytes (the engine takes a backslash in them for a path separator, and GBK
+// and Big5 characters hold that byte). An RFC 5987 filename* wins; raw bytes
+// of filename= are UTF-8 where they are, else in the encoding of the site's
+// pages (charset). Empty when the header names nothing.
+QString dispositionName(const QByteArray &header, const QString &charset);
+
 } // namespace FileNames

@@ -3,6 +3,7 @@
 #include <QDir>
 
 #include "DownloadEntry.h"
+#include "DownloadFolder.h"
 
 namespace StopReason {
 
@@ -77,11 +78,13 @@ QString text(int code, const QString &folder, int httpStatus)
     return QStringLiteral("下载中断");
 }
 
-QString noSpaceText(qint64 total, const QString &folder, qint64 available)
+QString noSpaceText(qint64 total, const QString &folder, qint64 freeBytes)
 {
-    return QStringLiteral("磁盘空间不足：文件有 %1，%2 只剩 %3")
-        .arg(total > 0 ? DownloadEntry::bytesText(total) : QStringLiteral("未知大小"), QDir::toNativeSeparators(folder),
-             DownloadEntry::bytesText(available));
+    const QString size
+        = total > 0 ? QStringLiteral("文件有 %1").arg(DownloadEntry::bytesText(total)) : QStringLiteral("文件大小未知");
+    return QStringLiteral("磁盘空间不足：%1，%2 只剩 %3（需保留 %4）")
+        .arg(size, QDir::toNativeSeparators(folder), DownloadEntry::bytesText(freeBytes),
+             DownloadEntry::bytesText(DownloadFolder::SpareBytes));
 }
 
 QString unwritableText(const QString &folder)

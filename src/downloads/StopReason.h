@@ -54,8 +54,9 @@ Kind classify(int code);
 // server's HTTP status when one is known.
 QString text(int code, const QString &folder, int httpStatus = 0);
 // A download that would not fit: its size (0 or less when unknown), the
-// folder and the room left there.
-QString noSpaceText(qint64 total, const QString &folder, qint64 available);
+// folder and the space its disk has free, of which the program keeps
+// DownloadFolder::SpareBytes for the rest of the desktop.
+QString noSpaceText(qint64 total, const QString &folder, qint64 freeBytes);
 QString unwritableText(const QString &folder);
 
 } // namespace StopReason

@@ -1,16 +1,20 @@
 #include "Module1.h"
 
+#include <memory>
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPushButton>
+#include <QSettings>
 #include <QThreadPool>
 #include <QTranslator>
 #include <QUrl>
 
 #include "Descramble.h"
+#include "DownloadFolder.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
 #include "DownloadNotices.h"
@@ -29,6 +33,10 @@ namespace {
 // the window away.
 constexpr int FirstRequestWaitMs = 100;
 
+// The encoding of the site's pages, learnt from them; with the download
+// folder the only settings the program keeps.
+const QString SiteCharsetKey = QStringLiteral("site/charset");
+
 // The advertisement browser is made first and its request let out before
 // the window is built: the engine runs on this thread, so building the
 // window would hold the request back. Form_Load's Navigate joins it.
@@ -42,28 +50,29 @@ public:
     // Makes W3 and lets its request out.
     void requestFirst()
     {
-        m_early = m_made(QStringLiteral("W3"), nullptr);
-        if (auto *ad = qobject_cast<WebEngineBrowser *>(m_early.data())) {
+        *m_early = m_made(QStringLiteral("W3"), nullptr);
+        if (auto *ad = qobject_cast<WebEngineBrowser *>(m_early->data())) {
             ad->preload(Form1::advertisementAddress());
             ad->waitForLoadStart(FirstRequestWaitMs);
         }
     }
 
-    // The window's factory while this lives: W3 as made early, the others new.
-    BrowserFactory browsers()
+    // The window's factory: W3 as made early, the others new. The window
+    // keeps it for the file pages it makes later, so it holds its own.
+    BrowserFactory browsers() const
     {
-        return [this](const QString &name, QObject *parent) -> Browser * {
-            if (name == QLatin1String("W3") && m_early) {
-                m_early->setParent(parent);
-                return std::exchange(m_early, nullptr);
+        return [made = m_made, early = m_early](const QString &name, QObject *parent) -> Browser * {
+            if (name == QLatin1String("W3") && *early) {
+                (*early)->setParent(parent);
+                return std::exchange(*early, nullptr);
             }
-            return m_made(name, parent);
+            return made(name, parent);
         };
     }
 
 private:
     BrowserFactory m_made;
-    QPointer<Browser> m_early;
+    std::shared_ptr<QPointer<Browser>> m_early = std::make_shared<QPointer<Browser>>();
 };
 
 // The download list window, made when it is first wanted rather than at
@@ -146,30 +155,46 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::f
     return form;
 }
 
+Form1Services withDownloads(Form1Services services, DownloadManager &downloads)
+{
+    services.clickRegistered = [&downloads](const QString &title, const QUrl &page) -> std::optional<int> {
+        const int entry = downloads.addClick(title, page);
+        return entry > 0 ? std::optional<int>(entry) : std::nullopt;
+    };
+    services.nothingCame = [&downloads](int entry, const QString &title, const QUrl &page, const QString &reason) {
+        downloads.clickGaveUp(entry, title, page, reason);
+    };
+    return services;
+}
+
+void answerClicks(Form1 *form, DownloadManager &downloads)
+{
+    // A download that began for a click's entry, or that was refused with a
+    // reason, is word enough: the list shows it.
+    QObject::connect(&downloads, &DownloadManager::clickAnswered, form, &Form1::downloadAnswered);
+}
+
 Form1 *Main(WebEngineSession &session)
 {
     DownloadManager &downloads = *session.downloads();
     // The desktop's download folder unless the user chose another.
-    if (const QString folder = DownloadList::rememberedFolder(); !folder.isEmpty())
+    if (const QString folder = DownloadFolder::remembered(); !folder.isEmpty())
         downloads.setFolderPath(folder);
     auto *list = new ListOnDemand(downloads); // owned by the window, once there is one
-    Form1Services services = Form1Services::desktop();
+    Form1Services services = withDownloads(Form1Services::desktop(), downloads);
     services.mayQuit = [&downloads](QWidget *parent) { return confirmQuit(downloads, parent); };
     services.showDownloads = [list] { list->show(); };
-    services.nothingCame = [&downloads](const QString &title, const QUrl &page, const QString &reason) {
-        downloads.addNothingCame(title, page, reason);
-    };
+    services.siteCharsetLearned = [](const QString &charset) { QSettings().setValue(SiteCharsetKey, charset); };
     // What the pages may hand to the desktop goes where the logo's link does.
     session.setUrlOpener(services.openUrl);
     AdvertFirst advert(engineBrowsers(session));
     Form1 *form = Main(advert.browsers(), std::move(services), [&advert] { advert.requestFirst(); });
+    // The first search goes out as the site read the last one.
+    form->setSiteCharset(QSettings().value(SiteCharsetKey).toString());
     list->setParent(form);
     list->setAnchor(form);
     new DownloadNotices(downloads, form);
-    // A download that began, or that was refused with a reason, is word
-    // enough: the list shows it.
-    QObject::connect(&downloads, &DownloadManager::downloadStarted, form, &Form1::downloadAnswered);
-    QObject::connect(&downloads, &DownloadManager::downloadFailed, form, &Form1::downloadAnswered);
+    answerClicks(form, downloads);
     // What an earlier run left unfinished comes back into the list, which
     // shows itself beside the window.
     downloads.useJournal(DownloadJournal::defaultFile());

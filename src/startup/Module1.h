@@ -2,6 +2,7 @@
 
 #include "Form1.h"
 
+class DownloadManager;
 class WebEngineSession;
 
 namespace Module1 {
@@ -21,6 +22,12 @@ Form1 *Main(WebEngineSession &session);
 // The three hidden browsers on the session's profile, each kept to what its
 // slot may do. Reads the site address when a browser is made.
 BrowserFactory engineBrowsers(WebEngineSession &session);
+
+// The window's row clicks as entries of the downloads: services that
+// register each click and say why one led to nothing, and the answers of
+// the downloads that came.
+Form1Services withDownloads(Form1Services services, DownloadManager &downloads);
+void answerClicks(Form1 *form, DownloadManager &downloads);
 
 // Starts filling the font database and decoding the window's images on other
 // threads, while the engine starts on this one: the window needs them. Call after the

@@ -11,6 +11,7 @@
 #include "Browser.h"
 #include "ClickLabel.h"
 #include "Design.h"
+#include "FilePages.h"
 #include "Images.h"
 
 namespace {
@@ -72,13 +73,13 @@ Form1Services Form1Services::desktop()
         box.setEscapeButton(QMessageBox::Cancel);
         return box.exec() == QMessageBox::Ok;
     };
-    s.mayQuit = [](QWidget *) { return true; };
     s.quit = [] { QCoreApplication::quit(); };
     return s;
 }
 
 Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *parent)
     : QWidget(parent)
+    , m_browsers(browsers)
     , m_services(std::move(services))
 {
     setObjectName(QStringLiteral("Form1"));
@@ -101,7 +102,8 @@ Form1::Form1(const BrowserFactory &browsers, Form1Services services, QWidget *pa
 
     m_resultsDeadline.setSingleShot(true);
     m_resultsDeadline.setInterval(ResultsDeadlineMs);
-    connect(&m_resultsDeadline, &QTimer::timeout, this, &Form1::searchFailed);
+    // A site that took the connection and sent nothing in all that time.
+    connect(&m_resultsDeadline, &QTimer::timeout, this, [this] { searchFailed({LoadFailure::NoAnswer, 0}); });
     setUpDownloadNotices();
 }
 
@@ -182,11 +184,20 @@ void Form1::connectHandlers()
     connect(Timer1, &QTimer::timeout, this, &Form1::Timer1_Timer);
     connect(W1, &Browser::DocumentComplete, this, &Form1::W1_DocumentComplete);
     // Only a results page still awaited can fail; the deadline fails it by itself.
-    connect(W1, &Browser::loadFailed, this, [this] {
+    connect(W1, &Browser::loadFailed, this, [this](const LoadFailure &failure) {
         if (m_resultsDeadline.isActive())
-            searchFailed();
+            searchFailed(failure);
     });
-    connect(W2, &Browser::DocumentComplete, this, &Form1::W2_DocumentComplete);
+    // W2 serves the row clicks, and while it is busy, file pages made for them.
+    connect(W2, &Browser::DocumentComplete, this, [this] { W2_DocumentComplete(W2); });
+    m_filePages = new FilePages(
+        W2,
+        [this] {
+            Browser *page = m_browsers(QStringLiteral("W2"), this);
+            connect(page, &Browser::DocumentComplete, this, [this, page] { W2_DocumentComplete(page); });
+            return page;
+        },
+        this);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 #include <QListWidget>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include "Design.h"
 
 class ClickLabel;
+class FilePages;
 class QLabel;
 class QLineEdit;
 class QKeyEvent;
@@ -20,18 +22,34 @@ class QMovie;
 // Creates the hidden browser of one slot ("W1", "W2" or "W3").
 using BrowserFactory = std::function<Browser *(const QString &name, QObject *parent)>;
 
-// What the window asks of the desktop and of the download list; tests
-// replace each of these, and an empty one does nothing.
+// What the window asks of the desktop, of the download list and of the
+// settings. Each does nothing unless set (the update is declined, quitting
+// is allowed), so a test or a window without a download list sets only
+// what it needs.
 struct Form1Services
 {
-    std::function<void(const QUrl &)> openUrl; // hands an address to the default browser
-    std::function<bool(QWidget *)> askUpdate;  // true when the user takes the newer version
-    std::function<bool(QWidget *)> mayQuit;    // false keeps the program running (downloads)
-    std::function<void()> quit;                // ends the program
-    std::function<void()> showDownloads;       // Ctrl+J
-    // A result click led to no download: the result's title, its file page
-    // and why, for an entry that offers the page in the user's own browser.
-    std::function<void(const QString &title, const QUrl &page, const QString &reason)> nothingCame;
+    // Hands an address to the default browser.
+    std::function<void(const QUrl &)> openUrl = [](const QUrl &) {};
+    // True when the user takes the newer version.
+    std::function<bool(QWidget *)> askUpdate = [](QWidget *) { return false; };
+    // False keeps the program running (for its downloads).
+    std::function<bool(QWidget *)> mayQuit = [](QWidget *) { return true; };
+    // Ends the program.
+    std::function<void()> quit = [] {};
+    // Ctrl+J.
+    std::function<void()> showDownloads = [] {};
+    // A result row was clicked: the download list's entry its download
+    // belongs to (0: none), or nothing when that file page is opening or its
+    // file downloading already, which the list then shows.
+    std::function<std::optional<int>(const QString &title, const QUrl &page)> clickRegistered
+        = [](const QString &, const QUrl &) { return std::optional<int>(0); };
+    // A row click led to no download: its entry, the result's title, its
+    // file page and why, for an entry that offers the page in the user's
+    // own browser.
+    std::function<void(int entry, const QString &title, const QUrl &page, const QString &reason)> nothingCame
+        = [](int, const QString &, const QUrl &, const QString &) {};
+    // The site's pages told their encoding: kept for the next start.
+    std::function<void(const QString &charset)> siteCharsetLearned = [](const QString &) {};
 
     // The desktop's browser and message boxes; no download list.
     static Form1Services desktop();
@@ -46,8 +64,6 @@ class Form1 : public QWidget
 
 public:
     static constexpr int RowCount = Design::RowCount;
-    // How many documents of W2 get their zero-point tables clicked per row click.
-    static constexpr int FileDocumentsPerClick = 3;
 
     explicit Form1(const BrowserFactory &browsers, Form1Services services = Form1Services::desktop(),
                    QWidget *parent = nullptr);
@@ -71,9 +87,10 @@ public:
     void Label1_Click();
     void Label2_Click();
 
-    // Result activation and download trigger.
+    // Result activation and download trigger. Each row click has a file page
+    // of its own (W2, or another while W2 serves an earlier click).
     void Label3_Click(int index);
-    void W2_DocumentComplete();
+    void W2_DocumentComplete(Browser *filePage);
 
     // Advertisement page, home-page link and exit prompt.
     void Form_QueryUnload(int &cancel);
@@ -84,14 +101,20 @@ public:
     // the key was handled.
     bool Form_KeyDown(QObject *watched, QKeyEvent *key);
 
-    // Download notices (downloads.cpp): word that a download began, or was
-    // refused with a reason, ends the wait for one.
-    static constexpr int DownloadDeadlineMs = Browser::UserActionMs;
-    void downloadAnswered();
-    void setDownloadDeadline(int milliseconds) { m_downloadDeadline.setInterval(milliseconds); }
+    // Download notices (downloads.cpp): word that the download of a click's
+    // entry began, or was refused with a reason, ends that click's wait.
+    void downloadAnswered(int entry);
+    void setDownloadDeadline(int milliseconds);
+    // The file pages serving row clicks now.
+    int filePagesInUse() const;
 
-    // The progress text shown when the results page did not arrive.
-    static QString searchFailedText();
+    // The encoding the site's pages are in, as an earlier start learnt it:
+    // the first search goes out in it.
+    void setSiteCharset(const QString &charset) { m_siteCharset = charset; }
+
+    // The progress text shown when the results page did not arrive: the
+    // network, or the site, and its status.
+    static QString searchFailedText(const LoadFailure &failure);
     // What the progress text says of a results page that lists no row: it had
     // no entry at all, or that many entries, each costing points.
     static QString nothingFreeText(int entries);
@@ -129,7 +152,7 @@ private:
     bool resendInSiteEncoding();
     void startWaitingForResults();
     void stopWaitingForResults();
-    void searchFailed();
+    void searchFailed(const LoadFailure &failure);
     void sayNothingListed(int entries);
     void forgetResultsPage();
     void changePage(const QString &needle);
@@ -137,10 +160,8 @@ private:
     void describeForReaders();
     int shownRow(int from, int step) const;
     void setUpDownloadNotices();
-    void expectDownload(int index, const QString &address);
-    void fileTablesClicked(int clicked);
-    void noDownload(const QString &reason);
 
+    BrowserFactory m_browsers; // for the file pages beyond W2
     Form1Services m_services;
     QMovie *m_downloadIcon = nullptr;
     // Gives up on a results page that never arrives; running while one is
@@ -161,11 +182,5 @@ private:
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
-    int m_fileDocumentsLeft = 0;
-    // The result whose click should bring a download, until one begins.
-    QTimer m_downloadDeadline;
-    bool m_awaitingDownload = false;
-    bool m_tablesClicked = false; // by this row click, on any of its file pages
-    QString m_clickedTitle;
-    QUrl m_clickedPage;
+    FilePages *m_filePages = nullptr;
 };

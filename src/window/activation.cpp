@@ -1,8 +1,9 @@
 // Result activation and download trigger.
 #include <QListWidget>
-#include <QPointer>
 
 #include "Browser.h"
+#include "ClickLabel.h"
+#include "FilePages.h"
 #include "Form1.h"
 #include "SharedState.h"
 #include "TextOps.h"
@@ -25,22 +26,22 @@ void Form1::Label3_Click(int index)
     if (identifier.isEmpty())
         return;
     const QString page = shared().SiteBase + QStringLiteral("/f/") + identifier + QStringLiteral(".html");
-    W2->Navigate(page);
-    expectDownload(index, page);
-    // One download for this click; a file page that reloads itself after
-    // its table is clicked must not be clicked for ever.
-    W2->allowUserAction({.downloads = 1, .title = m_clickedTitle});
-    m_fileDocumentsLeft = FileDocumentsPerClick;
+    // The same row clicked again while its page is on its way adds nothing.
+    if (m_filePages->isServing(page))
+        return;
+    // Every click is in the download list at once, and its download goes to
+    // that entry; none is lost to a later one.
+    const QString title = Label3[index]->caption();
+    const std::optional<int> entry = m_services.clickRegistered(title, QUrl(page));
+    if (!entry)
+        return; // downloading already: the list shows that one
+    m_filePages->open({page, title, *entry});
 }
 
-void Form1::W2_DocumentComplete()
+void Form1::W2_DocumentComplete(Browser *filePage)
 {
-    if (!shared().searchMode() || m_fileDocumentsLeft <= 0)
+    if (!shared().searchMode())
         return;
-    --m_fileDocumentsLeft;
-    QPointer<Form1> self(this);
-    clickFreeDownload(W2, [self](int clicked) {
-        if (self)
-            self->fileTablesClicked(clicked);
-    });
+    // Its click clicks the page's zero-point tables, one download's worth.
+    m_filePages->documentComplete(filePage);
 }

@@ -31,9 +31,21 @@ bool isProgressCaption(const QString &caption)
 
 } // namespace
 
-QString Form1::searchFailedText()
+QString Form1::searchFailedText(const LoadFailure &failure)
 {
-    return QStringLiteral("搜索失败，请检查网络后重试");
+    // Only a connection that could not be made is the network's doing.
+    switch (failure.kind) {
+    case LoadFailure::Unreachable:
+        return QStringLiteral("搜索失败，请检查网络后重试");
+    case LoadFailure::HttpError:
+        return failure.httpStatus == 503 ? QStringLiteral("网站繁忙（HTTP 503），请稍后再试")
+                                         : QStringLiteral("网站出错（HTTP %1），请稍后再试").arg(failure.httpStatus);
+    case LoadFailure::NoAnswer:
+        return QStringLiteral("网站没有响应，请稍后再试");
+    case LoadFailure::Refused:
+        break;
+    }
+    return QStringLiteral("网站出错，请稍后再试");
 }
 
 QString Form1::nothingFreeText(int entries)
@@ -66,6 +78,10 @@ void Form1::startWaitingForResults()
 void Form1::Label4_Click()
 {
     hideRowsAndShowProgress();
+    // Results replace the advertised titles: of the advertisement page only
+    // its version text is read from now on, which the window has.
+    if (!shared().searchMode())
+        W3->restNow();
     shared().SearchMode = true;
     m_keyword = TextOps::Trim(Text1->text());
     m_keywordResent = false;
@@ -88,8 +104,10 @@ bool Form1::resendInSiteEncoding()
 {
     // The site tells its encoding by the pages it serves.
     const QString charset = W1->characterSet();
-    if (!charset.isEmpty())
+    if (!charset.isEmpty() && charset != m_siteCharset) {
         m_siteCharset = charset;
+        m_services.siteCharsetLearned(charset);
+    }
     if (!std::exchange(m_keywordPending, false) || m_keywordResent || charset.isEmpty()
         || TextOps::formValue(m_keyword, charset) == TextOps::formValue(m_keyword, m_keywordCharset))
         return false;
@@ -120,13 +138,13 @@ void Form1::Timer1_Timer()
     }
 }
 
-void Form1::searchFailed()
+void Form1::searchFailed(const LoadFailure &failure)
 {
     // A dead site must not look like a slow one: stop the dots and say so.
     stopWaitingForResults();
     m_keywordPending = false;
     m_dotsBehindWord = progressCaption(0);
-    Label8->setCaption(searchFailedText());
+    Label8->setCaption(searchFailedText(failure));
     Label8->setVisible(true);
     // The old page's links and identifiers are gone with it.
     forgetResultsPage();
