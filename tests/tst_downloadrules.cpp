@@ -45,7 +45,7 @@ private slots:
         const QString path = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
         QCOMPARE(path, dir.filePath(saved));
         // Reserved by its partial file; nothing under the name itself.
-        QVERIFY(QFileInfo::exists(DownloadFolder::enginePath(path)) && !QFileInfo::exists(path));
+        QVERIFY(QFileInfo::exists(DownloadFolder::reservedPath(path)) && !QFileInfo::exists(path));
     }
 
     // Names as the site meant them: raw bytes the engine read as Latin-1, or
@@ -69,14 +69,14 @@ private slots:
             QFile other(dir.filePath(name));
             QVERIFY(other.open(QIODevice::WriteOnly) && other.write("theirs") == 6);
         }
-        QFile data(DownloadFolder::partialPath(path));
+        QFile data(DownloadFolder::enginePartialPath(path));
         QVERIFY(data.open(QIODevice::WriteOnly) && data.write("ours") == 4);
         data.close();
         QCOMPARE(DownloadFolder::landAndTidy(data.fileName(), path), dir.filePath(landed));
         QCOMPARE(QFileInfo(dir.filePath(landed)).size(), 4);
         for (const QString &name : there)
             QCOMPARE(QFileInfo(dir.filePath(name)).size(), 6);
-        QVERIFY(!QFileInfo::exists(DownloadFolder::enginePath(path)) && !QFileInfo::exists(data.fileName()));
+        QVERIFY(!QFileInfo::exists(DownloadFolder::reservedPath(path)) && !QFileInfo::exists(data.fileName()));
     }
 
     // What the journal says is checked against the disk; "@" stands for the folder.
@@ -143,7 +143,7 @@ private slots:
             QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
         PartialSweep sweep;
         sweep.add(path);
-        QFile late(DownloadFolder::partialPath(path));
+        QFile late(DownloadFolder::enginePartialPath(path));
         QVERIFY(late.open(QIODevice::NewOnly) && late.write("late") == 4);
         late.close();
         QTRY_VERIFY(!late.exists());

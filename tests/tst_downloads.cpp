@@ -170,7 +170,7 @@ private slots:
     void atMostThreeTransferAtOnce()
     {
         const auto written = [this](qint64 bytes) {
-            return QFileInfo(DownloadFolder::partialPath(QDir(folder()).filePath(slowName(bytes)))).size();
+            return QFileInfo(DownloadFolder::enginePartialPath(QDir(folder()).filePath(slowName(bytes)))).size();
         };
         // The first breaks off after 1 MB, each time, with nothing to resume from.
         const qint64 late = SlowBytes + 1, last = SlowBytes + 4;
@@ -316,7 +316,8 @@ private slots:
         const bool started = QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("started"); }, 30000);
         QVERIFY2(started, qPrintable(site.requests().join('\n')));
         // Killed once the data is that far and the server's validator is kept.
-        const QString partial = at == 0 ? DownloadFolder::enginePath(final) : DownloadFolder::partialPath(final);
+        const QString partial
+            = at == 0 ? DownloadFolder::reservedPath(final) : DownloadFolder::enginePartialPath(final);
         if (at == 0)
             QVERIFY(child.waitForFinished(30000) && child.exitCode() == 0);
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() >= qint64(at * SurvivorBytes)

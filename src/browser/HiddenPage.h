@@ -31,9 +31,10 @@ protected:
 // keep to web addresses and, where a site host is set, the top-level document
 // keeps to that site. confirm() is answered OK only while a download grant is
 // open: the user asked for the download.
-class HiddenPage : public SilentPage
+class HiddenPage final : public SilentPage
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HiddenPage)
 
 public:
     using UrlOpener = std::function<void(const QUrl &)>;
@@ -94,9 +95,10 @@ private:
 // the download it leads to, at once or after its own countdown, spends its
 // opener's grant. It goes once that download starts, when the grant ends,
 // or after a short while.
-class DownloadWindow : public SilentPage
+class DownloadWindow final : public SilentPage
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadWindow)
 
 public:
     DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener);
@@ -113,9 +115,10 @@ private:
 
 // The page given to a new window: it never loads anything, it only passes the
 // address of its first real navigation on and then goes away.
-class NewWindowCatcher : public SilentPage
+class NewWindowCatcher final : public SilentPage
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(NewWindowCatcher)
 
 public:
     NewWindowCatcher(QWebEngineProfile *profile, HiddenPage::UrlOpener captured, QObject *parent);

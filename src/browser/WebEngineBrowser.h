@@ -17,9 +17,10 @@ class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 
 // One hidden browser on Qt WebEngine. Created by WebEngineSession.
-class WebEngineBrowser : public Browser
+class WebEngineBrowser final : public Browser
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebEngineBrowser)
 
 public:
     // An empty siteHost lets the top-level document go to any web address.

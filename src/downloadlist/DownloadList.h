@@ -21,9 +21,10 @@ class QVBoxLayout;
 // taking the focus, when an entry comes or the downloads want the user's
 // attention, beside the main window until the user moves it. Closing it
 // only hides it.
-class DownloadList : public QWidget
+class DownloadList final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadList)
 
 public:
     // Asks the user for a folder, starting at current; empty when they cancel.

@@ -10,9 +10,10 @@ class Downloads;
 
 // Desktop notifications for the downloads: one when a download finishes,
 // fails or breaks off, whether the list window is open or not.
-class DownloadNotices : public QObject
+class DownloadNotices final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadNotices)
 
 public:
     explicit DownloadNotices(Downloads &downloads, QObject *parent = nullptr);

@@ -9,9 +9,10 @@ class QProgressBar;
 
 // One row of the download list: name, size, bar, state and the buttons that
 // fit the entry's state.
-class DownloadRow : public QWidget
+class DownloadRow final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadRow)
 
 public:
     explicit DownloadRow(QWidget *parent = nullptr);

@@ -32,8 +32,8 @@ QString candidate(const QDir &dir, const QString &name, int n)
 
 bool taken(const QString &path)
 {
-    return QFileInfo::exists(path) || QFileInfo::exists(DownloadFolder::enginePath(path))
-           || QFileInfo::exists(DownloadFolder::partialPath(path));
+    return QFileInfo::exists(path) || QFileInfo::exists(DownloadFolder::reservedPath(path))
+           || QFileInfo::exists(DownloadFolder::enginePartialPath(path));
 }
 
 } // namespace
@@ -74,7 +74,7 @@ QString DownloadFolder::reserveFile(const QString &directory, const QString &nam
             continue;
         // Created exclusively, so another program (or another instance of
         // this one) saving the same name can never write over it.
-        QFile file(enginePath(path));
+        QFile file(reservedPath(path));
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
             return path;
         if (!QFileInfo::exists(file.fileName()))
@@ -83,15 +83,15 @@ QString DownloadFolder::reserveFile(const QString &directory, const QString &nam
     return {};
 }
 
-QString DownloadFolder::enginePath(const QString &path)
+QString DownloadFolder::reservedPath(const QString &path)
 {
     return path + QStringLiteral(".part");
 }
 
-QString DownloadFolder::partialPath(const QString &path)
+QString DownloadFolder::enginePartialPath(const QString &path)
 {
     // The engine's own name for the file it is writing.
-    return enginePath(path) + QStringLiteral(".download");
+    return reservedPath(path) + QStringLiteral(".download");
 }
 
 QString DownloadFolder::land(const QString &from, const QString &path)
@@ -132,8 +132,8 @@ void DownloadFolder::removePartial(const QString &path)
 {
     if (path.isEmpty())
         return; // not ".part" in the working directory
-    QFile::remove(enginePath(path));
-    QFile::remove(partialPath(path));
+    QFile::remove(reservedPath(path));
+    QFile::remove(enginePartialPath(path));
 }
 
 bool DownloadFolder::isWritable(const QString &directory)

@@ -35,15 +35,16 @@ public:
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
     // (no file of that name, no download's partial files, and not one of
-    // busy), reserves it by creating its enginePath() exclusively, and
+    // busy), reserves it by creating its reservedPath() exclusively, and
     // returns the final path; empty when the folder cannot be written.
     static QString reserveFile(const QString &directory, const QString &name, const QStringList &busy = {});
-    // Where the engine is told to save a download that lands at path, and
-    // the name's reservation meanwhile (empty): the engine writes
-    // partialPath() and renames that to this when done.
-    static QString enginePath(const QString &path);
-    // The file holding a download's data until it lands at path.
-    static QString partialPath(const QString &path);
+    // "name.part": the name's reservation (empty while the engine writes),
+    // where the engine is told to save a download that lands at path, and
+    // where its data is kept between runs.
+    static QString reservedPath(const QString &path);
+    // "name.part.download": the file the engine writes the data to while it
+    // transfers, renamed to reservedPath() when done.
+    static QString enginePartialPath(const QString &path);
     // Moves complete data from `from` to path, or to the next free
     // "base (n).ext" when path was taken meanwhile; never replaces a file.
     // Returns where it landed, empty when it could not be moved.

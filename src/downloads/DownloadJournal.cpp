@@ -61,7 +61,8 @@ bool webAddress(const QUrl &url)
 bool ownPartial(const JournalEntry &e)
 {
     return QFileInfo(e.path).isAbsolute()
-           && (e.partial == DownloadFolder::partialPath(e.path) || e.partial == DownloadFolder::enginePath(e.path));
+           && (e.partial == DownloadFolder::enginePartialPath(e.path)
+               || e.partial == DownloadFolder::reservedPath(e.path));
 }
 
 } // namespace

@@ -92,4 +92,59 @@ QString unwritableText(const QString &folder)
     return QStringLiteral("无法写入下载文件夹：%1").arg(QDir::toNativeSeparators(folder));
 }
 
+bool restartsFromPage(Fetch outcome)
+{
+    return outcome == Fetch::Changed || outcome == Fetch::NoRanges || outcome == Fetch::Expired;
+}
+
+QString fetchText(Fetch outcome, const QString &folder, int httpStatus)
+{
+    QString why;
+    switch (outcome) {
+    case Fetch::Complete:
+        return {};
+    case Fetch::Broken:
+        return text(NetworkFailed, folder);
+    case Fetch::Refused:
+        return text(ServerFailed, folder, httpStatus);
+    case Fetch::WriteError:
+        return unwritableText(folder);
+    case Fetch::Changed:
+        why = QStringLiteral("服务器上的文件已更改");
+        break;
+    case Fetch::NoRanges:
+        why = QStringLiteral("服务器不支持断点续传");
+        break;
+    case Fetch::Expired:
+        why = QStringLiteral("下载链接已失效（HTTP %1）").arg(httpStatus);
+        break;
+    }
+    return why + QStringLiteral("，继续将从文件页重新下载");
+}
+
+QString engineGaveUpText()
+{
+    return QStringLiteral("下载中断");
+}
+
+QString earlierRunText()
+{
+    return QStringLiteral("上次退出时未完成");
+}
+
+QString fromItsAddressText()
+{
+    return QStringLiteral("从头重新下载");
+}
+
+QString fromItsPageText()
+{
+    return QStringLiteral("正在从文件页重新下载");
+}
+
+QString downloadingAlreadyText()
+{
+    return QStringLiteral("这个文件已在下载");
+}
+
 } // namespace StopReason

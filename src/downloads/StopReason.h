@@ -59,4 +59,27 @@ QString text(int code, const QString &folder, int httpStatus = 0);
 QString noSpaceText(qint64 total, const QString &folder, qint64 freeBytes);
 QString unwritableText(const QString &folder);
 
+// How the program's own ranged request for the rest of a download ended.
+enum class Fetch {
+    Complete,   // the partial file holds the whole download
+    Broken,     // the connection broke off; another try continues
+    Changed,    // the server's file is not the one begun
+    NoRanges,   // the server sends only whole files
+    Expired,    // the link is no longer valid (403, 404, 410)
+    Refused,    // another error status
+    WriteError, // the partial file could not be written
+};
+// Why such a fetch stopped short, for the folder and the HTTP status.
+QString fetchText(Fetch outcome, const QString &folder, int httpStatus);
+// Whether only the download's file page can start it again then: never a
+// file of two versions.
+bool restartsFromPage(Fetch outcome);
+
+// The texts of the other stops.
+QString engineGaveUpText();       // the engine cancelled it by itself
+QString earlierRunText();         // unfinished when the program last ended
+QString fromItsAddressText();     // 重试: started again from its address
+QString fromItsPageText();        // 继续: started again from its file page
+QString downloadingAlreadyText(); // a click whose file is downloading already
+
 } // namespace StopReason

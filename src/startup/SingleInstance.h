@@ -8,9 +8,10 @@ class QLocalServer;
 // One window per user session: the first start listens on a local socket in
 // the user's runtime directory; a later start asks it to raise its window
 // and exits.
-class SingleInstance : public QObject
+class SingleInstance final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SingleInstance)
 
 public:
     enum class Role { First, Second };

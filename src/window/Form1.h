@@ -58,9 +58,10 @@ struct Form1Services
 // The one window. Controls carry the design's names; each group of handlers
 // lives in its own source (search, scraper, paging, activation, advert,
 // keyboard, accessibility, downloads).
-class Form1 : public QWidget
+class Form1 final : public QWidget
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Form1)
 
 public:
     static constexpr int RowCount = Design::RowCount;

@@ -13,13 +13,14 @@ class QUrl;
 // The program's own questions to a download's server, which the engine does
 // not pass on: the HTTP status with which it refused a download, and what it
 // says identifies and names the file.
-class ServerStatusProbe : public QObject
+class ServerProbe final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ServerProbe)
 
 public:
     // network: the program's own, with the pages' cookies; userAgent: the pages'.
-    ServerStatusProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent = nullptr);
+    ServerProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent = nullptr);
 
     // A HEAD request for url from byte `from`, as the engine asked to
     // continue. done gets the status, 0 when none came; it is not called

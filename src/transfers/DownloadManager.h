@@ -17,7 +17,7 @@
 #include "FilePageRestart.h"
 #include "PartialSweep.h"
 #include "RangeFetch.h"
-#include "ServerStatusProbe.h"
+#include "ServerProbe.h"
 
 class HiddenPage;
 class QWebEngineDownloadRequest;
@@ -27,12 +27,18 @@ class QWebEngineProfile;
 // the engine's request to the file in the folder: admits them, runs at most
 // MaxRunning at once, watches their progress and the folder's free space,
 // and carries out the user's actions on them. Every download of the session,
-// and every result click that led to none, is an entry of one list. With a
-// journal, unfinished downloads outlive the program: they are kept when it
-// ends and listed again at the next start, to continue from their bytes.
-class DownloadManager : public Downloads
+// and every result click, is an entry of one list. With a journal,
+// unfinished downloads outlive the program: they are kept when it ends and
+// listed again at the next start, to continue from their bytes.
+//
+// Its parts, by job: DownloadManager.cpp the entries and the user's actions
+// on them, DownloadManagerRequests.cpp what the engine asks and reports,
+// DownloadManagerTransfers.cpp the transfers under way, and
+// DownloadManagerResume.cpp the journal and starting downloads again.
+class DownloadManager final : public Downloads
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DownloadManager)
 
 public:
     // At most this many transfer at once; later ones wait, paused.
@@ -90,11 +96,18 @@ private:
         bool userCancelled = false;
         bool autoResumed = false; // the one try of its own after a break
         bool retrying = false;    // started again through m_retryPage
-        QString existing;         // the same file found in the folder
-        bool copyDone = false;    // it completed before the user chose
-        qint64 sampledBytes = 0;  // for the speed
-        qint64 sampledMs = 0;
-        QUrl page;                 // the file page it came from
+        // The bytes and the clock at the last speed sample.
+        struct
+        {
+            qint64 bytes = 0;
+            qint64 ms = 0;
+        } sampled;
+        // The same file found in the folder, and whether this copy was
+        // complete before the user chose between the two.
+        QString existingPath;
+        bool completedWhileAsked = false;
+        // Where it came from, and what its server said of it.
+        QUrl page;                 // the file page
         QString title;             // of the result row that was clicked
         QString charset;           // of the page that started it, for its name
         QString wanted;            // the name the reservation was made for, before any " (n)"
@@ -109,37 +122,47 @@ private:
         QString partial;
         std::unique_ptr<RangeFetch> fetch;
         std::unique_ptr<FilePageRestart> restart;
-        bool fromPageOnly = false;
+        bool restartsFromPage = false;
     };
 
+    // The entries (DownloadManager.cpp).
+    Record *makeRecord(DownloadEntry::State state, const QString &name, const QUrl &url);
+    Record *find(int id) const;
+    void setState(Record *record, DownloadEntry::State state, const QString &reason = {});
+    void fail(Record *record, DownloadEntry::State state, const QString &reason);
+    void cancelByUser(Record *record);
+    void finish(Record *record, DownloadEntry::State state, const QString &reason);
+    bool land(Record *record, const QString &from);
+
+    // What the engine asks and reports (DownloadManagerRequests.cpp).
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     bool followResumed(QWebEngineDownloadRequest *request);
     Record *takeRetrying(const QUrl &url);
     Record *claim(int id);
     bool inFlight(const QUrl &url, const Record *except) const;
-    void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision);
-    void failToStart(QWebEngineDownloadRequest *request, Record *retried, const DownloadAdmission::Decision &decision);
-    Record *addRecord(DownloadEntry::State state, const QString &name, const QUrl &url);
+    void failToStart(QWebEngineDownloadRequest *request, Record *claimed, const DownloadAdmission::Decision &decision);
+    void start(Record *record, QWebEngineDownloadRequest *request, const DownloadAdmission::Decision &decision,
+               bool isNew);
     void watch(Record *record, QWebEngineDownloadRequest *request);
-    void onStateChanged(int id);
-    void interrupt(Record *record, int reason);
-    void cancelByUser(Record *record);
-    void finish(Record *record, DownloadEntry::State state, const QString &reason);
-    void setState(Record *record, DownloadEntry::State state, const QString &reason = {});
-    void retry(Record *record);
+    void onRequestStateChanged(int id);
+    void onInterrupted(Record *record, int reason);
+    void askServer(Record *record);
     bool alreadyThere(Record *record);
-    int transferring(const Record *except = nullptr) const;
+
+    // The transfers under way (DownloadManagerTransfers.cpp).
+    int runningCount(const Record *except = nullptr) const;
     void startQueued();
     void watchTransfers();
     void sample();
     void checkSpace();
     void checkSpace(Record *record);
-    Record *find(int id) const;
     qint64 liveBytes(const Record *record) const;
+
+    // The journal, and downloads started again (DownloadManagerResume.cpp).
     QString dataPath(const Record *record) const;
-    bool land(Record *record, const QString &from);
-    void askServer(Record *record);
+    void journalChanged();
     void writeJournal();
+    void retry(Record *record);
     void continueEarlier(Record *record);
     void onFetchEnded(int id, RangeFetch::Outcome outcome, int status);
     void restartFromPage(Record *record);
@@ -153,7 +176,7 @@ private:
     DownloadAdmission m_admission {m_folder, m_leftovers};
     // The program's own requests to download servers, with the pages' cookies.
     QNetworkAccessManager m_network;
-    ServerStatusProbe m_probe;
+    ServerProbe m_probe;
     QTimer m_spaceWatch;
     QTimer m_progress;
     QElapsedTimer m_clock;
@@ -161,6 +184,7 @@ private:
     // Starts ended entries again from their address; the user's 重试 pays.
     HiddenPage *m_retryPage = nullptr;
     std::unique_ptr<DownloadJournal> m_journal;
+    bool m_journalDirty = false; // written once the current event is done
     int m_nextId = 1;
     quint64 m_questions = 0;
 };

@@ -58,7 +58,7 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
 void DownloadAdmission::accept(QWebEngineDownloadRequest *request, const Decision &decision)
 {
     // Saved under its partial name, and moved to its own once complete.
-    const QFileInfo target(DownloadFolder::enginePath(decision.path));
+    const QFileInfo target(DownloadFolder::reservedPath(decision.path));
     request->setDownloadDirectory(target.absolutePath());
     request->setDownloadFileName(target.fileName());
     request->accept();

@@ -1,16 +1,27 @@
 // Transfers under way: at most MaxRunning at once, their progress read on a
 // clock, and the folder's free space watched while they write.
+#include <algorithm>
+
 #include <QFileInfo>
 #include <QWebEngineDownloadRequest>
 
 #include "DownloadManager.h"
 #include "StopReason.h"
 
-int DownloadManager::transferring(const Record *except) const
+int DownloadManager::runningCount(const Record *except) const
 {
     return int(std::count_if(m_records.cbegin(), m_records.cend(), [except](const auto &r) {
         return r.get() != except && r->entry.state == DownloadEntry::State::Running;
     }));
+}
+
+qint64 DownloadManager::liveBytes(const Record *record) const
+{
+    if (record->request)
+        return record->request->receivedBytes();
+    if (record->fetch)
+        return record->fetch->bytes();
+    return record->entry.received;
 }
 
 void DownloadManager::watchTransfers()
@@ -35,12 +46,11 @@ void DownloadManager::sample()
         // Interrupted requests read 0 until they resume; keep what we had.
         if (received < e.received && received == 0)
             continue;
-        const qint64 ms = now - r->sampledMs;
+        const qint64 ms = now - r->sampled.ms;
         if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
-            const qint64 speed = qMax<qint64>(0, received - r->sampledBytes) * 1000 / qMax<qint64>(1, ms);
+            const qint64 speed = qMax<qint64>(0, received - r->sampled.bytes) * 1000 / qMax<qint64>(1, ms);
             e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
-            r->sampledBytes = received;
-            r->sampledMs = now;
+            r->sampled = {received, now};
         }
         if (received != e.received || total != e.total) {
             e.received = received;
@@ -55,7 +65,7 @@ void DownloadManager::sample()
 
 void DownloadManager::checkSpace()
 {
-    if (transferring() == 0) {
+    if (runningCount() == 0) {
         m_spaceWatch.stop();
         return;
     }
@@ -82,7 +92,7 @@ void DownloadManager::checkSpace(Record *record)
 
 void DownloadManager::startQueued()
 {
-    int running = transferring();
+    int running = runningCount();
     for (std::size_t i = 0; i < m_records.size() && running < MaxRunning; ++i) {
         Record *r = m_records[i].get();
         if (r->entry.state != DownloadEntry::State::Waiting)

@@ -1,4 +1,4 @@
-#include "ServerStatusProbe.h"
+#include "ServerProbe.h"
 
 #include <memory>
 
@@ -14,9 +14,9 @@ namespace {
 constexpr int TimeoutMs = 5000;
 
 // What a 200 to HEAD, or a 206 or 200 to a ranged GET, says of the file.
-ServerStatusProbe::Validators validatorsOf(const QNetworkReply *reply)
+ServerProbe::Validators validatorsOf(const QNetworkReply *reply)
 {
-    ServerStatusProbe::Validators v;
+    ServerProbe::Validators v;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status != 200 && status != 206)
         return v;
@@ -39,13 +39,13 @@ ServerStatusProbe::Validators validatorsOf(const QNetworkReply *reply)
 
 } // namespace
 
-ServerStatusProbe::ServerStatusProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent)
+ServerProbe::ServerProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent)
     : QObject(parent)
     , m_network(network)
     , m_userAgent(std::move(userAgent))
 { }
 
-void ServerStatusProbe::ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int)> done)
+void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int)> done)
 {
     QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
@@ -58,8 +58,8 @@ void ServerStatusProbe::ask(const QUrl &url, qint64 from, const QObject *context
     connect(reply, &QNetworkReply::finished, context, [status, done = std::move(done)] { done(*status); });
 }
 
-void ServerStatusProbe::validators(const QUrl &url, const QUrl &referer, const QObject *context,
-                                   std::function<void(const Validators &)> done)
+void ServerProbe::validators(const QUrl &url, const QUrl &referer, const QObject *context,
+                             std::function<void(const Validators &)> done)
 {
     const QNetworkRequest look = programRequest(url, referer, m_userAgent, TimeoutMs);
     QNetworkReply *reply = m_network->head(look);
@@ -74,8 +74,8 @@ void ServerStatusProbe::validators(const QUrl &url, const QUrl &referer, const Q
     });
 }
 
-void ServerStatusProbe::firstByte(const QNetworkRequest &request, const QObject *context,
-                                  std::function<void(const Validators &)> done)
+void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *context,
+                            std::function<void(const Validators &)> done)
 {
     QNetworkRequest look(request);
     look.setRawHeader("Range", "bytes=0-0");

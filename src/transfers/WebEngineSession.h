@@ -15,9 +15,10 @@ class WebEngineBrowser;
 // Owns what the hidden browsers share: one off-the-record profile (nothing
 // written to disk) and the download manager. Create it after QApplication and
 // keep it alive as long as its browsers are used.
-class WebEngineSession : public QObject
+class WebEngineSession final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(WebEngineSession)
 
 public:
     // Call before constructing QApplication.

@@ -5,6 +5,8 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "StopReason.h"
+
 class QNetworkAccessManager;
 class QNetworkReply;
 
@@ -12,9 +14,10 @@ class QNetworkReply;
 // a ranged request of the program's own: the engine cannot adopt a partial
 // file it did not write in this run. Appends to the partial file only what
 // the server confirms continues the same file from its last byte.
-class RangeFetch : public QObject
+class RangeFetch final : public QObject
 {
     Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RangeFetch)
 
 public:
     struct Target
@@ -27,16 +30,7 @@ public:
         QByteArray userAgent; // the pages' own
     };
 
-    enum class Outcome {
-        Complete,   // the partial file holds the whole download
-        Broken,     // the connection broke off; another try continues
-        Changed,    // the server's file is not the one begun
-        NoRanges,   // the server sends only whole files
-        Expired,    // the link is no longer valid (403, 404, 410)
-        Refused,    // another error status
-        WriteError, // the partial file could not be written
-    };
-    Q_ENUM(Outcome)
+    using Outcome = StopReason::Fetch;
 
     // Starts at once; finished() follows exactly once, later.
     RangeFetch(QNetworkAccessManager *network, Target target, QObject *parent = nullptr);

@@ -6,36 +6,16 @@
 #include <cstdio>
 
 #include <QFileInfo>
-#include <QNetworkAccessManager>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
 #include "DownloadManager.h"
-#include "FileNames.h"
 #include "HiddenPage.h"
 #include "StopReason.h"
 
-namespace {
-
-QString fromPageText(const QString &why)
-{
-    return why + QStringLiteral("，继续将从文件页重新下载");
-}
-
-} // namespace
-
-qint64 DownloadManager::liveBytes(const Record *record) const
-{
-    if (record->request)
-        return record->request->receivedBytes();
-    if (record->fetch)
-        return record->fetch->bytes();
-    return record->entry.received;
-}
-
 QString DownloadManager::dataPath(const Record *record) const
 {
-    return record->partial.isEmpty() ? DownloadFolder::partialPath(record->entry.path) : record->partial;
+    return record->partial.isEmpty() ? DownloadFolder::enginePartialPath(record->entry.path) : record->partial;
 }
 
 void DownloadManager::useJournal(const QString &file)
@@ -47,8 +27,9 @@ void DownloadManager::useJournal(const QString &file)
     for (const QString &path : earlier.leftovers)
         DownloadFolder::removePartial(path);
     for (const JournalEntry &j : earlier.downloads) {
-        Record *r = addRecord(DownloadEntry::State::Interrupted,
-                              j.name.isEmpty() ? QFileInfo(j.path).fileName() : j.name, j.url);
+        Record *r = makeRecord(DownloadEntry::State::Interrupted,
+                               j.name.isEmpty() ? QFileInfo(j.path).fileName() : j.name, j.url);
+        r->entry.reason = StopReason::earlierRunText();
         r->entry.path = j.path;
         r->entry.received = j.bytes;
         r->entry.total = j.total;
@@ -60,14 +41,26 @@ void DownloadManager::useJournal(const QString &file)
         r->partial = j.partial;
         r->landAs = j.name;
         // Without a validator the rest could be of another file.
-        r->fromPageOnly = j.etag.isEmpty() && j.modified.isEmpty();
-        setState(r, DownloadEntry::State::Interrupted, QStringLiteral("上次退出时未完成"));
+        r->restartsFromPage = j.etag.isEmpty() && j.modified.isEmpty();
+        emit entryAdded(r->entry.id);
     }
     writeJournal();
 }
 
+// Written once the event that changed it is done: a burst of changes, one write.
+void DownloadManager::journalChanged()
+{
+    if (!m_journal || std::exchange(m_journalDirty, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (m_journalDirty)
+            writeJournal();
+    });
+}
+
 void DownloadManager::writeJournal()
 {
+    m_journalDirty = false;
     if (!m_journal)
         return;
     JournalContents contents {.leftovers = m_leftovers.paths()};
@@ -75,53 +68,19 @@ void DownloadManager::writeJournal()
         const DownloadEntry &e = r->entry;
         if (!e.isUnfinished() || e.path.isEmpty())
             continue;
+        const QString partial = r->completedWhileAsked ? DownloadFolder::reservedPath(e.path) : dataPath(r.get());
         contents.downloads << JournalEntry {.url = e.url,
                                             .page = r->page,
                                             .title = r->title,
                                             .path = e.path,
                                             .name = r->landAs,
-                                            .partial
-                                            = r->copyDone ? DownloadFolder::enginePath(e.path) : dataPath(r.get()),
+                                            .partial = partial,
                                             .bytes = e.received,
                                             .total = e.total,
                                             .etag = r->etag,
                                             .modified = r->modified};
     }
     m_journal->write(contents);
-}
-
-void DownloadManager::askServer(Record *record)
-{
-    const int id = record->entry.id;
-    const quint64 question = record->asking = ++m_questions;
-    m_probe.validators(record->entry.url, record->page, this, [this, id, question](const auto &v) {
-        Record *r = find(id);
-        if (!r || r->asking != question)
-            return;
-        r->asking = 0;
-        // Only an answer about the engine's very file identifies and names it.
-        if (r->entry.total <= 0 || v.length == r->entry.total) {
-            r->etag = v.etag;
-            r->modified = v.modified;
-            if (r->entry.total < 0)
-                r->entry.total = v.length;
-            // The name from the server's own bytes: what the engine made of
-            // them may have lost its first characters. The data lands under it.
-            const QString name = FileNames::dispositionName(v.disposition, r->charset);
-            if (!name.isEmpty() && FileNames::sanitize(name) != r->wanted) {
-                r->landAs = FileNames::sanitize(name);
-                r->entry.name = r->landAs;
-                emit entryChanged(id);
-            }
-        }
-        if (std::exchange(r->landOnAnswer, false)) {
-            if (land(r, r->partial))
-                emit downloadFinished(r->entry.path, true);
-            startQueued();
-            return;
-        }
-        writeJournal();
-    });
 }
 
 void DownloadManager::keepAll()
@@ -139,18 +98,20 @@ void DownloadManager::keepAll()
             r->request = nullptr;
             // The engine deletes its partial file when it ends; the data
             // moves to the name the download reserved (empty until now).
-            if (!r->copyDone && QFile::exists(DownloadFolder::partialPath(e.path))
-                && std::rename(QFile::encodeName(DownloadFolder::partialPath(e.path)).constData(),
-                               QFile::encodeName(DownloadFolder::enginePath(e.path)).constData())
+            const QString engines = DownloadFolder::enginePartialPath(e.path);
+            if (!r->completedWhileAsked && QFile::exists(engines)
+                && std::rename(QFile::encodeName(engines).constData(),
+                               QFile::encodeName(DownloadFolder::reservedPath(e.path)).constData())
                        == 0)
-                r->partial = DownloadFolder::enginePath(e.path);
+                r->partial = DownloadFolder::reservedPath(e.path);
         }
-        if (r->copyDone)
-            r->partial = DownloadFolder::enginePath(e.path);
-        r->copyDone = false;
+        if (std::exchange(r->completedWhileAsked, false))
+            r->partial = DownloadFolder::reservedPath(e.path);
         e.fromEarlierRun = true;
-        setState(r.get(), DownloadEntry::State::Interrupted, QStringLiteral("上次退出时未完成"));
+        setState(r.get(), DownloadEntry::State::Interrupted, StopReason::earlierRunText());
     }
+    // The program ends now: no later event will write it.
+    writeJournal();
 }
 
 void DownloadManager::retry(Record *record)
@@ -158,7 +119,7 @@ void DownloadManager::retry(Record *record)
     if (!record->entry.url.isValid())
         return;
     dropFetch(record);
-    if (record->fromPageOnly && record->page.isValid()) {
+    if (record->restartsFromPage && record->page.isValid()) {
         restartFromPage(record);
         return;
     }
@@ -181,17 +142,17 @@ void DownloadManager::retry(Record *record)
         = std::count_if(m_records.cbegin(), m_records.cend(), [](const auto &r) { return r->retrying; });
     m_retryPage->allowUserAction(UserGrant({.downloads = int(retrying)}));
     record->entry.received = 0;
-    setState(record, DownloadEntry::State::Waiting, QStringLiteral("从头重新下载"));
+    setState(record, DownloadEntry::State::Waiting, StopReason::fromItsAddressText());
     m_retryPage->download(record->entry.url);
 }
 
 void DownloadManager::continueEarlier(Record *record)
 {
-    if (record->fromPageOnly) {
+    if (record->restartsFromPage) {
         restartFromPage(record);
         return;
     }
-    if (transferring(record) >= MaxRunning) {
+    if (runningCount(record) >= MaxRunning) {
         setState(record, DownloadEntry::State::Waiting);
         return;
     }
@@ -208,8 +169,7 @@ void DownloadManager::continueEarlier(Record *record)
     connect(record->fetch.get(), &RangeFetch::finished, this,
             [this, id](RangeFetch::Outcome outcome, int status) { onFetchEnded(id, outcome, status); });
     record->entry.received = record->fetch->bytes();
-    record->sampledBytes = record->entry.received;
-    record->sampledMs = m_clock.elapsed();
+    record->sampled = {record->entry.received, m_clock.elapsed()};
     setState(record, DownloadEntry::State::Running);
     watchTransfers();
 }
@@ -224,38 +184,16 @@ void DownloadManager::onFetchEnded(int id, RangeFetch::Outcome outcome, int stat
         r->entry.total = r->entry.received;
     dropFetch(r);
     const QString folder = QFileInfo(r->entry.path).absolutePath();
-    using O = RangeFetch::Outcome;
-    QString why;
-    switch (outcome) {
-    case O::Complete:
+    if (outcome == RangeFetch::Outcome::Complete) {
         if (land(r, dataPath(r)))
             emit downloadFinished(r->entry.path, true);
-        startQueued();
+    } else if (outcome == RangeFetch::Outcome::WriteError) {
+        finish(r, DownloadEntry::State::Failed, StopReason::fetchText(outcome, folder, status));
         return;
-    case O::Broken:
-        why = StopReason::text(StopReason::NetworkFailed, folder);
-        break;
-    case O::Refused:
-        why = StopReason::text(StopReason::ServerFailed, folder, status);
-        break;
-    case O::WriteError:
-        finish(r, DownloadEntry::State::Failed, StopReason::unwritableText(folder));
-        return;
-    case O::Changed:
-        r->fromPageOnly = true;
-        why = fromPageText(QStringLiteral("服务器上的文件已更改"));
-        break;
-    case O::NoRanges:
-        r->fromPageOnly = true;
-        why = fromPageText(QStringLiteral("服务器不支持断点续传"));
-        break;
-    case O::Expired:
-        r->fromPageOnly = true;
-        why = fromPageText(QStringLiteral("下载链接已失效（HTTP %1）").arg(status));
-        break;
+    } else {
+        r->restartsFromPage = StopReason::restartsFromPage(outcome);
+        fail(r, DownloadEntry::State::Interrupted, StopReason::fetchText(outcome, folder, status));
     }
-    setState(r, DownloadEntry::State::Interrupted, why);
-    emit downloadFailed(r->entry.path, why);
     startQueued();
 }
 
@@ -263,7 +201,7 @@ void DownloadManager::restartFromPage(Record *record)
 {
     if (!record->page.isValid()) {
         // Nothing but its address is known: started again from there.
-        record->fromPageOnly = false;
+        record->restartsFromPage = false;
         record->entry.fromEarlierRun = false;
         retry(record);
         return;
@@ -280,10 +218,9 @@ void DownloadManager::restartFromPage(Record *record)
         if (!r || !r->restart)
             return;
         dropRestart(r);
-        setState(r, DownloadEntry::State::Interrupted, reason);
-        emit downloadFailed(r->entry.path, reason);
+        fail(r, DownloadEntry::State::Interrupted, reason);
     });
-    setState(record, DownloadEntry::State::Waiting, QStringLiteral("正在从文件页重新下载"));
+    setState(record, DownloadEntry::State::Waiting, StopReason::fromItsPageText());
 }
 
 void DownloadManager::dropFetch(Record *record)
