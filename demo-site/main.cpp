@@ -34,6 +34,58 @@ bool bindServer(httplib::Server &srv, const std::string &host, int &port)
     return srv.bind_to_port(host, port);
 }
 
+// Serves both sites until SIGINT or SIGTERM; the exit code.
+int serve(const Catalogue &cat, const Options &opt)
+{
+    // Block the stop signals before any server thread exists so that only
+    // sigwait() below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    httplib::Server site;
+    httplib::Server home;
+    // Slow and endless responses each hold a thread for as long as their
+    // client stays; the default pool (8 on a small machine) would let a few of
+    // them starve everyone else.
+    site.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    home.new_task_queue = [] { return new httplib::ThreadPool(16); };
+    setupResourceSite(site, cat, opt);
+    setupHomeSite(home, opt);
+    int sitePort = opt.sitePort;
+    int homePort = opt.homePort;
+    if (!bindServer(site, opt.bind, sitePort)) {
+        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), sitePort);
+        return 1;
+    }
+    if (!bindServer(home, opt.homeBind, homePort)) {
+        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.homeBind.c_str(), homePort);
+        return 1;
+    }
+
+    std::thread siteThread([&site] { site.listen_after_bind(); });
+    std::thread homeThread([&home] { home.listen_after_bind(); });
+    // Announce only once both accept loops run; stop() is a no-op before that.
+    while (!site.is_running() || !home.is_running())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::printf("resource site: http://%s:%d\nhome site: http://%s:%d\n", opt.bind.c_str(), sitePort,
+                opt.homeBind.c_str(), homePort);
+    std::fflush(stdout);
+
+    int sig = 0;
+    sigwait(&stopSignals, &sig);
+    std::fprintf(stderr, "ondrix-demo-site: stopping on signal %d\n", sig);
+    g_stopping = true;
+    site.stop();
+    home.stop();
+    siteThread.join();
+    homeThread.join();
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -57,52 +109,5 @@ int main(int argc, char **argv)
     }
     if (opt.dump)
         return dumpFile(cat, opt.dumpId, opt.revision);
-
-    // Block the stop signals before any server thread exists so that only
-    // sigwait() below receives them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-
-    httplib::Server site;
-    httplib::Server home;
-    // Slow and endless responses each hold a thread for as long as their
-    // client stays; the default pool (8 on a small machine) would let a few of
-    // them starve everyone else.
-    site.new_task_queue = [] { return new httplib::ThreadPool(64); };
-    home.new_task_queue = [] { return new httplib::ThreadPool(16); };
-    setupResourceSite(site, cat, opt);
-    setupHomeSite(home, opt);
-
-    if (!bindServer(site, opt.bind, opt.sitePort)) {
-        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.bind.c_str(), opt.sitePort);
-        return 1;
-    }
-    if (!bindServer(home, opt.homeBind, opt.homePort)) {
-        std::fprintf(stderr, "ondrix-demo-site: cannot listen on %s:%d\n", opt.homeBind.c_str(), opt.homePort);
-        return 1;
-    }
-
-    std::thread siteThread([&site] { site.listen_after_bind(); });
-    std::thread homeThread([&home] { home.listen_after_bind(); });
-    // Announce only once both accept loops run; stop() is a no-op before that.
-    while (!site.is_running() || !home.is_running())
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-
-    std::printf("resource site: http://%s:%d\nhome site: http://%s:%d\n", opt.bind.c_str(), opt.sitePort,
-                opt.homeBind.c_str(), opt.homePort);
-    std::fflush(stdout);
-
-    int sig = 0;
-    sigwait(&stopSignals, &sig);
-    std::fprintf(stderr, "ondrix-demo-site: stopping on signal %d\n", sig);
-    g_stopping = true;
-    site.stop();
-    home.stop();
-    siteThread.join();
-    homeThread.join();
-    return 0;
+    return serve(cat, opt);
 }

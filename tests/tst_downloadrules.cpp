@@ -7,6 +7,7 @@
 #include "DownloadEntry.h"
 #include "DownloadFolder.h"
 #include "DownloadJournal.h"
+#include "FakeDownloads.h"
 #include "FileNames.h"
 #include "PartialSweep.h"
 #include "StopReason.h"
@@ -48,8 +49,6 @@ private slots:
         QVERIFY(QFileInfo::exists(DownloadFolder::reservedPath(path)) && !QFileInfo::exists(path));
     }
 
-    // Names as the site meant them: raw bytes the engine read as Latin-1, or
-    // a name only in the address, in the encoding of the site's pages.
     // Landing never replaces a file: a name taken meanwhile gets the next " (n)".
     void landing_data()
     {
@@ -155,6 +154,8 @@ private slots:
         QCOMPARE(journal.read().leftovers, QStringList {path});
     }
 
+    // Names as the site meant them: raw bytes the engine read as Latin-1, or
+    // a name only in the address, in the encoding of the site's pages.
     void siteNames_data()
     {
         QTest::addColumn<QString>("engineName");
@@ -187,12 +188,12 @@ private slots:
         QTest::addColumn<StopReason::Kind>("kind"); // Network tries again by itself; Server asks for the status
         QTest::addColumn<QString>("text");
         using K = StopReason::Kind;
-        QTest::newRow("less than announced") << 38 << 0 << K::Network << "网络连接中断";
-        QTest::newRow("no ranges, status known") << 31 << 416 << K::Server << "服务器拒绝了下载（HTTP 416）";
-        QTest::newRow("forbidden, no status") << 36 << 0 << K::Server << "服务器拒绝了下载（HTTP 403）";
-        QTest::newRow("certificate") << 35 << 0 << K::Server << "服务器证书有问题";
-        QTest::newRow("disk full") << 3 << 0 << K::NoSpace << "磁盘空间不足：/dl";
-        QTest::newRow("unknown") << 99 << 0 << K::Other << "下载中断";
+        using namespace StopReason;
+        QTest::newRow("less than announced") << int(ServerContentLengthMismatch) << 0 << K::Network << "网络连接中断";
+        QTest::newRow("no ranges, status known")
+            << int(ServerNoRange) << 416 << K::Server << "服务器拒绝了下载（HTTP 416）";
+        QTest::newRow("forbidden, no status")
+            << int(ServerForbidden) << 0 << K::Server << "服务器拒绝了下载（HTTP 403）";
     }
 
     void stopReasons()
@@ -224,6 +225,41 @@ private slots:
         QFETCH(qint64, bytes);
         QFETCH(QString, text);
         QCOMPARE(DownloadEntry::bytesText(bytes), text);
+    }
+
+    // Why the program's own request for the rest of a download stopped
+    // short, and whether only its file page can start it again.
+    void fetchTexts_data()
+    {
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("fromPage");
+        using F = StopReason::Fetch;
+        QTest::newRow("broken") << int(F::Broken) << "网络连接中断" << false;
+        QTest::newRow("refused") << int(F::Refused) << "服务器拒绝了下载（HTTP 500）" << false;
+        QTest::newRow("changed") << int(F::Changed) << "服务器上的文件已更改，继续将从文件页重新下载" << true;
+        QTest::newRow("expired") << int(F::Expired) << "下载链接已失效（HTTP 500），继续将从文件页重新下载" << true;
+    }
+    void fetchTexts()
+    {
+        QFETCH(int, outcome);
+        QFETCH(QString, text);
+        QFETCH(bool, fromPage);
+        QCOMPARE(StopReason::fetchText(StopReason::Fetch(outcome), QStringLiteral("/dl"), 500), text);
+        QCOMPARE(StopReason::restartsFromPage(StopReason::Fetch(outcome)), fromPage);
+    }
+
+    void unfinishedText()
+    {
+        // The quit question's first line sums what is unfinished, in the list's units.
+        FakeDownloads downloads;
+        downloads.add(entry(State::Finished, 1 << 30, 1 << 30, 0));
+        QCOMPARE(downloads.unfinishedText(), QString());
+        downloads.add(entry(State::Running, 512 << 10, 2 << 20, 0));
+        downloads.add(entry(State::Interrupted, 1 << 20, 6 << 20, 0));
+        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。"));
+        downloads.add(entry(State::Paused, 0, -1, 0));
+        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
     }
 
     // The free space as it is, and the room the program keeps spare.

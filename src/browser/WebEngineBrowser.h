@@ -16,7 +16,8 @@ class HiddenPage;
 class QWebEngineLoadingInfo;
 class QWebEngineProfile;
 
-// One hidden browser on Qt WebEngine. Created by WebEngineSession.
+// One hidden browser on Qt WebEngine: the window's (WebEngineSession makes
+// them) and the one a download is started again in (FilePageRestart).
 class WebEngineBrowser final : public Browser
 {
     Q_OBJECT
@@ -34,8 +35,8 @@ public:
     QString bodyHtml() const override { return m_html; }
     QString characterSet() const override { return m_charset; }
     // The count comes from the click script. When the script never answers
-    // because its document was replaced, the click is reported as 0 when that
-    // top-level load ends, succeeded or not.
+    // because its document was replaced, the click is reported as
+    // ClickedUnknown when that top-level load ends, succeeded or not.
     void clickElementsByText(const QString &tagName, const QString &needle, ClickDone done = {}) override;
     void allowUserAction(UserAllowance allowance) override;
     void restNow() override;

@@ -59,40 +59,11 @@ DownloadList::DownloadList(Downloads &downloads, QWidget *parent)
     resize(460, 380);
     setAttribute(Qt::WA_ShowWithoutActivating);
 
-    auto *content = new QWidget;
-    m_rowsLayout = new QVBoxLayout(content);
-    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
-    m_rowsLayout->setSpacing(0);
-    m_rowsLayout->addStretch();
-    m_scroll = new QScrollArea(this);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setWidget(content);
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-
-    // The folder, shortened in the middle where the window is too narrow.
-    m_folder = new QLabel(this);
-    m_folder->setObjectName(QStringLiteral("folder"));
-    m_folder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_folder->installEventFilter(this);
-    auto *change = new QPushButton(QStringLiteral("更改…"), this);
-    change->setObjectName(QStringLiteral("changeFolder"));
-    m_clear = new QPushButton(QStringLiteral("清除已完成"), this);
-    m_clear->setObjectName(QStringLiteral("clearEnded"));
-    m_clear->setToolTip(QStringLiteral("从列表中去掉已完成、失败和已取消的下载（文件不动）"));
-    for (QPushButton *button : {change, m_clear})
-        button->setFocusPolicy(Qt::NoFocus);
-    auto *bar = new QHBoxLayout;
-    bar->setContentsMargins(8, 4, 8, 6);
-    bar->addWidget(new QLabel(QStringLiteral("保存到："), this));
-    bar->addWidget(m_folder, 1);
-    bar->addWidget(change);
-    bar->addWidget(m_clear);
-
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_scroll, 1);
-    layout->addLayout(bar);
+    layout->addWidget(makeRows(), 1);
+    layout->addLayout(makeBar());
 
     for (const DownloadEntry &entry : downloads.entries())
         add(entry.id);
@@ -109,11 +80,49 @@ DownloadList::DownloadList(Downloads &downloads, QWidget *parent)
     connect(&downloads, &Downloads::entryChanged, this, &DownloadList::update);
     connect(&downloads, &Downloads::entriesRemoved, this, &DownloadList::remove);
     connect(&downloads, &Downloads::attentionWanted, this, &DownloadList::showWithoutFocus);
+}
+
+QScrollArea *DownloadList::makeRows()
+{
+    auto *content = new QWidget;
+    m_rowsLayout = new QVBoxLayout(content);
+    m_rowsLayout->setContentsMargins(0, 0, 0, 0);
+    m_rowsLayout->setSpacing(0);
+    m_rowsLayout->addStretch();
+    m_scroll = new QScrollArea(this);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setWidget(content);
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    return m_scroll;
+}
+
+// The folder new downloads go to, shortened in the middle where the window
+// is too narrow, with 更改… and 清除已完成.
+QHBoxLayout *DownloadList::makeBar()
+{
+    m_folder = new QLabel(this);
+    m_folder->setObjectName(QStringLiteral("folder"));
+    m_folder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_folder->installEventFilter(this);
+    auto *change = new QPushButton(QStringLiteral("更改…"), this);
+    change->setObjectName(QStringLiteral("changeFolder"));
     connect(change, &QPushButton::clicked, this, &DownloadList::chooseFolder);
+    m_clear = new QPushButton(QStringLiteral("清除已完成"), this);
+    m_clear->setObjectName(QStringLiteral("clearEnded"));
+    m_clear->setToolTip(QStringLiteral("从列表中去掉已完成、失败和已取消的下载（文件不动）"));
     connect(m_clear, &QPushButton::clicked, this, [this] {
         if (m_downloads)
             m_downloads->clearEnded();
     });
+    for (QPushButton *button : {change, m_clear})
+        button->setFocusPolicy(Qt::NoFocus);
+    auto *bar = new QHBoxLayout;
+    bar->setContentsMargins(8, 4, 8, 6);
+    bar->addWidget(new QLabel(QStringLiteral("保存到："), this));
+    bar->addWidget(m_folder, 1);
+    bar->addWidget(change);
+    bar->addWidget(m_clear);
+    return bar;
 }
 
 void DownloadList::showWithoutFocus()

@@ -10,6 +10,7 @@
 
 class Downloads;
 class DownloadRow;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -48,6 +49,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QScrollArea *makeRows();
+    QHBoxLayout *makeBar();
     void add(int id);
     void update(int id);
     void remove(const QList<int> &ids);

@@ -21,7 +21,9 @@ struct SharedState
 
 SharedState &shared();
 
-// The program's own version, which start-up puts in AppVersion.
+// The version the window's caption shows and the update check compares with
+// the advertisement page's, which start-up puts in AppVersion. The package's
+// version (--version, from CMakeLists.txt's project()) is another number.
 inline constexpr double ProgramVersion = 2.01;
 
 // The shared state as start-up leaves it: the version and the two

@@ -183,8 +183,8 @@ void DownloadManager::onRequestStateChanged(int id)
         // Too quick to be paused when its size came: the copy waits under
         // its partial name until the user chooses.
         const QFileInfo existing(r->existingPath);
-        r->completedWhileAsked = !r->existingPath.isEmpty() && existing.isFile()
-                                 && existing.size() == r->request->receivedBytes();
+        r->completedWhileAsked
+            = !r->existingPath.isEmpty() && existing.isFile() && existing.size() == r->request->receivedBytes();
         finish(r, DownloadEntry::State::Finished, QString());
         break;
     }

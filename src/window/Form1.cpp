@@ -130,26 +130,13 @@ void Form1::createControls()
     Label2 = makeLabel(control("Label2"), Picture2);
     Label4 = makeLabel(control("Label4"), Picture2);
 
-    const int scale = Images::scale();
-    m_downloadIcon = new QMovie(Images::atScale(QStringLiteral(":/images/download.gif"), scale), QByteArray(), this);
     const auto &row = control("Picture1");
     const auto &icon = control("Image1");
-    m_downloadIcon->setScaledSize(geometryOf(icon).size() * scale);
+    m_downloadIcon = Images::downloadIcon(geometryOf(icon).size(), this);
     for (int n = 0; n < RowCount; ++n) {
         QWidget *strip = Picture1[n] = place(new QWidget(Picture2), row, n);
         Image1[n] = place(new QLabel(strip), icon, n);
-        if (scale == 1) {
-            Image1[n]->setMovie(m_downloadIcon);
-        } else {
-            // A movie's frames carry no pixel ratio, so each is handed over as one.
-            QLabel *label = Image1[n];
-            QMovie *movie = m_downloadIcon;
-            connect(movie, &QMovie::frameChanged, label, [label, movie, scale] {
-                QPixmap frame = movie->currentPixmap();
-                frame.setDevicePixelRatio(scale);
-                label->setPixmap(frame);
-            });
-        }
+        Images::play(m_downloadIcon, Image1[n]);
         Label3[n] = makeLabel(control("Label3"), strip, n);
         Label3[n]->setCaption(Design::advertisedTitle(n));
         // The last rows hold placeholders and start hidden.

@@ -7,6 +7,8 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QImage>
+#include <QLabel>
+#include <QMovie>
 #include <QPixmapCache>
 
 namespace {
@@ -92,3 +94,24 @@ void preload()
 }
 
 } // namespace Images
+
+QMovie *Images::downloadIcon(QSize size, QObject *parent)
+{
+    auto *movie = new QMovie(atScale(QStringLiteral(":/images/download.gif"), scale()), QByteArray(), parent);
+    movie->setScaledSize(size * scale());
+    return movie;
+}
+
+void Images::play(QMovie *movie, QLabel *label)
+{
+    if (scale() == 1) {
+        label->setMovie(movie);
+        return;
+    }
+    // A movie's frames carry no pixel ratio, so each is handed over as one.
+    QObject::connect(movie, &QMovie::frameChanged, label, [label, movie] {
+        QPixmap frame = movie->currentPixmap();
+        frame.setDevicePixelRatio(scale());
+        label->setPixmap(frame);
+    });
+}
