@@ -210,6 +210,40 @@ private slots:
         QCOMPARE(QFileInfo(QSettings().fileName()).absolutePath(), m_settings.path() + QStringLiteral("/Ondrix"));
     }
 
+    // A long name (75 Chinese characters, as the program cuts them to fit
+    // the file system) neither widens the list nor scrolls it sideways: the
+    // name is shortened in the middle, the extension kept, and whole in the
+    // tooltip and for a screen reader.
+    void longNameStaysInTheList()
+    {
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        list.resize(460, 380);
+        list.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&list));
+        const QString name = QString(75, QChar(0x8D44)) + QStringLiteral(".zip");
+        DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20);
+        running.name = name;
+        const int id = downloads.add(running);
+        DownloadEntry failed = entry(State::Failed, 0, -1);
+        failed.name = name;
+        failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587));
+        downloads.add(failed);
+        downloads.add(entry(State::Finished, 1 << 20, 1 << 20));
+        auto *scroll = list.findChild<QScrollArea *>();
+        // Laid out as shown, the newest entry brought into view.
+        QTRY_VERIFY(scroll->widget()->width() > 0);
+        QCoreApplication::processEvents();
+        for (const DownloadRow *row : list.findChildren<DownloadRow *>())
+            QVERIFY2(row->width() <= scroll->viewport()->width(), qPrintable(QString::number(row->width())));
+        QCOMPARE(scroll->horizontalScrollBar()->value(), 0);
+        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
+        const auto *shown = list.row(id)->findChildren<QLabel *>().first();
+        QVERIFY(shown->text() != name && shown->text().endsWith(QLatin1String(".zip")));
+        QCOMPARE(shown->accessibleName(), name);
+        QVERIFY(shown->toolTip().startsWith(name));
+    }
+
     void clearEnded()
     {
         // Only what has ended goes, and only from the list.

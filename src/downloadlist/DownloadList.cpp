@@ -91,6 +91,8 @@ QScrollArea *DownloadList::makeRows()
     m_rowsLayout->addStretch();
     m_scroll = new QScrollArea(this);
     m_scroll->setWidgetResizable(true);
+    // Rows are as wide as the list: it scrolls up and down, never sideways.
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidget(content);
     m_scroll->setFocusPolicy(Qt::NoFocus);
     return m_scroll;

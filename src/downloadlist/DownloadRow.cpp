@@ -1,6 +1,7 @@
 #include "DownloadRow.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProgressBar>
@@ -23,6 +24,11 @@ DownloadRow::DownloadRow(QWidget *parent)
 {
     m_name = new QLabel(this);
     m_name->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // As wide as the list gives it, never wider: a long name is shortened
+    // in the middle (the extension stays), whole in its tooltip and for a
+    // screen reader.
+    m_name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_name->installEventFilter(this);
     QFont bold = m_name->font();
     bold.setBold(true);
     m_name->setFont(bold);
@@ -52,8 +58,10 @@ DownloadRow::DownloadRow(QWidget *parent)
 void DownloadRow::setEntry(const DownloadEntry &entry)
 {
     m_entry = entry;
-    m_name->setText(entry.name);
-    m_name->setToolTip(QDir::toNativeSeparators(entry.path));
+    showName();
+    m_name->setAccessibleName(entry.name);
+    m_name->setToolTip(entry.path.isEmpty() ? entry.name
+                                            : entry.name + QLatin1Char('\n') + QDir::toNativeSeparators(entry.path));
     m_size->setText(entry.sizeText());
     const int permille = entry.permille();
     m_bar->setVisible(entry.state != DownloadEntry::State::NothingCame);
@@ -62,6 +70,18 @@ void DownloadRow::setEntry(const DownloadEntry &entry)
     m_bar->setValue(qMax(0, permille));
     m_status->setText(entry.statusText());
     showButtons(entry.actions());
+}
+
+void DownloadRow::showName()
+{
+    m_name->setText(m_name->fontMetrics().elidedText(m_entry.name, Qt::ElideMiddle, qMax(0, m_name->width())));
+}
+
+bool DownloadRow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_name && event->type() == QEvent::Resize)
+        showName();
+    return QWidget::eventFilter(watched, event);
 }
 
 void DownloadRow::showButtons(DownloadEntry::Actions actions)

@@ -22,8 +22,12 @@ public:
 signals:
     void triggered(int id, DownloadEntry::Action action);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void showButtons(DownloadEntry::Actions actions);
+    void showName();
 
     DownloadEntry m_entry;
     // All bits set: no buttons made yet.
