@@ -84,7 +84,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_NAME ondrix)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_DEPENDS
     "fonts-wqy-zenhei, qt6-translations-l10n, qt6-qpa-plugins")
-set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland")
+# GNOME's proxy settings reach Qt Network (and through it the engine) by this
+# libproxy plugin.
+set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland, libproxy1-plugin-gsettings")
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_SUGGESTS "ondrix-demo-site")
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME ondrix-demo-site)
 set(CPACK_DEBIAN_DEMO_PACKAGE_SECTION devel)

@@ -6,6 +6,8 @@
 #include <QFontDatabase>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QNetworkProxy>
+#include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -174,6 +176,18 @@ void answerClicks(Form1 *form, DownloadManager &downloads)
     QObject::connect(&downloads, &DownloadManager::clickAnswered, form, &Form1::downloadAnswered);
 }
 
+void followDesktopProxy(const QUrl &site)
+{
+    for (const char *variable : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"}) {
+        if (!qEnvironmentVariableIsEmpty(variable))
+            return;
+    }
+    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(site));
+    if (!proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy
+        && proxies.first().type() != QNetworkProxy::DefaultProxy)
+        QNetworkProxy::setApplicationProxy(proxies.first());
+}
+
 Form1 *Main(WebEngineSession &session)
 {
     DownloadManager &downloads = *session.downloads();
@@ -188,7 +202,11 @@ Form1 *Main(WebEngineSession &session)
     // What the pages may hand to the desktop goes where the logo's link does.
     session.setUrlOpener(services.openUrl);
     AdvertFirst advert(engineBrowsers(session));
-    Form1 *form = Main(advert.browsers(), std::move(services), [&advert] { advert.requestFirst(); });
+    // Before the first request goes out, which is the advertisement page's.
+    Form1 *form = Main(advert.browsers(), std::move(services), [&advert] {
+        followDesktopProxy(QUrl(shared().SiteBase));
+        advert.requestFirst();
+    });
     // The first search goes out as the site read the last one.
     form->setSiteCharset(QSettings().value(SiteCharsetKey).toString());
     list->setParent(form);

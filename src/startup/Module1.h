@@ -3,6 +3,7 @@
 #include "Form1.h"
 
 class DownloadManager;
+class QUrl;
 class WebEngineSession;
 
 namespace Module1 {
@@ -33,6 +34,13 @@ void answerClicks(Form1 *form, DownloadManager &downloads);
 // threads, while the engine starts on this one: the window needs them. Call after the
 // application object exists, before the session.
 void prepareWindow();
+
+// The desktop's proxy for the site, as Qt Network reads it through libproxy
+// (GNOME's and KDE's settings among others), becomes the application's,
+// which the engine and the program's own requests use; the engine does not
+// read GNOME's itself. A proxy of the environment wins: the engine reads
+// that one itself. No proxy configured changes nothing.
+void followDesktopProxy(const QUrl &site);
 
 // Names the application for the desktop. The program ends only through the
 // window's close logic, not when the last window (say, a download's) closes.
