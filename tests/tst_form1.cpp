@@ -591,13 +591,8 @@ private slots:
         const int text = QAccessible::StaticText;
         const QStringList none;
         // clang-format off
-        QTest::newRow("marker under the background") << "start" << "Label5" << text << "" << false << none;
-        QTest::newRow("progress under row 4") << "start" << "Label8" << text << "" << false << none;
-        QTest::newRow("first row") << "results" << "Label3(0)" << link << "甲(1 KB)" << true
-                                   << QStringList {"http://site.test/f/a.html"};
-        QTest::newRow("hidden row") << "results" << "Label3(3)" << link << "" << true << none;
+        // The rest is read over the accessibility bus (tests/desktop/screen_reader.py).
         QTest::newRow("next page") << "results" << "Label2" << link << "下一页" << true << QStringList {"下一页"};
-        QTest::newRow("previous page, disabled") << "results" << "Label1" << link << "上一页" << false << none;
         QTest::newRow("nothing free") << "nothing free" << "Label8" << text << "没有找到相关的免费资源" << false << none;
         // clang-format on
     }

@@ -79,17 +79,16 @@ private slots:
         QVERIFY(finished.first().at(1).toBool());
         QVERIFY(spinUntil([] { return proxyLog().contains(QLatin1String("HEAD ")); }, 10000));
         const QString log = proxyLog();
-    for (const QString &request :
-             {QStringLiteral("GET %1/search.php?key="), QStringLiteral("GET %1/f/"), QStringLiteral("GET %1/d/"),
-              QStringLiteral("HEAD %1/d/")})
+        for (const QString &request : {QStringLiteral("GET %1/search.php?key="), QStringLiteral("GET %1/f/"),
+                                       QStringLiteral("GET %1/d/"), QStringLiteral("HEAD %1/d/")})
             QVERIFY2(log.contains(request.arg(site.siteBase())), qPrintable(request.arg(site.siteBase()) + '\n' + log));
     }
 
     void followed_data()
     {
-        QTest::addColumn<bool>("manual");      // GNOME's mode
+        QTest::addColumn<bool>("manual");            // GNOME's mode
         QTest::addColumn<QByteArray>("environment"); // http_proxy
-        QTest::addColumn<int>("port");         // of the application's proxy; 0: none set
+        QTest::addColumn<int>("port");               // of the application's proxy; 0: none set
         QTest::newRow("GNOME, manual") << true << QByteArray() << 3128;
         QTest::newRow("GNOME, none") << false << QByteArray() << 0;
         // The engine reads the environment's itself, which wins.

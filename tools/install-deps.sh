@@ -8,6 +8,11 @@ packages=(
     fonts-wqy-zenhei qt6-translations-l10n
     dpkg-dev help2man lintian appstream desktop-file-utils
     clang-format
+    # The tests of what a person gets: a real display with a window manager,
+    # a screen reader's accessibility bus, GNOME's proxy settings and a proxy.
+    xvfb xauth x11-utils openbox imagemagick dbus iproute2
+    at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0
+    libproxy1-plugin-gsettings dconf-gsettings-backend dconf-service gsettings-desktop-schemas tinyproxy
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
-// Takes docs/downloads.png: the download list holding a finished, a running,
-// a paused, a failed and a "未能开始下载" entry, made by the real engine
+// Takes docs/downloads.png: the download list holding two finished (one of
+// a name as long as a name may be), a running, a paused, a failed and a
+// "未能开始下载" entry, made by the real engine
 // against the demo site; and, given a second path (docs/download-list.png),
 // the list where it opens beside the main window. Run under a display with
 // a window manager (tools/shot-downloads.sh).
@@ -51,9 +52,11 @@ int main(int argc, char **argv)
         return started.wait(30000);
     };
 
-    if (!start(QStringLiteral("/d/a1b2c3"))
-        || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
-        return 2;
+    // A name as long as the program lets a name be, shortened in the list.
+    for (const QString &file : {QStringLiteral("/d/longcn"), QStringLiteral("/d/a1b2c3")}) {
+        if (!start(file) || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
+            return 2;
+    }
     // A folder that cannot be written: a path under a regular file.
     QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
     downloads->folder().setPath(dir.filePath(QStringLiteral("plain/下载")));

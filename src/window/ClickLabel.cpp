@@ -9,6 +9,7 @@
 ClickLabel::ClickLabel(QWidget *parent)
     : QLabel(parent)
 {
+    describeForReaders();
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setAttribute(Qt::WA_TranslucentBackground);
@@ -76,6 +77,14 @@ void ClickLabel::announce()
     QAccessibleEvent event(this, QAccessible::NameChanged);
     QAccessible::updateAccessibility(&event);
     emit announced();
+}
+
+void ClickLabel::coverChanged()
+{
+    QAccessible::State changed;
+    changed.invisible = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
 }
 
 void ClickLabel::paintEvent(QPaintEvent *event)

@@ -5,6 +5,9 @@
 
 // A label that shows plain text only and raises a click while enabled.
 // Captions come from web pages, so markup in them must never be rendered.
+// A screen reader meets it through an interface of its own (accessibility.cpp),
+// in place before the first label exists: with a reader listening, Qt makes a
+// widget's interface as soon as its caption is set, and keeps it.
 class ClickLabel : public QLabel
 {
     Q_OBJECT
@@ -31,6 +34,10 @@ public:
     // Tells a screen reader to read the label again.
     void announce();
 
+    // Tells a screen reader that the label's "showing" may have changed: it
+    // is read as hidden while a sibling covers it.
+    void coverChanged();
+
 signals:
     void clicked();
     // A screen reader was told to read the label again.
@@ -42,6 +49,9 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    // Installs the screen readers' interface for every ClickLabel; once.
+    static void describeForReaders();
+
     bool m_autoSize = false;
     bool m_pressed = false;
     quint32 m_foreColor = 0;

@@ -1,5 +1,7 @@
 #include "Form1.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -189,6 +191,10 @@ void Form1::connectHandlers()
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)
 {
+    // A row shown or hidden covers or uncovers the progress text beneath.
+    if ((event->type() == QEvent::Show || event->type() == QEvent::Hide)
+        && std::find(Picture1.cbegin(), Picture1.cend(), watched) != Picture1.cend())
+        Label8->coverChanged();
     if (event->type() == QEvent::KeyPress && Form_KeyDown(watched, static_cast<QKeyEvent *>(event)))
         return true;
     if (watched == Text1 && event->type() == QEvent::KeyPress) {

@@ -81,21 +81,30 @@ public:
 
 QAccessibleInterface *clickLabelFactory(const QString &className, QObject *object)
 {
-    if (className == QLatin1String("ClickLabel") && object && object->isWidgetType())
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("ClickLabel"))
         return new ClickLabelAccessible(static_cast<ClickLabel *>(object));
+    // The identifiers behind the rows are a store, never shown: a list
+    // view would read out its items as showing, hidden as it is.
+    if (object->objectName() == QLatin1String("List1"))
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::List);
     return nullptr;
 }
 
 } // namespace
 
-void Form1::describeForReaders()
+void ClickLabel::describeForReaders()
 {
     static const bool installed = [] {
         QAccessible::installFactory(clickLabelFactory);
         return true;
     }();
     Q_UNUSED(installed);
+}
 
+void Form1::describeForReaders()
+{
     Text1->setAccessibleName(QStringLiteral("搜索关键词"));
     // The search button and the logo are drawn in the background picture.
     Label4->setAccessibleRole(QAccessible::Button);
@@ -110,4 +119,6 @@ void Form1::describeForReaders()
     Label2->setAccessibleRole(QAccessible::Link);
     Label8->setAccessibleRole(QAccessible::StaticText);
     Label8->setAnnounced(true);
+    for (QWidget *row : Picture1)
+        row->installEventFilter(this);
 }

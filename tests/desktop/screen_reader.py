@@ -1,0 +1,241 @@
+"""What a screen reader finds of the program over the accessibility bus.
+
+Run by reader-session.sh, which brings up the display, the session bus, the
+accessibility bus and a screen reader's announcement before this starts the
+demo site and the program. The tree is read with pyatspi, as Orca reads it:
+nothing covered or hidden may be showing; the rows and the enabled paging
+labels are links whose press does what a click does; the bus is told when
+rows come; the download list's entries, their states and their buttons
+can be reached and pressed.
+"""
+
+import json
+import os
+import subprocess
+import sys
+import time
+from urllib.parse import urlsplit
+
+import pyatspi
+from gi.repository import GLib
+
+ONDRIX, SITE, SITE_BASE, HOME_PAGE = sys.argv[1:5]
+WORK = os.environ['ONDRIX_WORK']
+HOME = os.environ['HOME']
+SITE_LOG = os.path.join(WORK, 'site.log')
+OPENED_LOG = os.path.join(WORK, 'xdg-open.log')
+DOWNLOADS = os.path.join(HOME, 'Downloads')
+failures = []
+events = []  # (type, role, name) of what the bus was told
+
+
+def check(ok, what):
+    print(('ok: ' if ok else 'FAIL: ') + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def wait(condition, seconds=30):
+    """Runs the bus's events until condition() gives something, or None."""
+    end = time.monotonic() + seconds
+    context = GLib.MainContext.default()
+    while time.monotonic() < end:
+        while context.iteration(False):
+            pass
+        try:
+            got = condition()
+        except Exception:  # a node gone while it was read
+            got = None
+        if got:
+            return got
+        time.sleep(0.05)
+    return None
+
+
+def walk(node):
+    yield node
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            yield from walk(child)
+
+
+def actions(node):
+    try:
+        action = node.queryAction()
+    except NotImplementedError:
+        return []
+    return [action.getName(i) for i in range(action.nActions)]
+
+
+def press(node):
+    action = node.queryAction()
+    action.doAction(actions(node).index('Press'))
+
+
+def ancestors(node, top):
+    while node is not None and node != top:
+        node = node.parent
+        if node is not None:
+            yield node
+
+
+def showing(node):
+    return node.getState().contains(pyatspi.STATE_SHOWING)
+
+
+def find(root, role=None, name=None, contains=None):
+    for node in walk(root):
+        if role and node.getRoleName() != role:
+            continue
+        if name is not None and node.name != name:
+            continue
+        if contains is not None and contains not in (node.name or ''):
+            continue
+        return node
+    return None
+
+
+def dump(node, depth=0):
+    states = ' '.join(s for s, state in (('showing', pyatspi.STATE_SHOWING), ('visible', pyatspi.STATE_VISIBLE))
+                      if node.getState().contains(state))
+    print('  ' * depth + f"{node.getRoleName()} '{node.name}' {states} actions={actions(node)}")
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            dump(child, depth + 1)
+
+
+def site_log():
+    try:
+        with open(SITE_LOG, encoding='latin-1') as f:
+            return f.read()
+    except FileNotFoundError:
+        return ''
+
+
+def seed_journal():
+    """Two downloads an earlier run left unfinished, a little of each on disk."""
+    base = SITE_BASE.rstrip('/')
+    entries = []
+    for ident, name in (('ljnkg5', 'Debian Linux 安装指南.zip'), ('yy2l7c', 'Embedded Linux Primer.zip')):
+        path = os.path.join(DOWNLOADS, name)
+        with open(path + '.part', 'wb') as f:
+            f.write(b'\0' * 1000)
+        entries.append({'url': f'{base}/d/{ident}', 'page': f'{base}/f/{ident}.html', 'title': name,
+                        'path': path, 'partial': path + '.part', 'bytes': 1000, 'total': -1})
+    data = os.path.join(HOME, '.local/share/Ondrix/Ondrix')
+    os.makedirs(data, exist_ok=True)
+    with open(os.path.join(data, 'downloads.json'), 'w') as f:
+        json.dump({'format': 1, 'downloads': entries}, f)
+
+
+def entry_of(window, name):
+    """The download list's row that shows this name: its labels and buttons."""
+    label = find(window, role='label', name=name)
+    return label.parent if label else None
+
+
+def main():
+    os.makedirs(DOWNLOADS, exist_ok=True)
+    seed_journal()
+    site, home = urlsplit(SITE_BASE), urlsplit(HOME_PAGE)
+    demo = subprocess.Popen([SITE, '--bind', site.hostname, '--site-port', str(site.port), '--home-bind',
+                             home.hostname, '--home-port', str(home.port), '--log', SITE_LOG],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(0.5)
+    def heard(event):
+        try:
+            events.append((event.type, event.source.getRoleName(), event.source.name))
+        except GLib.Error:  # the object has gone meanwhile
+            pass
+
+    pyatspi.Registry.registerEventListener(heard, 'object:property-change:accessible-name',
+                                           'object:state-changed:showing', 'object:children-changed')
+    program = subprocess.Popen([ONDRIX], stderr=open(os.path.join(WORK, 'ondrix.log'), 'w'))
+    try:
+        run()
+    finally:
+        program.terminate()
+        demo.terminate()
+        program.wait(10)
+
+
+def run():
+    desktop = pyatspi.Registry.getDesktop(0)
+    app = wait(lambda: next((a for a in desktop if a is not None and a.name == 'Ondrix'), None), 60)
+    check(app is not None, 'the program is on the accessibility bus')
+    if app is None:
+        print(open(os.path.join(WORK, 'ondrix.log')).read()[-3000:])
+        return
+    window = wait(lambda: find(app, name='Ondrix V2.01'))
+    listed = wait(lambda: find(app, name='下载'))
+    entry = wait(lambda: find(window, role='link', contains='Ondrix 资源搜索使用指南'))
+    check(entry is not None and 'Press' in actions(entry), 'an advertised row is a link that presses')
+    marker = find(window, role='label', name='href="/f/')
+    check(marker is not None and not showing(marker), 'the search marker under the background is not showing')
+    progress = find(window, name='正在搜索，请稍侯')
+    check(progress is not None and not showing(progress), 'the progress text under row 4 is not showing')
+
+    events.clear()
+    box = find(window, role='text', name='搜索关键词')
+    box.queryEditableText().setTextContents('教程')
+    press(find(window, role='push button', name='搜索'))
+    first = wait(lambda: find(window, role='link', contains='Qt 编程入门教程'))
+    check(first is not None, 'the results are read out')
+    wait(lambda: False, 1)
+    print('--- the window after a search, as the bus gives it')
+    dump(window)
+    print('---')
+    rows = [n for n in walk(window) if n.getRoleName() == 'link' and '(' in (n.name or '') and showing(n)]
+    check(len(rows) > 1 and all('Press' in actions(r) for r in rows), 'every shown row is a link that presses')
+    check(not showing(marker), 'the marker is still not showing')
+    hidden = [n.name for n in walk(window) if showing(n) and not all(showing(a) for a in ancestors(n, window))]
+    check(not hidden, f'nothing inside a hidden control is showing ({hidden[:3]})')
+    progress = find(window, role='label', contains='正在搜索')
+    check(progress is None or not showing(progress), 'the progress text is not showing once rows are')
+    following = find(window, role='link', name='下一页')
+    previous = find(window, role='link', name='上一页')
+    check('Press' in actions(following), 'the enabled 下一页 presses')
+    check('Press' not in actions(previous), 'the disabled 上一页 has no press')
+    names = [e for e in events if e[0].startswith('object:property-change:accessible-name') and e[1] == 'link']
+    shown = [e for e in events if e[0].startswith('object:state-changed:showing')]
+    check(bool(names), f'the bus was told the rows\' new names ({len(names)} events)')
+    check(bool(shown), f'the bus was told what shows ({len(shown)} events)')
+
+    before = site_log().count('GET /f/a1b2c3.html')
+    press(first)
+    check(wait(lambda: site_log().count('GET /f/a1b2c3.html') > before) is not None,
+          'pressing a row requests its file page')
+    listed = wait(lambda: find(app, name='下载'))
+    check(listed is not None, 'the download list is on the bus')
+    def finished():
+        row = entry_of(listed, 'Qt 编程入门教程.zip')
+        return row if row is not None and find(row, role='label', name='已完成') is not None else None
+
+    done = wait(finished, 60)
+    check(done is not None, 'the row\'s entry reads its name and 已完成')
+    if done is not None:
+        press(find(done, role='push button', name='打开'))
+        check(wait(lambda: os.path.exists(OPENED_LOG) and 'Qt' in open(OPENED_LOG).read()) is not None,
+              '打开 hands the file to the desktop')
+
+    earlier = entry_of(listed, 'Embedded Linux Primer.zip')
+    check(earlier is not None and find(earlier, role='label', contains='已中断') is not None,
+          'an entry of the earlier run reads 已中断')
+    if earlier is not None:
+        press(find(earlier, role='push button', name='删除'))
+        partial = os.path.join(DOWNLOADS, 'Embedded Linux Primer.zip.part')
+        check(wait(lambda: not os.path.exists(partial)) is not None, '删除 removes its partial data')
+    other = entry_of(listed, 'Debian Linux 安装指南.zip')
+    if other is not None:
+        press(find(other, role='push button', name='继续'))
+        check(wait(lambda: 'GET /f/ljnkg5.html' in site_log()) is not None, '继续 starts it again from its file page')
+    else:
+        check(False, 'the other entry of the earlier run is on the bus')
+
+
+if __name__ == '__main__':
+    main()
+    print('failed: ' + '; '.join(failures) if failures else 'all checks passed')
+    sys.exit(1 if failures else 0)
