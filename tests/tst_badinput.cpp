@@ -331,19 +331,6 @@ private slots:
         qInfo() << "landed:" << landed;
     }
 
-    // A file page the server answers with an error says so, with its status,
-    // in the click's own entry.
-    void filePageErrorIsNamed()
-    {
-        shared().SearchMode = true;
-        form->List1->clear();
-        form->List1->addItem(QStringLiteral("__busy"));
-        form->Label3_Click(0);
-        QVERIFY(spinUntil([&] { return !notices().isEmpty(); }));
-        QCOMPARE(notices(), QStringList {QStringLiteral("文件页打不开（HTTP 503）")});
-        QCOMPARE(session->downloads()->entries().size(), 1);
-    }
-
     // A results page that declares no charset is read as GBK, as a Chinese
     // system reads it.
     void undeclaredCharsetIsGbk()

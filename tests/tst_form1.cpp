@@ -17,16 +17,6 @@ using El = ScriptedBrowser::Element;
 static const LoadFailure Unreachable {LoadFailure::Unreachable, 0};
 static const LoadFailure NoAnswer {LoadFailure::NoAnswer, 0};
 
-static QHash<QString, QAccessibleInterface *> accessibleByName(QAccessibleInterface *node)
-{
-    QHash<QString, QAccessibleInterface *> out;
-    if (node->object())
-        out.insert(node->object()->objectName(), node);
-    for (int i = 0; i < node->childCount(); ++i)
-        out.insert(accessibleByName(node->child(i)));
-    return out;
-}
-
 class Form1Test : public QObject
 {
     Q_OBJECT
@@ -579,53 +569,6 @@ private slots:
 
     // What a screen reader finds is what the window shows, and a press does
     // what a click does.
-    void accessibleTree_data()
-    {
-        QTest::addColumn<QString>("when"); // "start", "results" (three, next page only) or "nothing free"
-        QTest::addColumn<QString>("object");
-        QTest::addColumn<int>("role");
-        QTest::addColumn<QString>("name"); // empty: not shown (invisible)
-        QTest::addColumn<bool>("press");
-        QTest::addColumn<QStringList>("led"); // W1's clicks and W2's navigations after a press
-        const int link = QAccessible::Link;
-        const int text = QAccessible::StaticText;
-        const QStringList none;
-        // clang-format off
-        // The rest is read over the accessibility bus (tests/desktop/screen_reader.py).
-        QTest::newRow("next page") << "results" << "Label2" << link << "下一页" << true << QStringList {"下一页"};
-        QTest::newRow("nothing free") << "nothing free" << "Label8" << text << "没有找到相关的免费资源" << false << none;
-        // clang-format on
-    }
-
-    void accessibleTree()
-    {
-        QFETCH(QString, when);
-        QFETCH(QString, object);
-        QFETCH(int, role);
-        QFETCH(QString, name);
-        QFETCH(bool, press);
-        QFETCH(QStringList, led);
-        if (when == "results") {
-            showThreeResults();
-        } else if (when == "nothing free") {
-            search("t");
-            w1->complete(ResultPages::page(QString()));
-        }
-        const auto tree = accessibleByName(QAccessible::queryAccessibleInterface(form));
-        QAccessibleInterface *node = tree.value(object);
-        QVERIFY(node);
-        QCOMPARE(int(node->role()), role);
-        QCOMPARE(node->state().invisible, name.isEmpty());
-        if (!name.isEmpty())
-            QCOMPARE(node->text(QAccessible::Name), name);
-        const QString pressAction = QAccessibleActionInterface::pressAction();
-        QCOMPARE(node->actionInterface()->actionNames().contains(pressAction), press);
-        if (!press)
-            return;
-        node->actionInterface()->doAction(pressAction);
-        QCOMPARE(w1->clicks + w2->navigations, led);
-    }
-
 private:
     QStringList captions(int rows) const { return win->captions(rows); }
     QList<bool> rowsShown() const { return win->rowsShown(); }

@@ -89,7 +89,6 @@ private slots:
         QTest::addColumn<bool>("manual");            // GNOME's mode
         QTest::addColumn<QByteArray>("environment"); // http_proxy
         QTest::addColumn<int>("port");               // of the application's proxy; 0: none set
-        QTest::newRow("GNOME, manual") << true << QByteArray() << 3128;
         QTest::newRow("GNOME, none") << false << QByteArray() << 0;
         // The engine reads the environment's itself, which wins.
         QTest::newRow("the environment's wins") << true << QByteArray("http://127.0.0.1:3129") << 0;

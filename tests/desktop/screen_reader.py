@@ -1,13 +1,8 @@
-"""What a screen reader finds of the program over the accessibility bus.
-
-Run by reader-session.sh, which brings up the display, the session bus, the
-accessibility bus and a screen reader's announcement before this starts the
-demo site and the program. The tree is read with pyatspi, as Orca reads it:
-nothing covered or hidden may be showing; the rows and the enabled paging
-labels are links whose press does what a click does; the bus is told when
-rows come; the download list's entries, their states and their buttons
-can be reached and pressed.
-"""
+# What a screen reader finds of the program over the accessibility bus, read
+# with pyatspi as Orca reads it (reader-session.sh brings the bus up first):
+# nothing covered or hidden showing, rows and enabled paging labels links
+# whose press does what a click does, the bus told when rows come, the
+# download list's entries and buttons reachable and pressable.
 
 import json
 import os
@@ -31,8 +26,7 @@ events = []  # (type, role, name) of what the bus was told
 
 def check(ok, what):
     print(('ok: ' if ok else 'FAIL: ') + what, flush=True)
-    if not ok:
-        failures.append(what)
+    failures.extend([] if ok else [what])
 
 
 def wait(condition, seconds=30):
@@ -52,12 +46,10 @@ def wait(condition, seconds=30):
     return None
 
 
-def walk(node):
-    yield node
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            yield from walk(child)
+def walk(node, depth=0):
+    yield node, depth
+    for child in filter(None, (node.getChildAtIndex(i) for i in range(node.childCount))):
+        yield from walk(child, depth + 1)
 
 
 def actions(node):
@@ -85,33 +77,19 @@ def showing(node):
 
 
 def find(root, role=None, name=None, contains=None):
-    for node in walk(root):
-        if role and node.getRoleName() != role:
-            continue
-        if name is not None and node.name != name:
-            continue
-        if contains is not None and contains not in (node.name or ''):
-            continue
-        return node
-    return None
+    return next((n for n, _ in walk(root) if (not role or n.getRoleName() == role)
+                 and (name is None or n.name == name) and (contains is None or contains in (n.name or ''))), None)
 
 
-def dump(node, depth=0):
-    states = ' '.join(s for s, state in (('showing', pyatspi.STATE_SHOWING), ('visible', pyatspi.STATE_VISIBLE))
-                      if node.getState().contains(state))
-    print('  ' * depth + f"{node.getRoleName()} '{node.name}' {states} actions={actions(node)}")
-    for i in range(node.childCount):
-        child = node.getChildAtIndex(i)
-        if child is not None:
-            dump(child, depth + 1)
+def dump(root):
+    for node, depth in walk(root):
+        states = ' '.join(s for s, state in (('showing', pyatspi.STATE_SHOWING), ('visible', pyatspi.STATE_VISIBLE))
+                          if node.getState().contains(state))
+        print('  ' * depth + f"{node.getRoleName()} '{node.name}' {states} actions={actions(node)}")
 
 
 def site_log():
-    try:
-        with open(SITE_LOG, encoding='latin-1') as f:
-            return f.read()
-    except FileNotFoundError:
-        return ''
+    return open(SITE_LOG, encoding='latin-1').read() if os.path.exists(SITE_LOG) else ''
 
 
 def seed_journal():
@@ -187,10 +165,10 @@ def run():
     print('--- the window after a search, as the bus gives it')
     dump(window)
     print('---')
-    rows = [n for n in walk(window) if n.getRoleName() == 'link' and '(' in (n.name or '') and showing(n)]
+    rows = [n for n, _ in walk(window) if n.getRoleName() == 'link' and '(' in (n.name or '') and showing(n)]
     check(len(rows) > 1 and all('Press' in actions(r) for r in rows), 'every shown row is a link that presses')
     check(not showing(marker), 'the marker is still not showing')
-    hidden = [n.name for n in walk(window) if showing(n) and not all(showing(a) for a in ancestors(n, window))]
+    hidden = [n.name for n, _ in walk(window) if showing(n) and not all(showing(a) for a in ancestors(n, window))]
     check(not hidden, f'nothing inside a hidden control is showing ({hidden[:3]})')
     progress = find(window, role='label', contains='正在搜索')
     check(progress is None or not showing(progress), 'the progress text is not showing once rows are')
@@ -202,13 +180,24 @@ def run():
     shown = [e for e in events if e[0].startswith('object:state-changed:showing')]
     check(bool(names), f'the bus was told the rows\' new names ({len(names)} events)')
     check(bool(shown), f'the bus was told what shows ({len(shown)} events)')
+    downloads(app, first)
+    press(following)
+    check(wait(lambda: 'page=2' in site_log()) is not None, 'pressing 下一页 turns the page')
+    wait(lambda: False, 2)  # its rows come
+    box.queryEditableText().setTextContents('zzzz')
+    press(find(window, role='push button', name='搜索'))
+    nothing = wait(lambda: find(window, role='label', name='没有找到相关的免费资源'))
+    check(nothing is not None and showing(nothing), 'a search without results says so, showing')
 
+
+def downloads(app, first):
     before = site_log().count('GET /f/a1b2c3.html')
     press(first)
     check(wait(lambda: site_log().count('GET /f/a1b2c3.html') > before) is not None,
           'pressing a row requests its file page')
     listed = wait(lambda: find(app, name='下载'))
     check(listed is not None, 'the download list is on the bus')
+
     def finished():
         row = entry_of(listed, 'Qt 编程入门教程.zip')
         return row if row is not None and find(row, role='label', name='已完成') is not None else None
