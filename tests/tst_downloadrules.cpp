@@ -148,6 +148,17 @@ private slots:
         QTRY_VERIFY(!late.exists());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), kept);
         QCOMPARE(sweep.paths(), QStringList {path});
+        // A folder deleted and made again loses its watch; still swept.
+        const QString sub = dir.filePath(QStringLiteral("sub"));
+        const QString inSub = sub + QStringLiteral("/c.zip");
+        QVERIFY(QDir().mkpath(sub));
+        sweep.add(inSub);
+        QVERIFY(QDir(sub).removeRecursively() && QDir().mkpath(sub));
+        QCoreApplication::processEvents(); // the old watch's end
+        QFile again(DownloadFolder::enginePartialPath(inSub));
+        QVERIFY(again.open(QIODevice::NewOnly));
+        again.close();
+        QTRY_VERIFY_WITH_TIMEOUT(!again.exists(), 3000);
 
         const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
         QVERIFY(journal.write({.leftovers = {path, QStringLiteral("b.zip")}}));

@@ -20,13 +20,16 @@ void PartialSweep::add(const QString &path)
 {
     if (path.isEmpty())
         return;
-    DownloadFolder::removePartial(path);
-    const bool added = !m_until.contains(path);
-    m_until.insert(path, QDeadlineTimer(GraceMs));
+    // Watched before the removal, so that a file the engine creates in
+    // between is seen.
     const QString directory = QFileInfo(path).absolutePath();
     if (!m_watcher.directories().contains(directory))
         m_watcher.addPath(directory);
-    m_expiry.start();
+    DownloadFolder::removePartial(path);
+    const bool added = !m_until.contains(path);
+    m_until.insert(path, QDeadlineTimer(GraceMs));
+    if (!m_expiry.isActive())
+        m_expiry.start();
     if (added)
         emit changed();
 }
@@ -42,17 +45,21 @@ void PartialSweep::sweep(const QString &directory)
 void PartialSweep::expire()
 {
     const qsizetype before = m_until.size();
+    QStringList watched;
     for (auto it = m_until.begin(); it != m_until.end();) {
-        if (!it.value().hasExpired()) {
-            ++it;
+        // Also where no watch could be set, or the folder was made again
+        // (a deleted folder's watch is gone).
+        DownloadFolder::removePartial(it.key());
+        if (it.value().hasExpired()) {
+            it = m_until.erase(it);
             continue;
         }
-        DownloadFolder::removePartial(it.key()); // once more, on the way out
-        it = m_until.erase(it);
+        const QString directory = QFileInfo(it.key()).absolutePath();
+        watched << directory;
+        if (!m_watcher.directories().contains(directory) && QFileInfo(directory).isDir())
+            m_watcher.addPath(directory);
+        ++it;
     }
-    QStringList watched;
-    for (const QString &path : m_until.keys())
-        watched << QFileInfo(path).absolutePath();
     for (const QString &directory : m_watcher.directories()) {
         if (!watched.contains(directory))
             m_watcher.removePath(directory);

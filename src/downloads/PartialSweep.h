@@ -11,7 +11,8 @@
 // writes its own file on a thread of its own, and may create it after the
 // download was cancelled (the order of its events is its business): each
 // path's partial names are removed at once, and again whenever they appear
-// in its folder, until the engine has been done with it for a while.
+// in its folder and every second, until the engine has been done with it for
+// a while.
 class PartialSweep final : public QObject
 {
     Q_OBJECT

@@ -64,6 +64,9 @@ public:
     // the ones it holds from an earlier run (as interrupted, to continue).
     // Without a journal nothing outlives the session.
     void useJournal(const QString &file);
+    // The final paths of ended downloads whose partial files are still
+    // swept, the engine not having let go of them for long enough.
+    QStringList sweeping() const { return m_leftovers.paths(); }
     QString folderPath() const override { return m_folder.path(); }
     void setFolderPath(const QString &path) override { m_folder.setPath(path); }
     void clearEnded() override;
