@@ -156,7 +156,7 @@ private slots:
         QTest::newRow("results page acting alone") << "search" << "__self" << -1 << none << 0 << "" << -1;
         QTest::newRow("advert click: schemes, window storm, two downloads")
             << "ad"
-            << "/h/storm.html" << 1 << QStringList {"ad-1.bin"} << 1 << "" << -1;
+            << "/h/storm.html" << 1 << QStringList {"ad-[12].bin"} << 1 << "" << -1;
         QTest::newRow("a terabyte announced") << "file" << "__huge" << -1 << none << 0 << "磁盘空间不足" << 1;
         QTest::newRow("600,000-character name") << "file"
                                                 << "__longname" << -1 << QStringList {"*.bin"} << 0 << "" << 1;
@@ -218,10 +218,18 @@ private slots:
             spinUntil([&] { return folder().size() >= files.size(); }, 30000);
         spinUntil([] { return false; }, 4000);
 
+        // A pattern stands for a name known only by its form: a shortened
+        // one, or whichever of two downloads asked first (both ask at once).
         QStringList saved = folder();
-        if (files == QStringList {"*.bin"} && saved.size() == 1 && saved.first().endsWith(QLatin1String(".bin"))) {
-            QVERIFY(saved.first().toUtf8().size() <= 255);
-            saved = files;
+        if (saved.size() == files.size()) {
+            for (qsizetype i = 0; i < saved.size(); ++i) {
+                if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(files.at(i)))
+                        .match(saved.at(i))
+                        .hasMatch()) {
+                    QVERIFY(saved.at(i).toUtf8().size() <= 255);
+                    saved[i] = files.at(i);
+                }
+            }
         }
         QCOMPARE(saved, files);
         QCOMPARE(desktop.opened.size(), desktopCalls);
