@@ -22,9 +22,7 @@ void PartialSweep::add(const QString &path)
         return;
     // Watched before the removal, so that a file the engine creates in
     // between is seen.
-    const QString directory = QFileInfo(path).absolutePath();
-    if (!m_watcher.directories().contains(directory))
-        m_watcher.addPath(directory);
+    watch(QFileInfo(path).absolutePath());
     DownloadFolder::removePartial(path);
     const bool added = !m_until.contains(path);
     m_until.insert(path, QDeadlineTimer(GraceMs));
@@ -32,6 +30,12 @@ void PartialSweep::add(const QString &path)
         m_expiry.start();
     if (added)
         emit changed();
+}
+
+void PartialSweep::watch(const QString &directory)
+{
+    if (!m_watcher.directories().contains(directory) && QFileInfo(directory).isDir())
+        m_watcher.addPath(directory);
 }
 
 void PartialSweep::sweep(const QString &directory)
@@ -56,8 +60,7 @@ void PartialSweep::expire()
         }
         const QString directory = QFileInfo(it.key()).absolutePath();
         watched << directory;
-        if (!m_watcher.directories().contains(directory) && QFileInfo(directory).isDir())
-            m_watcher.addPath(directory);
+        watch(directory);
         ++it;
     }
     for (const QString &directory : m_watcher.directories()) {

@@ -37,6 +37,7 @@ signals:
     void changed();
 
 private:
+    void watch(const QString &directory);
     void sweep(const QString &directory);
     void expire();
 
