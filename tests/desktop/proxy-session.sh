@@ -13,7 +13,7 @@ ip link set lo up
 ip addr add 10.77.0.1/32 dev lo
 ip addr add 10.77.0.2/32 dev lo
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
 mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 printf 'Port 3128\nListen 127.0.0.1\nTimeout 60\nLogFile "%s"\nLogLevel Connect\nMaxClients 50\nAllow 127.0.0.1\n' \
@@ -23,4 +23,5 @@ export ONDRIX_PROXY_LOG="$work/proxy.log"
 # libproxy reads GNOME's settings only in a GNOME session.
 export XDG_CURRENT_DESKTOP=GNOME DESKTOP_SESSION=gnome GSETTINGS_BACKEND=dconf
 unset http_proxy https_proxy all_proxy HTTP_PROXY HTTPS_PROXY ALL_PROXY no_proxy NO_PROXY
-exec dbus-run-session -- "$@"
+# Not exec: the proxy and the folder go when the test ends.
+dbus-run-session -- "$@"

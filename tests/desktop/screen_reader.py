@@ -6,6 +6,7 @@
 
 import json
 import os
+import socket
 import subprocess
 import sys
 import time
@@ -88,6 +89,14 @@ def dump(root):
         print('  ' * depth + f"{node.getRoleName()} '{node.name}' {states} actions={actions(node)}")
 
 
+def listening(host, port):
+    try:
+        socket.create_connection((host, port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
 def site_log():
     return open(SITE_LOG, encoding='latin-1').read() if os.path.exists(SITE_LOG) else ''
 
@@ -121,7 +130,8 @@ def main():
     demo = subprocess.Popen([SITE, '--bind', site.hostname, '--site-port', str(site.port), '--home-bind',
                              home.hostname, '--home-port', str(home.port), '--log', SITE_LOG],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    time.sleep(0.5)
+    for where in (site, home):  # the program starts once both sites answer
+        check(wait(lambda: listening(where.hostname, where.port)), f'the demo site listens on {where.netloc}')
     def heard(event):
         try:
             events.append((event.type, event.source.getRoleName(), event.source.name))
