@@ -73,6 +73,62 @@ private:
     bool m_done = false, m_ok = false;
 };
 
+// The program's own way: a hidden browser of a WebEngineSession goes to the
+// file under a grant, and the DownloadManager saves it into the folder.
+class ProgramDownload
+{
+public:
+    explicit ProgramDownload(const QString &directory)
+        : m_browser(m_session.createBrowser(nullptr))
+    {
+        m_session.downloads()->folder().setPath(directory);
+        QObject::connect(m_session.downloads(), &DownloadManager::downloadFinished, [this](const QString &p, bool ok) {
+            m_path = p;
+            m_ok = ok;
+            m_done = true;
+        });
+    }
+    ~ProgramDownload() { delete m_browser; }
+    ProgramDownload(const ProgramDownload &) = delete;
+    ProgramDownload &operator=(const ProgramDownload &) = delete;
+
+    // Navigate to download finished; the file is checked and removed after.
+    double once(const QString &url)
+    {
+        m_done = m_ok = false;
+        QElapsedTimer t;
+        t.start();
+        m_browser->Navigate(url);
+        m_browser->allowUserAction({.downloads = 1});
+        if (!bench::spinUntil([&] { return m_done; }, 120000) || !m_ok)
+            return -1;
+        const double ms = t.nsecsElapsed() / 1e6;
+        const qint64 size = QFileInfo(m_path).size();
+        QFile::remove(m_path);
+        return size == FileBytes ? ms : -1;
+    }
+
+private:
+    WebEngineSession m_session;
+    Browser *m_browser;
+    QString m_path;
+    bool m_done = false, m_ok = false;
+};
+
+// curl into target, removed after; -1 when it failed.
+double curlOnce(const QString &curl, const QString &url, const QString &target)
+{
+    QProcess p;
+    QElapsedTimer t;
+    t.start();
+    p.start(curl, {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"), target, url});
+    if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    const double ms = t.nsecsElapsed() / 1e6;
+    QFile::remove(target);
+    return ms;
+}
+
 void BM_Download(benchmark::State &state)
 {
     const QString url = g_site->siteBase() + QStringLiteral("/bytes/%1.bin").arg(FileBytes);
@@ -81,58 +137,22 @@ void BM_Download(benchmark::State &state)
         state.SkipWithError("no curl");
         return;
     }
-
     QTemporaryDir dir;
-    WebEngineSession session;
-    session.downloads()->folder().setPath(dir.filePath(QStringLiteral("program")));
-    Browser *browser = session.createBrowser(nullptr);
-    QString path;
-    bool done = false, ok = false;
-    QObject::connect(session.downloads(), &DownloadManager::downloadFinished, [&](const QString &p, bool good) {
-        path = p;
-        ok = good;
-        done = true;
-    });
+    ProgramDownload program(dir.filePath(QStringLiteral("program")));
     QDir().mkpath(dir.filePath(QStringLiteral("bare")));
     BareEngine bare(dir.filePath(QStringLiteral("bare")));
-
-    // Navigate to download finished; the file is checked and removed after.
-    auto programOnce = [&]() -> double {
-        done = ok = false;
-        QElapsedTimer t;
-        t.start();
-        browser->Navigate(url);
-        browser->allowUserAction({.downloads = 1});
-        if (!bench::spinUntil([&] { return done; }, 120000) || !ok)
-            return -1;
-        const double ms = t.nsecsElapsed() / 1e6;
-        const qint64 size = QFileInfo(path).size();
-        QFile::remove(path);
-        return size == FileBytes ? ms : -1;
-    };
-    auto curlOnce = [&]() -> double {
-        QProcess p;
-        QElapsedTimer t;
-        t.start();
-        p.start(curl, {QStringLiteral("-s"), QStringLiteral("-f"), QStringLiteral("-o"),
-                       dir.filePath(QStringLiteral("curl.bin")), url});
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
-            return -1;
-        const double ms = t.nsecsElapsed() / 1e6;
-        QFile::remove(dir.filePath(QStringLiteral("curl.bin")));
-        return ms;
-    };
+    const QString curlTarget = dir.filePath(QStringLiteral("curl.bin"));
 
     // Warm-up: the first engine download also starts the renderer.
-    programOnce();
+    program.once(url);
     bare.once(url);
-    curlOnce();
+    curlOnce(curl, url, curlTarget);
     std::vector<double> programMs, bareMs, curlMs;
     for (auto _ : state) {
         // Side by side, in turn, so the shared machine's load falls on all three.
-        const double p = programOnce();
+        const double p = program.once(url);
         const double b = bare.once(url);
-        const double c = curlOnce();
+        const double c = curlOnce(curl, url, curlTarget);
         if (p < 0 || b < 0 || c < 0) {
             state.SkipWithError("a download failed");
             break;
@@ -142,7 +162,6 @@ void BM_Download(benchmark::State &state)
         curlMs.push_back(c);
         state.SetIterationTime(p / 1e3);
     }
-    delete browser;
     if (programMs.empty())
         return;
     // MB = 10^6 bytes; from the median time of each side.

@@ -121,11 +121,57 @@ struct Series
     }
 };
 
+// The bare engine's figures at rest, one a sample.
+struct BareSeries
+{
+    std::vector<double> total, main, privateMb;
+};
+
+void printLastTrees(const Sample &program, const Sample &three, const Sample &bare)
+{
+    std::fprintf(stderr, "program process tree, live (last sample):    %s\n",
+                 qPrintable(program.live.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "three file pages, live (last sample):        %s\n",
+                 qPrintable(three.live.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "program process tree, at rest (last sample): %s\n",
+                 qPrintable(program.atRest.detail.join(QStringLiteral("; "))));
+    std::fprintf(stderr, "bare process tree (last sample):             %s\n",
+                 qPrintable(bare.atRest.detail.join(QStringLiteral("; "))));
+}
+
+void setCounters(benchmark::State &state, const Series &one, const Series &three, const BareSeries &bare,
+                 const Sample &lastProgram, const Sample &lastBare)
+{
+    using bench::median;
+    const double bareMb = median(bare.total);
+    state.counters["program_live_MB"] = median(one.live);
+    state.counters["program_live_main_MB"] = median(one.liveMain);
+    state.counters["program_live_processes"] = lastProgram.live.processes;
+    state.counters["live_vs_bare"] = median(one.live) / bareMb;
+    state.counters["program_MB"] = median(one.rest);
+    state.counters["program_main_MB"] = median(one.restMain);
+    state.counters["program_processes"] = lastProgram.atRest.processes;
+    state.counters["program_vs_bare"] = median(one.rest) / bareMb;
+    state.counters["three_live_MB"] = median(three.live);
+    state.counters["three_live_vs_bare"] = median(three.live) / bareMb;
+    state.counters["three_done_MB"] = median(three.rest);
+    state.counters["three_done_vs_bare"] = median(three.rest) / bareMb;
+    state.counters["bare_MB"] = bareMb;
+    state.counters["bare_main_MB"] = median(bare.main);
+    state.counters["bare_processes"] = lastBare.atRest.processes;
+    state.counters["program_private_MB"] = median(one.restPrivate);
+    state.counters["bare_private_MB"] = median(bare.privateMb);
+    state.counters["private_vs_bare"] = median(one.restPrivate) / median(bare.privateMb);
+    // Isolation, from the live pages: the advertisement site never shares.
+    state.counters["results_file_share_renderer"] = lastProgram.figures.value(QStringLiteral("results_file_share"));
+    state.counters["ad_shares_renderer"] = lastProgram.figures.value(QStringLiteral("ad_shares"));
+}
+
 void BM_Memory(benchmark::State &state)
 {
     const QString ad = QStringLiteral(ONDRIX_BENCH_HOME_PAGE "/ad/365.htm");
     Series one, three;
-    std::vector<double> bare, bareMain, barePrivate;
+    BareSeries bare;
     Sample lastProgram, lastThree, lastBare;
     for (auto _ : state) {
         lastProgram = bench::measureChild({QStringLiteral("--child=program")}, true);
@@ -146,42 +192,13 @@ void BM_Memory(benchmark::State &state)
                      lastThree.atRest.totalMb, b.totalMb);
         one.add(lastProgram);
         three.add(lastThree);
-        bare.push_back(b.totalMb);
-        bareMain.push_back(b.mainMb);
-        barePrivate.push_back(b.privateMb);
+        bare.total.push_back(b.totalMb);
+        bare.main.push_back(b.mainMb);
+        bare.privateMb.push_back(b.privateMb);
         state.SetIterationTime(1);
     }
-    std::fprintf(stderr, "program process tree, live (last sample):    %s\n",
-                 qPrintable(lastProgram.live.detail.join(QStringLiteral("; "))));
-    std::fprintf(stderr, "three file pages, live (last sample):        %s\n",
-                 qPrintable(lastThree.live.detail.join(QStringLiteral("; "))));
-    std::fprintf(stderr, "program process tree, at rest (last sample): %s\n",
-                 qPrintable(lastProgram.atRest.detail.join(QStringLiteral("; "))));
-    std::fprintf(stderr, "bare process tree (last sample):             %s\n",
-                 qPrintable(lastBare.atRest.detail.join(QStringLiteral("; "))));
-    using bench::median;
-    const double bareMb = median(bare);
-    state.counters["program_live_MB"] = median(one.live);
-    state.counters["program_live_main_MB"] = median(one.liveMain);
-    state.counters["program_live_processes"] = lastProgram.live.processes;
-    state.counters["live_vs_bare"] = median(one.live) / bareMb;
-    state.counters["program_MB"] = median(one.rest);
-    state.counters["program_main_MB"] = median(one.restMain);
-    state.counters["program_processes"] = lastProgram.atRest.processes;
-    state.counters["program_vs_bare"] = median(one.rest) / bareMb;
-    state.counters["three_live_MB"] = median(three.live);
-    state.counters["three_live_vs_bare"] = median(three.live) / bareMb;
-    state.counters["three_done_MB"] = median(three.rest);
-    state.counters["three_done_vs_bare"] = median(three.rest) / bareMb;
-    state.counters["bare_MB"] = bareMb;
-    state.counters["bare_main_MB"] = median(bareMain);
-    state.counters["bare_processes"] = lastBare.atRest.processes;
-    state.counters["program_private_MB"] = median(one.restPrivate);
-    state.counters["bare_private_MB"] = median(barePrivate);
-    state.counters["private_vs_bare"] = median(one.restPrivate) / median(barePrivate);
-    // Isolation, from the live pages: the advertisement site never shares.
-    state.counters["results_file_share_renderer"] = lastProgram.figures.value(QStringLiteral("results_file_share"));
-    state.counters["ad_shares_renderer"] = lastProgram.figures.value(QStringLiteral("ad_shares"));
+    printLastTrees(lastProgram, lastThree, lastBare);
+    setCounters(state, one, three, bare, lastProgram, lastBare);
 }
 BENCHMARK(BM_Memory)->UseManualTime()->Unit(benchmark::kSecond)->Iterations(5);
 

@@ -290,6 +290,61 @@ int usage()
     return 2;
 }
 
+struct SoakOptions
+{
+    int rounds = 500;
+    double maxGrowth = 10.0;
+    bool reference = true;
+};
+
+bool parse(const QStringList &args, SoakOptions &o)
+{
+    for (qsizetype i = 1; i < args.size(); ++i) {
+        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
+            o.rounds = std::max(1, args[++i].toInt());
+        else if (args[i] == QLatin1String("--max-growth") && i + 1 < args.size())
+            o.maxGrowth = args[++i].toDouble();
+        else if (args[i] == QLatin1String("--no-reference"))
+            o.reference = false;
+        else
+            return false;
+    }
+    return true;
+}
+
+// Passes on the child's output until it says "ready"; false when it ended first.
+bool forwardUntilReady(QProcess &child)
+{
+    QByteArray pending;
+    while (child.waitForReadyRead(-1)) {
+        pending += child.readAllStandardOutput();
+        for (qsizetype nl; (nl = pending.indexOf('\n')) >= 0;) {
+            const QByteArray line = pending.left(nl + 1);
+            pending.remove(0, nl + 1);
+            if (line == "ready\n")
+                return true;
+            std::fputs(line.constData(), stdout);
+        }
+        std::fflush(stdout);
+    }
+    return false;
+}
+
+// The bare one-page program beside the soak's figures; false when it did not get ready.
+bool printReference(const QString &adPage, const bench::Footprint &live, const bench::Footprint &atRest)
+{
+    const bench::Footprint bare = bench::bareFootprint(adPage);
+    if (bare.totalMb <= 0) {
+        std::fprintf(stderr, "ondrix-soak: the bare reference program did not get ready\n");
+        return false;
+    }
+    std::printf("bare one-page engine program on the advertisement page: %.1f MB PSS (%d processes)\n", bare.totalMb,
+                bare.processes);
+    std::printf("ratio to bare: %.2f right after the last round, %.2f at rest\n", live.totalMb / bare.totalMb,
+                atRest.totalMb / bare.totalMb);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -302,21 +357,9 @@ int main(int argc, char **argv)
                          QByteArray(argv[4]).toInt(), QByteArray(argv[5]).toDouble());
 
     QCoreApplication app(argc, argv);
-    int rounds = 500;
-    double maxGrowth = 10.0;
-    bool reference = true;
-    const QStringList args = app.arguments();
-    for (qsizetype i = 1; i < args.size(); ++i) {
-        if (args[i] == QLatin1String("--rounds") && i + 1 < args.size())
-            rounds = std::max(1, args[++i].toInt());
-        else if (args[i] == QLatin1String("--max-growth") && i + 1 < args.size())
-            maxGrowth = args[++i].toDouble();
-        else if (args[i] == QLatin1String("--no-reference"))
-            reference = false;
-        else
-            return usage();
-    }
-
+    SoakOptions o;
+    if (!parse(app.arguments(), o))
+        return usage();
     DemoSite site;
     if (!site.start()) {
         std::fprintf(stderr, "ondrix-soak: %s\n", qPrintable(site.errorString()));
@@ -325,22 +368,9 @@ int main(int argc, char **argv)
     QProcess child;
     child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     child.start(QCoreApplication::applicationFilePath(),
-                {QStringLiteral("--child=soak"), site.siteBase(), site.homePage(), QString::number(rounds),
-                 QString::number(maxGrowth), QStringLiteral("-")});
-    QByteArray pending;
-    bool ready = false;
-    while (!ready && child.waitForReadyRead(-1)) {
-        pending += child.readAllStandardOutput();
-        for (qsizetype nl; (nl = pending.indexOf('\n')) >= 0;) {
-            const QByteArray line = pending.left(nl + 1);
-            pending.remove(0, nl + 1);
-            if (line == "ready\n")
-                ready = true;
-            else
-                std::fputs(line.constData(), stdout);
-        }
-        std::fflush(stdout);
-    }
+                {QStringLiteral("--child=soak"), site.siteBase(), site.homePage(), QString::number(o.rounds),
+                 QString::number(o.maxGrowth), QStringLiteral("-")});
+    const bool ready = forwardUntilReady(child);
     bench::Footprint live, atRest;
     if (ready) {
         QThread::msleep(bench::SettleMs);
@@ -353,19 +383,9 @@ int main(int argc, char **argv)
     const int status = child.exitStatus() == QProcess::NormalExit ? child.exitCode() : 1;
     if (!ready)
         return 1;
-
     std::printf("\nafter %d rounds: %.1f MB PSS right after the last (%d processes), %.1f MB at rest (%d processes)\n",
-                rounds, live.totalMb, live.processes, atRest.totalMb, atRest.processes);
-    if (reference) {
-        const bench::Footprint bare = bench::bareFootprint(site.homePage() + QStringLiteral("/ad/365.htm"));
-        if (bare.totalMb <= 0) {
-            std::fprintf(stderr, "ondrix-soak: the bare reference program did not get ready\n");
-            return 1;
-        }
-        std::printf("bare one-page engine program on the advertisement page: %.1f MB PSS (%d processes)\n",
-                    bare.totalMb, bare.processes);
-        std::printf("ratio to bare: %.2f right after the last round, %.2f at rest\n", live.totalMb / bare.totalMb,
-                    atRest.totalMb / bare.totalMb);
-    }
+                o.rounds, live.totalMb, live.processes, atRest.totalMb, atRest.processes);
+    if (o.reference && !printReference(site.homePage() + QStringLiteral("/ad/365.htm"), live, atRest))
+        return 1;
     return status;
 }

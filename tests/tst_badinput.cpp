@@ -18,6 +18,7 @@
 #include "Form1.h"
 #include "RealWindow.h"
 #include "SharedState.h"
+#include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
 enum class Outcome { Rows, NoRows, Failed };
@@ -56,10 +57,10 @@ private slots:
 
     void cleanup()
     {
-        // Cancelled downloads wind down in the engine's threads; they are given
-        // a moment before the profile goes.
+        // Cancelled downloads wind down in the engine's threads: the profile
+        // goes once the engine has removed their files.
         session->downloads()->cancelAll();
-        spinUntil([] { return false; }, 500);
+        spinUntil([&] { return partials().isEmpty(); }, 15000);
         form.reset();
         session.reset();
     }
@@ -194,44 +195,20 @@ private slots:
                 [&](const QString &, const QString &why) { failures << why; });
         QSignalSpy started(manager, &DownloadManager::downloadStarted);
         QSignalSpy filePages(form->W2, &Browser::DocumentComplete);
+        QVERIFY(act(action, target, adRow));
+        // Nothing more can come once the files the row expects stand as they
+        // will, the refusal it expects is told, and no page has a load or a
+        // click under way, nor a grant left to spend (a page that reloads
+        // itself keeps its grant: its last document is left unclicked).
+        spinUntil(
+            [&] {
+                return named(folder(), files) == files && desktop.opened.size() >= desktopCalls
+                       && failures.size() >= (reason.isEmpty() ? 0 : 1)
+                       && pagesDone(w2Documents >= 0 && filePages.size() >= w2Documents);
+            },
+            60000);
 
-        if (action == QLatin1String("ad")) {
-            QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
-            form->W3->Navigate(site.homePage() + target);
-            QVERIFY(spinUntil([&] { return !adPage.isEmpty(); }));
-            if (adRow >= 0)
-                form->Label3_Click(adRow);
-        } else if (action == QLatin1String("search")) {
-            QVERIFY(runSearch(target));
-        } else {
-            shared().SearchMode = true;
-            form->List1->clear();
-            form->List1->addItem(target);
-            form->Label3_Click(0);
-        }
-        // A refusal the user is told of, or the files a row expects, may take a
-        // while on a slow or busy build; then long enough for timers, repeats
-        // and reloads to show what they do.
-        if (!reason.isEmpty())
-            spinUntil([&] { return !failures.isEmpty(); }, 30000);
-        if (!files.isEmpty())
-            spinUntil([&] { return folder().size() >= files.size(); }, 30000);
-        spinUntil([] { return false; }, 4000);
-
-        // A pattern stands for a name known only by its form: a shortened
-        // one, or whichever of two downloads asked first (both ask at once).
-        QStringList saved = folder();
-        if (saved.size() == files.size()) {
-            for (qsizetype i = 0; i < saved.size(); ++i) {
-                if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(files.at(i)))
-                        .match(saved.at(i))
-                        .hasMatch()) {
-                    QVERIFY(saved.at(i).toUtf8().size() <= 255);
-                    saved[i] = files.at(i);
-                }
-            }
-        }
-        QCOMPARE(saved, files);
+        QCOMPARE(named(folder(), files), files);
         QCOMPARE(desktop.opened.size(), desktopCalls);
         for (const QUrl &url : std::as_const(desktop.opened))
             QCOMPARE(url.scheme(), QStringLiteral("http"));
@@ -293,7 +270,9 @@ private slots:
         QSignalSpy finished(session->downloads(), &DownloadManager::downloadFinished);
         QTest::mouseClick(form->Label3[row], Qt::LeftButton);
         QVERIFY(spinUntil([&] { return !finished.isEmpty(); }, 30000));
-        spinUntil([] { return false; }, 1500); // a second download, or a notice, would come by now
+        // A second download, or a notice, could come only from a click still
+        // served or a page with something under way.
+        QVERIFY(spinUntil([&] { return form->filePagesInUse() == 0 && pagesDone(false); }));
         const QString name = caption.left(caption.lastIndexOf(QLatin1Char('('))) + QStringLiteral(".zip");
         QCOMPARE(finished.size(), 1);
         QCOMPARE(QFileInfo(finished.first().at(0).toString()).fileName(), name);
@@ -304,7 +283,7 @@ private slots:
         QVERIFY2(notices().isEmpty(), qPrintable(notices().join(QLatin1Char('\n'))));
     }
 
-    // Rows clicked one after another, faster than their file pages answer:
+    // Rows clicked back to back, far faster than their file pages answer:
     // each click is an entry at once, and every file lands, byte-identical,
     // once, in its own entry.
     void everyClickGetsItsFile()
@@ -319,10 +298,10 @@ private slots:
             QTest::mouseClick(form->Label3[row], Qt::LeftButton);
             QCOMPARE(manager->entries().size(), row + 1);
             QCOMPARE(manager->entries().last().statusText(), QStringLiteral("正在打开文件页…"));
-            spinUntil([] { return false; }, 400);
         }
         QVERIFY(spinUntil([&] { return finished.size() >= ids.size(); }, 60000));
-        spinUntil([] { return false; }, 1500); // a second download of any would come by now
+        // Every click served, every page's grant spent: no second download can come.
+        QVERIFY(spinUntil([&] { return form->filePagesInUse() == 0 && pagesDone(false); }));
         QCOMPARE(finished.size(), ids.size());
         QCOMPARE(manager->entries().size(), ids.size());
         QStringList landed;
@@ -381,6 +360,20 @@ private:
         return ids;
     }
     QStringList folder() const { return QDir(downloads->path()).entryList(QDir::Files | QDir::Hidden); }
+    QStringList partials() const
+    {
+        return folder().filter(QRegularExpression(QStringLiteral("\\.part(\\.download)?$")));
+    }
+    // The saved names, each that matches the expected pattern at its place
+    // (a name known only by its form: a shortened one, or whichever of two
+    // downloads asked first) replaced by the pattern.
+    static QStringList named(QStringList saved, const QStringList &expected);
+    // Carries out the row's action: the advertisement page loaded (and its
+    // row clicked), a search, or a result row clicked.
+    bool act(const QString &action, const QString &target, int adRow);
+    // The window's pages have no load or click under way, and no grant left
+    // to spend unless grantMayStay.
+    bool pagesDone(bool grantMayStay) const;
 
     DemoSite site;
     DemoSite gbkSite;  // the demo site as the real one is: GBK
@@ -400,6 +393,46 @@ bool BadInputTest::runSearch(const QString &key)
     // The dots stop with the scan or the failure; a keyword sent again in
     // the site's encoding keeps them going until its own page.
     return spinUntil([&] { return !form->Timer1->isActive() && (scanned || form->Label8->isVisible()); }, 60000);
+}
+
+QStringList BadInputTest::named(QStringList saved, const QStringList &expected)
+{
+    if (saved.size() != expected.size())
+        return saved;
+    for (qsizetype i = 0; i < saved.size(); ++i) {
+        const auto pattern = QRegularExpression::wildcardToRegularExpression(expected.at(i));
+        if (QRegularExpression(pattern).match(saved.at(i)).hasMatch() && saved.at(i).toUtf8().size() <= 255)
+            saved[i] = expected.at(i);
+    }
+    return saved;
+}
+
+bool BadInputTest::act(const QString &action, const QString &target, int adRow)
+{
+    if (action == QLatin1String("ad")) {
+        QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
+        form->W3->Navigate(site.homePage() + target);
+        if (!spinUntil([&] { return !adPage.isEmpty(); }))
+            return false;
+        if (adRow >= 0)
+            form->Label3_Click(adRow);
+        return true;
+    }
+    if (action == QLatin1String("search"))
+        return runSearch(target);
+    shared().SearchMode = true;
+    form->List1->clear();
+    form->List1->addItem(target);
+    form->Label3_Click(0);
+    return true;
+}
+
+bool BadInputTest::pagesDone(bool grantMayStay) const
+{
+    const QList<WebEngineBrowser *> pages = form->findChildren<WebEngineBrowser *>();
+    return std::all_of(pages.cbegin(), pages.cend(), [&](const WebEngineBrowser *page) {
+        return page->isQuiet() && (grantMayStay || !page->hasOpenGrant());
+    });
 }
 
 int BadInputTest::visibleRows() const

@@ -158,9 +158,9 @@ private slots:
         const QString path = QDir(folder()).filePath(QStringLiteral("Qt 编程入门教程.zip"));
         QCOMPARE(last().path, path);
         QVERIFY(contents(path) == expected);
-        QTest::qWait(500);
         // The navigation that became a download is neither a document nor a
         // failure, and the page's frame completing is no document of its own.
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
         QCOMPARE(m_complete->count(), 1);
         QCOMPARE(m_failed->count(), 0);
         QVERIFY(m_browser->bodyText().contains(QStringLiteral("免费下载")));
@@ -191,8 +191,9 @@ private slots:
         // takes its place, and its data comes.
         QVERIFY(m_failures->wait(30000));
         QTRY_COMPARE_WITH_TIMEOUT(states().last(), State::Running, 10000);
+        // Its data comes: progress, whatever the speed (bench_download has it).
         const qint64 then = written(last);
-        QTRY_VERIFY_WITH_TIMEOUT(written(last) > then + (128 << 10), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(written(last) > then, 60000);
     }
 
     // How a download ends: byte-identical once resumed, or with the reason

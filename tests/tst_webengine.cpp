@@ -175,8 +175,8 @@ private slots:
             QVERIFY(m_complete->wait(30000));
             QVERIFY(m_browser->bodyText().contains(QStringLiteral("上一页")));
         }
-        QTest::qWait(500);
         // The page brought back is no document of its own.
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
         QCOMPARE(m_complete->count(), ad ? 1 : 2);
         QCOMPARE(m_opened.size(), ad ? 1 : 0);
     }
@@ -193,7 +193,7 @@ private slots:
         gone.stop();
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
-        QTest::qWait(500);
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
         QCOMPARE(m_failed->count(), 0);
         QCOMPARE(m_complete->count(), 1);
         QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
@@ -211,7 +211,10 @@ private slots:
         restNow();
         m_browser->allowUserAction({.desktopAddresses = 1});
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("nowhere")), 0);
-        QTest::qWait(500);
+        // The click ran once the page was back: its scripts' windows were
+        // asked for, and refused, before it.
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
+        QVERIFY(m_browser->hasOpenGrant());
         QVERIFY2(m_opened.isEmpty(), qPrintable(m_opened.value(0).toString()));
     }
 
@@ -254,7 +257,8 @@ private slots:
         QVERIFY(m_failed->wait(30000));
         m_browser->Navigate(dead);
         QVERIFY(m_failed->wait(30000));
-        QTest::qWait(1000); // each failure is told once
+        // Each failure is told once: nothing is under way to tell another.
+        QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
         QCOMPARE(m_failed->count(), 2);
         QCOMPARE(m_complete->count(), 1);
         QVERIFY(!m_browser->hasDocument());

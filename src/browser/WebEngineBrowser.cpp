@@ -85,6 +85,18 @@ bool WebEngineBrowser::isIdle() const
     return m_page && m_phase == Phase::Ready && m_pendingClicks.isEmpty() && !m_page->hasOpenGrant();
 }
 
+bool WebEngineBrowser::isQuiet() const
+{
+    const bool loading = m_phase == Phase::Loading || m_phase == Phase::Snapshotting || m_phase == Phase::Restoring
+                         || (m_page && m_page->isLoading());
+    return !loading && m_pendingClicks.isEmpty() && m_queuedClicks.isEmpty();
+}
+
+bool WebEngineBrowser::hasOpenGrant() const
+{
+    return m_held.allowsAnything() || (m_page && m_page->hasOpenGrant());
+}
+
 void WebEngineBrowser::rest()
 {
     m_restingUrl = m_page->url();

@@ -59,6 +59,12 @@ public:
     // and a click first loads the same address again, quietly. 0 never rests.
     void setRestAfter(int ms);
     bool isResting() const { return m_phase == Phase::Resting || m_phase == Phase::Restoring; }
+    // Nothing asked of the browser is under way: no load, no restore and no
+    // click waiting for its answer. For tests and diagnostics.
+    bool isQuiet() const;
+    // What the user's latest action allows is not spent yet (or is held
+    // for the resting page's return).
+    bool hasOpenGrant() const;
     // The engine process that renders this browser's document; 0 while it
     // has none. For diagnostics and tests.
     qint64 rendererPid() const;

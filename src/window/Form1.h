@@ -121,6 +121,8 @@ public:
     static QString nothingFreeText(int entries);
     // How long a search waits for its results page.
     void setResultsDeadline(int milliseconds) { m_resultsDeadline.setInterval(milliseconds); }
+    // A results page is awaited, and fails the search should it not come.
+    bool awaitsResults() const { return m_resultsDeadline.isActive(); }
 
     // Controls, by their design names.
     QLabel *Picture2 = nullptr;
