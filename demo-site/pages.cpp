@@ -191,7 +191,8 @@ std::string filePage(const Entry &e, const std::string &pathName, const std::str
 {
     const std::string title = htmlEscape(e.title);
     // The pages of the other ways open a pop-up advertisement as they load.
-    const std::string popup = e.start == "link" ? std::string() : "<script>window.open('/popup.html');</script>\n";
+    const bool plain = e.start == "link" || e.start == "pct" || e.start == "word";
+    const std::string popup = plain ? std::string() : "<script>window.open('/popup.html');</script>\n";
     // The free-download table sits inside an outer table on purpose: only the
     // inner one has the click handler.
     return page(title, "\n" + popup

@@ -213,11 +213,32 @@ void sendPage(httplib::Response &res, std::string html, bool gbk, bool declared 
     res.set_content(toGbk(html), "text/html");
 }
 
+std::string base64(std::string_view bytes)
+{
+    static constexpr char digits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        std::uint32_t group = 0;
+        for (std::size_t k = 0; k < 3; ++k)
+            group = group << 8 | (i + k < bytes.size() ? static_cast<unsigned char>(bytes[i + k]) : 0);
+        for (std::size_t k = 0; k < 4; ++k)
+            out += k <= bytes.size() - i ? digits[(group >> (18 - 6 * k)) & 0x3F] : '=';
+    }
+    return out;
+}
+
 // The name a download is sent under: in UTF-8 mode an ASCII fallback and
 // the RFC 5987 form; in GBK mode raw GBK bytes, as such servers sent them.
+// The "pct" and "word" ways write it in the site's encoding, percent-encoded
+// or as an RFC 2047 word, as other download scripts did.
 std::string dispositionOf(const Entry &e, bool gbk)
 {
     const std::string name = downloadName(e);
+    if (e.start == "pct")
+        return "attachment; filename=\"" + percentEncode(gbk ? toGbk(name) : name) + "\"";
+    if (e.start == "word")
+        return "attachment; filename=\"=?" + std::string(gbk ? "GBK" : "UTF-8") + "?B?"
+               + base64(gbk ? toGbk(name) : name) + "?=\"";
     if (gbk)
         return "attachment; filename=\"" + toGbk(name) + "\"";
     const bool ascii = std::all_of(name.begin(), name.end(), [](char c) {

@@ -239,8 +239,10 @@ private slots:
         QTest::addColumn<bool>("gbk");
         QTest::addColumn<QString>("id");
         for (const bool gbk : {false, true}) {
-            // zwtrad: a name in traditional characters whose GBK bytes hold "\\" and "|".
-            for (const char *id : {"zwlink", "zwopen", "zwblank", "zwpost", "zwwait", "zwconf", "zwpath", "zwtrad"})
+            // zwtrad: a name in traditional characters whose GBK bytes hold "\\" and "|";
+            // zwpct, zwword: the name percent-encoded, and as an RFC 2047 word.
+            for (const char *id :
+                 {"zwlink", "zwopen", "zwblank", "zwpost", "zwwait", "zwconf", "zwpath", "zwtrad", "zwpct", "zwword"})
                 QTest::newRow(qPrintable(QStringLiteral("%1 %2").arg(gbk ? "GBK" : "UTF-8", id))) << gbk << id;
         }
     }

@@ -110,57 +110,219 @@ std::optional<QString> decodeIn(const QByteArray &bytes, const QString &charset)
     return text;
 }
 
-// The parameters of a header value, "a; name=value; n2=\"quoted\"", with
-// lower-case names. In a quoted value only \" and \\ are escapes: other
-// backslashes stay, as the servers of such sites never escaped them.
-QList<QPair<QString, QString>> parameters(const QString &value)
+bool isAscii(QStringView s)
 {
-    QList<QPair<QString, QString>> out;
-    qsizetype i = 0;
-    const qsizetype n = value.size();
-    while (i < n) {
-        const qsizetype semicolon = value.indexOf(QLatin1Char(';'), i);
-        const qsizetype equals = value.indexOf(QLatin1Char('='), i);
-        if (equals < 0)
-            break;
-        if (semicolon >= 0 && semicolon < equals) {
-            i = semicolon + 1; // a parameter without a value, such as "attachment"
-            continue;
-        }
-        const QString name = value.mid(i, equals - i).trimmed().toLower();
-        i = equals + 1;
-        while (i < n && value[i] == QLatin1Char(' '))
-            ++i;
-        QString text;
-        if (i < n && value[i] == QLatin1Char('"')) {
-            for (++i; i < n && value[i] != QLatin1Char('"'); ++i) {
-                if (value[i] == QLatin1Char('\\') && i + 1 < n
-                    && (value[i + 1] == QLatin1Char('"') || value[i + 1] == QLatin1Char('\\')))
-                    ++i;
-                text += value[i];
-            }
-            const qsizetype end = value.indexOf(QLatin1Char(';'), i);
-            i = end < 0 ? n : end + 1;
-        } else {
-            const qsizetype end = value.indexOf(QLatin1Char(';'), i);
-            text = value.mid(i, (end < 0 ? n : end) - i).trimmed();
-            i = end < 0 ? n : end + 1;
-        }
-        out.append({name, text});
+    return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+int hexDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return u - u'0';
+    if ((u | 0x20) >= u'a' && (u | 0x20) <= u'f')
+        return (u | 0x20) - u'a' + 10;
+    return -1;
+}
+
+// The byte of the two hex digits at text[at], -1 when there are none.
+int hexByte(QStringView text, qsizetype at)
+{
+    if (at + 1 >= text.size())
+        return -1;
+    const int high = hexDigit(text[at]);
+    const int low = hexDigit(text[at + 1]);
+    return high < 0 || low < 0 ? -1 : high * 16 + low;
+}
+
+// ASCII text with its %XX escapes as bytes; a "%" without two hex digits
+// stays.
+QByteArray percentDecoded(QStringView text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const int byte = text[i] == u'%' ? hexByte(text, i + 1) : -1;
+        out += char(byte < 0 ? text[i].unicode() : byte);
+        if (byte >= 0)
+            i += 2;
     }
     return out;
 }
 
-// charset'language'percent-encoded bytes (RFC 5987); nothing when it does
-// not decode.
-std::optional<QString> extendedValue(const QString &value)
+bool isLws(QChar c)
 {
-    const qsizetype first = value.indexOf(QLatin1Char('\''));
-    const qsizetype second = first < 0 ? -1 : value.indexOf(QLatin1Char('\''), first + 1);
-    if (second < 0)
+    return c == u' ' || c == u'\t';
+}
+
+QStringView trimmedLws(QStringView s)
+{
+    while (!s.isEmpty() && isLws(s.front()))
+        s = s.mid(1);
+    while (!s.isEmpty() && isLws(s.back()))
+        s.chop(1);
+    return s;
+}
+
+bool isToken(QStringView s)
+{
+    return !s.isEmpty() && std::all_of(s.begin(), s.end(), [](QChar c) {
+        return c.unicode() > 0x20 && c.unicode() < 0x7F && !QStringView(u"()<>@,;:\\\"/[]?={}").contains(c);
+    });
+}
+
+// The parameters after the disposition type (all of the value when it does
+// not start with one), split at the semicolons outside quotes, where a
+// backslash escapes the next character; empty ones dropped.
+QList<QStringView> parameterTexts(QStringView value)
+{
+    const qsizetype typeEnd = value.indexOf(u';') < 0 ? value.size() : value.indexOf(u';');
+    const QStringView rest = isToken(trimmedLws(value.left(typeEnd))) ? value.mid(typeEnd) : value;
+    QList<QStringView> out;
+    qsizetype start = 0;
+    bool quoted = false;
+    for (qsizetype i = 0; i <= rest.size(); ++i) {
+        if (i < rest.size() && quoted) {
+            if (rest[i] == u'\\' && i + 1 < rest.size())
+                ++i;
+            else if (rest[i] == u'"')
+                quoted = false;
+            continue;
+        }
+        if (i < rest.size() && rest[i] != u';') {
+            quoted = rest[i] == u'"';
+            continue;
+        }
+        if (const QStringView text = trimmedLws(rest.mid(start, i - start)); !text.isEmpty())
+            out.append(text);
+        start = i + 1;
+    }
+    return out;
+}
+
+struct Parameter
+{
+    QStringView name;
+    QStringView raw; // as written, quotes and all
+    QString value;
+};
+
+// name=value, a quoted value unquoted (a backslash takes the next character
+// as it is; without its closing quote the rest stays as written). Nothing
+// when it is malformed, which ends the header's parameters.
+std::optional<Parameter> parameter(QStringView text)
+{
+    const qsizetype equals = text.indexOf(u'=');
+    if (equals <= 0)
         return std::nullopt;
-    const QByteArray bytes = QByteArray::fromPercentEncoding(value.mid(second + 1).toLatin1());
-    return decodeIn(bytes, value.left(first));
+    Parameter p {trimmedLws(text.left(equals)), trimmedLws(text.mid(equals + 1)), {}};
+    if (p.name.contains(u'"') || p.raw.isEmpty())
+        return std::nullopt;
+    if (p.raw.front() != u'"' || p.raw.size() == 1 || p.raw.back() != u'"') {
+        p.value = p.raw.mid(p.raw.front() == u'"' ? 1 : 0).toString();
+        return p;
+    }
+    const QStringView inner = p.raw.mid(1, p.raw.size() - 2);
+    for (qsizetype i = 0; i < inner.size(); ++i) {
+        if (inner[i] == u'\\' && ++i == inner.size())
+            break;
+        p.value += inner[i];
+    }
+    return p;
+}
+
+// The bytes of RFC 2047 "Q" text: "_" a space, "=XX" a byte, other printable
+// ASCII itself.
+std::optional<QByteArray> qDecoded(QStringView text)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        const int byte = c == u'=' ? hexByte(text, i + 1) : c == u'_' ? ' ' : c > 0x20 && c < 0x7F ? c : -1;
+        if (byte < 0)
+            return std::nullopt;
+        out += char(byte);
+        if (c == u'=')
+            i += 2;
+    }
+    return out;
+}
+
+// An RFC 2047 word, =?charset?B|Q?text?= (in any charset Qt knows). isWord
+// says whether it is one; a broken one gives nothing, which names nothing.
+std::optional<QString> encodedWord(QStringView word, bool &isWord)
+{
+    const QList<QStringView> parts = word.split(u'?', Qt::SkipEmptyParts);
+    isWord = (parts.isEmpty() || parts[0] == u"=")
+             && (parts.size() < 3 || (parts[2].size() == 1 && QStringView(u"bBqQ").contains(parts[2][0])));
+    if (!isWord || parts.size() > 5 || (parts.size() == 5 && parts[4] != u"=") || !word.endsWith(u'='))
+        return std::nullopt;
+    if (parts.size() < 4)
+        return QString();
+    std::optional<QByteArray> bytes;
+    if (parts[2].compare(u"b", Qt::CaseInsensitive) == 0) {
+        auto base64 = QByteArray::fromBase64Encoding(parts[3].toLatin1(), QByteArray::AbortOnBase64DecodingErrors);
+        if (base64)
+            bytes = *base64;
+    } else {
+        bytes = qDecoded(parts[3]);
+    }
+    if (!bytes || bytes->isEmpty())
+        return bytes ? std::optional<QString>(QString()) : std::nullopt;
+    return decodeIn(*bytes, parts[1].toString());
+}
+
+// A word of a filename= value, as browsers read it: text beyond ASCII as the
+// header was read; an RFC 2047 word; percent-escapes as UTF-8 where they are,
+// else in the encoding of the site's pages, as its visitors' browsers read
+// them in its code page (the engine names nothing then).
+std::optional<QString> decodedWord(QStringView word, const QString &charset, bool &isWord)
+{
+    isWord = false;
+    if (!isAscii(word))
+        return word.toString();
+    if (auto text = encodedWord(word, isWord); text || isWord)
+        return text;
+    const QByteArray bytes = percentDecoded(word);
+    if (isUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    return decodeIn(bytes, charset);
+}
+
+// A filename= value, word by word: each white-space character a space, but
+// none after an RFC 2047 word. Nothing when a word does not decode.
+std::optional<QString> filenameValue(QStringView value, const QString &charset)
+{
+    QString out;
+    bool afterWord = true;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i <= value.size(); ++i) {
+        const bool space = i < value.size() && QStringView(u" \t\r\n").contains(value[i]);
+        if (i < value.size() && !space)
+            continue;
+        if (i > start) {
+            const std::optional<QString> word = decodedWord(value.mid(start, i - start), charset, afterWord);
+            if (!word)
+                return std::nullopt;
+            out += *word;
+        }
+        if (space && !afterWord)
+            out += u' ';
+        start = i + 1;
+    }
+    return out;
+}
+
+// charset'language'percent-encoded bytes (RFC 5987), unquoted and ASCII;
+// nothing when it does not decode.
+QString extendedValue(QStringView raw)
+{
+    const qsizetype first = raw.indexOf(u'\'');
+    const qsizetype second = raw.indexOf(u'\'', first + 1);
+    const QStringView value = raw.mid(second + 1);
+    if (raw.contains(u'"') || raw.count(u'\'') != 2 || first == 0 || value.isEmpty() || !isAscii(value))
+        return QString();
+    const std::optional<QString> text = decodeIn(percentDecoded(value), raw.left(first).toString());
+    return text ? text->normalized(QString::NormalizationForm_C) : QString();
 }
 
 } // namespace
@@ -179,15 +341,17 @@ QString dispositionName(const QByteArray &header, const QString &charset)
     else
         value = QString::fromLatin1(header);
     QString plain;
-    for (const auto &[name, text] : parameters(value)) {
-        if (name == QLatin1String("filename*")) {
-            if (const auto extended = extendedValue(text); extended && !extended->isEmpty())
-                return *extended;
-        } else if (name == QLatin1String("filename") && plain.isEmpty()) {
-            plain = text;
-        }
+    QString extended;
+    for (const QStringView text : parameterTexts(value)) {
+        const std::optional<Parameter> p = parameter(text);
+        if (!p)
+            break;
+        if (plain.isEmpty() && p->name.compare(u"filename", Qt::CaseInsensitive) == 0)
+            plain = filenameValue(p->value, charset).value_or(QString());
+        else if (extended.isEmpty() && p->name.compare(u"filename*", Qt::CaseInsensitive) == 0)
+            extended = extendedValue(p->raw);
     }
-    return plain;
+    return extended.isEmpty() ? plain : extended;
 }
 
 QString siteName(const QString &engineName, const QByteArray &addressName, const QString &charset)

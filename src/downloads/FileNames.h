@@ -22,9 +22,12 @@ QString siteName(const QString &engineName, const QByteArray &addressName, const
 
 // The name a Content-Disposition header gives, read from the server's own
 // bytes (the engine takes a backslash in them for a path separator, and GBK
-// and Big5 characters hold that byte). An RFC 5987 filename* wins; raw bytes
-// of filename= are UTF-8 where they are, else in the encoding of the site's
-// pages (charset). Empty when the header names nothing.
+// and Big5 characters hold that byte): UTF-8 where they are, else in the
+// encoding of the site's pages (charset). The value is then read as browsers
+// read it: an RFC 5987 filename* wins; in filename=, quoted pairs,
+// RFC 2047 words and percent-escapes, as UTF-8 where they are, else in
+// charset, as the site's visitors' browsers read them in its code page.
+// Empty when the header names nothing.
 QString dispositionName(const QByteArray &header, const QString &charset);
 
 } // namespace FileNames
