@@ -73,15 +73,15 @@ bool serviceAnswers(const QString &service)
 }
 
 // A server that reads markup in the body would show a site's "<h1>" as a
-// heading; one that does not shows the text as it is.
+// heading: escaped unless the server says it shows the text as it is.
 QString plainBody(const QString &body)
 {
     const QDBusReply<QStringList> capabilities = QDBusConnection::sessionBus().call(
         QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
                                        NotificationsService, QStringLiteral("GetCapabilities")),
-        QDBus::Block, 5000);
-    return capabilities.isValid() && capabilities.value().contains(QLatin1String("body-markup")) ? body.toHtmlEscaped()
-                                                                                                 : body;
+        QDBus::Block, 2000);
+    const bool asItIs = capabilities.isValid() && !capabilities.value().contains(QLatin1String("body-markup"));
+    return asItIs ? body : body.toHtmlEscaped();
 }
 
 } // namespace
