@@ -2,8 +2,9 @@
 // a name as long as a name may be), a running, a paused, a failed and a
 // "未能开始下载" entry, made by the real engine
 // against the demo site; and, given a second path (docs/download-list.png),
-// the list where it opens beside the main window. Run under a display with
-// a window manager (tools/shot-downloads.sh).
+// the whole screen with the main window centred, as it starts, and the list
+// where it then opens beside it. Run under a display with a window manager
+// (tools/shot-downloads.sh, a 1280×800 screen).
 #include <QApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -85,8 +86,19 @@ int main(int argc, char **argv)
     auto grab = [&list](const QRect &frame, const QString &path) {
         return list.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
     };
-    const bool saved = grab(list.frameGeometry(), out)
-                       && (beside.isEmpty() || grab(list.frameGeometry().united(window->frameGeometry()), beside));
+    bool saved = grab(list.frameGeometry(), out);
+    if (saved && !beside.isEmpty()) {
+        // Closed and opened again beside the window, now where it starts.
+        list.close();
+        const QRect screen = window->screen()->geometry();
+        const QPoint centred = screen.center() - window->rect().center();
+        window->move(centred);
+        if (!QTest::qWaitFor([&] { return window->pos() == centred; }, 5000))
+            return 8;
+        list.showWithoutFocus();
+        QTest::qWait(1500);
+        saved = grab(screen, beside);
+    }
     downloads->cancelAll();
     return saved ? 0 : 7;
 }
