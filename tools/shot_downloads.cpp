@@ -6,11 +6,13 @@
 // where it then opens beside it. Run under a display with a window manager
 // (tools/shot-downloads.sh, a 1280×800 screen).
 #include <QApplication>
+#include <QLineEdit>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "ClickLabel.h"
 #include "DemoSite.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
@@ -42,7 +44,9 @@ int main(int argc, char **argv)
     window->move(40, 40);
     window->show();
     DownloadList list(*downloads);
-    list.setAnchor(window.get());
+    // As the program gives it, and at the size of the shot before it first shows.
+    list.setAnchor(window.get(), {window->Text1, window->Label4});
+    list.resize(480, 560);
     auto last = [downloads] { return downloads->entries().constLast(); };
     QSignalSpy started(downloads, &DownloadManager::downloadStarted);
     // One browser per download, as each download is its own click.
@@ -77,7 +81,6 @@ int main(int argc, char **argv)
     downloads->clickGaveUp(0, QStringLiteral("Linux 命令行教程(60.0 MB)"),
                            QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
                            QStringLiteral("页面上没有免费下载"));
-    list.resize(480, 560);
     list.showWithoutFocus();
     // Let the running one show its speed, but keep the shot well before it ends.
     QTest::qWait(1500);
