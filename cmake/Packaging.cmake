@@ -19,15 +19,18 @@ install(FILES "${pkg_data}/icons/ondrix.svg"
 configure_file("${pkg_data}/ondrix.metainfo.xml.in" "${pkg_out}/${ONDRIX_APP_ID}.metainfo.xml" @ONLY)
 install(FILES "${pkg_out}/${ONDRIX_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo" COMPONENT ondrix)
 
-# The manual page is written from the program's own --help and --version.
+# The manual page is written from the program's own --help and --version,
+# with its keys, its files and where it looks for the site (data/ondrix.h2m).
 find_program(HELP2MAN help2man)
 if(HELP2MAN AND NOT ONDRIX_SANITIZE)
     add_custom_command(OUTPUT "${pkg_out}/ondrix.1.gz"
-        COMMAND "${HELP2MAN}" --no-info --section=1 --source=Ondrix
+        # In UTF-8 whatever the build's locale: the included text holds Chinese.
+        COMMAND "${HELP2MAN}" --no-info --section=1 --source=Ondrix --locale=C.UTF-8
                 "--name=search a file-sharing site and download its free files"
+                "--include=${pkg_data}/ondrix.h2m"
                 "--output=${pkg_out}/ondrix.1" $<TARGET_FILE:ondrix>
         COMMAND gzip -9nf "${pkg_out}/ondrix.1"
-        DEPENDS ondrix
+        DEPENDS ondrix "${pkg_data}/ondrix.h2m"
         COMMENT "Writing the manual page from ondrix --help"
         VERBATIM)
     add_custom_target(ondrix_manual ALL DEPENDS "${pkg_out}/ondrix.1.gz")
@@ -90,13 +93,15 @@ set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland, libproxy1-plugin-gsetti
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_SUGGESTS "ondrix-demo-site")
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME ondrix-demo-site)
 set(CPACK_DEBIAN_DEMO_PACKAGE_SECTION devel)
-set(CPACK_COMPONENT_ONDRIX_DESCRIPTION
+# One string each: set() with several would make a list, joined by ";".
+string(CONCAT CPACK_COMPONENT_ONDRIX_DESCRIPTION
     "search a file-sharing site and download its free files\n"
     "A small single-window client for a file-sharing site. Type a keyword and\n"
     "press Enter: the program lists up to ten free results as title and size,\n"
     "pages through them with the site's own links, and downloads the file you\n"
-    "click into your download folder.")
-set(CPACK_COMPONENT_DEMO_DESCRIPTION
+    "click into your download folder. As built by default it talks only to the\n"
+    "bundled demo site (package ondrix-demo-site) on loopback.")
+string(CONCAT CPACK_COMPONENT_DEMO_DESCRIPTION
     "loopback demo of the sites the ondrix program talks to\n"
     "Serves a resource site and a home site on loopback from a catalogue of\n"
     "demo files, for trying and testing a build of ondrix whose built-in\n"

@@ -1,10 +1,22 @@
 #include "FakeDownloads.h"
 
+using State = DownloadEntry::State;
+
 void FakeDownloads::act(int id, DownloadEntry::Action action)
 {
     acted << qMakePair(id, action);
     if (onAct)
         onAct(id, action);
+    if (!playsAlong || !all.contains(id))
+        return;
+    if (action == DownloadEntry::Delete) {
+        all.remove(id);
+        emit entriesRemoved({id});
+    } else if (action == DownloadEntry::Pause || action == DownloadEntry::Resume) {
+        change(id, [action](DownloadEntry &e) {
+            e.state = action == DownloadEntry::Pause ? State::Paused : State::Running;
+        });
+    }
 }
 
 void FakeDownloads::clearEnded()

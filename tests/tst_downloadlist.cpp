@@ -1,6 +1,7 @@
 // The download list window against downloads the test writes: the buttons
 // each entry offers and where they lead, the order of its rows and what it
-// scrolls to, its folder, where it opens, and how it shows itself.
+// scrolls to, its folder, where it opens, how it shows itself, and the
+// keyboard in it.
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -8,7 +9,9 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSettings>
+#include <QStyleOptionButton>
 #include <QTemporaryDir>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "DesktopWatch.h"
@@ -213,22 +216,31 @@ private slots:
     // A long name (75 Chinese characters, as the program cuts them to fit
     // the file system) neither widens the list nor scrolls it sideways: the
     // name is shortened in the middle, the extension kept, and whole in the
-    // tooltip and for a screen reader.
-    void longNameStaysInTheList()
+    // tooltip and for a screen reader. A site's markup shows as written.
+    void nameAsWritten_data()
     {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("shortened");
+        QTest::newRow("as long as a name may be") << QString(75, QChar(0x8D44)) + QStringLiteral(".zip") << true;
+        // What the row's title "&lt;h1&gt;已完成&lt;/h1&gt;" reads as.
+        QTest::newRow("markup") << QStringLiteral("<h1>已完成</h1>") << false;
+    }
+    void nameAsWritten()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, shortened);
         FakeDownloads downloads;
         DownloadList list(downloads);
         list.resize(460, 380);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        const QString name = QString(75, QChar(0x8D44)) + QStringLiteral(".zip");
         DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20);
         running.name = name;
         const int id = downloads.add(running);
         DownloadEntry failed = entry(State::Failed, 0, -1);
         failed.name = name;
-        failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587));
-        downloads.add(failed);
+        failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587)) + name;
+        const int failedId = downloads.add(failed);
         downloads.add(entry(State::Finished, 1 << 20, 1 << 20));
         auto *scroll = list.findChild<QScrollArea *>();
         // Laid out as shown, the newest entry brought into view.
@@ -239,9 +251,17 @@ private slots:
         QCOMPARE(scroll->horizontalScrollBar()->value(), 0);
         QVERIFY(!scroll->horizontalScrollBar()->isVisible());
         const auto *shown = list.row(id)->findChildren<QLabel *>().first();
-        QVERIFY(shown->text() != name && shown->text().endsWith(QLatin1String(".zip")));
+        if (shortened)
+            QVERIFY(shown->text() != name && shown->text().endsWith(QLatin1String(".zip")));
+        else
+            QCOMPARE(shown->text(), name);
         QCOMPARE(shown->accessibleName(), name);
-        QVERIFY(shown->toolTip().startsWith(name));
+        QTextDocument tip; // as a tooltip shows rich text
+        tip.setHtml(shown->toolTip());
+        QVERIFY(tip.toPlainText().startsWith(name));
+        for (const QLabel *label : list.findChildren<QLabel *>())
+            QCOMPARE(label->textFormat(), Qt::PlainText);
+        QVERIFY(list.row(failedId)->findChildren<QLabel *>().last()->text().endsWith(name));
     }
 
     void clearEnded()
@@ -271,25 +291,121 @@ private slots:
         QVERIFY(clear->isEnabled());
     }
 
+    // Keys pressed in turn from a button: Tab and Shift+Tab in reading order,
+    // Space and Enter press, Esc hides; the focus moves on when its entry or
+    // button goes. Entries oldest first, from an earlier run (paused ones offer
+    // 删除); a button by entry and text, the bar's with 0; "": not looked at.
+    void keys_data()
+    {
+        QTest::addColumn<QList<int>>("states");
+        QTest::addColumn<int>("onEntry");
+        QTest::addColumn<QString>("onButton");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<bool>("pressed");
+        QTest::addColumn<int>("toEntry");
+        QTest::addColumn<QString>("toButton");
+        using L = QList<int>;
+        const int r = int(State::Running);
+        const int p = int(State::Paused);
+        const int f = int(State::Finished);
+        const L three = {r, f, p};
+        const int tab = Qt::Key_Tab, back = Qt::Key_Backtab;
+        const L space = {Qt::Key_Space};
+        // clang-format off
+        QTest::newRow("Tab: left to right") << three << 3 << "继续" << L {tab} << false << 3 << "删除";
+        QTest::newRow("Tab: the entry below") << three << 3 << "继续" << L {tab, tab} << false << 2 << "打开";
+        QTest::newRow("Tab: the bar") << three << 3 << "继续" << L(6, tab) << false << 0 << "更改…";
+        QTest::newRow("Shift+Tab: right to left") << three << 0 << "清除已完成" << L {back} << false << 0 << "更改…";
+        QTest::newRow("Shift+Tab: the oldest entry") << three << 0 << "更改…" << L {back} << false << 1 << "取消";
+        QTest::newRow("Shift+Tab: the entry above") << three << 1 << "暂停" << L {back} << false << 2 << "打开所在文件夹";
+        QTest::newRow("Space") << L {r} << 1 << "取消" << space << true << 1 << "取消";
+        QTest::newRow("Enter") << L {r} << 1 << "取消" << L {Qt::Key_Return} << true << 1 << "取消";
+        QTest::newRow("Enter on the keypad") << L {r} << 1 << "取消" << L {Qt::Key_Enter} << true << 1 << "取消";
+        QTest::newRow("Esc hides the list") << L {r} << 1 << "取消" << L {Qt::Key_Escape} << false << 0 << "";
+        QTest::newRow("删除: the entry below") << L {p, p, p} << 2 << "删除" << space << true << 1 << "继续";
+        QTest::newRow("删除 the oldest: the entry above") << L {p, p, p} << 1 << "删除" << space << true << 2 << "继续";
+        QTest::newRow("删除 the only one: 更改…") << L {p} << 1 << "删除" << space << true << 0 << "更改…";
+        QTest::newRow("清除已完成: the newest left") << L {r, f, p, int(State::Failed)} << 0 << "清除已完成" << space
+                                                     << true << 3 << "继续";
+        QTest::newRow("清除已完成 of them all: 更改…") << L {f, f} << 0 << "清除已完成" << space << true << 0 << "更改…";
+        // New buttons keep the focus where it was, and their place in the order.
+        QTest::newRow("暂停: 继续 there, Tab: 删除") << L {r} << 1 << "暂停" << L {Qt::Key_Space, tab} << true
+                                                     << 1 << "删除";
+        // clang-format on
+    }
+    void keys()
+    {
+        QFETCH(QList<int>, states);
+        QFETCH(int, onEntry);
+        QFETCH(QString, onButton);
+        QFETCH(QList<int>, keys);
+        QFETCH(bool, pressed);
+        QFETCH(int, toEntry);
+        QFETCH(QString, toButton);
+        FakeDownloads downloads;
+        DownloadList list(downloads);
+        downloads.playsAlong = true;
+        for (const int state : std::as_const(states)) {
+            DownloadEntry e = entry(State(state));
+            e.fromEarlierRun = true;
+            downloads.add(e);
+        }
+        list.show();
+        list.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&list));
+        QPushButton *on = button(list, onEntry, onButton);
+        // Before its clicked(), which may remove the button.
+        QSignalSpy clicked(on, &QPushButton::released);
+        on->setFocus(Qt::OtherFocusReason);
+        for (const int key : std::as_const(keys))
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(clicked.size(), int(pressed));
+        QCOMPARE(list.isVisible(), !keys.contains(Qt::Key_Escape));
+        if (toButton.isEmpty())
+            return;
+        QCOMPARE(QApplication::focusWidget(), button(list, toEntry, toButton));
+        QStyleOptionButton option; // a style draws the focus frame once Tab has moved it
+        option.initFrom(QApplication::focusWidget());
+        QCOMPARE(option.state.testFlag(QStyle::State_KeyboardFocusChange),
+                 keys.contains(Qt::Key_Tab) || keys.contains(Qt::Key_Backtab));
+    }
+
     // Frames in screen coordinates: the main window, the list, the screen's
-    // available area.
+    // available area, what the list may never cover.
     void placement_data()
     {
         QTest::addColumn<QRect>("window");
         QTest::addColumn<QSize>("list");
         QTest::addColumn<QRect>("screen");
-        QTest::addColumn<QPoint>("at");
+        QTest::addColumn<QRect>("keep");
+        QTest::addColumn<QRect>("placed");
         const QRect screen(0, 0, 1280, 800);
         const QSize list(300, 200);
+        const auto row = [](const char *name, QRect window, QSize list, QRect screen, QRect placed) {
+            QTest::newRow(name) << window << list << screen << QRect() << placed;
+        };
         // clang-format off
-        QTest::newRow("right") << QRect(100, 100, 400, 300) << list << screen << QPoint(508, 100);
-        QTest::newRow("left") << QRect(800, 100, 400, 300) << list << screen << QPoint(492, 100);
-        QTest::newRow("below") << QRect(300, 100, 700, 300) << list << screen << QPoint(300, 408);
-        QTest::newRow("below, kept on the screen") << QRect(-100, 100, 1300, 300) << list << screen << QPoint(0, 408);
-        QTest::newRow("right, raised to fit") << QRect(100, 500, 400, 200) << QSize(300, 400) << screen << QPoint(508, 400);
-        QTest::newRow("left on a second screen") << QRect(1800, 100, 1000, 600) << QSize(460, 380)
-                                                 << QRect(1280, 24, 1920, 1056) << QPoint(1332, 100);
-        QTest::newRow("no room: covers at the edge") << screen << list << screen << QPoint(980, 0);
+        row("below", {300, 100, 700, 300}, list, screen, {300, 408, 300, 200});
+        row("right, raised to fit", {100, 500, 400, 200}, {300, 400}, screen, {508, 400, 300, 400});
+        row("left on a second screen", {1800, 100, 1000, 600}, {460, 380}, {1280, 24, 1920, 1056},
+            {1332, 100, 460, 380});
+        row("no room: covers at the edge", screen, list, screen, {980, 0, 300, 200});
+        // The program's window at x, y and its list, framed; what stays in sight
+        // is the title bar down to the keyword box and 搜索.
+        const auto framed = [](const char *name, const QRect &screen, int x, int y, const QRect &placed) {
+            QTest::newRow(name) << QRect(x, y, 504, 378) << QSize(464, 406) << screen << QRect(x, y, 504, 79) << placed;
+        };
+        const QRect laptop(0, 0, 1366, 768), small(0, 0, 1024, 768), wide(0, 0, 1920, 1080);
+        framed("1280×800, centred: narrowed on the right", screen, 388, 211, {900, 211, 380, 406});
+        framed("1280×800, at the left edge", screen, 0, 0, {512, 0, 464, 406});
+        framed("1366×768, centred: narrowed on the right", laptop, 431, 195, {943, 195, 423, 406});
+        framed("1366×768, at the right edge", laptop, 862, 195, {390, 195, 464, 406});
+        framed("1024×768, centred: over the window, below the keyword box", small, 260, 195, {560, 282, 464, 406});
+        framed("1024×768, at the left edge", small, 0, 0, {512, 0, 464, 406});
+        QTest::newRow("1024×768, maximised") << small << QSize(464, 406) << small << QRect(0, 0, 1024, 79)
+                                             << QRect(560, 87, 464, 406);
+        framed("1920×1080, centred", wide, 708, 351, {1220, 351, 464, 406});
+        framed("1920×1080, at the right edge", wide, 1416, 0, {944, 0, 464, 406});
         // clang-format on
     }
     void placement()
@@ -297,8 +413,9 @@ private slots:
         QFETCH(QRect, window);
         QFETCH(QSize, list);
         QFETCH(QRect, screen);
-        QFETCH(QPoint, at);
-        QCOMPARE(Placement::beside(window, list, screen), at);
+        QFETCH(QRect, keep);
+        QFETCH(QRect, placed);
+        QCOMPARE(Placement::beside(window, list, screen, keep), placed);
     }
 
     void showsItselfQuietlyBesideItsWindow()
@@ -327,7 +444,8 @@ private slots:
         list.setAnchor(&window);
         auto beside = [&] {
             return Placement::beside(window.frameGeometry(), list.frameGeometry().size(),
-                                     window.screen()->availableGeometry());
+                                     window.screen()->availableGeometry())
+                .topLeft();
         };
         QVERIFY(!list.isVisible());
         const int id = downloads.add({});
@@ -358,6 +476,14 @@ private slots:
     }
 
 private:
+    // An entry's button, or with id 0 the bar's.
+    static QPushButton *button(const DownloadList &list, int id, const QString &text)
+    {
+        const QList<QPushButton *> buttons = id ? list.row(id)->buttons() : list.findChildren<QPushButton *>();
+        const auto found = std::find_if(buttons.cbegin(), buttons.cend(), [&](auto *b) { return b->text() == text; });
+        return found == buttons.cend() ? nullptr : *found;
+    }
+
     static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1)
     {
         DownloadEntry e;

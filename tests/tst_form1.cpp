@@ -2,6 +2,7 @@
 
 #include <QAccessible>
 #include <QLineEdit>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "ClickLabel.h"
@@ -124,6 +125,11 @@ private slots:
         QCOMPARE(form->List1->item(1)->text(), QStringLiteral(" b2 "));
         QCOMPARE(rowsShown(), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
         QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
+        // Whole in the tooltip, for a title that runs past the row, as written.
+        QCOMPARE(form->Label3[0]->toolTip(), QStringLiteral("Qt 教程(12 MB)"));
+        QTextDocument tip;
+        tip.setHtml(form->Label3[1]->toolTip());
+        QCOMPARE(tip.toPlainText(), QStringLiteral("<b>x 한국(3 KB )"));
         QVERIFY(!form->Label1->isEnabled());
         QVERIFY(form->Label2->isEnabled());
         // Auto-sized labels are six pixels per code-page byte; Hangul is not in

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the two Debian packages from build/ (cpack -G DEB) and checks them:
-# lintian finds no errors, the AppStream metainfo and the desktop file
-# validate, and the program unpacked into a scratch root starts (--version).
+# lintian finds no errors, each description reads as written (a summary and
+# a long text, no stray ";" from a CMake list), the AppStream metainfo and
+# the desktop file validate, and the program unpacked into a scratch root
+# starts (--version).
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$top/build}
@@ -19,6 +21,22 @@ echo "-- lintian"
 lintian_as=()
 [ "$(id -u)" -eq 0 ] && lintian_as=(--allow-root)
 lintian "${lintian_as[@]}" --fail-on error --tag-display-limit 0 "${debs[@]}"
+
+echo "-- descriptions"
+for deb in "${debs[@]}"; do
+    description=$(dpkg-deb -f "$deb" Description)
+    # The summary, then the long text, each of its lines indented by one space.
+    if [ "$(printf '%s\n' "$description" | wc -l)" -lt 2 ]; then
+        echo "$deb: no long description" >&2
+        exit 1
+    fi
+    if printf '%s\n' "$description" | grep -q '^ *;'; then
+        echo "$deb: a description line starts with \";\":" >&2
+        printf '%s\n' "$description" >&2
+        exit 1
+    fi
+    printf '%s\n' "$description" | head -1
+done
 
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT

@@ -72,6 +72,18 @@ bool serviceAnswers(const QString &service)
     return activatable.isValid() && activatable.value().contains(service);
 }
 
+// A server that reads markup in the body would show a site's "<h1>" as a
+// heading: escaped unless the server says it shows the text as it is.
+QString plainBody(const QString &body)
+{
+    const QDBusReply<QStringList> capabilities = QDBusConnection::sessionBus().call(
+        QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
+                                       NotificationsService, QStringLiteral("GetCapabilities")),
+        QDBus::Block, 2000);
+    const bool asItIs = capabilities.isValid() && !capabilities.value().contains(QLatin1String("body-markup"));
+    return asItIs ? body : body.toHtmlEscaped();
+}
+
 } // namespace
 
 namespace Desktop {
@@ -110,7 +122,7 @@ void notify(const QString &summary, const QString &body, const QString &path, bo
     QDBusMessage call
         = QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
                                          NotificationsService, QStringLiteral("Notify"));
-    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << body << actions
+    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << plainBody(body) << actions
          << QVariantMap() << int(-1);
     NotificationActions::instance(); // listening before the first button can be pressed
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));

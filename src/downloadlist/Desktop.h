@@ -13,7 +13,8 @@ void openFile(const QString &path);
 // ShowItems over D-Bus); opens its folder where no file manager answers.
 void showInFolder(const QString &path);
 // A desktop notification (org.freedesktop.Notifications) offering 打开 and
-// 打开所在文件夹 for path when it is a finished file.
+// 打开所在文件夹 for path when it is a finished file. body is plain text,
+// shown as such whether or not the server reads markup.
 void notify(const QString &summary, const QString &body, const QString &path, bool finished);
 
 } // namespace Desktop

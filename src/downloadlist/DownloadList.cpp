@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -104,11 +105,12 @@ QHBoxLayout *DownloadList::makeBar()
 {
     m_folder = new QLabel(this);
     m_folder->setObjectName(QStringLiteral("folder"));
+    m_folder->setTextFormat(Qt::PlainText);
     m_folder->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_folder->installEventFilter(this);
-    auto *change = new QPushButton(QStringLiteral("更改…"), this);
-    change->setObjectName(QStringLiteral("changeFolder"));
-    connect(change, &QPushButton::clicked, this, &DownloadList::chooseFolder);
+    m_change = new QPushButton(QStringLiteral("更改…"), this);
+    m_change->setObjectName(QStringLiteral("changeFolder"));
+    connect(m_change, &QPushButton::clicked, this, &DownloadList::chooseFolder);
     m_clear = new QPushButton(QStringLiteral("清除已完成"), this);
     m_clear->setObjectName(QStringLiteral("clearEnded"));
     m_clear->setToolTip(QStringLiteral("从列表中去掉已完成、失败和已取消的下载（文件不动）"));
@@ -116,13 +118,13 @@ QHBoxLayout *DownloadList::makeBar()
         if (m_downloads)
             m_downloads->clearEnded();
     });
-    for (QPushButton *button : {change, m_clear})
-        button->setFocusPolicy(Qt::NoFocus);
     auto *bar = new QHBoxLayout;
     bar->setContentsMargins(8, 4, 8, 6);
-    bar->addWidget(new QLabel(QStringLiteral("保存到："), this));
+    auto *saveTo = new QLabel(QStringLiteral("保存到："), this);
+    saveTo->setTextFormat(Qt::PlainText);
+    bar->addWidget(saveTo);
     bar->addWidget(m_folder, 1);
-    bar->addWidget(change);
+    bar->addWidget(m_change);
     bar->addWidget(m_clear);
     return bar;
 }
@@ -136,27 +138,71 @@ void DownloadList::showWithoutFocus()
     raise();
 }
 
+void DownloadList::setAnchor(QWidget *window, const QList<QWidget *> &keepVisible)
+{
+    m_anchor = window;
+    m_keepVisible.clear();
+    for (QWidget *widget : keepVisible)
+        m_keepVisible << widget;
+}
+
 void DownloadList::placeBesideAnchor()
 {
     // On Wayland the compositor alone places windows.
     if (m_movedByUser || !m_anchor || !m_anchor->isVisible()
         || QGuiApplication::platformName() == QLatin1String("wayland"))
         return;
+    if (!m_placed)
+        m_wanted = size();
     // The list's frame is not known before it is first shown: taken to be
     // the main window's.
     const QRect anchor = m_anchor->frameGeometry();
-    const QSize frame = size() + anchor.size() - m_anchor->size();
-    m_placedAt = Placement::beside(anchor, frame, m_anchor->screen()->availableGeometry());
+    const QSize frame = anchor.size() - m_anchor->size();
+    const QRect placed
+        = Placement::beside(anchor, m_wanted + frame, m_anchor->screen()->availableGeometry(), keptVisible());
+    m_placedAt = placed.topLeft();
+    m_placedSize = placed.size() - frame;
     m_placed = true;
+    resize(m_placedSize);
     move(m_placedAt);
+}
+
+// On the screen: the main window's title bar (its close button) and the
+// widgets it asked to keep in sight.
+QRect DownloadList::keptVisible() const
+{
+    const QRect frame = m_anchor->frameGeometry();
+    QRect keep;
+    if (const int titleBar = m_anchor->geometry().y() - frame.y(); titleBar > 0)
+        keep = QRect(frame.topLeft(), QSize(frame.width(), titleBar));
+    for (const QPointer<QWidget> &widget : m_keepVisible) {
+        if (widget)
+            keep |= QRect(widget->mapToGlobal(QPoint()), widget->size());
+    }
+    return keep;
 }
 
 void DownloadList::hideEvent(QHideEvent *event)
 {
-    // Anywhere else than where it opened, the user put it there.
+    // Anywhere else than where it opened, the user put it there; another
+    // size is the one they want.
     if (m_placed && pos() != m_placedAt)
         m_movedByUser = true;
+    if (m_placed && size() != m_placedSize)
+        m_wanted = size();
     QWidget::hideEvent(event);
+}
+
+void DownloadList::keyPressEvent(QKeyEvent *event)
+{
+    // Space presses a button by itself; Enter does only in a dialog.
+    auto *button = qobject_cast<QPushButton *>(focusWidget());
+    if (event->key() == Qt::Key_Escape)
+        close();
+    else if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && button && button->isEnabled())
+        button->click();
+    else
+        QWidget::keyPressEvent(event);
 }
 
 bool DownloadList::eventFilter(QObject *watched, QEvent *event)
@@ -176,6 +222,7 @@ void DownloadList::add(int id)
     m_rowsLayout->insertWidget(0, row); // newest first
     row->show();                        // now, not later, so that it is laid out when revealed
     connect(row, &DownloadRow::triggered, this, &DownloadList::onAction);
+    connect(row, &DownloadRow::buttonsReplaced, this, &DownloadList::orderTabs);
     row->setEntry(m_downloads->entry(id));
 }
 
@@ -193,10 +240,61 @@ void DownloadList::update(int id)
 
 void DownloadList::remove(const QList<int> &ids)
 {
+    // The keyboard's place moves on to the entry below the one that went,
+    // else the one above; from 清除已完成, to the newest entry left; and
+    // to 更改… when none is left.
+    const QList<DownloadRow *> before = rowsInOrder();
+    QWidget *focused = focusWidget();
+    qsizetype from = -1;
+    for (qsizetype i = 0; i < before.size() && focused; ++i) {
+        if (before[i]->isAncestorOf(focused) && ids.contains(before[i]->entry().id))
+            from = i;
+    }
     for (const int id : ids)
         delete m_rows.take(id);
     restripe();
     enableClear();
+    if (from < 0 && !(focused == m_clear && !m_clear->isEnabled()))
+        return;
+    const QList<DownloadRow *> left = rowsInOrder();
+    QList<DownloadRow *> candidates;
+    for (qsizetype i = from + 1; i < before.size(); ++i)
+        candidates << before[i];
+    for (qsizetype i = from - 1; i >= 0; --i)
+        candidates << before[i];
+    for (DownloadRow *row : std::as_const(candidates)) {
+        if (left.contains(row) && !row->buttons().isEmpty()) {
+            row->buttons().constFirst()->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+    m_change->setFocus(Qt::OtherFocusReason);
+}
+
+// Newest first, as they stand.
+QList<DownloadRow *> DownloadList::rowsInOrder() const
+{
+    QList<DownloadRow *> rows;
+    for (int i = 0; i < m_rowsLayout->count(); ++i) {
+        if (auto *row = qobject_cast<DownloadRow *>(m_rowsLayout->itemAt(i)->widget()))
+            rows << row;
+    }
+    return rows;
+}
+
+// Tab goes through the entries as they read, top to bottom and left to
+// right, then the bar's buttons: new rows stand on top, and a state's new
+// buttons would otherwise come last.
+void DownloadList::orderTabs()
+{
+    QList<QWidget *> order;
+    for (const DownloadRow *row : rowsInOrder()) {
+        for (QPushButton *button : row->buttons())
+            order << button;
+    }
+    order << m_change << m_clear;
+    for (qsizetype i = 1; i < order.size(); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
 }
 
 void DownloadList::reveal(DownloadRow *row)

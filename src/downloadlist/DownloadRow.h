@@ -6,6 +6,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 
 // One row of the download list: name, size, bar, state and the buttons that
 // fit the entry's state.
@@ -18,9 +19,13 @@ public:
     explicit DownloadRow(QWidget *parent = nullptr);
     void setEntry(const DownloadEntry &entry);
     const DownloadEntry &entry() const { return m_entry; }
+    // Left to right.
+    QList<QPushButton *> buttons() const;
 
 signals:
     void triggered(int id, DownloadEntry::Action action);
+    // Another state brought other buttons: the list puts them in its tab order.
+    void buttonsReplaced();
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QLibraryInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QNetworkProxy>
 #include <QNetworkProxyFactory>
@@ -15,6 +16,7 @@
 #include <QTranslator>
 #include <QUrl>
 
+#include "ClickLabel.h"
 #include "Descramble.h"
 #include "DownloadFolder.h"
 #include "DownloadList.h"
@@ -91,14 +93,20 @@ public:
     }
     ~ListOnDemand() override { delete m_list.data(); }
 
-    // The main window, which the list opens beside.
-    void setAnchor(QWidget *window) { m_anchor = window; }
+    // The main window, which the list opens beside, and what of it the list
+    // never covers.
+    void setAnchor(QWidget *window, const QList<QWidget *> &keepVisible)
+    {
+        m_anchor = window;
+        m_keepVisible = keepVisible;
+    }
 
     void show()
     {
         if (!m_list) {
             m_list = new DownloadList(m_downloads);
-            m_list->setAnchor(m_anchor);
+            // The widgets to keep in sight live as long as their window.
+            m_list->setAnchor(m_anchor, m_anchor ? m_keepVisible : QList<QWidget *> {});
         }
         m_list->showWithoutFocus();
     }
@@ -113,6 +121,7 @@ private:
     Downloads &m_downloads;
     QPointer<DownloadList> m_list;
     QPointer<QWidget> m_anchor;
+    QList<QWidget *> m_keepVisible;
 };
 
 // Asks what becomes of the unfinished downloads: kept for the next start
@@ -210,7 +219,7 @@ Form1 *Main(WebEngineSession &session)
     // The first search goes out as the site read the last one.
     form->setSiteCharset(QSettings().value(SiteCharsetKey).toString());
     list->setParent(form);
-    list->setAnchor(form);
+    list->setAnchor(form, QList<QWidget *> {form->Text1, form->Label4});
     new DownloadNotices(downloads, form);
     answerClicks(form, downloads);
     // What an earlier run left unfinished comes back into the list, which

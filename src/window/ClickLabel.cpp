@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QStyleOptionFocusRect>
 #include <QStylePainter>
+#include <QTextDocument>
 
 #include "Design.h"
 
@@ -29,6 +30,10 @@ void ClickLabel::setCaption(const QString &caption)
         }
     }
     setText(caption);
+    // A tooltip is rich text when its first line looks like markup: escaped
+    // then, so that it shows as written.
+    if (m_captionTip)
+        setToolTip(Qt::mightBeRichText(caption) ? Qt::convertFromPlainText(caption) : caption);
     if (m_autoSize)
         resize(Design::px(Design::autoWidth(caption, fontMetrics())), height());
 }

@@ -19,6 +19,9 @@ public:
     void setCaption(const QString &caption);
     QString caption() const { return text(); }
     void setAutoSize(bool autoSize) { m_autoSize = autoSize; }
+    // The whole caption in the tooltip too, for one that may run past the
+    // window's edge; as plain text, like the caption.
+    void setCaptionTip(bool captionTip) { m_captionTip = captionTip; }
     // Foreground colour as stored in the design (0x00BBGGRR or a system colour).
     void setForeColor(quint32 stored);
     quint32 foreColor() const { return m_foreColor; }
@@ -53,6 +56,7 @@ private:
     static void describeForReaders();
 
     bool m_autoSize = false;
+    bool m_captionTip = false;
     bool m_pressed = false;
     quint32 m_foreColor = 0;
     QAccessible::Role m_role = QAccessible::StaticText;

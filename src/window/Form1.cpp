@@ -140,6 +140,8 @@ void Form1::createControls()
         Image1[n] = place(new QLabel(strip), icon, n);
         Images::play(m_downloadIcon, Image1[n]);
         Label3[n] = makeLabel(control("Label3"), strip, n);
+        // A long title runs past the row, which keeps the design's width.
+        Label3[n]->setCaptionTip(true);
         Label3[n]->setCaption(Design::advertisedTitle(n));
         // The last rows hold placeholders and start hidden.
         strip->setVisible(n < Design::RowsShownAtStart);
