@@ -22,6 +22,72 @@
 #include "WebEngineBrowser.h"
 #include "WebEngineSession.h"
 
+namespace {
+
+// The shot's entries, made through the engine: two finished, a failed, a
+// running, a paused and one that never started. 0, or the step that failed
+// (the exit status); running is the running one's id.
+int makeEntries(WebEngineSession &session, const DemoSite &site, const QTemporaryDir &dir, int &running)
+{
+    DownloadManager *downloads = session.downloads();
+    auto last = [downloads] { return downloads->entries().constLast(); };
+    QSignalSpy started(downloads, &DownloadManager::downloadStarted);
+    // One browser per download, as each download is its own click.
+    auto start = [&](const QString &path) {
+        auto *browser = session.createBrowser(qApp);
+        browser->Navigate(site.siteBase() + path);
+        browser->allowUserAction({.downloads = 1});
+        return started.wait(30000);
+    };
+    // A name as long as the program lets a name be, shortened in the list.
+    for (const QString &file : {QStringLiteral("/d/longcn"), QStringLiteral("/d/a1b2c3")}) {
+        if (!start(file) || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
+            return 2;
+    }
+    // A folder that cannot be written: a path under a regular file.
+    QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+    downloads->folder().setPath(dir.filePath(QStringLiteral("plain/下载")));
+    QSignalSpy failed(downloads, &DownloadManager::downloadFailed);
+    auto *browser = session.createBrowser(qApp);
+    browser->Navigate(site.siteBase() + QStringLiteral("/d/umzj41"));
+    browser->allowUserAction({.downloads = 1});
+    if (!failed.wait(30000))
+        return 5;
+    downloads->folder().setPath(dir.path());
+    if (!start(QStringLiteral("/bytes/4294967296.bin")))
+        return 3;
+    running = last().id;
+    if (!start(QStringLiteral("/bytes/1073741824.bin")))
+        return 4;
+    downloads->act(last().id, DownloadEntry::Pause);
+    downloads->clickGaveUp(0, QStringLiteral("Linux 命令行教程(60.0 MB)"),
+                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
+                           QStringLiteral("页面上没有免费下载"));
+    return 0;
+}
+
+bool grab(const QWidget &on, const QRect &frame, const QString &path)
+{
+    return on.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
+}
+
+// The whole screen with the window centred, as it starts, and the list
+// closed and opened again beside it. 0, or the exit status.
+int shootBeside(QWidget &window, DownloadList &list, const QString &path)
+{
+    list.close();
+    const QRect screen = window.screen()->geometry();
+    const QPoint centred = screen.center() - window.rect().center();
+    window.move(centred);
+    if (!QTest::qWaitFor([&] { return window.pos() == centred; }, 5000))
+        return 8;
+    list.showWithoutFocus();
+    QTest::qWait(1500);
+    return grab(list, screen, path) ? 0 : 7;
+}
+
+} // namespace
+
 int main(int argc, char **argv)
 {
     WebEngineSession::prepareApplication();
@@ -47,61 +113,17 @@ int main(int argc, char **argv)
     // As the program gives it, and at the size of the shot before it first shows.
     list.setAnchor(window.get(), {window->Text1, window->Label4});
     list.resize(480, 560);
-    auto last = [downloads] { return downloads->entries().constLast(); };
-    QSignalSpy started(downloads, &DownloadManager::downloadStarted);
-    // One browser per download, as each download is its own click.
-    auto start = [&](const QString &path) {
-        auto *browser = session.createBrowser(&app);
-        browser->Navigate(site.siteBase() + path);
-        browser->allowUserAction({.downloads = 1});
-        return started.wait(30000);
-    };
-
-    // A name as long as the program lets a name be, shortened in the list.
-    for (const QString &file : {QStringLiteral("/d/longcn"), QStringLiteral("/d/a1b2c3")}) {
-        if (!start(file) || !QTest::qWaitFor([&] { return last().state == DownloadEntry::State::Finished; }, 30000))
-            return 2;
-    }
-    // A folder that cannot be written: a path under a regular file.
-    QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
-    downloads->folder().setPath(dir.filePath(QStringLiteral("plain/下载")));
-    QSignalSpy failed(downloads, &DownloadManager::downloadFailed);
-    auto *browser = session.createBrowser(&app);
-    browser->Navigate(site.siteBase() + QStringLiteral("/d/umzj41"));
-    browser->allowUserAction({.downloads = 1});
-    if (!failed.wait(30000))
-        return 5;
-    downloads->folder().setPath(dir.path());
-    if (!start(QStringLiteral("/bytes/4294967296.bin")))
-        return 3;
-    const int running = last().id;
-    if (!start(QStringLiteral("/bytes/1073741824.bin")))
-        return 4;
-    downloads->act(last().id, DownloadEntry::Pause);
-    downloads->clickGaveUp(0, QStringLiteral("Linux 命令行教程(60.0 MB)"),
-                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
-                           QStringLiteral("页面上没有免费下载"));
+    int running = 0;
+    if (const int failed = makeEntries(session, site, dir, running))
+        return failed;
     list.showWithoutFocus();
     // Let the running one show its speed, but keep the shot well before it ends.
     QTest::qWait(1500);
     if (downloads->entry(running).state != DownloadEntry::State::Running)
         return 6;
-    auto grab = [&list](const QRect &frame, const QString &path) {
-        return list.screen()->grabWindow(0, frame.x(), frame.y(), frame.width(), frame.height()).save(path);
-    };
-    bool saved = grab(list.frameGeometry(), out);
-    if (saved && !beside.isEmpty()) {
-        // Closed and opened again beside the window, now where it starts.
-        list.close();
-        const QRect screen = window->screen()->geometry();
-        const QPoint centred = screen.center() - window->rect().center();
-        window->move(centred);
-        if (!QTest::qWaitFor([&] { return window->pos() == centred; }, 5000))
-            return 8;
-        list.showWithoutFocus();
-        QTest::qWait(1500);
-        saved = grab(screen, beside);
-    }
+    int status = grab(list, list.frameGeometry(), out) ? 0 : 7;
+    if (status == 0 && !beside.isEmpty())
+        status = shootBeside(*window, list, beside);
     downloads->cancelAll();
-    return saved ? 0 : 7;
+    return status;
 }
