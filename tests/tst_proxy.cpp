@@ -1,13 +1,16 @@
 // The desktop's proxy as a GNOME user sets it (GNOME Settings, stored by
 // gsettings), host by host: the pages, their downloads and the program's own
 // requests go where it says for each host; a proxy of the environment wins.
-// Runs in the session tests/desktop/proxy-session.sh makes,
+// And the program's own requests carry no more than the engine's would
+// across hosts. Runs in the session tests/desktop/proxy-session.sh makes,
 // which gives this host 10.77.0.1 to 10.77.0.3; the engine reads its proxy
 // once, so each setting is tried in a child process of its own.
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QSignalSpy>
@@ -230,6 +233,60 @@ private slots:
         for (const char *request :
              {"[site] GET /search.php", "[site] HEAD /search.php", "[home] GET /download/", "[home] HEAD /download/"})
             QVERIFY2(served.contains(QLatin1String(request)), qPrintable(QLatin1String(request) + '\n' + served));
+    }
+
+    // The program's question about a file at 10.77.0.2, which sends it on to
+    // 10.77.0.3: each hop gets the Referer the engine would send it, and the
+    // cookies of its own host as the engine would send them.
+    void programRequestHops_data()
+    {
+        QTest::addColumn<QString>("page");            // the file page; %1 the server's port
+        QTest::addColumn<QByteArray>("firstReferer"); // %1 likewise
+        QTest::addColumn<QByteArray>("secondReferer");
+        QTest::addColumn<QByteArray>("firstCookies"); // the third host's always none
+        QTest::newRow("a page of the same origin")
+            << QStringLiteral("http://10.77.0.2:%1/f/1.html") << QByteArray("http://10.77.0.2:%1/f/1.html")
+            << QByteArray("http://10.77.0.2:%1/") << QByteArray("lax=1; plain=1; strict=1");
+        QTest::newRow("another site's page")
+            << QStringLiteral("http://10.77.0.1:8365/f/1.html?k=v#top") << QByteArray("http://10.77.0.1:8365/")
+            << QByteArray("http://10.77.0.1:8365/") << QByteArray("lax=1; plain=1");
+        QTest::newRow("a page over https") << QStringLiteral("https://10.77.0.1/f/1.html") << QByteArray()
+                                           << QByteArray() << QByteArray("lax=1; plain=1");
+    }
+    void programRequestHops()
+    {
+        QFETCH(QString, page);
+        QFETCH(QByteArray, firstReferer);
+        QFETCH(QByteArray, secondReferer);
+        QFETCH(QByteArray, firstCookies);
+        const QByteArray port = QByteArray::number(m_tiny.serverPort());
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        for (const auto &[name, policy] : {std::pair("strict", QNetworkCookie::SameSite::Strict),
+                                           {"lax", QNetworkCookie::SameSite::Lax},
+                                           {"plain", QNetworkCookie::SameSite::Default}}) {
+            QNetworkCookie cookie(name, "1");
+            cookie.setDomain(QStringLiteral("10.77.0.2"));
+            cookie.setPath(QStringLiteral("/"));
+            cookie.setSameSitePolicy(policy);
+            network.cookieJar()->insertCookie(cookie);
+        }
+        ServerProbe probe(&network, {});
+        m_tiny.seen.clear();
+        bool done = false;
+        probe.validators(QUrl(QStringLiteral("http://10.77.0.2:%1/hop").arg(port)), QUrl(page.arg(port)), this,
+                         [&](const ServerProbe::Validators &) { done = true; });
+        QVERIFY(spinUntil([&] { return done; }));
+        QCOMPARE(m_tiny.seen.size(), 2);
+        QCOMPARE(m_tiny.seen[1].host, "10.77.0.3:" + port);
+        QByteArrayList sent = m_tiny.seen[0].cookie.split(';');
+        for (QByteArray &c : sent)
+            c = c.trimmed();
+        std::sort(sent.begin(), sent.end());
+        QCOMPARE(sent.join("; "), firstCookies);
+        QCOMPARE(m_tiny.seen[1].cookie, QByteArray());
+        QCOMPARE(m_tiny.seen[0].referer, QString::fromLatin1(firstReferer).arg(port).toLatin1());
+        QCOMPARE(m_tiny.seen[1].referer, QString::fromLatin1(secondReferer).arg(port).toLatin1());
     }
 
 private:
