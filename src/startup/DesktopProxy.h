@@ -9,7 +9,9 @@
 
 // GNOME's proxy settings (GNOME Settings → Network → Proxy), read straight
 // from GSettings, and the engine's start-up switches that say the same:
-// the engine cannot ask the desktop per host itself.
+// the engine cannot ask the desktop per host itself. And the environment's
+// proxy for the program's own requests, which libproxy would put after
+// GNOME's.
 namespace DesktopProxy {
 
 struct Server

@@ -40,8 +40,9 @@ void prepareWindow();
 // the engine, which takes one configuration at its start, gets GNOME's as
 // switches (proxies and exempt hosts, or the PAC address), read on another
 // thread until the first session starts it (it reads KDE's itself). A proxy
-// of the environment wins: the engine reads that one itself. Call before the
-// first WebEngineSession.
+// of the environment wins: the engine reads that one itself, the program's
+// own requests follow it as the engine does. Call before the first
+// WebEngineSession, best before the application object.
 void followDesktopProxy();
 
 // Names the application for the desktop. The program ends only through the
