@@ -87,9 +87,9 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_NAME ondrix)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_DEPENDS
     "fonts-wqy-zenhei, qt6-translations-l10n, qt6-qpa-plugins")
-# GNOME's proxy settings reach Qt Network (and through it the engine) by this
-# libproxy plugin.
-set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland, libproxy1-plugin-gsettings")
+# GNOME's proxy settings reach the program's own requests by this libproxy
+# plugin, and its PAC script by the WebKit one.
+set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland, libproxy1-plugin-gsettings, libproxy1-plugin-webkit")
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_SUGGESTS "ondrix-demo-site")
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME ondrix-demo-site)
 set(CPACK_DEBIAN_DEMO_PACKAGE_SECTION devel)

@@ -1,14 +1,25 @@
 // The desktop's proxy as a GNOME user sets it (GNOME Settings, stored by
-// gsettings): the pages and the program's own requests go through it; a
-// proxy of the environment wins; none configured changes nothing. Runs in
-// the session tests/desktop/proxy-session.sh makes.
+// gsettings), host by host: the pages, their downloads and the program's own
+// requests go where it says for each host; a proxy of the environment wins.
+// And the program's own requests carry no more than the engine's would
+// across hosts. Runs in the session tests/desktop/proxy-session.sh makes,
+// which gives this host 10.77.0.1 to 10.77.0.3; the engine reads its proxy
+// once, so each setting is tried in a child process of its own.
 #include <QApplication>
 #include <QFile>
 #include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkCookie>
+#include <QNetworkCookieJar>
 #include <QNetworkProxy>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QWebEngineDownloadRequest>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QtTest>
 
 #include "ClickLabel.h"
@@ -17,31 +28,112 @@
 #include "Form1.h"
 #include "Module1.h"
 #include "RealWindow.h"
+#include "ServerProbe.h"
 #include "SharedState.h"
 #include "WebEngineSession.h"
 
 namespace {
 
-bool gsettings(const QStringList &args)
+bool gsettings(const QString &schema, const QString &key, const QString &value)
 {
-    return QProcess::execute(QStringLiteral("gsettings"), args) == 0;
+    return QProcess::execute(QStringLiteral("gsettings"),
+                             {QStringLiteral("set"), QStringLiteral("org.gnome.system.proxy") + schema, key, value})
+           == 0;
 }
 
-// GNOME's proxy settings: manual, at the logging proxy, for every host.
-bool setGnomeProxy(bool manual)
+// GNOME's proxy settings: mode, the hosts exempt (a GVariant list), the HTTP
+// proxy's port on 127.0.0.1 and the PAC address.
+bool setGnomeProxy(const QString &mode, const QString &ignore = QStringLiteral("[]"), int port = 3128,
+                   const QString &pac = {})
 {
-    const QString proxy = QStringLiteral("org.gnome.system.proxy");
-    const QString http = QStringLiteral("org.gnome.system.proxy.http");
-    return gsettings({QStringLiteral("set"), proxy, QStringLiteral("mode"), manual ? "manual" : "none"})
-           && gsettings({QStringLiteral("set"), proxy, QStringLiteral("ignore-hosts"), QStringLiteral("[]")})
-           && gsettings({QStringLiteral("set"), http, QStringLiteral("host"), QStringLiteral("127.0.0.1")})
-           && gsettings({QStringLiteral("set"), http, QStringLiteral("port"), QStringLiteral("3128")});
+    return gsettings({}, QStringLiteral("mode"), mode) && gsettings({}, QStringLiteral("ignore-hosts"), ignore)
+           && gsettings({}, QStringLiteral("autoconfig-url"), pac)
+           && gsettings(QStringLiteral(".http"), QStringLiteral("host"), QStringLiteral("127.0.0.1"))
+           && gsettings(QStringLiteral(".http"), QStringLiteral("port"), QString::number(port));
 }
 
 QString proxyLog()
 {
     QFile log(qEnvironmentVariable("ONDRIX_PROXY_LOG"));
     return log.open(QIODevice::ReadOnly) ? QString::fromLatin1(log.readAll()) : QString();
+}
+
+// A third host, or two: answers /proxy.pac with a script that sends only
+// 10.77.0.2 through the proxy, /hop with a redirect to 10.77.0.3, anything
+// else with "ok"; notes each request's host, path, Cookie and Referer.
+class TinyServer : public QTcpServer
+{
+public:
+    struct Seen
+    {
+        QByteArray host, path, cookie, referer;
+    };
+    QList<Seen> seen;
+
+    TinyServer()
+    {
+        listen(QHostAddress::Any);
+        connect(this, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *s = nextPendingConnection()) {
+                connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+                connect(s, &QTcpSocket::readyRead, s, [this, s] { read(s); });
+            }
+        });
+    }
+
+private:
+    void read(QTcpSocket *s)
+    {
+        const QByteArray in = s->property("in").toByteArray() + s->readAll();
+        s->setProperty("in", in);
+        if (!in.contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> lines = in.left(in.indexOf("\r\n\r\n")).split('\n');
+        Seen r;
+        r.path = lines.value(0).split(' ').value(1);
+        for (const QByteArray &line : lines.mid(1)) {
+            const QByteArray name = line.left(line.indexOf(':')).toLower(), value = line.mid(line.indexOf(':') + 1);
+            if (name == "host" || name == "cookie" || name == "referer")
+                (name == "host" ? r.host : name == "cookie" ? r.cookie : r.referer) = value.trimmed();
+        }
+        seen << r;
+        QByteArray head = "200 OK", body = "ok";
+        if (r.path == "/hop")
+            head = "302 Found\r\nLocation: http://10.77.0.3:" + QByteArray::number(serverPort()) + "/end", body = "";
+        if (r.path == "/proxy.pac")
+            body = R"(function FindProxyForURL(u, h) { return h == "10.77.0.2" ? "PROXY 127.0.0.1:3128" : "DIRECT"; })";
+        s->write("HTTP/1.1 " + head + "\r\nContent-Length: " + QByteArray::number(body.size())
+                 + "\r\nConnection: close\r\n\r\n" + (in.startsWith("HEAD") ? QByteArray() : body));
+        s->disconnectFromHost();
+    }
+};
+
+// The child: the engine loads each address, then the program asks its
+// server for the file's validators, both as the desktop's proxy says.
+int engineChild(int argc, char **argv)
+{
+    WebEngineSession::prepareApplication();
+    Module1::followDesktopProxy();
+    QApplication app(argc, argv);
+    WebEngineSession session; // starts the engine
+    QWebEngineProfile profile;
+    QWebEnginePage page(&profile);
+    QNetworkAccessManager network;
+    ServerProbe probe(&network, {});
+    for (const QString &address : QApplication::arguments().mid(2)) {
+        bool loaded = false, probed = false;
+        const auto c1 = QObject::connect(&page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
+        const auto c2 = QObject::connect(&profile, &QWebEngineProfile::downloadRequested, [&] { loaded = true; });
+        page.load(QUrl(address));
+        if (!spinUntil([&] { return loaded; }))
+            return 1;
+        QObject::disconnect(c1);
+        QObject::disconnect(c2);
+        probe.validators(QUrl(address), {}, &app, [&](const ServerProbe::Validators &) { probed = true; });
+        if (!spinUntil([&] { return probed; }))
+            return 2;
+    }
+    return 0;
 }
 
 } // namespace
@@ -51,20 +143,22 @@ class ProxyTest : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QVERIFY2(!qEnvironmentVariableIsEmpty("ONDRIX_PROXY_LOG"), "run by proxy-session.sh"); }
+    void initTestCase()
+    {
+        QVERIFY2(!qEnvironmentVariableIsEmpty("ONDRIX_PROXY_LOG"), "run by proxy-session.sh");
+        QVERIFY2(m_site.start({QStringLiteral("--bind"), QStringLiteral("10.77.0.1"), QStringLiteral("--home-bind"),
+                               QStringLiteral("10.77.0.2")}),
+                 qPrintable(m_site.errorString()));
+        QVERIFY(m_tiny.isListening());
+    }
 
     // The search, a file page, its download and the program's own question
     // to the download's server all go through GNOME's proxy.
     void searchAndDownloadGoThrough()
     {
-        QVERIFY(setGnomeProxy(true));
-        DemoSite site;
-        QVERIFY2(site.start({QStringLiteral("--bind"), QStringLiteral("10.77.0.1"), QStringLiteral("--home-bind"),
-                             QStringLiteral("10.77.0.2")}),
-                 qPrintable(site.errorString()));
-        resetShared(site.siteBase(), site.homePage());
-        Module1::followDesktopProxy(QUrl(site.siteBase()));
-        QCOMPARE(QNetworkProxy::applicationProxy().port(), quint16(3128));
+        QVERIFY(setGnomeProxy(QStringLiteral("manual")));
+        resetShared(m_site.siteBase(), m_site.homePage());
+        Module1::followDesktopProxy();
         QTemporaryDir folder;
         WebEngineSession session;
         session.downloads()->folder().setPath(folder.path());
@@ -81,37 +175,129 @@ private slots:
         const QString log = proxyLog();
         for (const QString &request : {QStringLiteral("GET %1/search.php?key="), QStringLiteral("GET %1/f/"),
                                        QStringLiteral("GET %1/d/"), QStringLiteral("HEAD %1/d/")})
-            QVERIFY2(log.contains(request.arg(site.siteBase())), qPrintable(request.arg(site.siteBase()) + '\n' + log));
+            QVERIFY2(log.contains(request.arg(m_site.siteBase())),
+                     qPrintable(request.arg(m_site.siteBase()) + '\n' + log));
     }
 
-    void followed_data()
+    // A page on the site and the update's download on the home host, each
+    // loaded by the engine and asked about by the program.
+    void perHost_data()
     {
-        QTest::addColumn<bool>("manual");            // GNOME's mode
-        QTest::addColumn<QByteArray>("environment"); // http_proxy
-        QTest::addColumn<int>("port");               // of the application's proxy; 0: none set
-        QTest::newRow("GNOME, none") << false << QByteArray() << 0;
-        // The engine reads the environment's itself, which wins.
-        QTest::newRow("the environment's wins") << true << QByteArray("http://127.0.0.1:3129") << 0;
+        QTest::addColumn<QString>("mode");           // GNOME's
+        QTest::addColumn<QString>("ignore");         // ignore-hosts
+        QTest::addColumn<bool>("pac");               // the PAC script's address as autoconfig-url
+        QTest::addColumn<QByteArray>("environment"); // http_proxy; GNOME's proxy then listens nowhere
+        QTest::addColumn<bool>("siteThrough");       // 10.77.0.1's requests through the proxy
+        QTest::addColumn<bool>("homeThrough");       // 10.77.0.2's
+        const QString none = QStringLiteral("[]");
+        QTest::newRow("GNOME, none") << QStringLiteral("none") << none << false << QByteArray() << false << false;
+        QTest::newRow("the download's host exempt")
+            << QStringLiteral("manual") << QStringLiteral("['10.77.0.2']") << false << QByteArray() << true << false;
+        QTest::newRow("the site exempt") << QStringLiteral("manual") << QStringLiteral("['localhost', '10.77.0.1']")
+                                         << false << QByteArray() << false << true;
+        QTest::newRow("a PAC script") << QStringLiteral("auto") << none << true << QByteArray() << false << true;
+        // The engine reads the environment's itself.
+        QTest::newRow("the environment's wins")
+            << QStringLiteral("manual") << none << false << QByteArray("http://127.0.0.1:3128") << true << true;
     }
-    void followed()
+    void perHost()
     {
-        QFETCH(bool, manual);
+        QFETCH(QString, mode);
+        QFETCH(QString, ignore);
+        QFETCH(bool, pac);
         QFETCH(QByteArray, environment);
-        QFETCH(int, port);
-        QVERIFY(setGnomeProxy(manual));
-        QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
+        QFETCH(bool, siteThrough);
+        QFETCH(bool, homeThrough);
+        const QString pacUrl = QStringLiteral("http://127.0.0.1:%1/proxy.pac").arg(m_tiny.serverPort());
+        QVERIFY(setGnomeProxy(mode, ignore, environment.isEmpty() ? 3128 : 3129, pac ? pacUrl : QString()));
+        const qsizetype logFrom = proxyLog().size(), siteFrom = m_site.requests().size();
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         if (!environment.isEmpty())
-            qputenv("http_proxy", environment);
-        Module1::followDesktopProxy(QUrl(QStringLiteral("http://10.77.0.1:8365")));
-        qunsetenv("http_proxy");
-        const QNetworkProxy proxy = QNetworkProxy::applicationProxy();
-        QCOMPARE(int(proxy.type()), port ? int(QNetworkProxy::HttpProxy) : int(QNetworkProxy::NoProxy));
-        QCOMPARE(int(proxy.port()), port);
+            env.insert(QStringLiteral("http_proxy"), QString::fromLatin1(environment));
+        child.setProcessEnvironment(env);
+        child.setProcessChannelMode(QProcess::ForwardedChannels);
+        const QString page = m_site.siteBase() + QStringLiteral("/search.php?key=%1").arg(QTest::currentDataTag());
+        const QString download = m_site.homePage() + QStringLiteral("/download/ondrix-setup.bin");
+        child.start(QApplication::applicationFilePath(), {QStringLiteral("--child"), page, download});
+        QVERIFY(spinUntil([&] { return child.state() == QProcess::NotRunning; }, 120000));
+        QCOMPARE(child.exitCode(), 0);
+        const QString log = proxyLog().mid(logFrom);
+        const QString served = m_site.requests().mid(siteFrom).join(u'\n');
+        for (const auto &[base, through] :
+             {std::pair(m_site.siteBase(), siteThrough), {m_site.homePage(), homeThrough}}) {
+            QVERIFY2(log.contains(QStringLiteral("GET ") + base + u'/') == through, qPrintable(base + '\n' + log));
+            QVERIFY2(log.contains(QStringLiteral("HEAD ") + base + u'/') == through, qPrintable(base + '\n' + log));
+        }
+        // Whichever way, they got there.
+        for (const char *request :
+             {"[site] GET /search.php", "[site] HEAD /search.php", "[home] GET /download/", "[home] HEAD /download/"})
+            QVERIFY2(served.contains(QLatin1String(request)), qPrintable(QLatin1String(request) + '\n' + served));
     }
+
+    // The program's question about a file at 10.77.0.2, which sends it on to
+    // 10.77.0.3: each hop gets the Referer the engine would send it, and the
+    // cookies of its own host as the engine would send them.
+    void programRequestHops_data()
+    {
+        QTest::addColumn<QString>("page");            // the file page; %1 the server's port
+        QTest::addColumn<QByteArray>("firstReferer"); // %1 likewise
+        QTest::addColumn<QByteArray>("secondReferer");
+        QTest::addColumn<QByteArray>("firstCookies"); // the third host's always none
+        QTest::newRow("a page of the same origin")
+            << QStringLiteral("http://10.77.0.2:%1/f/1.html") << QByteArray("http://10.77.0.2:%1/f/1.html")
+            << QByteArray("http://10.77.0.2:%1/") << QByteArray("lax=1; plain=1; strict=1");
+        QTest::newRow("another site's page")
+            << QStringLiteral("http://10.77.0.1:8365/f/1.html?k=v#top") << QByteArray("http://10.77.0.1:8365/")
+            << QByteArray("http://10.77.0.1:8365/") << QByteArray("lax=1; plain=1");
+        QTest::newRow("a page over https") << QStringLiteral("https://10.77.0.1/f/1.html") << QByteArray()
+                                           << QByteArray() << QByteArray("lax=1; plain=1");
+    }
+    void programRequestHops()
+    {
+        QFETCH(QString, page);
+        QFETCH(QByteArray, firstReferer);
+        QFETCH(QByteArray, secondReferer);
+        QFETCH(QByteArray, firstCookies);
+        const QByteArray port = QByteArray::number(m_tiny.serverPort());
+        QNetworkAccessManager network;
+        network.setProxy(QNetworkProxy::NoProxy);
+        for (const auto &[name, policy] : {std::pair("strict", QNetworkCookie::SameSite::Strict),
+                                           {"lax", QNetworkCookie::SameSite::Lax},
+                                           {"plain", QNetworkCookie::SameSite::Default}}) {
+            QNetworkCookie cookie(name, "1");
+            cookie.setDomain(QStringLiteral("10.77.0.2"));
+            cookie.setPath(QStringLiteral("/"));
+            cookie.setSameSitePolicy(policy);
+            network.cookieJar()->insertCookie(cookie);
+        }
+        ServerProbe probe(&network, {});
+        m_tiny.seen.clear();
+        bool done = false;
+        probe.validators(QUrl(QStringLiteral("http://10.77.0.2:%1/hop").arg(port)), QUrl(page.arg(port)), this,
+                         [&](const ServerProbe::Validators &) { done = true; });
+        QVERIFY(spinUntil([&] { return done; }));
+        QCOMPARE(m_tiny.seen.size(), 2);
+        QCOMPARE(m_tiny.seen[1].host, "10.77.0.3:" + port);
+        QByteArrayList sent = m_tiny.seen[0].cookie.split(';');
+        for (QByteArray &c : sent)
+            c = c.trimmed();
+        std::sort(sent.begin(), sent.end());
+        QCOMPARE(sent.join("; "), firstCookies);
+        QCOMPARE(m_tiny.seen[1].cookie, QByteArray());
+        QCOMPARE(m_tiny.seen[0].referer, QString::fromLatin1(firstReferer).arg(port).toLatin1());
+        QCOMPARE(m_tiny.seen[1].referer, QString::fromLatin1(secondReferer).arg(port).toLatin1());
+    }
+
+private:
+    DemoSite m_site;
+    TinyServer m_tiny;
 };
 
 int main(int argc, char **argv)
 {
+    if (argc > 1 && qstrcmp(argv[1], "--child") == 0)
+        return engineChild(argc, argv);
     WebEngineSession::prepareApplication();
     QApplication app(argc, argv);
     ProxyTest test;

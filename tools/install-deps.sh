@@ -12,7 +12,7 @@ packages=(
     # a screen reader's accessibility bus, GNOME's proxy settings and a proxy.
     xvfb xauth x11-utils openbox imagemagick dbus iproute2
     at-spi2-core python3 python3-pyatspi gir1.2-atspi-2.0
-    libproxy1-plugin-gsettings dconf-gsettings-backend dconf-service dconf-cli gsettings-desktop-schemas tinyproxy
+    libproxy1-plugin-gsettings libproxy1-plugin-webkit dconf-gsettings-backend dconf-service dconf-cli gsettings-desktop-schemas tinyproxy
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include <future>
 #include <memory>
 
 #include <QApplication>
@@ -7,7 +8,6 @@
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QNetworkProxy>
 #include <QNetworkProxyFactory>
 #include <QPointer>
 #include <QPushButton>
@@ -18,6 +18,7 @@
 
 #include "ClickLabel.h"
 #include "Descramble.h"
+#include "DesktopProxy.h"
 #include "DownloadFolder.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
@@ -185,16 +186,26 @@ void answerClicks(Form1 *form, DownloadManager &downloads)
     QObject::connect(&downloads, &DownloadManager::clickAnswered, form, &Form1::downloadAnswered);
 }
 
-void followDesktopProxy(const QUrl &site)
+void followDesktopProxy()
 {
-    for (const char *variable : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY", "ALL_PROXY"}) {
-        if (!qEnvironmentVariableIsEmpty(variable))
-            return;
+    // The environment's proxy wins; the engine reads it itself.
+    if (QNetworkProxyFactory *environment = DesktopProxy::environmentProxy()) {
+        QNetworkProxyFactory::setApplicationProxyFactory(environment);
+        return;
     }
-    const QList<QNetworkProxy> proxies = QNetworkProxyFactory::systemProxyForQuery(QNetworkProxyQuery(site));
-    if (!proxies.isEmpty() && proxies.first().type() != QNetworkProxy::NoProxy
-        && proxies.first().type() != QNetworkProxy::DefaultProxy)
-        QNetworkProxy::setApplicationProxy(proxies.first());
+    // The program's own requests ask Qt Network, and so libproxy, for each
+    // host as they go.
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+    if (!DesktopProxy::isGnomeDesktop())
+        return;
+    // Read while the application starts, taken when the engine starts.
+    std::shared_future<QByteArray> switches = std::async(std::launch::async, [] {
+        const auto gnome = DesktopProxy::readGnome();
+        if (gnome && gnome->mode == QLatin1String("auto"))
+            DesktopProxy::keepPacEngine();
+        return gnome ? DesktopProxy::engineSwitches(*gnome) : QByteArray();
+    });
+    WebEngineSession::setStartSwitches([switches] { return switches.get(); });
 }
 
 Form1 *Main(WebEngineSession &session)
@@ -212,10 +223,7 @@ Form1 *Main(WebEngineSession &session)
     session.setUrlOpener(services.openUrl);
     AdvertFirst advert(engineBrowsers(session));
     // Before the first request goes out, which is the advertisement page's.
-    Form1 *form = Main(advert.browsers(), std::move(services), [&advert] {
-        followDesktopProxy(QUrl(shared().SiteBase));
-        advert.requestFirst();
-    });
+    Form1 *form = Main(advert.browsers(), std::move(services), [&advert] { advert.requestFirst(); });
     // The first search goes out as the site read the last one.
     form->setSiteCharset(QSettings().value(SiteCharsetKey).toString());
     list->setParent(form);

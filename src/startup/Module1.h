@@ -35,12 +35,15 @@ void answerClicks(Form1 *form, DownloadManager &downloads);
 // application object exists, before the session.
 void prepareWindow();
 
-// The desktop's proxy for the site, as Qt Network reads it through libproxy
-// (GNOME's and KDE's settings among others), becomes the application's,
-// which the engine and the program's own requests use; the engine does not
-// read GNOME's itself. A proxy of the environment wins: the engine reads
-// that one itself. No proxy configured changes nothing.
-void followDesktopProxy(const QUrl &site);
+// The desktop's proxy, host by host: the program's own requests ask Qt
+// Network (libproxy: GNOME's and KDE's settings among others) per request;
+// the engine, which takes one configuration at its start, gets GNOME's as
+// switches (proxies and exempt hosts, or the PAC address), read on another
+// thread until the first session starts it (it reads KDE's itself). A proxy
+// of the environment wins: the engine reads that one itself, the program's
+// own requests follow it as the engine does. Call before the first
+// WebEngineSession, best before the application object.
+void followDesktopProxy();
 
 // Names the application for the desktop. The program ends only through the
 // window's close logic, not when the last window (say, a download's) closes.

@@ -27,6 +27,8 @@ int main(int argc, char *argv[])
         return 0;
 
     WebEngineSession::prepareApplication();
+    // Read while the application starts.
+    Module1::followDesktopProxy();
     QApplication app(argc, argv);
     Module1::describeApplication();
     Module1::prepareWindow();

@@ -1,10 +1,29 @@
 #pragma once
 
+#include <functional>
+
 #include <QByteArray>
 #include <QNetworkRequest>
 #include <QUrl>
 
+class QNetworkAccessManager;
+class QNetworkReply;
+class QObject;
+
 // A request of the program's own to a download's server, made as the pages'
 // requests are: their User-Agent, the file page as Referer (such sites check
-// it), and the bytes exactly as the server stores them.
+// it) as far as the engine sends it, and the bytes exactly as the server
+// stores them.
 QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByteArray &userAgent, int timeoutMs);
+
+// Sends such a request (verb "HEAD", else GET) and follows its redirects here,
+// as the engine does: each hop a request of its own, with the Referer the
+// engine's policy (strict-origin-when-cross-origin) gives it, and the
+// cookies the network's jar holds for that hop alone, less the SameSite=Strict
+// ones where the file page is of another site. (Qt's own following keeps the
+// first hop's Referer, and its Cookie where the jar has none for the next
+// host.) hop gets the first reply and each one after a redirect, before any
+// of their signals; a redirect's reply is gone once the next one is sent.
+// Nothing is sent on once context is gone.
+void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
+                        const QObject *context, const std::function<void(QNetworkReply *)> &hop);

@@ -45,10 +45,12 @@ RangeFetch::RangeFetch(QNetworkAccessManager *network, Target target, QObject *p
     request.setRawHeader("Range", "bytes=" + QByteArray::number(m_bytes) + '-');
     if (!m_target.validator.isEmpty())
         request.setRawHeader("If-Range", m_target.validator);
-    m_reply = network->get(request);
-    connect(m_reply, &QNetworkReply::metaDataChanged, this, &RangeFetch::onHeaders);
-    connect(m_reply, &QNetworkReply::readyRead, this, &RangeFetch::onData);
-    connect(m_reply, &QNetworkReply::finished, this, &RangeFetch::onFinished);
+    sendProgramRequest(network, "GET", request, this, [this](QNetworkReply *reply) {
+        m_reply = reply;
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &RangeFetch::onHeaders);
+        connect(m_reply, &QNetworkReply::readyRead, this, &RangeFetch::onData);
+        connect(m_reply, &QNetworkReply::finished, this, &RangeFetch::onFinished);
+    });
 }
 
 RangeFetch::~RangeFetch()

@@ -49,28 +49,30 @@ void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std:
 {
     QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
-    QNetworkReply *reply = m_network->head(look);
-    auto status = std::make_shared<int>(0);
-    connect(reply, &QNetworkReply::metaDataChanged, reply,
-            [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
-    connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context, [status, done = std::move(done)] { done(*status); });
+    sendProgramRequest(m_network, "HEAD", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
+        auto status = std::make_shared<int>(0);
+        connect(reply, &QNetworkReply::metaDataChanged, reply,
+                [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
+        connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+        connect(reply, &QNetworkReply::finished, context, [status, done] { done(*status); });
+    });
 }
 
 void ServerProbe::validators(const QUrl &url, const QUrl &referer, const QObject *context,
                              std::function<void(const Validators &)> done)
 {
     const QNetworkRequest look = programRequest(url, referer, m_userAgent, TimeoutMs);
-    QNetworkReply *reply = m_network->head(look);
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context, [this, reply, look, context, done = std::move(done)]() mutable {
-        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-        // No answer at all is not worth a second question.
-        if (status == 200 || status == 0)
-            done(validatorsOf(reply));
-        else
-            firstByte(look, context, std::move(done));
+    sendProgramRequest(m_network, "HEAD", look, context, [this, look, context, done](QNetworkReply *reply) {
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+        connect(reply, &QNetworkReply::finished, context, [this, reply, look, context, done] {
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            // No answer at all is not worth a second question.
+            if (status == 200 || status == 0)
+                done(validatorsOf(reply));
+            else
+                firstByte(look, context, done);
+        });
     });
 }
 
@@ -79,16 +81,17 @@ void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *conte
 {
     QNetworkRequest look(request);
     look.setRawHeader("Range", "bytes=0-0");
-    QNetworkReply *reply = m_network->get(look);
-    auto answer = std::make_shared<Validators>();
-    // The headers are all it takes; a server that ignores the range would
-    // send the whole file.
-    connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
-        if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
-            *answer = validatorsOf(reply);
-            reply->abort();
-        }
+    sendProgramRequest(m_network, "GET", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
+        auto answer = std::make_shared<Validators>();
+        // The headers are all it takes; a server that ignores the range would
+        // send the whole file.
+        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
+                *answer = validatorsOf(reply);
+                reply->abort();
+            }
+        });
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+        connect(reply, &QNetworkReply::finished, context, [answer, done] { done(*answer); });
     });
-    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-    connect(reply, &QNetworkReply::finished, context, [answer, done = std::move(done)] { done(*answer); });
 }

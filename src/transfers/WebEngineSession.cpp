@@ -1,5 +1,7 @@
 #include "WebEngineSession.h"
 
+#include <utility>
+
 #include <QCoreApplication>
 #include <QWebEngineProfile>
 #include <QWebEngineSettings>
@@ -35,6 +37,19 @@ struct SavedFlags
     QByteArray value;
 };
 SavedFlags g_flagsBefore;
+std::function<QByteArray()> g_startSwitches;
+
+// The switches learnt meanwhile join ours, before the user's.
+void addStartSwitches()
+{
+    if (!g_startSwitches || !g_flagsBefore.saved)
+        return;
+    const QByteArray late = std::exchange(g_startSwitches, {})();
+    if (late.isEmpty())
+        return;
+    const QByteArray before = g_flagsBefore.value;
+    qputenv(FlagsVariable, QByteArray(ProcessModel) + ' ' + late + (before.isEmpty() ? QByteArray() : ' ' + before));
+}
 
 } // namespace
 
@@ -49,10 +64,16 @@ void WebEngineSession::prepareApplication()
     qputenv(FlagsVariable, QByteArray(ProcessModel) + (before.isEmpty() ? QByteArray() : ' ' + before));
 }
 
+void WebEngineSession::setStartSwitches(std::function<QByteArray()> switches)
+{
+    g_startSwitches = std::move(switches);
+}
+
 WebEngineSession::WebEngineSession(QObject *parent)
     : QObject(parent)
-    , m_profile(new QWebEngineProfile(this)) // no storage name: off the record
 {
+    addStartSwitches();
+    m_profile = new QWebEngineProfile(this); // no storage name: off the record
     m_profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
     // Left to itself the memory cache takes some ten megabytes over a long
     // session, mostly of pages that are never asked for again.

@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -23,6 +24,10 @@ class WebEngineSession final : public QObject
 public:
     // Call before constructing QApplication.
     static void prepareApplication();
+    // Engine switches that take a while to learn (the desktop's proxy),
+    // asked for only when the first session starts the engine, so that
+    // they can be read meanwhile. The user's own flags still win.
+    static void setStartSwitches(std::function<QByteArray()> switches);
 
     explicit WebEngineSession(QObject *parent = nullptr);
     ~WebEngineSession() override;
