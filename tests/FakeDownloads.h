@@ -14,7 +14,7 @@ public:
     DownloadEntry entry(int id) const override { return all.value(id); }
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override { }
-    void keepAll() override { }
+    bool keepAll() override { return true; }
     QString folderPath() const override { return folder; }
     void setFolderPath(const QString &path) override { folder = path; }
     void clearEnded() override;

@@ -26,8 +26,9 @@ public:
     // Stops every unfinished download and removes its partial data.
     virtual void cancelAll() = 0;
     // Stops every unfinished download and keeps it, with its data, for the
-    // next start.
-    virtual void keepAll() = 0;
+    // next start. False when the record of them could not be written: the
+    // next start will not list them.
+    virtual bool keepAll() = 0;
     // The folder new downloads are saved to; those admitted keep theirs.
     virtual QString folderPath() const = 0;
     virtual void setFolderPath(const QString &path) = 0;

@@ -129,10 +129,30 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
     QPushButton *stay = box.addButton(QStringLiteral("不退出"), QMessageBox::RejectRole);
     box.setDefaultButton(keep);
     box.setEscapeButton(stay);
+    // Downloads go on while it asks: what it says is what is unfinished now,
+    // and once nothing is, there is nothing to ask.
+    bool allDone = false;
+    const auto recount = [&] {
+        if (downloads.hasUnfinished()) {
+            box.setText(downloads.unfinishedText());
+        } else {
+            allDone = true;
+            box.reject();
+        }
+    };
+    QObject::connect(&downloads, &Downloads::entryChanged, &box, recount);
+    QObject::connect(&downloads, &Downloads::entriesRemoved, &box, recount);
     box.exec();
-    if (box.clickedButton() == keep) {
-        downloads.keepAll();
+    if (allDone)
         return true;
+    if (box.clickedButton() == keep) {
+        if (downloads.keepAll())
+            return true;
+        // Nothing would list them at the next start: the user knows now.
+        return QMessageBox::warning(parent, QStringLiteral("下载"),
+                                    QStringLiteral("无法保存未完成的下载记录，下次启动时不会列出这些下载。"),
+                                    QMessageBox::Close | QMessageBox::Cancel, QMessageBox::Cancel)
+               == QMessageBox::Close;
     }
     if (box.clickedButton() == cancel) {
         downloads.cancelAll();

@@ -58,7 +58,7 @@ public:
     DownloadEntry entry(int id) const override;
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override;
-    void keepAll() override;
+    bool keepAll() override;
 
     // Keeps unfinished downloads in the journal file from now on, and lists
     // the ones it holds from an earlier run (as interrupted, to continue).
@@ -98,7 +98,7 @@ private:
         QPointer<QWebEngineDownloadRequest> request;
         bool userCancelled = false;
         bool autoResumed = false; // the one try of its own after a break
-        bool retrying = false;    // started again through m_retryPage
+
         // The bytes and the clock at the last speed sample.
         struct
         {
@@ -119,12 +119,26 @@ private:
         bool landOnAnswer = false; // complete, waiting for that answer's name
         QByteArray etag;           // the server's validators, for the journal
         QByteArray modified;
+        QString mimeType; // of what came
+        // The files it made, by identity: only those are ever removed.
+        DownloadFolder::Files files;
+        // What 重试 or 继续 must bring again: the same kind of file, of the
+        // same length, with the same validators, where they were known.
+        struct
+        {
+            qint64 total = -1;
+            QString mimeType;
+            QByteArray etag;
+            QByteArray modified;
+        } expected;
         // Of an earlier run (or kept for the next): where its data is, how
         // the rest is fetched, and whether only its file page can start it
         // again.
         QString partial;
         std::unique_ptr<RangeFetch> fetch;
         std::unique_ptr<FilePageRestart> restart;
+        // Started again from its address, where no file page is known.
+        std::unique_ptr<HiddenPage> retryPage;
         bool restartsFromPage = false;
     };
 
@@ -140,7 +154,7 @@ private:
     // What the engine asks and reports (DownloadManagerRequests.cpp).
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     bool followResumed(QWebEngineDownloadRequest *request);
-    Record *takeRetrying(const QUrl &url);
+    bool notTheFile(Record *record, QWebEngineDownloadRequest *request);
     Record *claim(int id);
     bool inFlight(const QUrl &url, const Record *except) const;
     void failToStart(QWebEngineDownloadRequest *request, Record *claimed, const DownloadAdmission::Decision &decision);
@@ -164,13 +178,17 @@ private:
     // The journal, and downloads started again (DownloadManagerResume.cpp).
     QString dataPath(const Record *record) const;
     void journalChanged();
-    void writeJournal();
+    bool writeJournal();
     void retry(Record *record);
+    void letGo(Record *record);
+    void retryFromAddress(Record *record);
     void continueEarlier(Record *record);
     void onFetchEnded(int id, RangeFetch::Outcome outcome, int status);
     void restartFromPage(Record *record);
     void dropFetch(Record *record);
     void dropRestart(Record *record);
+    void dropRetryPage(Record *record);
+    void landCompleted(Record *record);
 
     QWebEngineProfile *m_profile = nullptr;
     DownloadFolder m_folder;
@@ -184,8 +202,6 @@ private:
     QTimer m_progress;
     QElapsedTimer m_clock;
     std::vector<std::unique_ptr<Record>> m_records;
-    // Starts ended entries again from their address; the user's 重试 pays.
-    HiddenPage *m_retryPage = nullptr;
     std::unique_ptr<DownloadJournal> m_journal;
     bool m_journalDirty = false; // written once the current event is done
     int m_nextId = 1;

@@ -57,7 +57,7 @@ private:
         FreeDownloadClick *freeClick;
     };
     void serve(const Click &click, Browser *browser);
-    void release(FreeDownloadClick *freeClick);
+    void release(FreeDownloadClick *freeClick, bool answered);
 
     Browser *m_first;
     MakeBrowser m_more;
