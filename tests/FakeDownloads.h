@@ -18,6 +18,9 @@ public:
     QString folderPath() const override { return folder; }
     void setFolderPath(const QString &path) override { folder = path; }
     void clearEnded() override;
+    // An Opening entry for the click; 0 for a page in `downloading`.
+    int addClick(const QString &title, const QUrl &page) override;
+    void clickGaveUp(int id, const QString &reason) override;
 
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);
@@ -28,6 +31,7 @@ public:
     QList<QPair<int, DownloadEntry::Action>> acted;
     std::function<void(int id, DownloadEntry::Action)> onAct;
     QString folder = QStringLiteral("/dl");
+    QStringList downloading; // file pages whose file is downloading already
 
 private:
     int m_nextId = 1;

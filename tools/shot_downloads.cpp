@@ -73,9 +73,9 @@ int main(int argc, char **argv)
     if (!start(QStringLiteral("/bytes/1073741824.bin")))
         return 4;
     downloads->act(last().id, DownloadEntry::Pause);
-    downloads->clickGaveUp(0, QStringLiteral("Linux 命令行教程(60.0 MB)"),
-                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
-                           QStringLiteral("页面上没有免费下载"));
+    const int gaveUp = downloads->addClick(QStringLiteral("Linux 命令行教程(60.0 MB)"),
+                                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")));
+    downloads->clickGaveUp(gaveUp, QStringLiteral("页面上没有免费下载"));
     list.resize(480, 560);
     list.showWithoutFocus();
     // Let the running one show its speed, but keep the shot well before it ends.

@@ -144,17 +144,19 @@ bool DownloadFolder::keepData(const QString &path, Files &files)
     return true;
 }
 
-void DownloadFolder::removePartial(const QString &path, Files files)
+DownloadFolder::Files DownloadFolder::removePartial(const QString &path, Files files)
 {
     if (path.isEmpty())
-        return; // not ".part" in the working directory
+        return {}; // not ".part" in the working directory
     if (!files.data.isValid())
         files.data = engineFile(path, files);
+    Files left;
     for (const QString &partial : {enginePartialPath(path), reservedPath(path)}) {
         const FileIdentity there = FileIdentity::of(partial);
-        if (files.holds(there))
-            there.remove(partial);
+        if (files.holds(there) && !there.remove(partial))
+            (there == files.reserved ? left.reserved : left.data) = there;
     }
+    return left;
 }
 
 bool DownloadFolder::isWritable(const QString &directory)

@@ -80,8 +80,10 @@ public:
     // files then name it. False when there is no such data of ours.
     static bool keepData(const QString &path, Files &files);
     // Removes what a download that would land at path left: those of its
-    // partial files that are still its own, never the final name.
-    static void removePartial(const QString &path, Files files);
+    // partial files that are still its own, never the final name. Returns
+    // those still there: an identity whose file is gone is forgotten, as
+    // another file may get it next.
+    static Files removePartial(const QString &path, Files files);
     // Whether directory is a folder this user may write in, as one the user
     // chooses must be.
     static bool isWritable(const QString &directory);

@@ -36,6 +36,14 @@ public:
     // came) from the list; their files stay.
     virtual void clearEnded() = 0;
 
+    // A result row was clicked: its entry, there at once with the row's
+    // title and file page, for the download that the click's grant names.
+    // 0 (and the list shown) when that file page is opening already or its
+    // file is downloading.
+    virtual int addClick(const QString &title, const QUrl &page) = 0;
+    // The click led to no download: its entry says why.
+    virtual void clickGaveUp(int id, const QString &reason) = 0;
+
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
     // "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。", or nothing.
@@ -47,4 +55,7 @@ signals:
     // The user asked again for a download already under way: show the list.
     void attentionWanted();
     void entriesRemoved(const QList<int> &ids);
+    // A download came for the entry of a click (or was refused for a reason
+    // the entry shows): the click has its answer.
+    void clickAnswered(int id);
 };

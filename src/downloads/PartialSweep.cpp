@@ -58,7 +58,7 @@ void PartialSweep::sweepOne(const QString &path)
     if (const FileIdentity engines = DownloadFolder::engineFile(path, swept.files); engines.isValid())
         swept.files.data = engines;
     if (swept.files.data.isValid())
-        DownloadFolder::removePartial(path, swept.files);
+        swept.files = DownloadFolder::removePartial(path, swept.files);
 }
 
 void PartialSweep::expire()

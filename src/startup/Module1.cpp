@@ -177,23 +177,21 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::f
     return form;
 }
 
-Form1Services withDownloads(Form1Services services, DownloadManager &downloads)
+Form1Services withDownloads(Form1Services services, Downloads &downloads)
 {
     services.clickRegistered = [&downloads](const QString &title, const QUrl &page) -> std::optional<int> {
         const int entry = downloads.addClick(title, page);
         return entry > 0 ? std::optional<int>(entry) : std::nullopt;
     };
-    services.nothingCame = [&downloads](int entry, const QString &title, const QUrl &page, const QString &reason) {
-        downloads.clickGaveUp(entry, title, page, reason);
-    };
+    services.nothingCame = [&downloads](int entry, const QString &reason) { downloads.clickGaveUp(entry, reason); };
     return services;
 }
 
-void answerClicks(Form1 *form, DownloadManager &downloads)
+void answerClicks(Form1 *form, Downloads &downloads)
 {
     // A download that began for a click's entry, or that was refused with a
     // reason, is word enough: the list shows it.
-    QObject::connect(&downloads, &DownloadManager::clickAnswered, form, &Form1::downloadAnswered);
+    QObject::connect(&downloads, &Downloads::clickAnswered, form, &Form1::downloadAnswered);
 }
 
 void followDesktopProxy(const QUrl &site)

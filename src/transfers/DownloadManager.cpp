@@ -117,16 +117,11 @@ int DownloadManager::addClick(const QString &title, const QUrl &page)
     return r->entry.id;
 }
 
-void DownloadManager::clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason)
+void DownloadManager::clickGaveUp(int id, const QString &reason)
 {
     Record *r = find(id);
-    if (r && r->entry.state == DownloadEntry::State::Opening) {
+    if (r && r->entry.state == DownloadEntry::State::Opening)
         setState(r, DownloadEntry::State::NothingCame, reason);
-        return;
-    }
-    r = makeRecord(DownloadEntry::State::NothingCame, title, page);
-    r->entry.reason = reason;
-    emit entryAdded(r->entry.id);
 }
 
 void DownloadManager::setState(Record *record, DownloadEntry::State state, const QString &reason)
@@ -234,6 +229,7 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
         record->asking = 0;
         record->landOnAnswer = false;
         m_leftovers.add(path, record->files);
+        record->files = {}; // the sweep's now
     }
     if (QWebEngineDownloadRequest *request = record->request) {
         request->disconnect(this);

@@ -71,19 +71,10 @@ public:
     void setFolderPath(const QString &path) override { m_folder.setPath(path); }
     void clearEnded() override;
 
-    // A result row was clicked: its entry, there at once with the row's
-    // title and file page, for the download that the click's grant names.
-    // 0 (and the list shown) when that file page is opening already or its
-    // file is downloading.
-    int addClick(const QString &title, const QUrl &page);
-    // The click led to no download: its entry says why (a new entry when
-    // the click has none).
-    void clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason);
+    int addClick(const QString &title, const QUrl &page) override;
+    void clickGaveUp(int id, const QString &reason) override;
 
 signals:
-    // A download came for the entry of a click (or was refused for a
-    // reason the entry shows): the click has its answer.
-    void clickAnswered(int id);
     void downloadStarted(const QString &path);
     void downloadFinished(const QString &path, bool ok);
     // Why a download the user asked for did not start or did not finish;

@@ -9,7 +9,16 @@ FilePages::FilePages(Browser *first, MakeBrowser more, QObject *parent)
     : QObject(parent)
     , m_first(first)
     , m_more(std::move(more))
-{ }
+{
+    connect(m_first, &Browser::DocumentComplete, this, [this] { documentComplete(m_first); });
+}
+
+Browser *FilePages::made()
+{
+    Browser *browser = m_more();
+    connect(browser, &Browser::DocumentComplete, this, [this, browser] { documentComplete(browser); });
+    return browser;
+}
 
 bool FilePages::isServing(const QString &page) const
 {
@@ -24,7 +33,7 @@ void FilePages::open(const Click &click)
     if (firstFree)
         serve(click, m_first);
     else if (m_serving.size() < MaxPages)
-        serve(click, m_more());
+        serve(click, made());
     else
         m_waiting.append(click);
 }
@@ -80,5 +89,5 @@ void FilePages::release(FreeDownloadClick *freeClick, bool answered)
     if (browser != m_first)
         browser->deleteLater();
     if (!m_waiting.isEmpty())
-        serve(m_waiting.takeFirst(), m_more());
+        serve(m_waiting.takeFirst(), made());
 }
