@@ -265,25 +265,6 @@ private slots:
         QCOMPARE(filesIn(folder()).size(), 1);
     }
 
-    // What cancelled downloads left while the engine wound down goes at the
-    // next start: the files they made, never the user's files, nor another
-    // program's under the same partial name.
-    void leftoversGoAtTheNextStart()
-    {
-        QVERIFY(QDir().mkpath(folder()));
-        const auto ours = DownloadFolder::reserveFile(folder(), QStringLiteral("x.bin"));
-        QVERIFY(QFile(DownloadFolder::enginePartialPath(ours.path)).open(QIODevice::NewOnly));
-        const QString theirs = QDir(folder()).filePath(QStringLiteral("z.bin"));
-        const QStringList kept {QStringLiteral("x.bin"), QStringLiteral("z.bin.part")};
-        for (const QString &name : kept)
-            QVERIFY(QFile(QDir(folder()).filePath(name)).open(QIODevice::NewOnly));
-        const DownloadJournal journal(m_dir->filePath(QStringLiteral("downloads.json")));
-        QVERIFY(journal.write({.leftovers = {{ours.path, {.reserved = ours.reserved}}, {theirs, {}}}}));
-        manager()->useJournal(journal.file());
-        QCOMPARE(filesIn(folder()), kept);
-        QVERIFY(journal.read().leftovers.isEmpty());
-    }
-
     // 重试 starts the download again from its file page, as the click did:
     // with the page as Referer and its cookie (the site checks both), the
     // name read in the page's encoding, and the file itself, whatever came
