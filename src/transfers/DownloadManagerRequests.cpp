@@ -19,6 +19,8 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     // The entry the user's action made for it (a row click's), or the one
     // that 重试 or 继续 starts again: the download goes there, whatever its
     // address has become.
+    const Record *asked = find(page->grantEntry());
+    const bool fromAddress = asked && asked->retryPage; // its page is no file page
     Record *claimed = claim(page->grantEntry());
     const int answered = claimed ? claimed->entry.id : 0;
     // The same address already downloading: the user asked again, so show
@@ -43,9 +45,8 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     }
     DownloadAdmission::accept(request, decision);
     Record *r = claimed ? claimed : makeRecord(DownloadEntry::State::Running, QString(), request->url());
-    if (!r->page.isValid() && !r->retryPage)
+    if (!r->page.isValid() && !fromAddress)
         r->page = page->url();
-    dropRetryPage(r);
     r->charset = page->documentCharset();
     r->entry.url = request->url();
     start(r, request, decision, !claimed);
@@ -84,7 +85,6 @@ bool DownloadManager::notTheFile(Record *record, QWebEngineDownloadRequest *requ
         return false;
     request->cancel();
     dropRestart(record);
-    dropRetryPage(record);
     fail(record, DownloadEntry::State::Failed,
          page ? StopReason::notTheFileText() : StopReason::otherLengthText(was.total, request->totalBytes()));
     return true;

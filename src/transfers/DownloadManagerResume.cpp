@@ -266,16 +266,20 @@ void DownloadManager::dropFetch(Record *record)
 
 void DownloadManager::dropRetryPage(Record *record)
 {
-    // Possibly inside the engine's signal about its download.
-    if (HiddenPage *page = record->retryPage.release())
+    // Possibly inside the engine's signal about its download; before the
+    // profile, with the manager at the latest.
+    if (HiddenPage *page = record->retryPage.release()) {
+        page->setParent(this);
         page->deleteLater();
+    }
 }
 
+// Whatever was starting it again goes: nothing it brings later is the entry's.
 void DownloadManager::dropRestart(Record *record)
 {
-    // Its page goes before the profile: with the manager at the latest.
     if (FilePageRestart *restart = record->restart.release()) {
         restart->setParent(this);
         restart->deleteLater();
     }
+    dropRetryPage(record);
 }
