@@ -119,7 +119,9 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 // purpose: "cut=N" drops the connection of a response that starts below byte
 // N once it reaches N (the resumed request, starting at N, goes through), and
 // "refuse=S" answers the first "times" requests (default 1) for a range after
-// byte 0 with status S. The site's options apply to every download: the
+// byte 0 with status S, "gone=K" answers every GET after the first K with a
+// "链接已失效" page and status 200, and "head-delay=MS" answers HEAD that
+// late. The site's options apply to every download: the
 // revision picks the contents and validators, --rate is the default "rate",
 // and with expiring links a stale token gets 403.
 void serveDownload(const httplib::Request &req, httplib::Response &res, const Options &opt,
@@ -127,6 +129,13 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const Op
 {
     if (refuseExpiredLink(req, res, opt))
         return;
+    if (req.method == "HEAD" && req.has_param("head-delay"))
+        std::this_thread::sleep_for(std::chrono::milliseconds(numberParam(req, "head-delay")));
+    if (req.method == "GET" && req.has_param("gone")
+        && !firstRangeRequests(req.target + "#get", numberParam(req, "gone"))) {
+        const_cast<httplib::Request &>(req).ranges.clear();
+        return res.set_content(errorPage(200, "链接已失效"), kHtml);
+    }
     const std::uint32_t seed = revisionSeed(fileSeed, opt.revision);
     const std::string etag = "\"" + std::to_string(seed) + "-" + std::to_string(length) + "\"";
     const std::string modified = lastModified(opt.revision);

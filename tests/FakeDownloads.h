@@ -14,10 +14,13 @@ public:
     DownloadEntry entry(int id) const override { return all.value(id); }
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override { }
-    void keepAll() override { }
+    bool keepAll() override { return true; }
     QString folderPath() const override { return folder; }
     void setFolderPath(const QString &path) override { folder = path; }
     void clearEnded() override;
+    // An Opening entry for the click; 0 for a page in `downloading`.
+    int addClick(const QString &title, const QUrl &page) override;
+    void clickGaveUp(int id, const QString &reason) override;
 
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);
@@ -30,6 +33,7 @@ public:
     // Acts as the downloads would on 暂停, 继续 and 删除 (after onAct).
     bool playsAlong = false;
     QString folder = QStringLiteral("/dl");
+    QStringList downloading; // file pages whose file is downloading already
 
 private:
     int m_nextId = 1;

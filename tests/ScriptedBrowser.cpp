@@ -58,9 +58,8 @@ ScriptedWindow::ScriptedWindow()
         registered << QStringLiteral("%1|%2|%3").arg(entry).arg(title, page.toString());
         return entry;
     };
-    services.nothingCame = [this](int entry, const QString &title, const QUrl &page, const QString &why) {
-        notices << QStringLiteral("%1|%2|%3|%4").arg(entry).arg(title, page.toString(), why);
-    };
+    services.nothingCame
+        = [this](int entry, const QString &why) { notices << QStringLiteral("%1|%2").arg(entry).arg(why); };
     services.siteCharsetLearned = [this](const QString &charset) { charsets << charset; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);

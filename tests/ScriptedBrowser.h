@@ -83,6 +83,6 @@ public:
     QList<QUrl> opened;
     QStringList registered;  // "entry|title|page" of each row click registered
     QStringList downloading; // file pages whose file is downloading already
-    QStringList notices;     // "entry|title|page|reason" of each click that led to no download
+    QStringList notices;     // "entry|reason" of each click that led to no download
     QStringList charsets;    // the site's encodings, as learnt
 };

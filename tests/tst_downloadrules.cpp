@@ -23,7 +23,9 @@ private slots:
     void fileNames_data()
     {
         QTest::addColumn<QString>("suggested");
-        QTest::addColumn<QString>("saved"); // the name reserved in a folder holding "a.tar.gz"
+        // The name reserved in a folder holding "a.tar.gz", "100%2.zip" and a
+        // dangling link "b.bin.part.download".
+        QTest::addColumn<QString>("saved");
         QTest::newRow("path") << QStringLiteral("../../etc/passwd") << QStringLiteral("passwd");
         QTest::newRow("backslashes") << QStringLiteral("..\\..\\a.exe") << QStringLiteral("a.exe");
         QTest::newRow("only dots") << QStringLiteral("..") << QStringLiteral("download");
@@ -35,6 +37,10 @@ private slots:
         QTest::newRow("zero width, BOM, isolates, controls")
             << QStringLiteral("\uFEFFa\u200Bb\u2066c\u2069\r\nd\u0007.pdf") << QStringLiteral("abcd.pdf");
         QTest::newRow("launcher") << QStringLiteral("run.Desktop ") << QStringLiteral("run.Desktop.txt");
+        QTest::newRow("launcher once shortened") << QString(221, u'a') + QStringLiteral(".desktop") + QString(60, u'b')
+                                                 << QString(217, u'a') + QStringLiteral(".desktop.txt");
+        QTest::newRow("dangling link taken") << QStringLiteral("b.bin") << QStringLiteral("b (1).bin");
+        QTest::newRow("percent markers") << QStringLiteral("100%2.zip") << QStringLiteral("100%2 (1).zip");
     }
 
     void fileNames()
@@ -43,39 +49,13 @@ private slots:
         QFETCH(QString, saved);
         QTemporaryDir dir;
         QVERIFY(QFile(dir.filePath(QStringLiteral("a.tar.gz"))).open(QIODevice::NewOnly));
-        const QString path = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
-        QCOMPARE(path, dir.filePath(saved));
+        QVERIFY(QFile(dir.filePath(QStringLiteral("100%2.zip"))).open(QIODevice::NewOnly));
+        QVERIFY(QFile::link(QStringLiteral("../outside/x"), dir.filePath(QStringLiteral("b.bin.part.download"))));
+        const auto reserved = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
+        QCOMPARE(reserved.path, dir.filePath(saved));
         // Reserved by its partial file; nothing under the name itself.
-        QVERIFY(QFileInfo::exists(DownloadFolder::reservedPath(path)) && !QFileInfo::exists(path));
-    }
-
-    // Landing never replaces a file: a name taken meanwhile gets the next " (n)".
-    void landing_data()
-    {
-        QTest::addColumn<QStringList>("there"); // before the download lands
-        QTest::addColumn<QString>("landed");
-        QTest::newRow("free") << QStringList() << "a.zip";
-        QTest::newRow("taken meanwhile") << QStringList {"a.zip"} << "a (1).zip";
-        QTest::newRow("next one reserved too") << QStringList {"a.zip", "a (1).zip.part"} << "a (2).zip";
-    }
-    void landing()
-    {
-        QFETCH(QStringList, there);
-        QFETCH(QString, landed);
-        QTemporaryDir dir;
-        const QString path = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
-        for (const QString &name : there) {
-            QFile other(dir.filePath(name));
-            QVERIFY(other.open(QIODevice::WriteOnly) && other.write("theirs") == 6);
-        }
-        QFile data(DownloadFolder::enginePartialPath(path));
-        QVERIFY(data.open(QIODevice::WriteOnly) && data.write("ours") == 4);
-        data.close();
-        QCOMPARE(DownloadFolder::landAndTidy(data.fileName(), path), dir.filePath(landed));
-        QCOMPARE(QFileInfo(dir.filePath(landed)).size(), 4);
-        for (const QString &name : there)
-            QCOMPARE(QFileInfo(dir.filePath(name)).size(), 6);
-        QVERIFY(!QFileInfo::exists(DownloadFolder::reservedPath(path)) && !QFileInfo::exists(data.fileName()));
+        QCOMPARE(FileIdentity::of(DownloadFolder::reservedPath(reserved.path)), reserved.reserved);
+        QVERIFY(reserved.reserved.isValid() && !QFileInfo::exists(reserved.path));
     }
 
     // What the journal says is checked against the disk; "@" stands for the folder.
@@ -84,17 +64,19 @@ private slots:
         QTest::addColumn<QByteArray>("text");
         QTest::addColumn<int>("onDisk");   // bytes in the partial file; -1: none
         QTest::addColumn<qint64>("bytes"); // as read; -1: the entry is dropped
+        // "#" stands for the identity of the partial file.
         const QByteArray entry = "{\"url\":\"http://s/d/1\",\"page\":\"http://s/f/1.html\",\"title\":\"t\","
                                  "\"path\":\"@/a.zip\",\"partial\":\"@/a.zip.part.download\",\"bytes\":5000,"
-                                 "\"total\":8000,\"etag\":\"\\\"x\\\"\"";
-        const QByteArray journal = "{\"format\":1,\"downloads\":[" + entry + "}]}";
+                                 "\"total\":8000,\"etag\":\"\\\"x\\\"\",\"files\":{\"data\":#}";
+        const QByteArray journal = "{\"format\":2,\"downloads\":[" + entry + "}]}";
         // clang-format off
         QTest::newRow("as written") << journal << 5000 << qint64(5000);
         QTest::newRow("claims more than the file holds") << journal << 1000 << qint64(1000);
-        QTest::newRow("unknown fields") << QByteArray("{\"format\":1,\"new\":2,\"downloads\":[" + entry + ",\"x\":[1]}]}") << 5000 << qint64(5000);
+        QTest::newRow("unknown fields") << QByteArray("{\"format\":2,\"new\":2,\"downloads\":[" + entry + ",\"x\":[1]}]}") << 5000 << qint64(5000);
         QTest::newRow("torn") << journal.left(journal.size() - 9) << 5000 << qint64(-1);
         QTest::newRow("empty") << QByteArray() << 5000 << qint64(-1);
-        QTest::newRow("another format") << QByteArray(journal).replace("\"format\":1", "\"format\":2") << 5000 << qint64(-1);
+        QTest::newRow("another format") << QByteArray(journal).replace("\"format\":2", "\"format\":1") << 5000 << qint64(-1);
+        QTest::newRow("another file there since") << QByteArray(journal).replace("#", "[\"1\",\"1\"]") << 5000 << qint64(-1);
         QTest::newRow("partial gone") << journal << -1 << qint64(-1);
         QTest::newRow("more than the whole file") << journal << 9000 << qint64(-1);
         QTest::newRow("partial not its own") << QByteArray(journal).replace("@/a.zip.part.download", "@/b.txt") << 5000 << qint64(-1);
@@ -108,14 +90,16 @@ private slots:
         QFETCH(qint64, bytes);
         QTemporaryDir dir;
         const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
-        QFile file(journal.file());
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(text).replace('@', dir.path().toUtf8()));
-        file.close();
         for (const char *name : {"a.zip.part.download", "b.txt"}) {
             QFile partial(dir.filePath(QLatin1String(name)));
             QVERIFY(onDisk < 0 || (partial.open(QIODevice::WriteOnly) && partial.resize(onDisk)));
         }
+        const FileIdentity data = FileIdentity::of(dir.filePath(QStringLiteral("a.zip.part.download")));
+        const QByteArray identity = QStringLiteral("[\"%1\",\"%2\"]").arg(data.device).arg(data.inode).toUtf8();
+        QFile file(journal.file());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray(text).replace('@', dir.path().toUtf8()).replace('#', identity));
+        file.close();
         const JournalContents read = journal.read();
         QCOMPARE(read.downloads.size(), bytes < 0 ? 0 : 1);
         if (bytes < 0)
@@ -131,38 +115,35 @@ private slots:
 
     // A cancelled download's partial file that the engine writes after the
     // cancel goes too, and nothing else does: not the name itself, not
-    // another download's files. What is still watched is kept for the next
-    // start, whose sweep takes only absolute paths.
+    // another program's file of the same name. What is still watched is kept
+    // for the next start (tst_downloadfiles follows such files further).
     void leftoversAreSwept()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("a.zip"));
-        const QStringList kept {QStringLiteral("a.zip"), QStringLiteral("b.zip.part")};
-        for (const QString &name : kept)
+        const auto ours = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
+        // Another program's "b.zip.part" (a browser's download), under a
+        // name a download of ours meant to use.
+        const QString theirs = dir.filePath(QStringLiteral("b.zip"));
+        const QStringList kept {QStringLiteral("a.zip"), QStringLiteral("a.zip.part"), QStringLiteral("b.zip.part")};
+        // The reservation holds the name while the engine's file is to come.
+        for (const QString &name : {kept[0], kept[2]})
             QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
         PartialSweep sweep;
-        sweep.add(path);
-        QFile late(DownloadFolder::enginePartialPath(path));
+        sweep.add(ours.path, {.reserved = ours.reserved});
+        sweep.add(theirs, {});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), kept);
+        QFile late(DownloadFolder::enginePartialPath(ours.path));
         QVERIFY(late.open(QIODevice::NewOnly) && late.write("late") == 4);
         late.close();
         QTRY_VERIFY(!late.exists());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), kept);
-        QCOMPARE(sweep.paths(), QStringList {path});
-        // A folder deleted and made again loses its watch; still swept.
-        const QString sub = dir.filePath(QStringLiteral("sub"));
-        const QString inSub = sub + QStringLiteral("/c.zip");
-        QVERIFY(QDir().mkpath(sub));
-        sweep.add(inSub);
-        QVERIFY(QDir(sub).removeRecursively() && QDir().mkpath(sub));
-        QCoreApplication::processEvents(); // the old watch's end
-        QFile again(DownloadFolder::enginePartialPath(inSub));
-        QVERIFY(again.open(QIODevice::NewOnly));
-        again.close();
-        QTRY_VERIFY_WITH_TIMEOUT(!again.exists(), 3000);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList {kept[0], kept[2]}));
+        QCOMPARE(sweep.paths().size(), 2);
 
+        // The journal keeps only absolute paths.
         const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
-        QVERIFY(journal.write({.leftovers = {path, QStringLiteral("b.zip")}}));
-        QCOMPARE(journal.read().leftovers, QStringList {path});
+        const JournalLeftover left {ours.path, sweep.files(ours.path)};
+        QVERIFY(journal.write({.leftovers = {left, {QStringLiteral("c.zip"), {}}}}));
+        QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
     }
 
     // Names as the site meant them: raw bytes the engine read as Latin-1, or

@@ -266,21 +266,114 @@ private slots:
         QCOMPARE(filesIn(folder()).size(), 1);
     }
 
-    // What cancelled downloads left while the engine wound down goes at the
-    // next start: their partial names, never the user's files.
-    void leftoversGoAtTheNextStart()
+    // 重试 starts the download again from its file page, as the click did:
+    // with the page as Referer and its cookie (the site checks both), the
+    // name read in the page's encoding, and the file itself, whatever came
+    // of the first try.
+    void retryComesFromItsFilePage_data()
     {
-        QVERIFY(QDir().mkpath(folder()));
-        const QString path = QDir(folder()).filePath(QStringLiteral("x.bin"));
-        const QStringList ours {QStringLiteral("x.bin.part"), QStringLiteral("x.bin.part.download")};
-        const QStringList theirs {QStringLiteral("x.bin"), QStringLiteral("y.bin.part")};
-        for (const QString &name : ours + theirs)
-            QVERIFY(QFile(QDir(folder()).filePath(name)).open(QIODevice::NewOnly));
-        const DownloadJournal journal(m_dir->filePath(QStringLiteral("downloads.json")));
-        QVERIFY(journal.write({.leftovers = {path}}));
-        manager()->useJournal(journal.file());
-        QCOMPARE(filesIn(folder()), theirs);
-        QVERIFY(!journal.read().leftovers.contains(path));
+        QTest::addColumn<QString>("first");
+        QTest::newRow("after 取消") << "cancel";
+        QTest::newRow("after a failed start") << "unwritable";
+    }
+    void retryComesFromItsFilePage()
+    {
+        QFETCH(QString, first);
+        DemoSite site;
+        QVERIFY2(site.start({QStringLiteral("--encoding"), QStringLiteral("gbk"), QStringLiteral("--rate=40000")}),
+                 qPrintable(site.errorString()));
+        if (first == QLatin1String("unwritable")) {
+            QFile(m_dir->filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+            manager()->folder().setPath(m_dir->filePath(QStringLiteral("plain/sub")));
+        }
+        const QString page = site.siteBase() + QStringLiteral("/f/zwopen.html");
+        const int id = manager()->addClick(QStringLiteral("中文资料 新窗口下载(96 KB)"), QUrl(page));
+        FreeDownloadClick click(m_browser, page, {.downloads = 1, .entry = id});
+        connect(m_browser, &Browser::DocumentComplete, &click, &FreeDownloadClick::documentComplete);
+        const State firstEnds = first == QLatin1String("cancel") ? State::Running : State::Failed;
+        QTRY_COMPARE_WITH_TIMEOUT(manager()->entry(id).state, firstEnds, 30000);
+        manager()->act(id, DownloadEntry::Cancel);
+        manager()->folder().setPath(folder());
+        manager()->act(id, DownloadEntry::Retry);
+        QTRY_COMPARE_WITH_TIMEOUT(manager()->entry(id).state, State::Finished, 60000);
+        // At once after 取消 the old name is still held while the engine winds down.
+        const QString path = manager()->entry(id).path;
+        QCOMPARE(QFileInfo(path).fileName().remove(QStringLiteral(" (1)")), QStringLiteral("中文资料 新窗口下载.zip"));
+        QVERIFY(contents(path) == DemoSite::fileBytes(QStringLiteral("zwopen")));
+    }
+
+    // 重试 that brings a web page where the file was lands nothing, and says why.
+    void retryThatBringsAPageIsRefused()
+    {
+        download(m_site.siteBase() + QStringLiteral("/d/umzj41?gone=1&rate=100000"));
+        QVERIFY(m_started->wait(30000));
+        const DownloadEntry first = last();
+        manager()->act(first.id, DownloadEntry::Cancel);
+        manager()->act(first.id, DownloadEntry::Retry);
+        QTRY_COMPARE_WITH_TIMEOUT(manager()->entry(first.id).state, State::Failed, 30000);
+        QVERIFY(!manager()->entry(first.id).reason.isEmpty());
+        QVERIFY(!QFileInfo::exists(first.path));
+    }
+
+    // Complete before its server said what the file is called: whatever the
+    // user does while that answer is on its way, the data lands once, or
+    // goes when the user cancels it, and the late answer changes nothing.
+    void completeBeforeItsName_data()
+    {
+        QTest::addColumn<int>("action"); // meanwhile; NoAction: quit with 保留
+        QTest::addColumn<int>("state");
+        QTest::newRow("保留") << int(DownloadEntry::NoAction) << int(State::Finished);
+        QTest::newRow("暂停, 继续") << int(DownloadEntry::Pause) << int(State::Finished);
+        QTest::newRow("取消") << int(DownloadEntry::Cancel) << int(State::Cancelled);
+    }
+    void completeBeforeItsName()
+    {
+        QFETCH(int, action);
+        QFETCH(int, state);
+        const QString target = QStringLiteral("/d/umzj41?head-delay=3000&n=%1").arg(action);
+        download(m_site.siteBase() + target);
+        QVERIFY(m_started->wait(30000));
+        const DownloadEntry e = last();
+        const QByteArray bytes = DemoSite::fileBytes(QStringLiteral("umzj41"));
+        QTRY_COMPARE_WITH_TIMEOUT(QFileInfo(DownloadFolder::reservedPath(e.path)).size(), qint64(bytes.size()), 30000);
+        QCOMPARE(last().state, State::Running);
+        if (action == DownloadEntry::NoAction) {
+            manager()->keepAll();
+        } else {
+            manager()->act(e.id, DownloadEntry::Action(action));
+            if (action == DownloadEntry::Pause)
+                manager()->act(e.id, DownloadEntry::Resume);
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!m_site.requests().filter(QStringLiteral("HEAD ") + target).isEmpty(), 30000);
+        QTRY_COMPARE(int(manager()->entry(e.id).state), state);
+        QCOMPARE(m_site.requests().filter(QStringLiteral("GET ") + target).size(), 1);
+        if (state == int(State::Finished))
+            QVERIFY(contents(manager()->entry(e.id).path) == bytes);
+    }
+
+    // Two different files of one name, as is common on such sites: 重试 of
+    // the first, once the second has taken the name, touches none of the
+    // second's files, and each lands whole under a name of its own.
+    void retryLeavesAnotherDownloadOfTheName()
+    {
+        const QString address = m_site.siteBase() + QStringLiteral("/bytes/1048576.bin?rate=");
+        download(address + QStringLiteral("200000"));
+        QVERIFY(m_started->wait(30000));
+        const DownloadEntry first = last();
+        manager()->act(first.id, DownloadEntry::Cancel);
+        QTRY_VERIFY_WITH_TIMEOUT(manager()->sweeping().isEmpty(), PartialSweep::GraceMs + 30000);
+        download(address + QStringLiteral("100000"));
+        QVERIFY(m_started->wait(30000));
+        const DownloadEntry second = last();
+        QCOMPARE(second.path, first.path);
+        manager()->act(first.id, DownloadEntry::Retry);
+        QVERIFY(QFileInfo::exists(DownloadFolder::reservedPath(second.path)));
+        QTRY_COMPARE_WITH_TIMEOUT(manager()->entry(first.id).state, State::Finished, 60000);
+        QTRY_COMPARE_WITH_TIMEOUT(manager()->entry(second.id).state, State::Finished, 60000);
+        const QString one = manager()->entry(first.id).path, two = manager()->entry(second.id).path;
+        QVERIFY(one != two);
+        QCOMPARE(QFileInfo(one).size(), 1 << 20);
+        QVERIFY(contents(one) == contents(two));
     }
 
     // A download killed midway is listed at the next start, and 继续 lands
@@ -362,6 +455,7 @@ private slots:
         QVERIFY(listed.actions() == (DownloadEntry::Resume | DownloadEntry::Delete));
         if (remove) {
             manager()->act(listed.id, DownloadEntry::Delete);
+            QCOMPARE(manager()->entry(listed.id).id, 0); // gone from the list
             QTRY_VERIFY(filesIn(folder()).isEmpty());
             QVERIFY(DownloadJournal(journal).read().downloads.isEmpty());
             return;
@@ -382,26 +476,32 @@ private slots:
         QCOMPARE(ranged.filter(QRegularExpression(QStringLiteral(" 206$"))).size(), meanwhile.isEmpty() ? 1 : 0);
     }
 
+    // The same file already there: the user's choice, offered again after a
+    // quit with 保留 ("kept").
     void alreadyThere_data()
     {
         QTest::addColumn<bool>("fast"); // done before its size reaches us, or trickling
+        QTest::addColumn<bool>("kept");
         QTest::addColumn<int>("choice");
         QTest::addColumn<int>("state");
         QTest::addColumn<QStringList>("files");
         const QString slow = slowName(), zip = QStringLiteral("Linux 壁纸合集.zip");
-        QTest::newRow("打开已有文件") << false << int(DownloadEntry::OpenExisting) << int(State::Finished)
+        QTest::newRow("打开已有文件") << false << false << int(DownloadEntry::OpenExisting) << int(State::Finished)
                                       << QStringList {slow};
-        QTest::newRow("仍然下载") << false << int(DownloadEntry::DownloadAnyway) << int(State::Running)
+        QTest::newRow("仍然下载") << false << false << int(DownloadEntry::DownloadAnyway) << int(State::Running)
                                   << QStringList {QStringLiteral("bytes-8388608 (1).bin.part"),
                                                   QStringLiteral("bytes-8388608 (1).bin.part.download"), slow};
         QTest::newRow("fast, 打开已有文件")
-            << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
-        QTest::newRow("fast, 仍然下载") << true << int(DownloadEntry::DownloadAnyway) << int(State::Finished)
+            << true << false << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
+        QTest::newRow("fast, 仍然下载") << true << false << int(DownloadEntry::DownloadAnyway) << int(State::Finished)
                                         << QStringList {QStringLiteral("Linux 壁纸合集 (1).zip"), zip};
+        QTest::newRow("fast, kept, 打开已有文件")
+            << true << true << int(DownloadEntry::OpenExisting) << int(State::Finished) << QStringList {zip};
     }
     void alreadyThere()
     {
         QFETCH(bool, fast);
+        QFETCH(bool, kept);
         QFETCH(int, choice);
         QFETCH(int, state);
         QFETCH(QStringList, files);
@@ -420,12 +520,31 @@ private slots:
             download(m_site.siteBase() + slowPath());
         }
         QTRY_COMPARE_WITH_TIMEOUT(last().state, State::AlreadyThere, 30000);
+        if (kept) {
+            const QString journal = m_dir->filePath(QStringLiteral("downloads.json"));
+            manager()->useJournal(journal);
+            QVERIFY(manager()->keepAll());
+            manager()->useJournal(journal); // as the next start reads it
+        }
+        QCOMPARE(last().state, State::AlreadyThere);
         QCOMPARE(last().reason, QDir::toNativeSeparators(existing));
         manager()->act(last().id, DownloadEntry::Action(choice));
         QTRY_COMPARE_WITH_TIMEOUT(int(last().state), state, 30000);
         QTRY_COMPARE(filesIn(folder()), files);
-        if (choice == DownloadEntry::OpenExisting)
+        if (choice == DownloadEntry::OpenExisting) {
             QCOMPARE(last().path, existing);
+            QCOMPARE(last().name, files.last());
+        }
+    }
+
+    // 保留 says so when nothing can record the downloads it keeps.
+    void keepingThatCannotBeWrittenSaysSo()
+    {
+        QFile(m_dir->filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+        manager()->useJournal(m_dir->filePath(QStringLiteral("plain/downloads.json")));
+        download(m_site.siteBase() + slowPath());
+        QVERIFY(m_started->wait(30000));
+        QVERIFY(!manager()->keepAll());
     }
 
 private:

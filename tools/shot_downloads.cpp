@@ -60,9 +60,9 @@ int makeEntries(WebEngineSession &session, const DemoSite &site, const QTemporar
     if (!start(QStringLiteral("/bytes/1073741824.bin")))
         return 4;
     downloads->act(last().id, DownloadEntry::Pause);
-    downloads->clickGaveUp(0, QStringLiteral("Linux 命令行教程(60.0 MB)"),
-                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")),
-                           QStringLiteral("页面上没有免费下载"));
+    const int gaveUp = downloads->addClick(QStringLiteral("Linux 命令行教程(60.0 MB)"),
+                                           QUrl(site.siteBase() + QStringLiteral("/f/106349.html")));
+    downloads->clickGaveUp(gaveUp, QStringLiteral("页面上没有免费下载"));
     return 0;
 }
 

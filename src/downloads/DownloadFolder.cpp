@@ -1,8 +1,6 @@
 #include "DownloadFolder.h"
 
 #include <cerrno>
-#include <fcntl.h>
-#include <stdio.h>
 
 #include <QDir>
 #include <QFile>
@@ -27,13 +25,14 @@ QString candidate(const QDir &dir, const QString &name, int n)
         dot -= 4;
     const QString base = dot > 0 ? name.left(dot) : name;
     const QString ext = dot > 0 ? name.mid(dot) : QString();
-    return dir.filePath(QStringLiteral("%1 (%2)%3").arg(base).arg(n).arg(ext));
+    return dir.filePath(QStringLiteral("%1 (%2)%3").arg(base, QString::number(n), ext));
 }
 
+// A dangling link counts: the engine would write through it.
 bool taken(const QString &path)
 {
-    return QFileInfo::exists(path) || QFileInfo::exists(DownloadFolder::reservedPath(path))
-           || QFileInfo::exists(DownloadFolder::enginePartialPath(path));
+    return FileIdentity::anythingAt(path) || FileIdentity::anythingAt(DownloadFolder::reservedPath(path))
+           || FileIdentity::anythingAt(DownloadFolder::enginePartialPath(path));
 }
 
 } // namespace
@@ -65,7 +64,8 @@ qint64 DownloadFolder::freeSpace(const QString &directory) const
     return m_freeSpace ? m_freeSpace(directory) : QStorageInfo(directory).bytesAvailable();
 }
 
-QString DownloadFolder::reserveFile(const QString &directory, const QString &name, const QStringList &busy)
+DownloadFolder::Reservation DownloadFolder::reserveFile(const QString &directory, const QString &name,
+                                                        const QStringList &busy)
 {
     const QDir dir(directory);
     for (int n = 0; n < MaxNumber; ++n) {
@@ -74,10 +74,9 @@ QString DownloadFolder::reserveFile(const QString &directory, const QString &nam
             continue;
         // Created exclusively, so another program (or another instance of
         // this one) saving the same name can never write over it.
-        QFile file(reservedPath(path));
-        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-            return path;
-        if (!QFileInfo::exists(file.fileName()))
+        if (const FileIdentity reserved = FileIdentity::create(reservedPath(path)); reserved.isValid())
+            return {.path = path, .reserved = reserved};
+        if (!FileIdentity::anythingAt(reservedPath(path)))
             return {};
     }
     return {};
@@ -94,46 +93,70 @@ QString DownloadFolder::enginePartialPath(const QString &path)
     return reservedPath(path) + QStringLiteral(".download");
 }
 
-QString DownloadFolder::land(const QString &from, const QString &path)
+QString DownloadFolder::land(const QString &from, const FileIdentity &data, const QString &path)
 {
     const QFileInfo wanted(path);
     const QDir dir = wanted.absoluteDir();
-    const QByteArray source = QFile::encodeName(from);
     for (int n = 0; n < MaxNumber; ++n) {
         const QString target = candidate(dir, wanted.fileName(), n);
         // Another download's reservation counts as taken, except our own.
         if (n > 0 && taken(target))
             continue;
-        if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, QFile::encodeName(target).constData(), RENAME_NOREPLACE)
-            == 0)
+        if (data.move(from, target))
             return target;
-        if (errno == EINVAL || errno == ENOSYS) {
-            // A file system without the flag: a link fails on a taken name.
-            if (::link(source.constData(), QFile::encodeName(target).constData()) == 0) {
-                ::unlink(source.constData());
-                return target;
-            }
-        }
         if (errno != EEXIST)
             return {};
     }
     return {};
 }
 
-QString DownloadFolder::landAndTidy(const QString &from, const QString &path, const QString &name)
+QString DownloadFolder::landAndTidy(const QString &from, const Files &files, const QString &path, const QString &name)
 {
-    const QString landed = land(from, name.isEmpty() ? path : QFileInfo(path).dir().filePath(name));
+    const FileIdentity data = FileIdentity::of(from);
+    if (!files.holds(data))
+        return {};
+    QString landed;
+    if (!name.isEmpty())
+        landed = land(from, data, QFileInfo(path).dir().filePath(name));
+    // The server's name may not fit where the engine's did (names of at most
+    // 143 bytes on an encrypted home): the reserved one then.
+    if (landed.isEmpty())
+        landed = land(from, data, path);
     if (!landed.isEmpty())
-        removePartial(path); // the reservation
+        removePartial(path, files); // the reservation
     return landed;
 }
 
-void DownloadFolder::removePartial(const QString &path)
+FileIdentity DownloadFolder::engineFile(const QString &path, const Files &files)
+{
+    const FileIdentity there = FileIdentity::of(enginePartialPath(path));
+    if (files.holds(there))
+        return there;
+    return files.holds(FileIdentity::of(reservedPath(path))) ? there : FileIdentity {};
+}
+
+bool DownloadFolder::keepData(const QString &path, Files &files)
+{
+    const FileIdentity engines = engineFile(path, files);
+    if (!engines.isValid() || !engines.moveOver(enginePartialPath(path), reservedPath(path), files.reserved))
+        return false;
+    files = {.reserved = engines, .data = engines};
+    return true;
+}
+
+DownloadFolder::Files DownloadFolder::removePartial(const QString &path, Files files)
 {
     if (path.isEmpty())
-        return; // not ".part" in the working directory
-    QFile::remove(reservedPath(path));
-    QFile::remove(enginePartialPath(path));
+        return {}; // not ".part" in the working directory
+    if (!files.data.isValid())
+        files.data = engineFile(path, files);
+    Files left;
+    for (const QString &partial : {enginePartialPath(path), reservedPath(path)}) {
+        const FileIdentity there = FileIdentity::of(partial);
+        if (files.holds(there) && !there.remove(partial))
+            (there == files.reserved ? left.reserved : left.data) = there;
+    }
+    return left;
 }
 
 bool DownloadFolder::isWritable(const QString &directory)

@@ -5,14 +5,32 @@
 #include <QString>
 #include <QStringList>
 
+#include "FileIdentity.h"
+
 // Where downloads land, how much room they may take there, and the files a
 // download keeps in it. Nothing is ever under a download's final name until
 // its data is complete: while it transfers, the data (and the name's
 // reservation) is its partial file, and only the finished data moves to the
-// final name, never over a file that is there.
+// final name, never over a file that is there. A download removes and moves
+// only the files it made, known by their identity.
 class DownloadFolder
 {
 public:
+    // The files one download made in the folder: the reservation, and the
+    // file holding its data (the engine's, or the kept data).
+    struct Files
+    {
+        FileIdentity reserved {};
+        FileIdentity data {};
+        bool holds(const FileIdentity &file) const { return file.isValid() && (file == reserved || file == data); }
+        friend bool operator==(const Files &, const Files &) = default;
+    };
+    struct Reservation
+    {
+        QString path {}; // the final path; empty when the folder cannot be written
+        FileIdentity reserved {};
+    };
+
     // Kept free on the folder's disk, for the rest of the desktop.
     static constexpr qint64 SpareBytes = 64LL << 20;
 
@@ -35,9 +53,10 @@ public:
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
     // (no file of that name, no download's partial files, and not one of
-    // busy), reserves it by creating its reservedPath() exclusively, and
-    // returns the final path; empty when the folder cannot be written.
-    static QString reserveFile(const QString &directory, const QString &name, const QStringList &busy = {});
+    // busy; a dangling link counts as a file), reserves it by creating its
+    // reservedPath() exclusively, and returns the final path with the
+    // reservation's identity.
+    static Reservation reserveFile(const QString &directory, const QString &name, const QStringList &busy = {});
     // "name.part": the name's reservation (empty while the engine writes),
     // where the engine is told to save a download that lands at path, and
     // where its data is kept between runs.
@@ -45,16 +64,26 @@ public:
     // "name.part.download": the file the engine writes the data to while it
     // transfers, renamed to reservedPath() when done.
     static QString enginePartialPath(const QString &path);
-    // Moves complete data from `from` to path, or to the next free
-    // "base (n).ext" when path was taken meanwhile; never replaces a file.
-    // Returns where it landed, empty when it could not be moved.
-    static QString land(const QString &from, const QString &path);
-    // The same, under name in path's folder where it is given, and the
-    // partial names path reserved are given up.
-    static QString landAndTidy(const QString &from, const QString &path, const QString &name = {});
-    // Removes what a download that would land at path left: its partial
-    // files, never the final name.
-    static void removePartial(const QString &path);
+    // Moves complete data, the file `data` at `from`, to path, or to the
+    // next free "base (n).ext" when path was taken meanwhile; never replaces
+    // a file. Returns where it landed, empty when it could not be moved.
+    static QString land(const QString &from, const FileIdentity &data, const QString &path);
+    // The same, under name in path's folder where it is given (else, or
+    // when that name cannot be written there, under path's own), and the
+    // reservation is given up. Empty, the data left where it is, when it
+    // cannot be moved at all.
+    static QString landAndTidy(const QString &from, const Files &files, const QString &path, const QString &name = {});
+    // The engine's file for path, once it made one: while the download's
+    // reservation stands, what is at the engine's name is the engine's.
+    static FileIdentity engineFile(const QString &path, const Files &files);
+    // Moves the engine's data over the reservation, to keep it between runs;
+    // files then name it. False when there is no such data of ours.
+    static bool keepData(const QString &path, Files &files);
+    // Removes what a download that would land at path left: those of its
+    // partial files that are still its own, never the final name. Returns
+    // those still there: an identity whose file is gone is forgotten, as
+    // another file may get it next.
+    static Files removePartial(const QString &path, Files files);
     // Whether directory is a folder this user may write in, as one the user
     // chooses must be.
     static bool isWritable(const QString &directory);

@@ -14,13 +14,40 @@
 
 namespace {
 
-constexpr int Format = 1;
+// 2: the identities of the files each download made.
+constexpr int Format = 2;
 // A journal of this size is not ours.
 constexpr qint64 MaxBytes = 4 << 20;
+
+// Devices and inodes as text: a double would round them.
+QJsonArray toJson(const FileIdentity &f)
+{
+    return {QString::number(f.device), QString::number(f.inode)};
+}
+
+FileIdentity identityFrom(const QJsonValue &v)
+{
+    const QJsonArray a = v.toArray();
+    return {a.at(0).toString().toULongLong(), a.at(1).toString().toULongLong()};
+}
+
+QJsonObject toJson(const DownloadFolder::Files &files)
+{
+    return {{QStringLiteral("reserved"), toJson(files.reserved)}, {QStringLiteral("data"), toJson(files.data)}};
+}
+
+DownloadFolder::Files filesFrom(const QJsonValue &v)
+{
+    return {.reserved = identityFrom(v.toObject().value(QLatin1String("reserved"))),
+            .data = identityFrom(v.toObject().value(QLatin1String("data")))};
+}
 
 QJsonObject toJson(const JournalEntry &e)
 {
     return {
+        {QStringLiteral("files"), toJson(e.files)},
+        {QStringLiteral("complete"), e.complete},
+        {QStringLiteral("existing"), e.existing},
         {QStringLiteral("url"), e.url.toString(QUrl::FullyEncoded)},
         {QStringLiteral("page"), e.page.toString(QUrl::FullyEncoded)},
         {QStringLiteral("title"), e.title},
@@ -49,6 +76,9 @@ JournalEntry fromJson(const QJsonObject &o)
     e.total = qint64(o.value(QLatin1String("total")).toDouble(-1));
     e.etag = o.value(QLatin1String("etag")).toString().toLatin1();
     e.modified = o.value(QLatin1String("modified")).toString().toLatin1();
+    e.files = filesFrom(o.value(QLatin1String("files")));
+    e.complete = o.value(QLatin1String("complete")).toBool();
+    e.existing = o.value(QLatin1String("existing")).toString();
     return e;
 }
 
@@ -82,14 +112,14 @@ JournalContents DownloadJournal::read() const
         return {};
     JournalContents out;
     for (const QJsonValue &v : doc.object().value(QLatin1String("leftovers")).toArray()) {
-        const QString path = v.toString();
+        const QString path = v.toObject().value(QLatin1String("path")).toString();
         if (QFileInfo(path).isAbsolute())
-            out.leftovers << path;
+            out.leftovers << JournalLeftover {path, filesFrom(v.toObject().value(QLatin1String("files")))};
     }
     for (const QJsonValue &v : doc.object().value(QLatin1String("downloads")).toArray()) {
         JournalEntry e = fromJson(v.toObject());
         const QFileInfo partial(e.partial);
-        if (!webAddress(e.url) || !ownPartial(e) || !partial.isFile())
+        if (!webAddress(e.url) || !ownPartial(e) || !e.files.holds(FileIdentity::of(e.partial)))
             continue;
         if (!webAddress(e.page))
             e.page.clear();
@@ -112,6 +142,9 @@ bool DownloadJournal::write(const JournalContents &contents) const
     QJsonArray list;
     for (const JournalEntry &e : contents.downloads)
         list.append(toJson(e));
+    QJsonArray leftovers;
+    for (const JournalLeftover &l : contents.leftovers)
+        leftovers.append(QJsonObject {{QStringLiteral("path"), l.path}, {QStringLiteral("files"), toJson(l.files)}});
     if (!QDir().mkpath(QFileInfo(m_file).absolutePath()))
         return false;
     QSaveFile file(m_file);
@@ -119,7 +152,6 @@ bool DownloadJournal::write(const JournalContents &contents) const
         return false;
     const QJsonObject journal {{QStringLiteral("format"), Format},
                                {QStringLiteral("downloads"), list},
-                               {QStringLiteral("leftovers"), QJsonArray::fromStringList(contents.leftovers)}};
-    file.write(QJsonDocument(journal).toJson(QJsonDocument::Compact));
-    return file.commit();
+                               {QStringLiteral("leftovers"), leftovers}};
+    return file.write(QJsonDocument(journal).toJson(QJsonDocument::Compact)) >= 0 && file.commit();
 }

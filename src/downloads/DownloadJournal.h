@@ -6,22 +6,36 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "DownloadFolder.h"
+
 // One unfinished download as the journal keeps it: enough to list it at the
 // next start and to continue it from the bytes on disk.
 struct JournalEntry
 {
-    QUrl url;            // the download's address
-    QUrl page;           // the file page it came from, to start it again there
-    QString title;       // the result row's title
-    QString path;        // the name it reserved, and where it lands when complete
-    QString name;        // where it lands instead, in path's folder, when the server named it so
-    QString partial;     // the file holding its data meanwhile
-    qint64 bytes = 0;    // on disk, as far as the program knew
-    qint64 total = -1;   // -1 when the server did not say
-    QByteArray etag;     // the server's validators, to continue only the same file
-    QByteArray modified; // Last-Modified
+    QUrl url;                       // the download's address
+    QUrl page;                      // the file page it came from, to start it again there
+    QString title;                  // the result row's title
+    QString path;                   // the name it reserved, and where it lands when complete
+    QString name;                   // where it lands instead, in path's folder, when the server named it so
+    QString partial;                // the file holding its data meanwhile
+    qint64 bytes = 0;               // on disk, as far as the program knew
+    qint64 total = -1;              // -1 when the server did not say
+    QByteArray etag;                // the server's validators, to continue only the same file
+    QByteArray modified;            // Last-Modified
+    DownloadFolder::Files files {}; // the files it made, the partial file among them
+    bool complete = false;          // all its data is there, only its landing is left
+    QString existing {};            // the same file found in the folder, for the user to choose
 
     friend bool operator==(const JournalEntry &, const JournalEntry &) = default;
+};
+
+// A download that ended without landing, and the files it made.
+struct JournalLeftover
+{
+    QString path; // where it would have landed
+    DownloadFolder::Files files {};
+
+    friend bool operator==(const JournalLeftover &, const JournalLeftover &) = default;
 };
 
 // What the journal holds: the unfinished downloads, and the downloads that
@@ -30,7 +44,7 @@ struct JournalEntry
 struct JournalContents
 {
     QList<JournalEntry> downloads {};
-    QStringList leftovers {}; // where such a download would have landed
+    QList<JournalLeftover> leftovers {};
 
     bool isEmpty() const { return downloads.isEmpty() && leftovers.isEmpty(); }
     friend bool operator==(const JournalContents &, const JournalContents &) = default;
@@ -53,9 +67,9 @@ public:
 
     // The entries whose partial file is there, with bytes the file's real
     // size (never more than total); nothing from a torn or foreign file.
-    // An entry whose partial file is not its own download's is dropped, so
-    // that the journal can never point the program at another file. Only
-    // absolute paths are left over.
+    // An entry whose partial file is not its own download's, by name or by
+    // identity, is dropped, so that the journal can never point the program
+    // at another file. Only absolute paths are left over.
     JournalContents read() const;
     // Replaces the journal; with nothing in it removes it. False when it
     // could not be written.

@@ -26,14 +26,23 @@ public:
     // Stops every unfinished download and removes its partial data.
     virtual void cancelAll() = 0;
     // Stops every unfinished download and keeps it, with its data, for the
-    // next start.
-    virtual void keepAll() = 0;
+    // next start. False when the record of them could not be written: the
+    // next start will not list them.
+    virtual bool keepAll() = 0;
     // The folder new downloads are saved to; those admitted keep theirs.
     virtual QString folderPath() const = 0;
     virtual void setFolderPath(const QString &path) = 0;
     // Drops the entries that ended (finished, failed, cancelled, nothing
     // came) from the list; their files stay.
     virtual void clearEnded() = 0;
+
+    // A result row was clicked: its entry, there at once with the row's
+    // title and file page, for the download that the click's grant names.
+    // 0 (and the list shown) when that file page is opening already or its
+    // file is downloading.
+    virtual int addClick(const QString &title, const QUrl &page) = 0;
+    // The click led to no download: its entry says why.
+    virtual void clickGaveUp(int id, const QString &reason) = 0;
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
@@ -46,4 +55,7 @@ signals:
     // The user asked again for a download already under way: show the list.
     void attentionWanted();
     void entriesRemoved(const QList<int> &ids);
+    // A download came for the entry of a click (or was refused for a reason
+    // the entry shows): the click has its answer.
+    void clickAnswered(int id);
 };

@@ -388,10 +388,12 @@ QString sanitize(const QString &suggested)
     clean.truncate(end);
     if (clean.isEmpty())
         clean = QStringLiteral("download");
-    // A desktop would run a saved launcher when it is opened.
-    if (clean.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
-        clean += QStringLiteral(".txt");
-    return fitName(clean, MaxNameBytes);
+    // A desktop would run a saved launcher when it is opened: the name as
+    // it is saved, shortened, counts.
+    const QString fitted = fitName(clean, MaxNameBytes);
+    if (fitted.endsWith(QLatin1String(".desktop"), Qt::CaseInsensitive))
+        return fitName(fitted, MaxNameBytes - 4) + QStringLiteral(".txt");
+    return fitted;
 }
 
 } // namespace FileNames

@@ -16,16 +16,19 @@ PartialSweep::PartialSweep(QObject *parent)
     connect(&m_expiry, &QTimer::timeout, this, &PartialSweep::expire);
 }
 
-void PartialSweep::add(const QString &path)
+void PartialSweep::add(const QString &path, const DownloadFolder::Files &files)
 {
     if (path.isEmpty())
         return;
     // Watched before the removal, so that a file the engine creates in
     // between is seen.
     watch(QFileInfo(path).absolutePath());
-    DownloadFolder::removePartial(path);
     const bool added = !m_until.contains(path);
-    m_until.insert(path, QDeadlineTimer(GraceMs));
+    Swept &swept = m_until[path];
+    swept.files.reserved = files.reserved.isValid() ? files.reserved : swept.files.reserved;
+    swept.files.data = files.data.isValid() ? files.data : swept.files.data;
+    swept.until = QDeadlineTimer(GraceMs);
+    sweepOne(path);
     if (!m_expiry.isActive())
         m_expiry.start();
     if (added)
@@ -40,10 +43,22 @@ void PartialSweep::watch(const QString &directory)
 
 void PartialSweep::sweep(const QString &directory)
 {
-    for (auto it = m_until.cbegin(); it != m_until.cend(); ++it) {
-        if (QFileInfo(it.key()).absolutePath() == directory)
-            DownloadFolder::removePartial(it.key());
+    for (const QString &path : m_until.keys()) {
+        if (QFileInfo(path).absolutePath() == directory)
+            sweepOne(path);
     }
+}
+
+// Once the engine's file is known, all the download made goes; until then
+// the reservation stands, so that what appears under the engine's name is
+// known for the engine's.
+void PartialSweep::sweepOne(const QString &path)
+{
+    Swept &swept = m_until[path];
+    if (const FileIdentity engines = DownloadFolder::engineFile(path, swept.files); engines.isValid())
+        swept.files.data = engines;
+    if (swept.files.data.isValid())
+        swept.files = DownloadFolder::removePartial(path, swept.files);
 }
 
 void PartialSweep::expire()
@@ -53,8 +68,9 @@ void PartialSweep::expire()
     for (auto it = m_until.begin(); it != m_until.end();) {
         // Also where no watch could be set, or the folder was made again
         // (a deleted folder's watch is gone).
-        DownloadFolder::removePartial(it.key());
-        if (it.value().hasExpired()) {
+        sweepOne(it.key());
+        if (it.value().until.hasExpired()) {
+            DownloadFolder::removePartial(it.key(), it.value().files);
             it = m_until.erase(it);
             continue;
         }

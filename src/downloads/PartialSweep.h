@@ -7,12 +7,15 @@
 #include <QStringList>
 #include <QTimer>
 
+#include "DownloadFolder.h"
+
 // The partial files of downloads that ended without landing. The engine
 // writes its own file on a thread of its own, and may create it after the
-// download was cancelled (the order of its events is its business): each
-// path's partial names are removed at once, and again whenever they appear
-// in its folder and every second, until the engine has been done with it for
-// a while.
+// download was cancelled (the order of its events is its business). While
+// the download's reservation stands, what appears under the engine's name is
+// the engine's: it goes, and the reservation with it, at once or whenever it
+// appears in its folder, checked every second too, until the engine has been
+// done with it for a while. Only files the download made are ever removed.
 class PartialSweep final : public QObject
 {
     Q_OBJECT
@@ -24,13 +27,14 @@ public:
 
     explicit PartialSweep(QObject *parent = nullptr);
 
-    // Removes the partial files of the download that would have landed at
-    // path, and keeps removing them for GraceMs from now (again from now
-    // when called again, say once the engine reports it is done).
-    void add(const QString &path);
-    // The paths still watched, for the next start to sweep should the
-    // program end first.
+    // Removes the partial files that the download that would have landed
+    // at path made, and keeps removing them for GraceMs from now (again from
+    // now when called again, say once the engine reports it is done).
+    void add(const QString &path, const DownloadFolder::Files &files);
+    // The paths still watched, and the files each download made, for the
+    // next start to sweep should the program end first.
     QStringList paths() const { return m_until.keys(); }
+    DownloadFolder::Files files(const QString &path) const { return m_until.value(path).files; }
 
 signals:
     // paths() changed.
@@ -42,6 +46,13 @@ private:
     void expire();
 
     QFileSystemWatcher m_watcher;
-    QHash<QString, QDeadlineTimer> m_until; // path -> when it is let go
+    void sweepOne(const QString &path);
+
+    struct Swept
+    {
+        DownloadFolder::Files files {};
+        QDeadlineTimer until {}; // when it is let go
+    };
+    QHash<QString, Swept> m_until; // by path
     QTimer m_expiry;
 };

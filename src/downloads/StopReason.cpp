@@ -92,6 +92,27 @@ QString unwritableText(const QString &folder)
     return QStringLiteral("无法写入下载文件夹：%1").arg(QDir::toNativeSeparators(folder));
 }
 
+QString notMovedText(const QString &folder, const QString &kept)
+{
+    return QStringLiteral("%1，数据保留在 %2").arg(unwritableText(folder), QDir::toNativeSeparators(kept));
+}
+
+QString notTheFileText()
+{
+    return QStringLiteral("服务器返回的是网页，不是原来的文件");
+}
+
+QString otherLengthText(qint64 was, qint64 now)
+{
+    return QStringLiteral("服务器返回的文件大小不同（原为 %1，现为 %2）")
+        .arg(DownloadEntry::bytesText(was), DownloadEntry::bytesText(now));
+}
+
+QString changedText()
+{
+    return QStringLiteral("服务器上的文件已更改");
+}
+
 bool restartsFromPage(Fetch outcome)
 {
     return outcome == Fetch::Changed || outcome == Fetch::NoRanges || outcome == Fetch::Expired;
@@ -110,7 +131,7 @@ QString fetchText(Fetch outcome, const QString &folder, int httpStatus)
     case Fetch::WriteError:
         return unwritableText(folder);
     case Fetch::Changed:
-        why = QStringLiteral("服务器上的文件已更改");
+        why = changedText();
         break;
     case Fetch::NoRanges:
         why = QStringLiteral("服务器不支持断点续传");

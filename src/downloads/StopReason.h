@@ -58,6 +58,12 @@ QString text(int code, const QString &folder, int httpStatus = 0);
 // DownloadFolder::SpareBytes for the rest of the desktop.
 QString noSpaceText(qint64 total, const QString &folder, qint64 freeBytes);
 QString unwritableText(const QString &folder);
+// Complete, but it could not be moved to its name: the data is kept at kept.
+QString notMovedText(const QString &folder, const QString &kept);
+// What 重试 or 继续 brought is not the file that was begun.
+QString notTheFileText();                        // a web page where the file was
+QString otherLengthText(qint64 was, qint64 now); // another length
+QString changedText();                           // other validators
 
 // How the program's own ranged request for the rest of a download ended.
 enum class Fetch {

@@ -139,10 +139,30 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
     QPushButton *stay = box.addButton(QStringLiteral("不退出"), QMessageBox::RejectRole);
     box.setDefaultButton(keep);
     box.setEscapeButton(stay);
+    // Downloads go on while it asks: what it says is what is unfinished now,
+    // and once nothing is, there is nothing to ask.
+    bool allDone = false;
+    const auto recount = [&] {
+        if (downloads.hasUnfinished()) {
+            box.setText(downloads.unfinishedText());
+        } else {
+            allDone = true;
+            box.reject();
+        }
+    };
+    QObject::connect(&downloads, &Downloads::entryChanged, &box, recount);
+    QObject::connect(&downloads, &Downloads::entriesRemoved, &box, recount);
     box.exec();
-    if (box.clickedButton() == keep) {
-        downloads.keepAll();
+    if (allDone)
         return true;
+    if (box.clickedButton() == keep) {
+        if (downloads.keepAll())
+            return true;
+        // Nothing would list them at the next start: the user knows now.
+        return QMessageBox::warning(parent, QStringLiteral("下载"),
+                                    QStringLiteral("无法保存未完成的下载记录，下次启动时不会列出这些下载。"),
+                                    QMessageBox::Close | QMessageBox::Cancel, QMessageBox::Cancel)
+               == QMessageBox::Close;
     }
     if (box.clickedButton() == cancel) {
         downloads.cancelAll();
@@ -167,23 +187,21 @@ Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::f
     return form;
 }
 
-Form1Services withDownloads(Form1Services services, DownloadManager &downloads)
+Form1Services withDownloads(Form1Services services, Downloads &downloads)
 {
     services.clickRegistered = [&downloads](const QString &title, const QUrl &page) -> std::optional<int> {
         const int entry = downloads.addClick(title, page);
         return entry > 0 ? std::optional<int>(entry) : std::nullopt;
     };
-    services.nothingCame = [&downloads](int entry, const QString &title, const QUrl &page, const QString &reason) {
-        downloads.clickGaveUp(entry, title, page, reason);
-    };
+    services.nothingCame = [&downloads](int entry, const QString &reason) { downloads.clickGaveUp(entry, reason); };
     return services;
 }
 
-void answerClicks(Form1 *form, DownloadManager &downloads)
+void answerClicks(Form1 *form, Downloads &downloads)
 {
     // A download that began for a click's entry, or that was refused with a
     // reason, is word enough: the list shows it.
-    QObject::connect(&downloads, &DownloadManager::clickAnswered, form, &Form1::downloadAnswered);
+    QObject::connect(&downloads, &Downloads::clickAnswered, form, &Form1::downloadAnswered);
 }
 
 void followDesktopProxy()

@@ -2,7 +2,7 @@
 
 #include "Form1.h"
 
-class DownloadManager;
+class Downloads;
 class QUrl;
 class WebEngineSession;
 
@@ -27,8 +27,8 @@ BrowserFactory engineBrowsers(WebEngineSession &session);
 // The window's row clicks as entries of the downloads: services that
 // register each click and say why one led to nothing, and the answers of
 // the downloads that came.
-Form1Services withDownloads(Form1Services services, DownloadManager &downloads);
-void answerClicks(Form1 *form, DownloadManager &downloads);
+Form1Services withDownloads(Form1Services services, Downloads &downloads);
+void answerClicks(Form1 *form, Downloads &downloads);
 
 // Starts filling the font database and decoding the window's images on other
 // threads, while the engine starts on this one: the window needs them. Call after the

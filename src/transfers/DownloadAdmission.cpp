@@ -49,10 +49,10 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
     const qint64 free = m_folder.freeSpace(directory);
     if (announced > 0 && announced > free - DownloadFolder::SpareBytes)
         return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, free)};
-    const QString path = DownloadFolder::reserveFile(directory, name, m_leftovers.paths());
-    if (path.isEmpty())
+    const DownloadFolder::Reservation reserved = DownloadFolder::reserveFile(directory, name, m_leftovers.paths());
+    if (reserved.path.isEmpty())
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
-    return {.path = path, .wanted = name, .announced = announced};
+    return {.path = reserved.path, .reserved = reserved.reserved, .wanted = name, .announced = announced};
 }
 
 void DownloadAdmission::accept(QWebEngineDownloadRequest *request, const Decision &decision)

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include "FileIdentity.h"
+
 class DownloadFolder;
 class HiddenPage;
 class PartialSweep;
@@ -24,8 +26,9 @@ public:
 
     struct Decision
     {
-        QString path {};   // where it is saved, reserved empty; empty when refused
-        QString wanted {}; // the name the site meant, before any " (n)"
+        QString path {};          // where it is saved, reserved empty; empty when refused
+        FileIdentity reserved {}; // the reservation made for it
+        QString wanted {};        // the name the site meant, before any " (n)"
         qint64 announced = -1;
         QString refusal {}; // why not, in the user's words
         bool accepted() const { return !path.isEmpty(); }

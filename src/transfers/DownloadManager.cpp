@@ -65,7 +65,6 @@ DownloadManager::~DownloadManager()
         keepAll();
     else
         cancelAll();
-    delete m_retryPage;
 }
 
 QList<DownloadEntry> DownloadManager::entries() const
@@ -118,16 +117,11 @@ int DownloadManager::addClick(const QString &title, const QUrl &page)
     return r->entry.id;
 }
 
-void DownloadManager::clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason)
+void DownloadManager::clickGaveUp(int id, const QString &reason)
 {
     Record *r = find(id);
-    if (r && r->entry.state == DownloadEntry::State::Opening) {
+    if (r && r->entry.state == DownloadEntry::State::Opening)
         setState(r, DownloadEntry::State::NothingCame, reason);
-        return;
-    }
-    r = makeRecord(DownloadEntry::State::NothingCame, title, page);
-    r->entry.reason = reason;
-    emit entryAdded(r->entry.id);
 }
 
 void DownloadManager::setState(Record *record, DownloadEntry::State state, const QString &reason)
@@ -167,7 +161,12 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
     case DownloadEntry::DownloadAnyway:
         if (action == DownloadEntry::DownloadAnyway)
             r->existingPath.clear();
-        if (std::exchange(r->completedWhileAsked, false)) {
+        if (r->landOnAnswer) {
+            // Complete while paused: it lands once its name is known.
+            setState(r, DownloadEntry::State::Running);
+            if (!r->asking)
+                landCompleted(r);
+        } else if (std::exchange(r->completedWhileAsked, false)) {
             if (land(r, DownloadFolder::reservedPath(r->entry.path)))
                 emit downloadFinished(r->entry.path, true);
         } else if (r->entry.fromEarlierRun) {
@@ -184,14 +183,20 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
         }
         break;
     case DownloadEntry::Cancel:
-    case DownloadEntry::Delete:
         cancelByUser(r);
+        break;
+    case DownloadEntry::Delete:
+        // Its data goes, and so does the entry.
+        cancelByUser(r);
+        std::erase_if(m_records, [id](const auto &record) { return record->entry.id == id; });
+        emit entriesRemoved({id});
         break;
     case DownloadEntry::OpenExisting: {
         // The file is there already: this copy is not needed.
         const QString existing = r->existingPath;
         cancelByUser(r);
         r->entry.path = existing;
+        r->entry.name = QFileInfo(existing).fileName();
         setState(r, DownloadEntry::State::Finished);
         break;
     }
@@ -218,10 +223,14 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
 {
     const bool ok = state == DownloadEntry::State::Finished;
     const QString path = record->entry.path;
-    record->retrying = false;
     dropFetch(record);
-    if (!ok)
-        m_leftovers.add(path);
+    if (!ok) {
+        // Nothing lands of it, whatever its server says later.
+        record->asking = 0;
+        record->landOnAnswer = false;
+        m_leftovers.add(path, record->files);
+        record->files = {}; // the sweep's now
+    }
     if (QWebEngineDownloadRequest *request = record->request) {
         request->disconnect(this);
         if (ok) {
@@ -236,14 +245,18 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
             // the engine keeps for resuming): cancel for good, release the
             // request when the engine is done, and sweep the partial file
             // from then on.
-            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, [this, request, path] {
-                m_leftovers.add(path);
-                request->deleteLater();
-            });
+            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this,
+                    [this, request, path, files = record->files] {
+                        m_leftovers.add(path, files);
+                        request->deleteLater();
+                    });
             if (request->state() != QWebEngineDownloadRequest::DownloadCancelled)
                 request->cancel();
         }
         record->request = nullptr;
+        // The engine moved its file to the partial name: that is our data.
+        if (ok && !record->files.holds(FileIdentity::of(DownloadFolder::reservedPath(path))))
+            record->files.data = FileIdentity::of(DownloadFolder::reservedPath(path));
     }
     if (ok && record->completedWhileAsked) {
         setState(record, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(record->existingPath));
@@ -252,6 +265,7 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
         // under that name once it has (a few seconds at most).
         record->partial = DownloadFolder::reservedPath(path);
         record->landOnAnswer = true;
+        journalChanged(); // complete, should the program end meanwhile
         emit entryChanged(record->entry.id);
     } else if (ok) {
         // The engine saved it under its partial name.
@@ -266,11 +280,14 @@ void DownloadManager::finish(Record *record, DownloadEntry::State state, const Q
 
 bool DownloadManager::land(Record *record, const QString &from)
 {
-    const QString landed = DownloadFolder::landAndTidy(from, record->entry.path, record->landAs);
+    record->landOnAnswer = false;
+    const QString landed = DownloadFolder::landAndTidy(from, record->files, record->entry.path, record->landAs);
     if (landed.isEmpty()) {
+        // The complete data stays where it is, the user's now, and the entry
+        // says where.
         const QString directory = QFileInfo(record->entry.path).absolutePath();
-        m_leftovers.add(record->entry.path);
-        fail(record, DownloadEntry::State::Failed, StopReason::unwritableText(directory));
+        record->partial.clear();
+        fail(record, DownloadEntry::State::Failed, StopReason::notMovedText(directory, from));
         emit downloadFinished(record->entry.path, false);
         return false;
     }
@@ -279,6 +296,12 @@ bool DownloadManager::land(Record *record, const QString &from)
     record->partial.clear();
     setState(record, DownloadEntry::State::Finished);
     return true;
+}
+
+void DownloadManager::landCompleted(Record *record)
+{
+    if (land(record, record->partial))
+        emit downloadFinished(record->entry.path, true);
 }
 
 void DownloadManager::cancelAll()
@@ -295,7 +318,7 @@ void DownloadManager::clearEnded()
     // engine's late signals and the timers find it by id, or find nothing.
     QList<int> ids;
     std::erase_if(m_records, [&ids](const auto &r) {
-        if (!r->entry.hasEnded() || r->retrying)
+        if (!r->entry.hasEnded() || r->retryPage || r->restart)
             return false;
         ids << r->entry.id;
         return true;

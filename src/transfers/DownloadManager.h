@@ -58,7 +58,7 @@ public:
     DownloadEntry entry(int id) const override;
     void act(int id, DownloadEntry::Action action) override;
     void cancelAll() override;
-    void keepAll() override;
+    bool keepAll() override;
 
     // Keeps unfinished downloads in the journal file from now on, and lists
     // the ones it holds from an earlier run (as interrupted, to continue).
@@ -71,19 +71,10 @@ public:
     void setFolderPath(const QString &path) override { m_folder.setPath(path); }
     void clearEnded() override;
 
-    // A result row was clicked: its entry, there at once with the row's
-    // title and file page, for the download that the click's grant names.
-    // 0 (and the list shown) when that file page is opening already or its
-    // file is downloading.
-    int addClick(const QString &title, const QUrl &page);
-    // The click led to no download: its entry says why (a new entry when
-    // the click has none).
-    void clickGaveUp(int id, const QString &title, const QUrl &page, const QString &reason);
+    int addClick(const QString &title, const QUrl &page) override;
+    void clickGaveUp(int id, const QString &reason) override;
 
 signals:
-    // A download came for the entry of a click (or was refused for a
-    // reason the entry shows): the click has its answer.
-    void clickAnswered(int id);
     void downloadStarted(const QString &path);
     void downloadFinished(const QString &path, bool ok);
     // Why a download the user asked for did not start or did not finish;
@@ -98,7 +89,7 @@ private:
         QPointer<QWebEngineDownloadRequest> request;
         bool userCancelled = false;
         bool autoResumed = false; // the one try of its own after a break
-        bool retrying = false;    // started again through m_retryPage
+
         // The bytes and the clock at the last speed sample.
         struct
         {
@@ -119,12 +110,26 @@ private:
         bool landOnAnswer = false; // complete, waiting for that answer's name
         QByteArray etag;           // the server's validators, for the journal
         QByteArray modified;
+        QString mimeType; // of what came
+        // The files it made, by identity: only those are ever removed.
+        DownloadFolder::Files files;
+        // What 重试 or 继续 must bring again: the same kind of file, of the
+        // same length, with the same validators, where they were known.
+        struct
+        {
+            qint64 total = -1;
+            QString mimeType;
+            QByteArray etag;
+            QByteArray modified;
+        } expected;
         // Of an earlier run (or kept for the next): where its data is, how
         // the rest is fetched, and whether only its file page can start it
         // again.
         QString partial;
         std::unique_ptr<RangeFetch> fetch;
         std::unique_ptr<FilePageRestart> restart;
+        // Started again from its address, where no file page is known.
+        std::unique_ptr<HiddenPage> retryPage;
         bool restartsFromPage = false;
     };
 
@@ -140,7 +145,7 @@ private:
     // What the engine asks and reports (DownloadManagerRequests.cpp).
     void onDownloadRequested(QWebEngineDownloadRequest *request);
     bool followResumed(QWebEngineDownloadRequest *request);
-    Record *takeRetrying(const QUrl &url);
+    bool notTheFile(Record *record, QWebEngineDownloadRequest *request);
     Record *claim(int id);
     bool inFlight(const QUrl &url, const Record *except) const;
     void failToStart(QWebEngineDownloadRequest *request, Record *claimed, const DownloadAdmission::Decision &decision);
@@ -164,13 +169,17 @@ private:
     // The journal, and downloads started again (DownloadManagerResume.cpp).
     QString dataPath(const Record *record) const;
     void journalChanged();
-    void writeJournal();
+    bool writeJournal();
     void retry(Record *record);
+    void letGo(Record *record);
+    void retryFromAddress(Record *record);
     void continueEarlier(Record *record);
     void onFetchEnded(int id, RangeFetch::Outcome outcome, int status);
     void restartFromPage(Record *record);
     void dropFetch(Record *record);
     void dropRestart(Record *record);
+    void dropRetryPage(Record *record);
+    void landCompleted(Record *record);
 
     QWebEngineProfile *m_profile = nullptr;
     DownloadFolder m_folder;
@@ -184,8 +193,6 @@ private:
     QTimer m_progress;
     QElapsedTimer m_clock;
     std::vector<std::unique_ptr<Record>> m_records;
-    // Starts ended entries again from their address; the user's 重试 pays.
-    HiddenPage *m_retryPage = nullptr;
     std::unique_ptr<DownloadJournal> m_journal;
     bool m_journalDirty = false; // written once the current event is done
     int m_nextId = 1;

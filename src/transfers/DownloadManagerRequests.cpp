@@ -17,9 +17,11 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     if (!page)
         return;
     // The entry the user's action made for it (a row click's), or the one
-    // that 重试 or 继续 starts again: the download goes there. One page
-    // serves every 重试, so those are known by their address.
-    Record *claimed = page == m_retryPage ? takeRetrying(request->url()) : claim(page->grantEntry());
+    // that 重试 or 继续 starts again: the download goes there, whatever its
+    // address has become.
+    const Record *asked = find(page->grantEntry());
+    const bool fromAddress = asked && asked->retryPage; // its page is no file page
+    Record *claimed = claim(page->grantEntry());
     const int answered = claimed ? claimed->entry.id : 0;
     // The same address already downloading: the user asked again, so show
     // that one instead of starting it twice.
@@ -31,6 +33,10 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
         emit clickAnswered(answered);
         return;
     }
+    if (claimed && notTheFile(claimed, request)) {
+        emit clickAnswered(answered);
+        return;
+    }
     const DownloadAdmission::Decision decision = m_admission.decide(request, page->documentCharset());
     if (!decision.accepted()) {
         failToStart(request, claimed, decision);
@@ -39,7 +45,7 @@ void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
     }
     DownloadAdmission::accept(request, decision);
     Record *r = claimed ? claimed : makeRecord(DownloadEntry::State::Running, QString(), request->url());
-    if (!r->page.isValid() && page != m_retryPage)
+    if (!r->page.isValid() && !fromAddress)
         r->page = page->url();
     r->charset = page->documentCharset();
     r->entry.url = request->url();
@@ -66,15 +72,22 @@ bool DownloadManager::followResumed(QWebEngineDownloadRequest *request)
     return false;
 }
 
-DownloadManager::Record *DownloadManager::takeRetrying(const QUrl &url)
+// What 重试 or 继续 brings must be the file that was begun: not a web page
+// where a file was, nor another length or version. Anything else is refused
+// with its reason, and the entry waits for the user.
+bool DownloadManager::notTheFile(Record *record, QWebEngineDownloadRequest *request)
 {
-    for (const auto &r : m_records) {
-        if (r->retrying && r->entry.url == url) {
-            r->retrying = false;
-            return r.get();
-        }
-    }
-    return nullptr;
+    const auto &was = record->expected;
+    const bool page = request->mimeType().startsWith(QLatin1String("text/html")) && !was.mimeType.isEmpty()
+                      && !was.mimeType.startsWith(QLatin1String("text/html"));
+    const bool length = was.total > 0 && request->totalBytes() > 0 && request->totalBytes() != was.total;
+    if (!page && !length)
+        return false;
+    request->cancel();
+    dropRestart(record);
+    fail(record, DownloadEntry::State::Failed,
+         page ? StopReason::notTheFileText() : StopReason::otherLengthText(was.total, request->totalBytes()));
+    return true;
 }
 
 DownloadManager::Record *DownloadManager::claim(int id)
@@ -82,7 +95,7 @@ DownloadManager::Record *DownloadManager::claim(int id)
     Record *r = id > 0 ? find(id) : nullptr;
     if (!r)
         return nullptr;
-    if (r->restart) {
+    if (r->restart || r->retryPage) {
         // Started again from its file page: this is the page's download.
         dropRestart(r);
         r->entry.fromEarlierRun = false;
@@ -129,6 +142,8 @@ void DownloadManager::start(Record *record, QWebEngineDownloadRequest *request,
     e.total = decision.announced;
     e.reason.clear();
     e.bytesPerSecond = 0;
+    record->files = {.reserved = decision.reserved};
+    record->mimeType = request->mimeType();
     record->userCancelled = false;
     record->autoResumed = false;
     record->completedWhileAsked = false;
@@ -246,6 +261,15 @@ void DownloadManager::onInterrupted(Record *record, int reason)
     startQueued();
 }
 
+namespace {
+
+bool changedFile(const QByteArray &was, const QByteArray &now)
+{
+    return !was.isEmpty() && !now.isEmpty() && was != now;
+}
+
+} // namespace
+
 void DownloadManager::askServer(Record *record)
 {
     const int id = record->entry.id;
@@ -256,6 +280,12 @@ void DownloadManager::askServer(Record *record)
             return;
         r->asking = 0;
         // Only an answer about the engine's very file identifies and names it.
+        if (changedFile(r->expected.etag, v.etag) || changedFile(r->expected.modified, v.modified)) {
+            if (r->request)
+                r->request->cancel();
+            finish(r, DownloadEntry::State::Failed, StopReason::changedText());
+            return;
+        }
         if (r->entry.total <= 0 || v.length == r->entry.total) {
             r->etag = v.etag;
             r->modified = v.modified;
@@ -270,9 +300,9 @@ void DownloadManager::askServer(Record *record)
                 emit entryChanged(id);
             }
         }
-        if (std::exchange(r->landOnAnswer, false)) {
-            if (land(r, r->partial))
-                emit downloadFinished(r->entry.path, true);
+        // Complete meanwhile: it lands now, unless the user paused it.
+        if (r->landOnAnswer && r->entry.state == DownloadEntry::State::Running) {
+            landCompleted(r);
             startQueued();
             return;
         }

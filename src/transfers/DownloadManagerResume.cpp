@@ -3,8 +3,8 @@
 // after the next start from the bytes on disk, or from their file page when
 // the server will not.
 #include <algorithm>
-#include <cstdio>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
@@ -23,9 +23,10 @@ void DownloadManager::useJournal(const QString &file)
     m_journal = std::make_unique<DownloadJournal>(file);
     const JournalContents earlier = m_journal->read();
     // The engine of that run is gone: what it left of cancelled downloads
-    // goes now (their partial names only; never a file the user has).
-    for (const QString &path : earlier.leftovers)
-        DownloadFolder::removePartial(path);
+    // goes now (the files they made only; never a file the user has, nor
+    // another program's of the same name).
+    for (const JournalLeftover &left : earlier.leftovers)
+        DownloadFolder::removePartial(left.path, left.files);
     for (const JournalEntry &j : earlier.downloads) {
         Record *r = makeRecord(DownloadEntry::State::Interrupted,
                                j.name.isEmpty() ? QFileInfo(j.path).fileName() : j.name, j.url);
@@ -40,8 +41,17 @@ void DownloadManager::useJournal(const QString &file)
         r->modified = j.modified;
         r->partial = j.partial;
         r->landAs = j.name;
+        r->files = j.files;
+        // Complete already: 继续 only lands it.
+        r->completedWhileAsked = j.complete;
         // Without a validator the rest could be of another file.
-        r->restartsFromPage = j.etag.isEmpty() && j.modified.isEmpty();
+        r->restartsFromPage = !j.complete && j.etag.isEmpty() && j.modified.isEmpty();
+        // The choice the list offered, offered again.
+        if (!j.existing.isEmpty() && QFileInfo(j.existing).isFile()) {
+            r->existingPath = j.existing;
+            r->entry.state = DownloadEntry::State::AlreadyThere;
+            r->entry.reason = QDir::toNativeSeparators(j.existing);
+        }
         emit entryAdded(r->entry.id);
     }
     writeJournal();
@@ -58,12 +68,14 @@ void DownloadManager::journalChanged()
     });
 }
 
-void DownloadManager::writeJournal()
+bool DownloadManager::writeJournal()
 {
     m_journalDirty = false;
     if (!m_journal)
-        return;
-    JournalContents contents {.leftovers = m_leftovers.paths()};
+        return false;
+    JournalContents contents;
+    for (const QString &path : m_leftovers.paths())
+        contents.leftovers << JournalLeftover {path, m_leftovers.files(path)};
     for (const auto &r : m_records) {
         const DownloadEntry &e = r->entry;
         if (!e.isUnfinished() || e.path.isEmpty())
@@ -78,17 +90,25 @@ void DownloadManager::writeJournal()
                                             .bytes = e.received,
                                             .total = e.total,
                                             .etag = r->etag,
-                                            .modified = r->modified};
+                                            .modified = r->modified,
+                                            .files = r->files,
+                                            .complete = r->completedWhileAsked || r->landOnAnswer,
+                                            .existing = r->existingPath};
     }
-    m_journal->write(contents);
+    return m_journal->write(contents);
 }
 
-void DownloadManager::keepAll()
+bool DownloadManager::keepAll()
 {
     for (const auto &r : m_records) {
         DownloadEntry &e = r->entry;
         if (!e.isUnfinished() || e.path.isEmpty())
             continue;
+        if (r->landOnAnswer) {
+            // Complete: it lands now, under the name it has.
+            landCompleted(r.get());
+            continue;
+        }
         dropFetch(r.get());
         dropRestart(r.get());
         if (QWebEngineDownloadRequest *request = r->request) {
@@ -98,57 +118,71 @@ void DownloadManager::keepAll()
             r->request = nullptr;
             // The engine deletes its partial file when it ends; the data
             // moves to the name the download reserved (empty until now).
-            const QString engines = DownloadFolder::enginePartialPath(e.path);
-            if (!r->completedWhileAsked && QFile::exists(engines)
-                && std::rename(QFile::encodeName(engines).constData(),
-                               QFile::encodeName(DownloadFolder::reservedPath(e.path)).constData())
-                       == 0)
+            if (!r->completedWhileAsked && DownloadFolder::keepData(e.path, r->files))
                 r->partial = DownloadFolder::reservedPath(e.path);
         }
-        if (std::exchange(r->completedWhileAsked, false))
+        if (r->completedWhileAsked)
             r->partial = DownloadFolder::reservedPath(e.path);
         e.fromEarlierRun = true;
-        setState(r.get(), DownloadEntry::State::Interrupted, StopReason::earlierRunText());
+        if (e.state != DownloadEntry::State::AlreadyThere)
+            setState(r.get(), DownloadEntry::State::Interrupted, StopReason::earlierRunText());
     }
     // The program ends now: no later event will write it.
-    writeJournal();
+    return writeJournal();
 }
 
+// 重试, and 继续 of what the engine cannot continue: from the file page
+// where one is known, as the user's click did (its Referer, its cookies,
+// its charset for the name), else from the address. It must bring the same
+// file again.
 void DownloadManager::retry(Record *record)
+{
+    dropFetch(record);
+    record->expected = {
+        .total = record->entry.total, .mimeType = record->mimeType, .etag = record->etag, .modified = record->modified};
+    if (record->page.isValid())
+        restartFromPage(record);
+    else
+        retryFromAddress(record);
+}
+
+// Releases the request, and what the download made of its files goes.
+void DownloadManager::letGo(Record *record)
+{
+    if (QWebEngineDownloadRequest *request = record->request) {
+        request->disconnect(this);
+        request->cancel();
+        request->deleteLater();
+        record->request = nullptr;
+        m_leftovers.add(record->entry.path, record->files);
+    } else {
+        DownloadFolder::removePartial(record->entry.path, record->files);
+    }
+    record->files = {};
+    record->partial.clear();
+    record->entry.received = 0;
+}
+
+void DownloadManager::retryFromAddress(Record *record)
 {
     if (!record->entry.url.isValid())
         return;
-    dropFetch(record);
-    if (record->restartsFromPage && record->page.isValid()) {
-        restartFromPage(record);
-        return;
-    }
-    if (record->request) {
-        record->request->disconnect(this);
-        record->request->cancel();
-        record->request->deleteLater();
-        record->request = nullptr;
-        m_leftovers.add(record->entry.path);
-    } else {
-        DownloadFolder::removePartial(record->entry.path);
-    }
-    // Started again from its address, through a page of our own: it may go
-    // to any web address, and it hands nothing to the desktop.
-    if (!m_retryPage)
-        m_retryPage = new HiddenPage(m_profile, HiddenPage::UrlOpener(), QString());
-    record->retrying = true;
-    // One download for each 重试 still on its way, this one's included.
-    const auto retrying
-        = std::count_if(m_records.cbegin(), m_records.cend(), [](const auto &r) { return r->retrying; });
-    m_retryPage->allowUserAction(UserGrant({.downloads = int(retrying)}));
-    record->entry.received = 0;
+    letGo(record);
+    // Through a page of its own, whose grant names this entry: it may go to
+    // any web address, and it hands nothing to the desktop.
+    dropRetryPage(record);
+    record->retryPage.reset(new HiddenPage(m_profile, HiddenPage::UrlOpener(), QString()));
+    record->retryPage->allowUserAction(UserGrant({.downloads = 1, .entry = record->entry.id}));
     setState(record, DownloadEntry::State::Waiting, StopReason::fromItsAddressText());
-    m_retryPage->download(record->entry.url);
+    record->retryPage->download(record->entry.url);
 }
 
 void DownloadManager::continueEarlier(Record *record)
 {
     if (record->restartsFromPage) {
+        // The user was told it starts again from its page: a new version is
+        // what they asked for.
+        record->expected = {};
         restartFromPage(record);
         return;
     }
@@ -199,17 +233,14 @@ void DownloadManager::onFetchEnded(int id, RangeFetch::Outcome outcome, int stat
 
 void DownloadManager::restartFromPage(Record *record)
 {
+    record->restartsFromPage = false;
+    record->entry.fromEarlierRun = false;
     if (!record->page.isValid()) {
-        // Nothing but its address is known: started again from there.
-        record->restartsFromPage = false;
-        record->entry.fromEarlierRun = false;
-        retry(record);
+        retryFromAddress(record);
         return;
     }
     // Never a file of two versions: what was fetched of the other goes.
-    DownloadFolder::removePartial(record->entry.path);
-    record->partial.clear();
-    record->entry.received = 0;
+    letGo(record);
     dropRestart(record);
     record->restart = std::make_unique<FilePageRestart>(m_profile, record->page, record->entry.id);
     const int id = record->entry.id;
@@ -218,7 +249,7 @@ void DownloadManager::restartFromPage(Record *record)
         if (!r || !r->restart)
             return;
         dropRestart(r);
-        fail(r, DownloadEntry::State::Interrupted, reason);
+        fail(r, DownloadEntry::State::Failed, reason);
     });
     setState(record, DownloadEntry::State::Waiting, StopReason::fromItsPageText());
 }
@@ -233,11 +264,22 @@ void DownloadManager::dropFetch(Record *record)
     }
 }
 
+void DownloadManager::dropRetryPage(Record *record)
+{
+    // Possibly inside the engine's signal about its download; before the
+    // profile, with the manager at the latest.
+    if (HiddenPage *page = record->retryPage.release()) {
+        page->setParent(this);
+        page->deleteLater();
+    }
+}
+
+// Whatever was starting it again goes: nothing it brings later is the entry's.
 void DownloadManager::dropRestart(Record *record)
 {
-    // Its page goes before the profile: with the manager at the latest.
     if (FilePageRestart *restart = record->restart.release()) {
         restart->setParent(this);
         restart->deleteLater();
     }
+    dropRetryPage(record);
 }

@@ -41,6 +41,12 @@ void DownloadManager::sample()
         if (e.state != DownloadEntry::State::Running || !(r->request || r->fetch))
             continue;
         any = true;
+        // The engine's file, known from its first sight on: only that goes.
+        if (r->request && !r->files.data.isValid()) {
+            r->files.data = DownloadFolder::engineFile(e.path, r->files);
+            if (r->files.data.isValid())
+                journalChanged(); // a crash from now on leaves data the next start knows
+        }
         const qint64 received = liveBytes(r);
         const qint64 total = r->request ? r->request->totalBytes() : e.total;
         // Interrupted requests read 0 until they resume; keep what we had.

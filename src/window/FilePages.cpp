@@ -9,7 +9,16 @@ FilePages::FilePages(Browser *first, MakeBrowser more, QObject *parent)
     : QObject(parent)
     , m_first(first)
     , m_more(std::move(more))
-{ }
+{
+    connect(m_first, &Browser::DocumentComplete, this, [this] { documentComplete(m_first); });
+}
+
+Browser *FilePages::made()
+{
+    Browser *browser = m_more();
+    connect(browser, &Browser::DocumentComplete, this, [this, browser] { documentComplete(browser); });
+    return browser;
+}
 
 bool FilePages::isServing(const QString &page) const
 {
@@ -24,7 +33,7 @@ void FilePages::open(const Click &click)
     if (firstFree)
         serve(click, m_first);
     else if (m_serving.size() < MaxPages)
-        serve(click, m_more());
+        serve(click, made());
     else
         m_waiting.append(click);
 }
@@ -36,7 +45,7 @@ void FilePages::serve(const Click &click, Browser *browser)
         freeClick->setDeadline(m_deadlineMs);
     m_serving.append({click, browser, freeClick});
     connect(freeClick, &FreeDownloadClick::gaveUp, this, [this, freeClick, click](const QString &reason) {
-        release(freeClick);
+        release(freeClick, false);
         emit gaveUp(click, reason);
     });
 }
@@ -55,13 +64,15 @@ void FilePages::answered(int entry)
                                  [entry](const Serving &s) { return s.click.entry == entry; });
     if (it != m_serving.cend()) {
         it->freeClick->answered();
-        release(it->freeClick);
+        release(it->freeClick, true);
     }
 }
 
 // Its browser goes to the next click waiting, or, when it was made for a
-// click, goes altogether.
-void FilePages::release(FreeDownloadClick *freeClick)
+// click, goes altogether. A page whose click gave up may still bring that
+// click's download late (one the engine had begun, a window of the page):
+// it never serves the next click, which would pay for it.
+void FilePages::release(FreeDownloadClick *freeClick, bool answered)
 {
     const auto it = std::find_if(m_serving.begin(), m_serving.end(),
                                  [freeClick](const Serving &s) { return s.freeClick == freeClick; });
@@ -71,8 +82,12 @@ void FilePages::release(FreeDownloadClick *freeClick)
     m_serving.erase(it);
     // Later: this may run inside the click's own signal.
     freeClick->deleteLater();
-    if (!m_waiting.isEmpty())
+    if (!m_waiting.isEmpty() && answered) {
         serve(m_waiting.takeFirst(), browser);
-    else if (browser != m_first)
+        return;
+    }
+    if (browser != m_first)
         browser->deleteLater();
+    if (!m_waiting.isEmpty())
+        serve(m_waiting.takeFirst(), made());
 }

@@ -26,7 +26,6 @@ public:
     struct Click
     {
         QString page;  // the file page's address
-        QString title; // of the row clicked
         int entry = 0; // the download list's entry it belongs to
     };
     using MakeBrowser = std::function<Browser *()>;
@@ -36,9 +35,6 @@ public:
     // Whether the click for this page is under way or waiting its turn.
     bool isServing(const QString &page) const;
     void open(const Click &click);
-    // A file page's document completed: the click it serves clicks its
-    // free-download tables.
-    void documentComplete(Browser *browser);
     // The download of this entry's click came: the click is served.
     void answered(int entry);
     // How long each click waits for its download (the grant's lifetime).
@@ -56,8 +52,12 @@ private:
         Browser *browser;
         FreeDownloadClick *freeClick;
     };
+    Browser *made();
     void serve(const Click &click, Browser *browser);
-    void release(FreeDownloadClick *freeClick);
+    // A file page's document completed: the click it serves clicks its
+    // free-download tables, one download's worth.
+    void documentComplete(Browser *browser);
+    void release(FreeDownloadClick *freeClick, bool answered);
 
     Browser *m_first;
     MakeBrowser m_more;

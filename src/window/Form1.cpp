@@ -179,16 +179,10 @@ void Form1::connectHandlers()
         if (m_resultsDeadline.isActive())
             searchFailed(failure);
     });
-    // W2 serves the row clicks, and while it is busy, file pages made for them.
-    connect(W2, &Browser::DocumentComplete, this, [this] { W2_DocumentComplete(W2); });
+    // W2 serves the row clicks, and while it is busy, file pages made for
+    // them; only a row click in search mode has them load a file page.
     m_filePages = new FilePages(
-        W2,
-        [this] {
-            Browser *page = m_browsers(QStringLiteral("W2"), this);
-            connect(page, &Browser::DocumentComplete, this, [this, page] { W2_DocumentComplete(page); });
-            return page;
-        },
-        this);
+        W2, [this] { return m_browsers(QStringLiteral("W2"), this); }, this);
 }
 
 bool Form1::eventFilter(QObject *watched, QEvent *event)

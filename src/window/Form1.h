@@ -43,11 +43,8 @@ struct Form1Services
     // file downloading already, which the list then shows.
     std::function<std::optional<int>(const QString &title, const QUrl &page)> clickRegistered
         = [](const QString &, const QUrl &) { return std::optional<int>(0); };
-    // A row click led to no download: its entry, the result's title, its
-    // file page and why, for an entry that offers the page in the user's
-    // own browser.
-    std::function<void(int entry, const QString &title, const QUrl &page, const QString &reason)> nothingCame
-        = [](int, const QString &, const QUrl &, const QString &) {};
+    // A row click led to no download: its entry, and why.
+    std::function<void(int entry, const QString &reason)> nothingCame = [](int, const QString &) {};
     // The site's pages told their encoding: kept for the next start.
     std::function<void(const QString &charset)> siteCharsetLearned = [](const QString &) {};
 
@@ -91,7 +88,6 @@ public:
     // Result activation and download trigger. Each row click has a file page
     // of its own (W2, or another while W2 serves an earlier click).
     void Label3_Click(int index);
-    void W2_DocumentComplete(Browser *filePage);
 
     // Advertisement page, home-page link and exit prompt.
     void Form_QueryUnload(int &cancel);

@@ -35,13 +35,5 @@ void Form1::Label3_Click(int index)
     const std::optional<int> entry = m_services.clickRegistered(title, QUrl(page));
     if (!entry)
         return; // downloading already: the list shows that one
-    m_filePages->open({page, title, *entry});
-}
-
-void Form1::W2_DocumentComplete(Browser *filePage)
-{
-    if (!shared().searchMode())
-        return;
-    // Its click clicks the page's zero-point tables, one download's worth.
-    m_filePages->documentComplete(filePage);
+    m_filePages->open({page, *entry});
 }

@@ -12,7 +12,7 @@
 void Form1::setUpDownloadNotices()
 {
     connect(m_filePages, &FilePages::gaveUp, this, [this](const FilePages::Click &click, const QString &reason) {
-        m_services.nothingCame(click.entry, click.title, QUrl(click.page), reason);
+        m_services.nothingCame(click.entry, reason);
     });
     // The browsers' own shortcut for their downloads.
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
