@@ -75,7 +75,8 @@ private slots:
         QTest::newRow("unknown fields") << QByteArray("{\"format\":2,\"new\":2,\"downloads\":[" + entry + ",\"x\":[1]}]}") << 5000 << qint64(5000);
         QTest::newRow("torn") << journal.left(journal.size() - 9) << 5000 << qint64(-1);
         QTest::newRow("empty") << QByteArray() << 5000 << qint64(-1);
-        QTest::newRow("another format") << QByteArray(journal).replace("\"format\":2", "\"format\":1") << 5000 << qint64(-1);
+        QTest::newRow("the earlier version's") << QByteArray(journal).replace("\"format\":2", "\"format\":1").replace(",\"files\":{\"data\":#}", "") << 5000 << qint64(5000);
+        QTest::newRow("another format") << QByteArray(journal).replace("\"format\":2", "\"format\":3") << 5000 << qint64(-1);
         QTest::newRow("another file there since") << QByteArray(journal).replace("#", "[\"1\",\"1\"]") << 5000 << qint64(-1);
         QTest::newRow("partial gone") << journal << -1 << qint64(-1);
         QTest::newRow("more than the whole file") << journal << 9000 << qint64(-1);

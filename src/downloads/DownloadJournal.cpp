@@ -14,8 +14,10 @@
 
 namespace {
 
-// 2: the identities of the files each download made.
+// 2: the identities of the files each download made. 1: the earlier
+// version's, without them.
 constexpr int Format = 2;
+constexpr int EarlierFormat = 1;
 // A journal of this size is not ours.
 constexpr qint64 MaxBytes = 4 << 20;
 
@@ -108,16 +110,24 @@ JournalContents DownloadJournal::read() const
     if (!file.open(QIODevice::ReadOnly) || file.size() > MaxBytes)
         return {};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll());
-    if (doc.object().value(QLatin1String("format")).toInt() != Format)
+    const int format = doc.object().value(QLatin1String("format")).toInt();
+    if (format != Format && format != EarlierFormat)
         return {};
     JournalContents out;
+    // Nothing proves an earlier version's leftovers are still its own: they stay.
     for (const QJsonValue &v : doc.object().value(QLatin1String("leftovers")).toArray()) {
         const QString path = v.toObject().value(QLatin1String("path")).toString();
-        if (QFileInfo(path).isAbsolute())
+        if (format == Format && QFileInfo(path).isAbsolute())
             out.leftovers << JournalLeftover {path, filesFrom(v.toObject().value(QLatin1String("files")))};
     }
     for (const QJsonValue &v : doc.object().value(QLatin1String("downloads")).toArray()) {
         JournalEntry e = fromJson(v.toObject());
+        // The earlier version listed these as its unfinished downloads: the
+        // regular files at their own names are taken for the ones it made,
+        // so that an upgrade loses none of them.
+        if (format == EarlierFormat && ownPartial(e))
+            e.files = {.reserved = FileIdentity::of(DownloadFolder::reservedPath(e.path)),
+                       .data = FileIdentity::of(DownloadFolder::enginePartialPath(e.path))};
         const QFileInfo partial(e.partial);
         if (!webAddress(e.url) || !ownPartial(e) || !e.files.holds(FileIdentity::of(e.partial)))
             continue;
