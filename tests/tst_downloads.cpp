@@ -412,28 +412,10 @@ private slots:
         QVERIFY2(site.start(siteArgs), qPrintable(site.errorString()));
         const QString journal = m_dir->filePath(QStringLiteral("downloads.json"));
         const QString final = QDir(folder()).filePath(SurvivorName);
-        QProcess child;
-        child.setStandardErrorFile(QProcess::nullDevice());
-        child.start(QCoreApplication::applicationFilePath(),
-                    QStringList {QStringLiteral("--child"), journal, folder(),
-                                 site.siteBase() + QStringLiteral("/f/%1.html").arg(Survivor)}
-                        + (at == 0 ? QStringList {QStringLiteral("keep")} : QStringList()));
-        QVERIFY(child.waitForStarted());
-        const bool started = QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("started"); }, 30000);
-        QVERIFY2(started, qPrintable(site.requests().join('\n')));
-        // Killed once the data is that far and the server's validator is kept.
-        const QString partial
-            = at == 0 ? DownloadFolder::reservedPath(final) : DownloadFolder::enginePartialPath(final);
-        if (at == 0)
-            QVERIFY(child.waitForFinished(30000) && child.exitCode() == 0);
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() >= qint64(at * SurvivorBytes)
-                                     && contents(journal).contains("etag\":\"\\\""),
-                                 30000);
-        if (at > 0) {
-            ::kill(pid_t(child.processId()), SIGKILL);
-            QVERIFY(child.waitForFinished());
-        }
-        const qint64 kept = QFileInfo(partial).size();
+        qint64 kept = 0;
+        runChildUntil(site, journal, at, kept);
+        if (QTest::currentTestFailed())
+            return;
         qInfo() << "on disk then:" << sizesIn(folder());
         QVERIFY(!QFileInfo::exists(final));
         QVERIFY(kept > 0 && kept < SurvivorBytes);
@@ -549,6 +531,35 @@ private slots:
     }
 
 private:
+    // Downloads the survivor in a child process until its data is that far
+    // and the server's validator is kept, then kills it (at 0: until it quits
+    // with 保留); kept is what it left on disk.
+    void runChildUntil(const DemoSite &site, const QString &journal, double at, qint64 &kept)
+    {
+        const QString final = QDir(folder()).filePath(SurvivorName);
+        QProcess child;
+        child.setStandardErrorFile(QProcess::nullDevice());
+        child.start(QCoreApplication::applicationFilePath(),
+                    QStringList {QStringLiteral("--child"), journal, folder(),
+                                 site.siteBase() + QStringLiteral("/f/%1.html").arg(Survivor)}
+                        + (at == 0 ? QStringList {QStringLiteral("keep")} : QStringList()));
+        QVERIFY(child.waitForStarted());
+        const bool started = QTest::qWaitFor([&] { return child.readAllStandardOutput().contains("started"); }, 30000);
+        QVERIFY2(started, qPrintable(site.requests().join('\n')));
+        const QString partial
+            = at == 0 ? DownloadFolder::reservedPath(final) : DownloadFolder::enginePartialPath(final);
+        if (at == 0)
+            QVERIFY(child.waitForFinished(30000) && child.exitCode() == 0);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(partial).size() >= qint64(at * SurvivorBytes)
+                                     && contents(journal).contains("etag\":\"\\\""),
+                                 30000);
+        if (at > 0) {
+            ::kill(pid_t(child.processId()), SIGKILL);
+            QVERIFY(child.waitForFinished());
+        }
+        kept = QFileInfo(partial).size();
+    }
+
     DemoSite m_site;
     std::unique_ptr<WebEngineSession> m_session;
     std::unique_ptr<QTemporaryDir> m_dir;

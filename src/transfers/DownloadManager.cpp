@@ -161,26 +161,7 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
     case DownloadEntry::DownloadAnyway:
         if (action == DownloadEntry::DownloadAnyway)
             r->existingPath.clear();
-        if (r->landOnAnswer) {
-            // Complete while paused: it lands once its name is known.
-            setState(r, DownloadEntry::State::Running);
-            if (!r->asking)
-                landCompleted(r);
-        } else if (std::exchange(r->completedWhileAsked, false)) {
-            if (land(r, DownloadFolder::reservedPath(r->entry.path)))
-                emit downloadFinished(r->entry.path, true);
-        } else if (r->entry.fromEarlierRun) {
-            continueEarlier(r);
-        } else if (!request || request->isFinished()) {
-            retry(r);
-        } else if (runningCount() >= MaxRunning) {
-            setState(r, DownloadEntry::State::Waiting);
-        } else {
-            r->sampled = {r->entry.received, m_clock.elapsed()};
-            setState(r, DownloadEntry::State::Running);
-            request->resume();
-            watchTransfers();
-        }
+        resume(r);
         break;
     case DownloadEntry::Cancel:
         cancelByUser(r);
@@ -205,6 +186,31 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
         break;
     default:
         break;
+    }
+}
+
+void DownloadManager::resume(Record *r)
+{
+    QWebEngineDownloadRequest *request = r->request;
+    if (r->landOnAnswer) {
+        // Complete while paused: it lands once its name is known.
+        setState(r, DownloadEntry::State::Running);
+        if (!r->asking)
+            landCompleted(r);
+    } else if (std::exchange(r->completedWhileAsked, false)) {
+        if (land(r, DownloadFolder::reservedPath(r->entry.path)))
+            emit downloadFinished(r->entry.path, true);
+    } else if (r->entry.fromEarlierRun) {
+        continueEarlier(r);
+    } else if (!request || request->isFinished()) {
+        retry(r);
+    } else if (runningCount() >= MaxRunning) {
+        setState(r, DownloadEntry::State::Waiting);
+    } else {
+        r->sampled = {r->entry.received, m_clock.elapsed()};
+        setState(r, DownloadEntry::State::Running);
+        request->resume();
+        watchTransfers();
     }
 }
 

@@ -138,6 +138,8 @@ private:
     Record *find(int id) const;
     void setState(Record *record, DownloadEntry::State state, const QString &reason = {});
     void fail(Record *record, DownloadEntry::State state, const QString &reason);
+    // 继续 and 仍然下载: on from where it stands.
+    void resume(Record *record);
     void cancelByUser(Record *record);
     void finish(Record *record, DownloadEntry::State state, const QString &reason);
     bool land(Record *record, const QString &from);
