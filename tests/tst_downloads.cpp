@@ -513,7 +513,8 @@ private slots:
         manager()->act(last().id, DownloadEntry::Action(choice));
         QTRY_COMPARE_WITH_TIMEOUT(int(last().state), state, 30000);
         // The cancelled copy's partial files go once the engine lets go of them.
-        QTRY_COMPARE_WITH_TIMEOUT(filesIn(folder()), files, 30000);
+        QTRY_VERIFY2_WITH_TIMEOUT(filesIn(folder()) == files, qPrintable(filesIn(folder()).join(QLatin1Char('|'))),
+                                  30000);
         if (choice == DownloadEntry::OpenExisting) {
             QCOMPARE(last().path, existing);
             QCOMPARE(last().name, files.last());
