@@ -1,5 +1,7 @@
 // The downloads' rules without the engine: the names files are saved under,
 // why a download stopped, and the texts an entry composes.
+#include <cstdio>
+
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -8,6 +10,7 @@
 #include "DownloadFolder.h"
 #include "DownloadJournal.h"
 #include "FakeDownloads.h"
+#include "FileIdentity.h"
 #include "FileNames.h"
 #include "PartialSweep.h"
 #include "StopReason.h"
@@ -118,6 +121,25 @@ private slots:
     // cancel goes too, and nothing else does: not the name itself, not
     // another program's file of the same name. What is still watched is kept
     // for the next start (tst_downloadfiles follows such files further).
+    // Quit while the engine had just finished, before it said so: its file,
+    // moved over the reservation, is the data kept.
+    void keepsWhatTheEngineFinishedUntold()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a.zip"));
+        DownloadFolder::Files files {.reserved = FileIdentity::create(DownloadFolder::reservedPath(path))};
+        DownloadFolder::Files untouched = files;
+        QVERIFY(files.reserved.isValid());
+        QVERIFY(!DownloadFolder::keepData(path, untouched)); // nothing of the engine's yet
+        const FileIdentity engines = FileIdentity::create(DownloadFolder::enginePartialPath(path));
+        QVERIFY(std::rename(QFile::encodeName(DownloadFolder::enginePartialPath(path)).constData(),
+                            QFile::encodeName(DownloadFolder::reservedPath(path)).constData())
+                == 0); // as the engine does, over what is there
+        QVERIFY(DownloadFolder::keepData(path, files));
+        QCOMPARE(files.data, engines);
+        QCOMPARE(files.reserved, engines);
+    }
+
     void leftoversAreSwept()
     {
         QTemporaryDir dir;

@@ -138,9 +138,19 @@ FileIdentity DownloadFolder::engineFile(const QString &path, const Files &files)
 bool DownloadFolder::keepData(const QString &path, Files &files)
 {
     const FileIdentity engines = engineFile(path, files);
-    if (!engines.isValid() || !engines.moveOver(enginePartialPath(path), reservedPath(path), files.reserved))
+    if (engines.isValid()) {
+        if (!engines.moveOver(enginePartialPath(path), reservedPath(path), files.reserved))
+            return false;
+        files = {.reserved = engines, .data = engines};
+        return true;
+    }
+    // Done before it could say so: the engine's one rename put its file over
+    // the reservation, as when it reports it has finished.
+    const FileIdentity moved = FileIdentity::of(reservedPath(path));
+    const bool theEngines = files.data.isValid() ? moved == files.data : moved != files.reserved;
+    if (!moved.isValid() || !theEngines || FileIdentity::anythingAt(enginePartialPath(path)))
         return false;
-    files = {.reserved = engines, .data = engines};
+    files = {.reserved = moved, .data = moved};
     return true;
 }
 

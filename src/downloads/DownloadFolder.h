@@ -76,8 +76,9 @@ public:
     // The engine's file for path, once it made one: while the download's
     // reservation stands, what is at the engine's name is the engine's.
     static FileIdentity engineFile(const QString &path, const Files &files);
-    // Moves the engine's data over the reservation, to keep it between runs;
-    // files then name it. False when there is no such data of ours.
+    // Moves the engine's data over the reservation, to keep it between runs
+    // (or finds it there, the engine having finished); files then name it.
+    // False when there is no such data of ours.
     static bool keepData(const QString &path, Files &files);
     // Removes what a download that would land at path left: those of its
     // partial files that are still its own, never the final name. Returns
