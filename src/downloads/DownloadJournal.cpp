@@ -60,6 +60,7 @@ QJsonObject toJson(const JournalEntry &e)
         {QStringLiteral("total"), double(e.total)},
         {QStringLiteral("etag"), QString::fromLatin1(e.etag)},
         {QStringLiteral("modified"), QString::fromLatin1(e.modified)},
+        {QStringLiteral("mime"), e.mimeType},
     };
 }
 
@@ -78,6 +79,7 @@ JournalEntry fromJson(const QJsonObject &o)
     e.total = qint64(o.value(QLatin1String("total")).toDouble(-1));
     e.etag = o.value(QLatin1String("etag")).toString().toLatin1();
     e.modified = o.value(QLatin1String("modified")).toString().toLatin1();
+    e.mimeType = o.value(QLatin1String("mime")).toString();
     e.files = filesFrom(o.value(QLatin1String("files")));
     e.complete = o.value(QLatin1String("complete")).toBool();
     e.existing = o.value(QLatin1String("existing")).toString();
@@ -128,8 +130,18 @@ JournalContents DownloadJournal::read() const
         if (format == EarlierFormat && ownPartial(e))
             e.files = {.reserved = FileIdentity::of(DownloadFolder::reservedPath(e.path)),
                        .data = FileIdentity::of(DownloadFolder::enginePartialPath(e.path))};
+        // Its data at the engine's name, which the reservation proves the
+        // engine's; or nothing of it on disk yet, to start again.
+        if (const FileIdentity engines = DownloadFolder::engineFile(e.path, e.files);
+            !e.files.data.isValid() && engines.isValid()) {
+            e.files.data = engines;
+            e.partial = DownloadFolder::enginePartialPath(e.path);
+        }
+        const bool nothing = e.partial.isEmpty() && !e.files.reserved.isValid() && !e.files.data.isValid();
+        if (nothing)
+            e.complete = false;
         const QFileInfo partial(e.partial);
-        if (!webAddress(e.url) || !ownPartial(e) || !e.files.holds(FileIdentity::of(e.partial)))
+        if (!webAddress(e.url) || !(nothing || (ownPartial(e) && e.files.holds(FileIdentity::of(e.partial)))))
             continue;
         if (!webAddress(e.page))
             e.page.clear();
@@ -137,7 +149,7 @@ JournalContents DownloadJournal::read() const
             e.total = -1;
         // The file is the truth: the journal may lag behind it, or claim
         // bytes a power cut never let reach the disk.
-        e.bytes = partial.size();
+        e.bytes = nothing ? 0 : partial.size();
         if (e.total >= 0 && e.bytes > e.total)
             continue;
         out.downloads << e;

@@ -22,6 +22,7 @@ struct JournalEntry
     qint64 total = -1;              // -1 when the server did not say
     QByteArray etag;                // the server's validators, to continue only the same file
     QByteArray modified;            // Last-Modified
+    QString mimeType {};            // of what came: a page where it was is not the file
     DownloadFolder::Files files {}; // the files it made, the partial file among them
     bool complete = false;          // all its data is there, only its landing is left
     QString existing {};            // the same file found in the folder, for the user to choose

@@ -5,15 +5,14 @@
 #include <QWebEngineDownloadRequest>
 
 #include "DownloadFolder.h"
+#include "EngineDownload.h"
 #include "FileNames.h"
 #include "HiddenPage.h"
-#include "PartialSweep.h"
 #include "Refusals.h"
 #include "StopReason.h"
 
-DownloadAdmission::DownloadAdmission(const DownloadFolder &folder, const PartialSweep &leftovers)
+DownloadAdmission::DownloadAdmission(const DownloadFolder &folder)
     : m_folder(folder)
-    , m_leftovers(leftovers)
 { }
 
 HiddenPage *DownloadAdmission::payingPage(QWebEngineDownloadRequest *request)
@@ -30,13 +29,10 @@ HiddenPage *DownloadAdmission::payingPage(QWebEngineDownloadRequest *request)
     return nullptr;
 }
 
-DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest *request, const QString &charset) const
+DownloadAdmission::Decision DownloadAdmission::decide(const EngineDownload *request, const QString &charset,
+                                                      const QStringList &busy) const
 {
-    QString suggested = request->suggestedFileName();
-    if (suggested.isEmpty())
-        suggested = request->downloadFileName();
-    if (suggested.isEmpty())
-        suggested = request->url().fileName();
+    const QString suggested = request->suggestedFileName();
     const QByteArray addressName
         = QByteArray::fromPercentEncoding(request->url().fileName(QUrl::FullyEncoded).toLatin1());
     const QString name = FileNames::sanitize(FileNames::siteName(suggested, addressName, charset));
@@ -49,17 +45,14 @@ DownloadAdmission::Decision DownloadAdmission::decide(QWebEngineDownloadRequest 
     const qint64 free = m_folder.freeSpace(directory);
     if (announced > 0 && announced > free - DownloadFolder::SpareBytes)
         return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, free)};
-    const DownloadFolder::Reservation reserved = DownloadFolder::reserveFile(directory, name, m_leftovers.paths());
+    const DownloadFolder::Reservation reserved = DownloadFolder::reserveFile(directory, name, busy);
     if (reserved.path.isEmpty())
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
     return {.path = reserved.path, .reserved = reserved.reserved, .wanted = name, .announced = announced};
 }
 
-void DownloadAdmission::accept(QWebEngineDownloadRequest *request, const Decision &decision)
+void DownloadAdmission::accept(EngineDownload *request, const Decision &decision)
 {
     // Saved under its partial name, and moved to its own once complete.
-    const QFileInfo target(DownloadFolder::reservedPath(decision.path));
-    request->setDownloadDirectory(target.absolutePath());
-    request->setDownloadFileName(target.fileName());
-    request->accept();
+    request->accept(DownloadFolder::reservedPath(decision.path));
 }

@@ -6,7 +6,7 @@
 
 class DownloadFolder;
 class HiddenPage;
-class PartialSweep;
+class EngineDownload;
 class QWebEngineDownloadRequest;
 
 // Whether a download the engine asks about may be saved, and where. The
@@ -15,8 +15,7 @@ class QWebEngineDownloadRequest;
 class DownloadAdmission
 {
 public:
-    // A name whose partial files are still being swept is not free yet.
-    DownloadAdmission(const DownloadFolder &folder, const PartialSweep &leftovers);
+    explicit DownloadAdmission(const DownloadFolder &folder);
 
     // The page whose user action pays for the request, with that download
     // spent; nullptr (the request cancelled, the refusal logged) when none
@@ -34,12 +33,12 @@ public:
         bool accepted() const { return !path.isEmpty(); }
     };
     // Checks the folder and the room in it, then chooses and reserves the
-    // name: the one the site meant, in the encoding of its pages (charset).
-    Decision decide(QWebEngineDownloadRequest *request, const QString &charset) const;
+    // name: the one the site meant, in the encoding of its pages (charset),
+    // unless busy holds it (a listed download's, or one still swept).
+    Decision decide(const EngineDownload *request, const QString &charset, const QStringList &busy) const;
     // Points the engine at an accepted decision's path and lets it start.
-    static void accept(QWebEngineDownloadRequest *request, const Decision &decision);
+    static void accept(EngineDownload *request, const Decision &decision);
 
 private:
     const DownloadFolder &m_folder;
-    const PartialSweep &m_leftovers;
 };

@@ -1,15 +1,15 @@
-// The entries of the list, and the user's actions on them.
 #include "DownloadManager.h"
 
 #include <algorithm>
 
-#include <QDir>
 #include <QFileInfo>
 #include <QNetworkCookieJar>
+#include <QScopeGuard>
 #include <QWebEngineCookieStore>
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
+#include "FilePageRestart.h"
 #include "HiddenPage.h"
 #include "StopReason.h"
 
@@ -30,13 +30,38 @@ static_assert(sameCode(StopReason::FileNoSpace, R::FileNoSpace) && sameCode(Stop
               && sameCode(StopReason::ServerUnreachable, R::ServerUnreachable)
               && sameCode(StopReason::UserCanceled, R::UserCanceled));
 
+QByteArray userAgent(const QWebEngineProfile *profile)
+{
+    return profile ? profile->httpUserAgent().toUtf8() : QByteArrayLiteral("Mozilla/5.0");
+}
+
 } // namespace
 
 DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     : Downloads(parent)
-    , m_profile(profile)
-    , m_probe(&m_network, profile->httpUserAgent().toUtf8())
+    , m_probe(&m_network, userAgent(profile))
+    , m_shared {.network = &m_network,
+                .userAgent = userAgent(profile),
+                .restart = [profile](const QUrl &url, int entry, bool isFilePage) -> std::unique_ptr<Restart> {
+                    if (isFilePage)
+                        return std::make_unique<FilePageRestart>(profile, url, entry);
+                    return std::make_unique<AddressRestart>(profile, url, entry);
+                },
+                .probe = &m_probe,
+                .folder = &m_folder,
+                .leftovers = &m_leftovers,
+                .slotFree = [this](const Transfer *t) { return runningCount(t) < MaxRunning; }}
 {
+    connect(&m_spaceWatch, &QTimer::timeout, this, &DownloadManager::checkSpace);
+    m_spaceWatch.setInterval(SpaceCheckMs);
+    // Progress is read on a clock rather than per received chunk: the
+    // engine's own work shares this thread.
+    m_progress.setInterval(ProgressMs);
+    connect(&m_progress, &QTimer::timeout, this, &DownloadManager::sample);
+    connect(&m_leftovers, &PartialSweep::changed, this, &DownloadManager::journalChanged);
+    m_shared.clock.start();
+    if (!profile)
+        return;
     // A server that checks its pages' cookie checks ours too.
     QNetworkCookieJar *jar = m_network.cookieJar();
     connect(profile->cookieStore(), &QWebEngineCookieStore::cookieAdded, this,
@@ -47,14 +72,6 @@ DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
     // the engine drops it.
     connect(profile, &QWebEngineProfile::downloadRequested, this, &DownloadManager::onDownloadRequested,
             Qt::DirectConnection);
-    m_spaceWatch.setInterval(SpaceCheckMs);
-    connect(&m_spaceWatch, &QTimer::timeout, this, qOverload<>(&DownloadManager::checkSpace));
-    // Progress is read on a clock rather than per received chunk: the
-    // engine's own work shares this thread.
-    m_progress.setInterval(ProgressMs);
-    connect(&m_progress, &QTimer::timeout, this, &DownloadManager::sample);
-    connect(&m_leftovers, &PartialSweep::changed, this, &DownloadManager::journalChanged);
-    m_clock.start();
 }
 
 DownloadManager::~DownloadManager()
@@ -65,270 +82,319 @@ DownloadManager::~DownloadManager()
         keepAll();
     else
         cancelAll();
+    // Their late signals reach nobody.
+    for (const auto &t : m_transfers)
+        t->disconnect(this);
 }
 
 QList<DownloadEntry> DownloadManager::entries() const
 {
     QList<DownloadEntry> out;
-    out.reserve(qsizetype(m_records.size()));
-    for (const auto &r : m_records)
-        out << r->entry;
+    out.reserve(qsizetype(m_transfers.size()));
+    for (const auto &t : m_transfers)
+        out << t->entry();
     return out;
 }
 
 DownloadEntry DownloadManager::entry(int id) const
 {
-    const Record *r = find(id);
-    return r ? r->entry : DownloadEntry {};
+    const Transfer *t = find(id);
+    return t ? t->entry() : DownloadEntry {};
 }
 
-DownloadManager::Record *DownloadManager::find(int id) const
+Transfer *DownloadManager::find(int id) const
 {
     const auto it
-        = std::find_if(m_records.cbegin(), m_records.cend(), [id](const auto &r) { return r->entry.id == id; });
-    return it == m_records.cend() ? nullptr : it->get();
+        = std::find_if(m_transfers.cbegin(), m_transfers.cend(), [id](const auto &t) { return t->entry().id == id; });
+    return it == m_transfers.cend() ? nullptr : it->get();
 }
 
-// Not announced yet: the caller fills it in, then tells the list once.
-DownloadManager::Record *DownloadManager::makeRecord(DownloadEntry::State state, const QString &name, const QUrl &url)
+Transfer *DownloadManager::add(std::unique_ptr<Transfer> transfer)
 {
-    auto &r = m_records.emplace_back(std::make_unique<Record>());
-    r->entry.id = m_nextId++;
-    r->entry.state = state;
-    r->entry.name = name;
-    r->entry.url = url;
-    return r.get();
+    Transfer *t = m_transfers.emplace_back(std::move(transfer)).get();
+    connect(t, &Transfer::changed, this, &DownloadManager::onChanged);
+    connect(t, &Transfer::progressed, this, &Downloads::entryChanged);
+    connect(t, &Transfer::slotFreed, this, &DownloadManager::startQueued);
+    connect(t, &Transfer::started, this, &DownloadManager::downloadStarted);
+    connect(t, &Transfer::ended, this, &DownloadManager::downloadFinished);
+    connect(t, &Transfer::failed, this, &DownloadManager::downloadFailed);
+    return t;
+}
+
+Transfer *DownloadManager::make(Transfer::State state, const QString &name, const QUrl &url)
+{
+    return add(std::make_unique<Transfer>(m_shared, m_nextId++, state, name, url));
+}
+
+// The entries go at once; each transfer itself once the current event is
+// done, as it may be inside a signal of its own.
+void DownloadManager::remove(const QList<int> &ids)
+{
+    std::erase_if(m_transfers, [&ids](std::unique_ptr<Transfer> &t) {
+        if (!ids.contains(t->entry().id))
+            return false;
+        Transfer *gone = t.release();
+        gone->disconnect();
+        gone->deleteLater();
+        return true;
+    });
+    emit entriesRemoved(ids);
+    journalChanged();
 }
 
 int DownloadManager::addClick(const QString &title, const QUrl &page)
 {
     // The user asked again for what is under way: that entry is shown.
-    const bool underWay = std::any_of(m_records.cbegin(), m_records.cend(), [&page](const auto &r) {
-        return r->page == page && (r->entry.state == DownloadEntry::State::Opening || r->entry.isUnfinished());
+    const bool underWay = std::any_of(m_transfers.cbegin(), m_transfers.cend(), [&page](const auto &t) {
+        return t->page() == page && (t->state() == Transfer::State::Opening || t->entry().isUnfinished());
     });
     if (underWay) {
         emit attentionWanted();
         return 0;
     }
-    Record *r = makeRecord(DownloadEntry::State::Opening, title, page);
-    r->page = page;
-    r->title = title;
-    emit entryAdded(r->entry.id);
-    return r->entry.id;
+    Transfer *t = make(Transfer::State::Opening, title, page);
+    t->setPage(page, title);
+    emit entryAdded(t->entry().id);
+    return t->entry().id;
 }
 
 void DownloadManager::clickGaveUp(int id, const QString &reason)
 {
-    Record *r = find(id);
-    if (r && r->entry.state == DownloadEntry::State::Opening)
-        setState(r, DownloadEntry::State::NothingCame, reason);
-}
-
-void DownloadManager::setState(Record *record, DownloadEntry::State state, const QString &reason)
-{
-    record->entry.state = state;
-    record->entry.reason = reason;
-    if (state != DownloadEntry::State::Running)
-        record->entry.bytesPerSecond = 0;
-    journalChanged();
-    emit entryChanged(record->entry.id);
-}
-
-// The entry shows why, and those who asked for the download are told.
-void DownloadManager::fail(Record *record, DownloadEntry::State state, const QString &reason)
-{
-    setState(record, state, reason);
-    const bool cancelled = state == DownloadEntry::State::Cancelled;
-    emit downloadFailed(record->entry.path, cancelled ? StopReason::text(StopReason::UserCanceled, {}) : reason);
+    if (Transfer *t = find(id))
+        t->giveUp(reason);
 }
 
 void DownloadManager::act(int id, DownloadEntry::Action action)
 {
-    Record *r = find(id);
-    if (!r || !r->entry.actions().testFlag(action))
+    Transfer *t = find(id);
+    if (!t || !t->entry().actions().testFlag(action))
         return;
-    QWebEngineDownloadRequest *request = r->request;
-    switch (action) {
-    case DownloadEntry::Pause:
-        if (request)
-            request->pause();
-        dropFetch(r);
-        dropRestart(r);
-        setState(r, DownloadEntry::State::Paused);
-        startQueued();
-        break;
-    case DownloadEntry::Resume:
-    case DownloadEntry::DownloadAnyway:
-        if (action == DownloadEntry::DownloadAnyway)
-            r->existingPath.clear();
-        resume(r);
-        break;
-    case DownloadEntry::Cancel:
-        cancelByUser(r);
-        break;
-    case DownloadEntry::Delete:
-        // Its data goes, and so does the entry.
-        cancelByUser(r);
-        std::erase_if(m_records, [id](const auto &record) { return record->entry.id == id; });
-        emit entriesRemoved({id});
-        break;
-    case DownloadEntry::OpenExisting: {
-        // The file is there already: this copy is not needed.
-        const QString existing = r->existingPath;
-        cancelByUser(r);
-        r->entry.path = existing;
-        r->entry.name = QFileInfo(existing).fileName();
-        setState(r, DownloadEntry::State::Finished);
-        break;
-    }
-    case DownloadEntry::Retry:
-        retry(r);
-        break;
-    default:
-        break;
-    }
-}
-
-void DownloadManager::resume(Record *r)
-{
-    QWebEngineDownloadRequest *request = r->request;
-    if (r->landOnAnswer) {
-        // Complete while paused: it lands once its name is known.
-        setState(r, DownloadEntry::State::Running);
-        if (!r->asking)
-            landCompleted(r);
-    } else if (std::exchange(r->completedWhileAsked, false)) {
-        if (land(r, DownloadFolder::reservedPath(r->entry.path)))
-            emit downloadFinished(r->entry.path, true);
-    } else if (r->entry.fromEarlierRun) {
-        continueEarlier(r);
-    } else if (!request || request->isFinished()) {
-        retry(r);
-    } else if (runningCount() >= MaxRunning) {
-        setState(r, DownloadEntry::State::Waiting);
-    } else {
-        r->sampled = {r->entry.received, m_clock.elapsed()};
-        setState(r, DownloadEntry::State::Running);
-        request->resume();
-        watchTransfers();
-    }
-}
-
-void DownloadManager::cancelByUser(Record *record)
-{
-    record->userCancelled = true;
-    dropFetch(record);
-    dropRestart(record);
-    if (record->request)
-        record->request->cancel();
-    if (record->entry.isUnfinished())
-        finish(record, DownloadEntry::State::Cancelled, QString());
-}
-
-void DownloadManager::finish(Record *record, DownloadEntry::State state, const QString &reason)
-{
-    const bool ok = state == DownloadEntry::State::Finished;
-    const QString path = record->entry.path;
-    dropFetch(record);
-    if (!ok) {
-        // Nothing lands of it, whatever its server says later.
-        record->asking = 0;
-        record->landOnAnswer = false;
-        m_leftovers.add(path, record->files);
-        record->files = {}; // the sweep's now
-    }
-    if (QWebEngineDownloadRequest *request = record->request) {
-        request->disconnect(this);
-        if (ok) {
-            record->entry.received = request->receivedBytes();
-            record->entry.total = request->totalBytes();
-        }
-        if (ok || request->isFinished()) {
-            // Done requests are of no more use; the profile would keep them.
-            request->deleteLater();
-        } else {
-            // Cancelled by us and not yet wound down, or interrupted (which
-            // the engine keeps for resuming): cancel for good, release the
-            // request when the engine is done, and sweep the partial file
-            // from then on.
-            connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this,
-                    [this, request, path, files = record->files] {
-                        m_leftovers.add(path, files);
-                        request->deleteLater();
-                    });
-            if (request->state() != QWebEngineDownloadRequest::DownloadCancelled)
-                request->cancel();
-        }
-        record->request = nullptr;
-        // The engine moved its file to the partial name: that is our data.
-        if (ok && !record->files.holds(FileIdentity::of(DownloadFolder::reservedPath(path))))
-            record->files.data = FileIdentity::of(DownloadFolder::reservedPath(path));
-    }
-    if (ok && record->completedWhileAsked) {
-        setState(record, DownloadEntry::State::AlreadyThere, QDir::toNativeSeparators(record->existingPath));
-    } else if (ok && record->asking) {
-        // Complete before the server said what the file is called: it lands
-        // under that name once it has (a few seconds at most).
-        record->partial = DownloadFolder::reservedPath(path);
-        record->landOnAnswer = true;
-        journalChanged(); // complete, should the program end meanwhile
-        emit entryChanged(record->entry.id);
-    } else if (ok) {
-        // The engine saved it under its partial name.
-        if (land(record, DownloadFolder::reservedPath(path)))
-            emit downloadFinished(record->entry.path, true);
-    } else {
-        fail(record, state, reason);
-        emit downloadFinished(path, false);
-    }
-    startQueued();
-}
-
-bool DownloadManager::land(Record *record, const QString &from)
-{
-    record->landOnAnswer = false;
-    const QString landed = DownloadFolder::landAndTidy(from, record->files, record->entry.path, record->landAs);
-    if (landed.isEmpty()) {
-        // The complete data stays where it is, the user's now, and the entry
-        // says where.
-        const QString directory = QFileInfo(record->entry.path).absolutePath();
-        record->partial.clear();
-        fail(record, DownloadEntry::State::Failed, StopReason::notMovedText(directory, from));
-        emit downloadFinished(record->entry.path, false);
-        return false;
-    }
-    record->entry.path = landed;
-    record->entry.name = QFileInfo(landed).fileName();
-    record->partial.clear();
-    setState(record, DownloadEntry::State::Finished);
-    return true;
-}
-
-void DownloadManager::landCompleted(Record *record)
-{
-    if (land(record, record->partial))
-        emit downloadFinished(record->entry.path, true);
+    t->act(action);
+    // 删除: its data goes, and so does the entry.
+    if (action == DownloadEntry::Delete)
+        remove({id});
 }
 
 void DownloadManager::cancelAll()
 {
-    for (std::size_t i = 0; i < m_records.size(); ++i) {
-        if (m_records[i]->entry.isUnfinished())
-            cancelByUser(m_records[i].get());
+    // By index: what the signals reach may add entries.
+    for (std::size_t i = 0; i < m_transfers.size(); ++i) {
+        if (m_transfers[i]->entry().isUnfinished())
+            m_transfers[i]->cancelByUser();
     }
+}
+
+bool DownloadManager::keepAll()
+{
+    for (std::size_t i = 0; i < m_transfers.size(); ++i)
+        m_transfers[i]->keep();
+    // The program ends now: no later event will write it.
+    return writeJournal();
 }
 
 void DownloadManager::clearEnded()
 {
-    // An ended entry holds no request and nothing waits on its record: the
-    // engine's late signals and the timers find it by id, or find nothing.
+    // An ended transfer holds no request; one starting again still waits
+    // for its page's answer.
     QList<int> ids;
-    std::erase_if(m_records, [&ids](const auto &r) {
-        if (!r->entry.hasEnded() || r->retryPage || r->restart)
-            return false;
-        ids << r->entry.id;
-        return true;
-    });
+    for (const auto &t : m_transfers) {
+        if (t->entry().hasEnded() && !t->isRestarting())
+            ids << t->entry().id;
+    }
     if (!ids.isEmpty())
-        emit entriesRemoved(ids);
+        remove(ids);
+}
+
+void DownloadManager::setOutside(Outside outside)
+{
+    m_shared.restart = std::move(outside.restart);
+    m_shared.probe = outside.probe;
+}
+
+void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)
+{
+    if (request->state() != QWebEngineDownloadRequest::DownloadRequested)
+        return;
+    auto *download = new WebEngineDownload(request);
+    if (followResumed(download))
+        return;
+    if (const HiddenPage *page = DownloadAdmission::payingPage(request))
+        offer(download, {.entry = page->grantEntry(), .page = page->url(), .charset = page->documentCharset()});
+}
+
+void DownloadManager::offer(EngineDownload *request, const Payer &payer)
+{
+    // The transfer the user's action made for it (a row click's), or the one
+    // that 重试 or 继续 starts again: the download goes there, whatever its
+    // address has become.
+    Transfer *asked = find(payer.entry);
+    Transfer *claimed = asked && asked->claim() ? asked : nullptr;
+    const int answered = claimed ? claimed->entry().id : 0;
+    const auto answer = qScopeGuard([this, answered] { emit clickAnswered(answered); });
+    // The same address already downloading: the user asked again, so show
+    // that one instead of starting it twice.
+    if (inFlight(request->url(), claimed)) {
+        request->cancel();
+        if (claimed)
+            claimed->giveUp(StopReason::downloadingAlreadyText());
+        emit attentionWanted();
+        return;
+    }
+    if (claimed && !claimed->takes(request))
+        return;
+    // Names still swept, and those of listed downloads (one kept from an
+    // earlier run may hold none on disk), are not free.
+    QStringList busy = m_leftovers.paths();
+    for (const auto &t : m_transfers) {
+        if (t.get() != claimed && t->entry().isUnfinished())
+            busy << t->entry().path;
+    }
+    const DownloadAdmission::Decision decision = m_admission.decide(request, payer.charset, busy);
+    if (!decision.accepted()) {
+        refuse(request, claimed, decision.refusal, decision.wanted);
+        return;
+    }
+    DownloadAdmission::accept(request, decision);
+    Transfer *t = claimed ? claimed : make(Transfer::State::Opening, QString(), request->url());
+    // A page of its own, for a retry from the address, is no file page.
+    const bool fromAddress = asked && !asked->page().isValid();
+    t->start(request, decision, fromAddress ? QUrl() : payer.page, payer.charset);
+    if (claimed)
+        emit entryChanged(t->entry().id);
+    else
+        emit entryAdded(t->entry().id);
+    journalChanged();
+    watchTransfers();
+    t->begin();
+}
+
+bool DownloadManager::followResumed(EngineDownload *request)
+{
+    // The engine resuming a download (by itself or for 继续) asks again
+    // under the same id, with our folder and name forgotten: keep them, and
+    // follow the new request object.
+    for (const auto &t : m_transfers) {
+        if (t->request() && t->request()->id() == request->id() && t->request() != request) {
+            t->follow(request);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool DownloadManager::inFlight(const QUrl &url, const Transfer *except) const
+{
+    return std::any_of(m_transfers.cbegin(), m_transfers.cend(), [&](const auto &t) {
+        return t.get() != except && t->request() && t->entry().isUnfinished() && t->entry().url == url;
+    });
+}
+
+void DownloadManager::refuse(EngineDownload *request, Transfer *claimed, const QString &reason, const QString &wanted)
+{
+    if (claimed) {
+        claimed->refuse(request, reason);
+        return;
+    }
+    request->cancel();
+    Transfer *t = add(
+        std::make_unique<Transfer>(m_shared, m_nextId++, Transfer::State::Failed, wanted, request->url(), reason));
+    emit entryAdded(t->entry().id);
+    emit downloadFailed(QString(), reason);
+}
+
+int DownloadManager::runningCount(const Transfer *except) const
+{
+    return int(std::count_if(m_transfers.cbegin(), m_transfers.cend(), [except](const auto &t) {
+        return t.get() != except && t->entry().state == DownloadEntry::State::Running;
+    }));
+}
+
+void DownloadManager::startQueued()
+{
+    int running = runningCount();
+    for (std::size_t i = 0; i < m_transfers.size() && running < MaxRunning; ++i) {
+        Transfer *t = m_transfers[i].get();
+        if (t->state() != Transfer::State::Queued)
+            continue;
+        t->runQueued();
+        running += t->state() == Transfer::State::Running;
+    }
+}
+
+void DownloadManager::onChanged(int id)
+{
+    emit entryChanged(id);
+    journalChanged();
+    const Transfer *t = find(id);
+    if (t && t->entry().state == DownloadEntry::State::Running)
+        watchTransfers();
+}
+
+void DownloadManager::watchTransfers()
+{
+    m_progress.start();
+    m_spaceWatch.start();
+}
+
+void DownloadManager::sample()
+{
+    bool any = false;
+    const qint64 now = m_shared.clock.elapsed();
+    // By index: what the signals reach may add entries.
+    for (std::size_t i = 0; i < m_transfers.size(); ++i)
+        any = m_transfers[i]->sample(now) || any;
+    if (!any)
+        m_progress.stop();
+}
+
+void DownloadManager::checkSpace()
+{
+    if (runningCount() == 0) {
+        m_spaceWatch.stop();
+        return;
+    }
+    for (std::size_t i = 0; i < m_transfers.size(); ++i)
+        m_transfers[i]->checkSpace();
+}
+
+void DownloadManager::useJournal(const QString &file)
+{
+    m_journal = std::make_unique<DownloadJournal>(file);
+    const JournalContents earlier = m_journal->read();
+    // The engine of that run is gone: what it left of cancelled downloads
+    // goes now (the files they made only; never a file the user has, nor
+    // another program's of the same name).
+    for (const JournalLeftover &left : earlier.leftovers)
+        DownloadFolder::removePartial(left.path, left.files);
+    for (const JournalEntry &kept : earlier.downloads) {
+        const Transfer *t = add(std::make_unique<Transfer>(m_shared, m_nextId++, kept));
+        emit entryAdded(t->entry().id);
+    }
+    writeJournal();
+}
+
+// Written once the event that changed it is done: a burst of changes, one write.
+void DownloadManager::journalChanged()
+{
+    if (!m_journal || std::exchange(m_journalDirty, true))
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (m_journalDirty)
+            writeJournal();
+    });
+}
+
+bool DownloadManager::writeJournal()
+{
+    m_journalDirty = false;
+    if (!m_journal)
+        return false;
+    JournalContents contents;
+    for (const QString &path : m_leftovers.paths())
+        contents.leftovers << JournalLeftover {path, m_leftovers.files(path)};
+    for (const auto &t : m_transfers) {
+        if (const std::optional<JournalEntry> kept = t->journalEntry())
+            contents.downloads << *kept;
+    }
+    return m_journal->write(contents);
 }

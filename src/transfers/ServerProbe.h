@@ -13,7 +13,7 @@ class QUrl;
 // The program's own questions to a download's server, which the engine does
 // not pass on: the HTTP status with which it refused a download, and what it
 // says identifies and names the file.
-class ServerProbe final : public QObject
+class ServerProbe : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ServerProbe)
@@ -25,7 +25,7 @@ public:
     // A HEAD request for url from byte `from`, as the engine asked to
     // continue. done gets the status, 0 when none came; it is not called
     // once context is gone.
-    void ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int status)> done);
+    virtual void ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int status)> done);
 
     // What a download's server says identifies its file (ETag,
     // Last-Modified), its length and its name (the Content-Disposition as
@@ -39,8 +39,8 @@ public:
         qint64 length = -1;
         QByteArray disposition;
     };
-    void validators(const QUrl &url, const QUrl &referer, const QObject *context,
-                    std::function<void(const Validators &)> done);
+    virtual void validators(const QUrl &url, const QUrl &referer, const QObject *context,
+                            std::function<void(const Validators &)> done);
 
 private:
     void firstByte(const QNetworkRequest &request, const QObject *context,

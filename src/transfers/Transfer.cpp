@@ -1,0 +1,357 @@
+// One download: the user's actions on it, its end and its landing, and what
+// it keeps for the journal.
+#include "Transfer.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include "FilePageRestart.h"
+#include "PartialSweep.h"
+#include "RangeFetch.h"
+
+Transfer::Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
+                   const QString &reason)
+    : m_shared(shared)
+    , m_state(state)
+{
+    m_entry.id = id;
+    m_entry.name = name;
+    m_entry.url = url;
+    setState(state, reason);
+}
+
+Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
+    : Transfer(shared, id, kept.complete ? State::CompleteKept : State::Interrupted,
+               kept.name.isEmpty() ? QFileInfo(kept.path).fileName() : kept.name, kept.url)
+{
+    m_entry.reason = StopReason::earlierRunText();
+    m_entry.path = kept.path;
+    m_entry.received = kept.bytes;
+    m_entry.total = kept.total;
+    m_entry.fromEarlierRun = true;
+    m_page = kept.page;
+    m_title = kept.title;
+    m_etag = kept.etag;
+    m_modified = kept.modified;
+    m_mimeType = kept.mimeType;
+    m_partial = kept.partial;
+    m_landAs = kept.name;
+    m_files = kept.files;
+    // Without a validator the rest could be of another file; without data
+    // there is no rest.
+    m_restartsFromPage
+        = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
+    // The choice the list offered, offered again.
+    if (!kept.existing.isEmpty() && QFileInfo(kept.existing).isFile()) {
+        m_existing = kept.existing;
+        setState(kept.complete ? State::CompleteThere : State::AlreadyThere, QDir::toNativeSeparators(kept.existing));
+    }
+}
+
+Transfer::~Transfer() = default;
+
+void Transfer::setPage(const QUrl &page, const QString &title)
+{
+    m_page = page;
+    m_title = title;
+}
+
+// Without a word to anyone: the callers announce.
+void Transfer::setState(State state, const QString &reason)
+{
+    m_state = state;
+    m_entry.state = shown(state);
+    m_entry.reason = reason;
+    if (m_entry.state != DownloadEntry::State::Running)
+        m_entry.bytesPerSecond = 0;
+}
+
+bool Transfer::take(Event event, const QString &reason)
+{
+    const std::optional<State> to = next(m_state, event);
+    if (!to)
+        return false;
+    setState(*to, reason);
+    emit changed(m_entry.id);
+    return true;
+}
+
+// The entry shows why, and those who asked for the download are told.
+void Transfer::fail(Event event, const QString &reason)
+{
+    if (!take(event, reason))
+        return;
+    emit failed(m_entry.path, event == Event::Cancel ? StopReason::text(StopReason::UserCanceled, {}) : reason);
+}
+
+void Transfer::giveUp(const QString &reason)
+{
+    take(Event::GiveUp, reason);
+}
+
+void Transfer::act(DownloadEntry::Action action)
+{
+    if (!m_entry.actions().testFlag(action))
+        return;
+    switch (action) {
+    case DownloadEntry::Pause:
+        if (m_request)
+            m_request->pause();
+        dropFetch();
+        dropRestart();
+        take(Event::Pause);
+        emit slotFreed();
+        break;
+    case DownloadEntry::DownloadAnyway:
+        if (m_state == State::AlreadyThere)
+            m_existing.clear();
+        resume();
+        break;
+    case DownloadEntry::Resume:
+        resume();
+        break;
+    case DownloadEntry::Cancel:
+    case DownloadEntry::Delete:
+        cancelByUser();
+        break;
+    case DownloadEntry::OpenExisting: {
+        // The file is there already: this copy is not needed.
+        const QString existing = m_existing;
+        dropCopy();
+        m_entry.path = existing;
+        m_entry.name = QFileInfo(existing).fileName();
+        take(Event::Land);
+        emit slotFreed();
+        break;
+    }
+    case DownloadEntry::Retry:
+        retry();
+        break;
+    default:
+        break;
+    }
+}
+
+void Transfer::cancelByUser()
+{
+    dropCopy();
+    if (m_entry.isUnfinished()) {
+        fail(Event::Cancel, QString());
+        emit ended(m_entry.path, false);
+        emit slotFreed();
+    }
+}
+
+// Stops whatever moves its data, and what it made goes.
+void Transfer::dropCopy()
+{
+    m_userCancelled = true;
+    dropFetch();
+    dropRestart();
+    m_asking = 0;
+    finishRequest(false); // the engine's request cancelled, its signals no more ours
+    m_shared.leftovers->add(m_entry.path, m_files);
+    m_files = {}; // the sweep's now
+}
+
+void Transfer::finish(Event event, const QString &reason)
+{
+    const bool ok = event == Event::Complete || event == Event::Collide;
+    const QString path = m_entry.path;
+    dropFetch();
+    if (!ok) {
+        // Nothing lands of it, whatever its server says later.
+        m_asking = 0;
+        m_shared.leftovers->add(path, m_files);
+        m_files = {};
+    }
+    finishRequest(ok);
+    if (event == Event::Collide) {
+        take(Event::Collide, QDir::toNativeSeparators(m_existing));
+    } else if (ok && m_asking) {
+        // Complete before the server said what the file is called: it lands
+        // under that name once it has (a few seconds at most). Journalled as
+        // complete, should the program end meanwhile.
+        m_partial = DownloadFolder::reservedPath(path);
+        take(Event::Complete);
+    } else if (ok) {
+        // The engine saved it under its partial name.
+        landOrSay(DownloadFolder::reservedPath(path));
+    } else {
+        fail(event, reason);
+        emit ended(path, false);
+    }
+    emit slotFreed();
+}
+
+void Transfer::finishRequest(bool ok)
+{
+    EngineDownload *request = m_request;
+    if (!request)
+        return;
+    request->disconnect(this);
+    m_request = nullptr;
+    if (ok) {
+        m_entry.received = request->receivedBytes();
+        m_entry.total = request->totalBytes();
+        // The engine moved its file to the partial name: that is our data.
+        const FileIdentity data = FileIdentity::of(DownloadFolder::reservedPath(m_entry.path));
+        if (!m_files.holds(data))
+            m_files.data = data;
+    }
+    if (ok || request->isFinished()) {
+        // Done requests are of no more use; the profile would keep them.
+        request->release();
+        return;
+    }
+    // Cancelled and not yet wound down, or interrupted (which the engine
+    // keeps for resuming): cancel for good, release the request when the
+    // engine is done, and sweep the partial file from then on. Whatever
+    // becomes of this transfer meanwhile.
+    PartialSweep *sweep = m_shared.leftovers;
+    connect(request, &EngineDownload::finishedChanged, sweep, [sweep, request, path = m_entry.path] {
+        sweep->add(path, {});
+        request->release();
+    });
+    if (request->state() != EngineDownload::State::Cancelled)
+        request->cancel();
+}
+
+void Transfer::landOrSay(const QString &from)
+{
+    const QString landed = DownloadFolder::landAndTidy(from, m_files, m_entry.path, m_landAs);
+    m_partial.clear();
+    if (landed.isEmpty()) {
+        // The complete data stays where it is, the user's now, and the entry
+        // says where: nothing of this transfer removes it any more.
+        m_files = {};
+        fail(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
+        emit ended(m_entry.path, false);
+        return;
+    }
+    m_entry.path = landed;
+    m_entry.name = QFileInfo(landed).fileName();
+    take(Event::Land);
+    emit ended(landed, true);
+}
+
+void Transfer::keep()
+{
+    if (!m_entry.isUnfinished() || m_entry.path.isEmpty())
+        return;
+    if (m_state == State::Complete || m_state == State::CompletePaused) {
+        // Complete: it lands now, under the name it has.
+        landOrSay(m_partial);
+        return;
+    }
+    dropFetch();
+    dropRestart();
+    const bool there = m_state == State::AlreadyThere || m_state == State::CompleteThere;
+    if (EngineDownload *request = m_request) {
+        request->disconnect(this);
+        request->pause();
+        m_entry.received = qMax(m_entry.received, request->receivedBytes());
+        m_request = nullptr;
+        // The engine deletes its partial file when it ends; the data moves to
+        // the name the download reserved (empty until now).
+        if (m_state != State::CompleteThere && DownloadFolder::keepData(m_entry.path, m_files))
+            m_partial = DownloadFolder::reservedPath(m_entry.path);
+    }
+    if (m_state == State::CompleteThere)
+        m_partial = DownloadFolder::reservedPath(m_entry.path);
+    m_entry.fromEarlierRun = true;
+    take(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
+}
+
+qint64 Transfer::liveBytes() const
+{
+    if (m_request)
+        return m_request->receivedBytes();
+    if (m_fetch)
+        return m_fetch->bytes();
+    return m_entry.received;
+}
+
+QString Transfer::dataPath() const
+{
+    return m_partial.isEmpty() ? DownloadFolder::enginePartialPath(m_entry.path) : m_partial;
+}
+
+bool Transfer::sample(qint64 now)
+{
+    DownloadEntry &e = m_entry;
+    if (e.state != DownloadEntry::State::Running || !(m_request || m_fetch))
+        return false;
+    // The engine's file, known from its first sight on: only that goes.
+    if (m_request && !m_files.data.isValid()) {
+        m_files.data = DownloadFolder::engineFile(e.path, m_files);
+        if (m_files.data.isValid())
+            emit changed(e.id); // a crash from now on leaves data the next start knows
+    }
+    const qint64 received = liveBytes();
+    const qint64 total = m_request ? m_request->totalBytes() : e.total;
+    // Interrupted requests read 0 until they resume; keep what we had.
+    if (received < e.received && received == 0)
+        return true;
+    const qint64 ms = now - m_sampled.ms;
+    if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
+        const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
+        e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
+        m_sampled = {received, now};
+    }
+    if (received != e.received || total != e.total) {
+        e.received = received;
+        e.total = total;
+        if (!alreadyThere())
+            emit progressed(e.id);
+    }
+    return true;
+}
+
+void Transfer::checkSpace()
+{
+    // What it still announces must fit, and what it writes must not outgrow
+    // the disk. A waiting one takes no room yet.
+    if (m_entry.state != DownloadEntry::State::Running || !(m_request || m_fetch))
+        return;
+    const QString directory = QFileInfo(m_entry.path).absolutePath();
+    const qint64 total = m_request ? m_request->totalBytes() : m_entry.total;
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - liveBytes()) : 0;
+    const qint64 free = m_shared.folder->freeSpace(directory);
+    const qint64 room = free - DownloadFolder::SpareBytes;
+    if (room >= remaining && room >= 0)
+        return;
+    finish(Event::Fail, StopReason::noSpaceText(total, directory, free));
+}
+
+std::optional<JournalEntry> Transfer::journalEntry() const
+{
+    const DownloadEntry &e = m_entry;
+    if (!e.isUnfinished() || e.path.isEmpty())
+        return std::nullopt;
+    const bool complete = holdsAllData(m_state);
+    const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
+    // The choice between it and the same file, where the list offers it.
+    const bool there = m_state == State::AlreadyThere || m_state == State::CompleteThere;
+    // Where its data is; the bare reservation before the engine's file is
+    // known (the next start looks for it there); nothing once let go.
+    const bool data = m_files.data.isValid() || !m_partial.isEmpty();
+    const QString partial = kept ? DownloadFolder::reservedPath(e.path)
+                            : data ? dataPath()
+                            : m_files.reserved.isValid() ? DownloadFolder::reservedPath(e.path)
+                                                         : QString();
+    return JournalEntry {.url = e.url,
+                         .page = m_page,
+                         .title = m_title,
+                         .path = e.path,
+                         .name = m_landAs,
+                         .partial = partial,
+                         .bytes = e.received,
+                         .total = e.total,
+                         .etag = m_etag,
+                         .modified = m_modified,
+                         .mimeType = m_mimeType,
+                         .files = m_files,
+                         .complete = complete,
+                         .existing = there ? m_existing : QString()};
+}

@@ -1,0 +1,226 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include "DownloadAdmission.h"
+#include "DownloadEntry.h"
+#include "DownloadFolder.h"
+#include "DownloadJournal.h"
+#include "EngineDownload.h"
+#include "StopReason.h"
+
+class PartialSweep;
+class QNetworkAccessManager;
+class RangeFetch;
+class Restart;
+class ServerProbe;
+
+// What every download of a session shares: the program's own requests to
+// download servers (with the pages' user agent), the way a download starts
+// again from its file page or address, the sweep of what ended ones left,
+// and whether a transfer slot is free.
+struct TransferShared
+{
+    QNetworkAccessManager *network = nullptr;
+    QByteArray userAgent {};
+    std::function<std::unique_ptr<Restart>(const QUrl &url, int entry, bool isFilePage)> restart {};
+    ServerProbe *probe = nullptr;
+    const DownloadFolder *folder = nullptr;
+    PartialSweep *leftovers = nullptr;
+    QElapsedTimer clock {};
+    quint64 questions = 0; // the server's answers asked for, so a late one is known
+    std::function<bool(const class Transfer *)> slotFree {};
+};
+
+// One download, from the click on its result row to its file in the folder:
+// its engine request (or the ranged fetch, or the file page that starts it
+// again), the server's answer naming it, its file page and that page's
+// charset, and the files it made. It moves from state to state only by the
+// events of one table (next()); what each event does besides is its own
+// business. It removes or renames only files that are still the ones it made.
+class Transfer final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Transfer)
+
+public:
+    // An interrupted transfer tries once more by itself after this.
+    static constexpr int AutoResumeMs = 3000;
+
+    enum class State : quint8 {
+        Opening,     // its file page is on its way; no download yet
+        NothingCame, // the click led to no download
+        Queued,      // accepted, or to be continued, once a slot is free
+        Running,
+        Paused,
+        Interrupted,  // broken off with its data kept for 继续
+        AlreadyThere, // paused: the same file is in the folder, the user chooses
+        Restarting,   // started again from its file page (or address): the engine's answer awaited
+        Complete,     // all its data is there; it lands once its server has named it
+        CompletePaused,
+        CompleteThere, // all its data is there, and so is the same file: the user chooses
+        CompleteKept,  // all its data is there, kept from an earlier run: 继续 lands it
+        Failed,
+        Finished,
+        Cancelled,
+    };
+    enum class Event : quint8 {
+        GiveUp,   // the click brought nothing
+        Run,      // a slot is its: the data moves
+        Queue,    // it waits for a slot
+        Pause,    // 暂停
+        Continue, // 继续 of complete data waiting for its name
+        Break,    // the transfer broke off, its data kept
+        Fail,     // broken off for good, or refused
+        Cancel,   // 取消
+        Complete, // all the data came; its name is still asked
+        Collide,  // all the data came, and the same file is in the folder
+        FindThere, // the same file is in the folder, before its data is all there
+        Land,      // the data is under its final name
+        Restart,   // from its file page or address
+        Keep,      // the program ends, keeping it for the next start
+    };
+    // Where an event moves a transfer in a state, or nothing: the event does
+    // not apply there.
+    static std::optional<State> next(State from, Event event);
+    static DownloadEntry::State shown(State state);
+    // All its data is there: only its landing is left.
+    static bool holdsAllData(State state);
+
+    Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
+             const QString &reason = {});
+    // A download an earlier run kept, as its journal entry says.
+    Transfer(TransferShared &shared, int id, const JournalEntry &kept);
+    ~Transfer() override;
+
+    const DownloadEntry &entry() const { return m_entry; }
+    State state() const { return m_state; }
+    QUrl page() const { return m_page; }
+    EngineDownload *request() const { return m_request; }
+    // Something starting it again will still answer.
+    bool isRestarting() const { return m_restart != nullptr; }
+    // Its file page, from a click.
+    void setPage(const QUrl &page, const QString &title);
+
+    // The click's page gave up, or the same download is under way already.
+    void giveUp(const QString &reason);
+    // Whether a download the engine asks for, paid for with this one's
+    // grant, is this one's.
+    bool claim();
+    // What 重试 or 继续 brings must be the file that was begun; false,
+    // with the request cancelled and the reason shown, when it is not.
+    bool takes(EngineDownload *request);
+    void refuse(EngineDownload *request, const QString &reason);
+    // The engine's request, admitted as decided; announced by the caller,
+    // then begun.
+    void start(EngineDownload *request, const DownloadAdmission::Decision &decision, const QUrl &page,
+               const QString &charset);
+    void begin();
+    // The engine asks again for the same download, resuming it: its new
+    // request object, to the same file.
+    void follow(EngineDownload *request);
+
+    // The user's actions (Delete is Cancel, the entry then removed).
+    void act(DownloadEntry::Action action);
+    void cancelByUser();
+    // Stops it, keeping what it has for the next start.
+    void keep();
+    // From the queue, a slot being free.
+    void runQueued();
+    // Its bytes and speed (now on the shared clock); whether it moves data.
+    bool sample(qint64 now);
+    // Stops it before it would leave less than the reserve free.
+    void checkSpace();
+    // As the journal keeps it; nothing when there is nothing to keep.
+    std::optional<JournalEntry> journalEntry() const;
+
+signals:
+    // Its state changed (the journal follows), or only its figures.
+    void changed(int id);
+    void progressed(int id);
+    // It no longer takes a slot.
+    void slotFreed();
+    void started(const QString &path);
+    void ended(const QString &path, bool ok);
+    void failed(const QString &path, const QString &reason);
+
+private:
+    bool take(Event event, const QString &reason = {});
+    void setState(State state, const QString &reason = {});
+    void fail(Event event, const QString &reason);
+    void watch(EngineDownload *request);
+    void onRequestStateChanged();
+    void onInterrupted(int reason);
+    void askServer();
+    void onNamed(quint64 question, const QByteArray &etag, const QByteArray &modified, qint64 length,
+                 const QByteArray &disposition);
+    bool alreadyThere();
+    void finish(Event event, const QString &reason);
+    void finishRequest(bool ok);
+    void dropCopy();
+    void landOrSay(const QString &from);
+    qint64 liveBytes() const;
+    QString dataPath() const;
+
+    // Starting again (TransferRestart.cpp).
+    void resume();
+    void retry();
+    QString typeOf() const;
+    void letGo();
+    void retryFromAddress();
+    void continueEarlier();
+    void onFetchEnded(StopReason::Fetch outcome, int status);
+    void restartFromPage();
+    void restartFrom(const QUrl &url, bool isFilePage, const QString &reason);
+    void dropFetch();
+    void dropRestart();
+
+    TransferShared &m_shared;
+    DownloadEntry m_entry;
+    State m_state;
+    QPointer<EngineDownload> m_request;
+    bool m_userCancelled = false;
+    bool m_autoResumed = false; // the one try of its own after a break
+    struct
+    {
+        qint64 bytes = 0;
+        qint64 ms = 0;
+    } m_sampled; // at the last speed sample
+
+    // Where it came from, and what its server said of it.
+    QUrl m_page;       // the file page
+    QString m_title;   // of the result row that was clicked
+    QString m_charset; // of the page that started it, for its name
+    QString m_wanted;  // the name the reservation was made for, before any " (n)"
+    QString m_landAs;  // the name the server's own bytes give instead; empty: the reserved one
+    quint64 m_asking = 0;
+    QByteArray m_etag;
+    QByteArray m_modified;
+    QString m_mimeType;
+    // The same file found in the folder.
+    QString m_existing;
+    // The files it made, by identity: only those are ever removed.
+    DownloadFolder::Files m_files;
+    // Where its data is when not at the engine's name.
+    QString m_partial;
+    // What 重试 or 继续 must bring again, where it was known.
+    struct
+    {
+        qint64 total = -1;
+        QString mimeType;
+        QByteArray etag;
+        QByteArray modified;
+    } m_expected;
+    // How the rest comes, when not from the engine's request.
+    std::unique_ptr<RangeFetch> m_fetch;
+    std::unique_ptr<Restart> m_restart;
+    bool m_restartsFromPage = false; // 继续 starts it again from its file page
+};

@@ -1,0 +1,573 @@
+// Seeded random sequences of what the user, the engine, the download servers
+// and other programs do, driven through the downloads with a stand-in engine
+// (the demo site serves the rest of a file an earlier run left), checked
+// after every step against what must always hold: nothing of anyone else's
+// is removed or written, nothing outside the folder; every 已完成 file is
+// byte for byte its source under its own name; no two entries share a file;
+// every file the program made is listed; the journal lists what is
+// unfinished; every ended entry says why; every action does what its name
+// says; and the choice the list offers survives a quit. A failing sequence
+// prints its seed and steps; ONDRIX_SEED=n replays it.
+#include <cstdio>
+
+#include <QDir>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "DemoSite.h"
+#include "DownloadManager.h"
+#include "FilePageRestart.h"
+
+namespace {
+
+constexpr int Sequences = 2000;
+constexpr int Steps = 30;
+using State = DownloadEntry::State;
+
+// A file on the demo site; distinct lengths, two of one name.
+struct Source
+{
+    QString id;
+    QUrl url;
+    QString name;
+    QByteArray bytes;
+    ServerProbe::Validators validators;
+};
+
+QByteArray read(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+}
+
+// The engine's download of a source (or of a page where the file was),
+// written where the manager says, as the engine does: through whatever is
+// at its name, then moved over the reservation.
+class FakeDownload final : public EngineDownload
+{
+public:
+    FakeDownload(quint32 id, const Source &source, bool page, bool sized)
+        : m_id(id)
+        , m_source(source)
+        , m_data(page ? QByteArray("<html>链接已失效</html>") : source.bytes)
+        , m_page(page)
+        , m_sized(sized)
+    { }
+    quint32 id() const override { return m_id; }
+    State state() const override { return m_state; }
+    bool isFinished() const override { return m_finished; }
+    qint64 receivedBytes() const override { return m_received; }
+    qint64 totalBytes() const override { return m_sized ? m_data.size() : -1; }
+    int interruptReason() const override { return 2; } // the network failed
+    QUrl url() const override { return m_source.url; }
+    QString mimeType() const override { return m_page ? QStringLiteral("text/html") : QStringLiteral("application/zip"); }
+    QString suggestedFileName() const override { return m_source.name; }
+    void accept(const QString &path) override
+    {
+        m_path = path;
+        m_state = State::InProgress;
+    }
+    void pause() override { m_paused = true; }
+    void resume() override
+    {
+        m_paused = false;
+        if (m_state == State::Interrupted && !m_finished)
+            set(State::InProgress);
+    }
+    void cancel() override
+    {
+        if (m_finished)
+            return;
+        removeOwn();
+        m_finished = true;
+        set(State::Cancelled);
+        emit finishedChanged();
+    }
+    void release() override { deleteLater(); }
+
+    QString enginePath() const { return m_path + QStringLiteral(".download"); }
+    // The engine's own file goes, as when the program ends.
+    void removeOwn() const
+    {
+        if (m_own.isValid() && FileIdentity::of(enginePath()) == m_own)
+            QFile::remove(enginePath());
+    }
+    QString step(QRandomGenerator &rng)
+    {
+        if (m_state != State::InProgress || m_paused)
+            return QStringLiteral("-");
+        if (const quint32 what = rng.bounded(8); what < 2) {
+            if (what == 0 && !m_sized) {
+                m_sized = true;
+                emit totalBytesChanged();
+                return QStringLiteral("size");
+            }
+            set(State::Interrupted);
+            return QStringLiteral("cut");
+        }
+        const qint64 n = qMin<qint64>(m_data.size() - m_received, 1 + rng.bounded(6000));
+        if (n > 0) {
+            QFile f(enginePath());
+            if (!f.open(QIODevice::Append) || f.write(m_data.mid(m_received, n)) != n)
+                return QStringLiteral("write failed");
+            m_own = FileIdentity::of(enginePath());
+            m_received += n;
+            if (m_received < m_data.size() || rng.bounded(2))
+                return QStringLiteral("wrote");
+        }
+        const QByteArray from = QFile::encodeName(enginePath());
+        if (std::rename(from.constData(), QFile::encodeName(m_path).constData()) != 0)
+            return QStringLiteral("engine's move failed");
+        m_sized = m_finished = true;
+        set(State::Completed);
+        emit finishedChanged();
+        return QStringLiteral("complete");
+    }
+
+private:
+    void set(State state)
+    {
+        m_state = state;
+        emit stateChanged();
+    }
+
+    quint32 m_id;
+    Source m_source;
+    QByteArray m_data;
+    bool m_page;
+    QString m_path;
+    FileIdentity m_own;
+    State m_state = State::Requested;
+    qint64 m_received = 0;
+    bool m_sized, m_paused = false, m_finished = false;
+};
+
+// The servers' answers, when the sequence says.
+class FakeProbe final : public ServerProbe
+{
+public:
+    using ServerProbe::ServerProbe;
+    void ask(const QUrl &, qint64, const QObject *, std::function<void(int)>) override { }
+    void validators(const QUrl &url, const QUrl &, const QObject *context,
+                    std::function<void(const Validators &)> done) override
+    {
+        pending << Question {url, context, std::move(done)};
+    }
+    struct Question
+    {
+        QUrl url;
+        QPointer<const QObject> context;
+        std::function<void(const Validators &)> done;
+    };
+    QList<Question> pending;
+};
+
+// A click's file page, or a restart's, until it answers.
+struct Page
+{
+    int entry;
+    QUrl url;
+    QPointer<Restart> restart; // none for a click
+};
+
+class World
+{
+public:
+    World(quint32 seed, const QString &top, const QList<Source> &sources)
+        : m_rng(seed)
+        , m_sources(sources)
+        , m_dir(top + QStringLiteral("/dl"))
+        , m_outside(top + QStringLiteral("/outside"))
+        , m_journal(top + QStringLiteral("/j/downloads.json"))
+        , m_probe(&m_network, "ondrix")
+    {
+        for (const QString &dir : {m_dir, m_outside, QFileInfo(m_journal).path()})
+            QDir().mkpath(dir);
+        start();
+    }
+    ~World() { stop(true); }
+
+    // One thing done, said in a few words for the log; what finds nothing
+    // to do gives way to another.
+    QString step()
+    {
+        QString done;
+        for (int tries = 0; tries < 5 && (done.isEmpty() || done == u"-"); ++tries)
+            done = oneStep();
+        return done;
+    }
+    QString oneStep()
+    {
+        switch (m_rng.bounded(20)) {
+        case 0:
+        case 1:
+            return click();
+        case 2:
+        case 3:
+        case 4:
+        case 5:
+            return user();
+        case 6:
+        case 7:
+            return answerPage();
+        case 8:
+            return answerServer();
+        case 9:
+            return other();
+        case 10:
+            return quit(int(m_rng.bounded(3)));
+        case 11:
+            m_full = !m_full;
+            return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
+        default:
+            return engine();
+        }
+    }
+
+    // What does not hold, or nothing.
+    QString broken()
+    {
+        settle();
+        const QList<DownloadEntry> entries = m_manager->entries();
+        if (const QString landed = checkLanded(); !landed.isEmpty())
+            return landed;
+        for (const DownloadEntry &e : entries) {
+            if ((e.state == State::Failed || e.state == State::NothingCame) && e.reason.isEmpty())
+                return QStringLiteral("ended without a reason: ") + e.name;
+        }
+        for (const auto &[path, bytes] : m_others.asKeyValueRange()) {
+            if (bytes.isNull() ? !QFileInfo(path).isSymLink() : read(path) != bytes)
+                return QStringLiteral("not ours, yet changed: ") + path;
+        }
+        if (!QDir(m_outside).isEmpty())
+            return QStringLiteral("written outside the folder");
+        if (const QString shared = sharedFile(entries); !shared.isEmpty())
+            return QStringLiteral("shared: ") + shared;
+        if (const QString stray = unlisted(entries); !stray.isEmpty())
+            return QStringLiteral("made and not listed: ") + stray;
+        return journalBroken(entries);
+    }
+
+private:
+    // Each newly 已完成 file is its source's, and the user's from then on.
+    QString checkLanded()
+    {
+        for (const DownloadEntry &e : m_manager->entries()) {
+            if (e.state != State::Finished || m_others.contains(e.path))
+                continue;
+            const Source *s = source(e.url);
+            if (!s || read(e.path) != s->bytes)
+                return QStringLiteral("已完成, but not its source's bytes: ") + e.path;
+            if (QFileInfo(e.path).fileName().remove(QRegularExpression(QStringLiteral(" \\(\\d+\\)"))) != s->name)
+                return QStringLiteral("landed under another name: ") + e.path;
+            m_others.insert(e.path, s->bytes);
+        }
+        return {};
+    }
+    void start()
+    {
+        m_manager = std::make_unique<DownloadManager>(nullptr);
+        m_manager->setOutside({.restart = [this](const QUrl &url, int entry, bool) -> std::unique_ptr<Restart> {
+                                   auto restart = std::make_unique<Restart>();
+                                   m_pages << Page {entry, url, restart.get()};
+                                   return restart;
+                               },
+                               .probe = &m_probe});
+        m_manager->folder().setPath(m_dir);
+        m_manager->folder().setFreeSpace([this](const QString &) { return m_full ? 1 : qint64(1) << 40; });
+        m_manager->useJournal(m_journal);
+    }
+    // The engine ends with the program, and tidies its files unless it crashed.
+    void stop(bool tidy)
+    {
+        m_manager.reset();
+        for (FakeDownload *d : std::as_const(m_engine)) {
+            if (d && tidy)
+                d->removeOwn();
+            delete d;
+        }
+        m_engine.clear();
+        m_pages.clear();
+        m_probe.pending.clear();
+    }
+    void settle()
+    {
+        for (int i = 0; i < 3; ++i) {
+            QCoreApplication::processEvents();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        }
+    }
+    template <typename T> T *any(QList<T> &list) { return list.isEmpty() ? nullptr : &list[m_rng.bounded(list.size())]; }
+    const Source *source(const QUrl &url) const
+    {
+        for (const Source &s : m_sources) {
+            if (s.url == url || QStringLiteral("/f/%1.html").arg(s.id) == url.path())
+                return &s;
+        }
+        return nullptr;
+    }
+    QUrl pageOf(const Source &s) const { return QUrl(QStringLiteral("http://site.test/f/%1.html").arg(s.id)); }
+
+    QString click()
+    {
+        const Source &s = m_sources.at(m_rng.bounded(m_sources.size()));
+        const int id = m_manager->addClick(s.name, pageOf(s));
+        if (id)
+            m_pages << Page {id, s.url, {}};
+        return QStringLiteral("click %1 (%2)").arg(s.name).arg(id);
+    }
+    // The page of a click or a restart: its download, a web page where the
+    // file was, or nothing.
+    QString answerPage()
+    {
+        if (m_pages.isEmpty())
+            return QStringLiteral("-");
+        const Page page = m_pages.takeAt(m_rng.bounded(m_pages.size()));
+        const Source *s = source(page.url);
+        const quint32 how = m_rng.bounded(6);
+        if (!s || how == 0) {
+            if (page.restart)
+                emit page.restart->gaveUp(QStringLiteral("文件页没有下载"));
+            else
+                m_manager->clickGaveUp(page.entry, QStringLiteral("文件页没有下载"));
+            return QStringLiteral("page gave up");
+        }
+        // Where a file was begun, a page can come instead: a first click's
+        // download is whatever it brings.
+        auto *download = new FakeDownload(++m_ids, *s, how == 1 && page.restart, m_rng.bounded(2));
+        m_engine << download;
+        m_manager->offer(download, {.entry = page.entry, .page = pageOf(*s), .charset = QStringLiteral("UTF-8")});
+        return download->mimeType() == QLatin1String("text/html") ? QStringLiteral("page answered a page")
+                                                                  : QStringLiteral("page answered");
+    }
+    QString engine()
+    {
+        m_engine.removeAll(nullptr);
+        if (QPointer<FakeDownload> *d = any(m_engine); d && *d)
+            return QStringLiteral("engine ") + (*d)->step(m_rng);
+        return QStringLiteral("-");
+    }
+    QString answerServer()
+    {
+        if (m_probe.pending.isEmpty())
+            return QStringLiteral("-");
+        const FakeProbe::Question q = m_probe.pending.takeAt(m_rng.bounded(m_probe.pending.size()));
+        const Source *s = source(q.url);
+        if (!q.context || !s || m_rng.bounded(4) == 0)
+            return QStringLiteral("server silent");
+        q.done(s->validators);
+        return QStringLiteral("server named it");
+    }
+    QString user()
+    {
+        const QList<DownloadEntry> entries = m_manager->entries();
+        if (entries.isEmpty())
+            return QStringLiteral("-");
+        const DownloadEntry e = entries.at(m_rng.bounded(entries.size()));
+        using A = DownloadEntry;
+        QList<A::Action> offered;
+        for (const A::Action a :
+             {A::Pause, A::Resume, A::Cancel, A::Retry, A::Delete, A::OpenExisting, A::DownloadAnyway}) {
+            if (e.actions().testFlag(a))
+                offered << a;
+        }
+        if (offered.isEmpty())
+            return QStringLiteral("-");
+        const A::Action action = offered.at(m_rng.bounded(offered.size()));
+        m_manager->act(e.id, action);
+        const DownloadEntry now = m_manager->entry(e.id);
+        const QString done = A::actionText(action) + u' ' + e.name;
+        const bool does = action == A::Pause          ? now.state == State::Paused
+                          : action == A::Cancel       ? now.state == State::Cancelled
+                          : action == A::Delete       ? now.id == 0
+                          : action == A::Retry        ? now.state == State::Waiting
+                          : action == A::OpenExisting ? now.state == State::Finished && now.path == e.reason
+                          : action == A::DownloadAnyway ? now.state != State::AlreadyThere
+                                                        : now.state != e.state || now.state == State::Waiting;
+        return does ? done : done + QStringLiteral(": did not do it, ") + A::stateText(now.state);
+    }
+    // Another program's file of a download's name, or a dangling link from
+    // an archive unpacked in the folder.
+    QString other()
+    {
+        const QString base = QDir(m_dir).filePath(m_sources.at(m_rng.bounded(m_sources.size())).name);
+        const quint32 kind = m_rng.bounded(3);
+        const QString path = kind == 0   ? base
+                             : kind == 1 ? DownloadFolder::reservedPath(base)
+                                         : DownloadFolder::enginePartialPath(base);
+        if (FileIdentity::anythingAt(path) || FileIdentity::anythingAt(base)
+            || FileIdentity::anythingAt(DownloadFolder::reservedPath(base)))
+            return QStringLiteral("-");
+        if (kind == 2) {
+            QFile::link(QDir(m_outside).filePath(QStringLiteral("x")), path);
+            m_others.insert(path, QByteArray());
+            return QStringLiteral("link ") + QFileInfo(path).fileName();
+        }
+        QFile f(path);
+        if (!f.open(QIODevice::NewOnly) || f.write("theirs") != 6)
+            return QStringLiteral("-");
+        m_others.insert(path, "theirs");
+        return QStringLiteral("theirs ") + QFileInfo(path).fileName();
+    }
+    // 保留, 取消 or a crash: the engine goes with the program; the next start
+    // lists what was kept and offers the same choices again.
+    QString quit(int how)
+    {
+        QStringList choices;
+        for (const DownloadEntry &e : m_manager->entries()) {
+            if (e.state == State::AlreadyThere)
+                choices << e.reason;
+        }
+        QString landed;
+        if (how == 0) {
+            m_manager->keepAll();
+            landed = checkLanded();
+        } else if (how == 1) {
+            m_manager->cancelAll();
+            choices.clear();
+        } else {
+            // Nothing the program does as it ends reaches the disk: a plain
+            // file stands where its folders were.
+            QDir top(QFileInfo(m_dir).path());
+            for (const QString &dir : {QStringLiteral("dl"), QStringLiteral("j")}) {
+                top.rename(dir, dir + u'-');
+                QFile(top.filePath(dir)).open(QIODevice::WriteOnly);
+            }
+            m_manager.reset();
+            for (const QString &dir : {QStringLiteral("dl"), QStringLiteral("j")}) {
+                QFile::remove(top.filePath(dir));
+                top.rename(dir + u'-', dir);
+            }
+        }
+        stop(how < 2);
+        start();
+        for (const DownloadEntry &e : m_manager->entries())
+            choices.removeAll(e.state == State::AlreadyThere ? e.reason : QString());
+        const QString what = QStringList {QStringLiteral("保留"), QStringLiteral("取消"), QStringLiteral("crash")}[how];
+        if (!landed.isEmpty())
+            return what + QStringLiteral(": ") + landed;
+        return choices.isEmpty() ? what : what + QStringLiteral(": a choice was lost, ") + choices.join(u',');
+    }
+
+    QString sharedFile(const QList<DownloadEntry> &entries) const
+    {
+        QHash<QString, QUrl> owner;
+        for (const DownloadEntry &e : entries) {
+            // One starting again holds nothing until its download comes.
+            const bool restarting = e.state == State::Waiting && e.received == 0;
+            const bool holds = (e.isUnfinished() && !restarting) || e.state == State::Finished;
+            if (!holds || e.path.isEmpty())
+                continue;
+            if (owner.contains(e.path) && (e.isUnfinished() || owner.value(e.path) != e.url))
+                return e.path;
+            owner.insert(e.path, e.url);
+        }
+        return {};
+    }
+    // Every file in the folder is someone's: the user's, another program's,
+    // a listed download's (its partial files), one still swept, or the
+    // engine's own of a live download.
+    QString unlisted(const QList<DownloadEntry> &entries) const
+    {
+        QSet<QString> known(m_others.keyBegin(), m_others.keyEnd());
+        QStringList finals = m_manager->sweeping();
+        for (const DownloadEntry &e : entries)
+            finals << e.path;
+        for (const QString &path : std::as_const(finals))
+            known << path << DownloadFolder::reservedPath(path) << DownloadFolder::enginePartialPath(path);
+        for (const QPointer<FakeDownload> &d : m_engine) {
+            if (d)
+                known << d->enginePath();
+        }
+        for (const QFileInfo &f : QDir(m_dir).entryInfoList(QDir::Files | QDir::System | QDir::Hidden)) {
+            if (!known.contains(f.filePath()))
+                return f.fileName();
+        }
+        return {};
+    }
+    // What the next start would list: every unfinished download with data.
+    QString journalBroken(const QList<DownloadEntry> &entries) const
+    {
+        QStringList listed, unfinished;
+        for (const JournalEntry &j : DownloadJournal(m_journal).read().downloads)
+            listed << j.path;
+        for (const DownloadEntry &e : entries) {
+            if (e.isUnfinished() && !e.path.isEmpty())
+                unfinished << e.path;
+        }
+        for (const QString &path : std::as_const(unfinished)) {
+            if (!listed.contains(path))
+                return QStringLiteral("the journal does not list ") + path;
+        }
+        return {};
+    }
+
+    QRandomGenerator m_rng;
+    const QList<Source> &m_sources;
+    QString m_dir, m_outside, m_journal;
+    QNetworkAccessManager m_network;
+    FakeProbe m_probe;
+    std::unique_ptr<DownloadManager> m_manager;
+    QList<QPointer<FakeDownload>> m_engine;
+    QList<Page> m_pages;
+    QMap<QString, QByteArray> m_others; // path -> its bytes; null: a link
+    quint32 m_ids = 0;
+    bool m_full = false;
+};
+
+} // namespace
+
+class TransfersTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
+        const QStringList names {QStringLiteral("1.rar"), QStringLiteral("1.rar"), QStringLiteral("中文.bin")};
+        for (int i = 0; i < names.size(); ++i) {
+            const QByteArray target = "/bytes/" + QByteArray::number(3000 + 1000 * i) + ".bin";
+            const DemoReply r = DemoSite::get(m_site.siteBase(), target);
+            QCOMPARE(r.status, 200);
+            m_sources << Source {QStringLiteral("s%1").arg(i), QUrl(m_site.siteBase() + QString::fromLatin1(target)), names.at(i), r.body,
+                                 {.etag = r.header("ETag"),
+                                  .modified = r.header("Last-Modified"),
+                                  .length = r.body.size(),
+                                  .disposition = "attachment; filename=\"" + names.at(i).toUtf8() + '"'}};
+        }
+    }
+
+    void whateverHappens()
+    {
+        const bool replay = qEnvironmentVariableIsSet("ONDRIX_SEED");
+        const quint32 first = replay ? quint32(qEnvironmentVariableIntValue("ONDRIX_SEED")) : 1;
+        const quint32 end = replay ? first + 1 : first + Sequences;
+        // In memory where there is room: the journal's writes wait for the disk.
+        const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/")
+                                                                                : QDir::tempPath() + u'/';
+        for (quint32 seed = first; seed < end; ++seed) {
+            QTemporaryDir dir(base + QStringLiteral("ondrix-transfers-XXXXXX"));
+            World world(seed, dir.path(), m_sources);
+            QStringList done;
+            for (int n = 0; n < Steps; ++n) {
+                done << world.step();
+                const QString broken = world.broken();
+                const bool failedStep = done.last().contains(QLatin1String(": ")) || done.last().endsWith(u"failed");
+                if (!broken.isEmpty() || failedStep)
+                    QFAIL(qPrintable(QStringLiteral("ONDRIX_SEED=%1: %2 after %3")
+                                         .arg(seed)
+                                         .arg(broken.isEmpty() ? done.last() : broken, done.join(u", "))));
+            }
+        }
+    }
+
+private:
+    DemoSite m_site;
+    QList<Source> m_sources;
+};
+
+QTEST_GUILESS_MAIN(TransfersTest)
+#include "tst_transfers.moc"
