@@ -76,15 +76,11 @@ private slots:
         };
         DownloadList list(downloads);
         QStringList shown;
-        QPushButton *press = nullptr;
-        for (QPushButton *button : list.row(id)->findChildren<QPushButton *>()) {
-            shown << button->text();
-            if (button->text() == pressed)
-                press = button;
-        }
+        for (const QPushButton *shownButton : list.row(id)->buttons())
+            shown << shownButton->text();
         QCOMPARE(shown, buttons);
-        QVERIFY(press);
-        press->click();
+        QVERIFY(button(list, id, pressed));
+        button(list, id, pressed)->click();
         QList<QPair<int, DownloadEntry::Action>> expected;
         if (acted)
             expected << qMakePair(id, DownloadEntry::Action(acted));
