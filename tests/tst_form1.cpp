@@ -53,7 +53,6 @@ private slots:
         QTest::newRow("GBK, sent again once") << "中文资料" << "GBK" << "" << QStringList {utf8, gbk, gbk};
         QTest::newRow("not in GBK") << "한 x" << "GBK" << "" << QStringList {"%ED%95%9C%20x", "%26%2354620%3B%20x", "%26%2354620%3B%20x"};
         QTest::newRow("ASCII goes once") << "C#" << "GBK" << "" << twice("C%23");
-        QTest::newRow("Big5") << "資料" << "Big5" << "" << QStringList {"%E8%B3%87%E6%96%99", "%B8%EA%AE%C6", "%B8%EA%AE%C6"};
         // Learnt at an earlier start: the first search already goes out as
         // the site reads it, and a site that changed is learnt again.
         QTest::newRow("GBK remembered") << "中文资料" << "GBK" << "GBK" << QStringList {gbk, gbk};
@@ -451,7 +450,6 @@ private slots:
         QTest::newRow("no free table") << "plain" << "页面上没有免费下载";
         QTest::newRow("free text outside any table") << "text" << "页面上没有免费下载";
         QTest::newRow("file page unreachable") << "fail" << "文件页打不开，请检查网络";
-        QTest::newRow("file page answered 503") << "503" << "文件页打不开（HTTP 503）";
         QTest::newRow("nothing within the deadline") << "table" << "点击下载后 2 分钟内没有开始下载";
         QTest::newRow("file page never came") << "nothing" << "文件页没有响应";
         QTest::newRow("download began") << "began" << "";
@@ -473,8 +471,6 @@ private slots:
         QVERIFY(notices.isEmpty());
         if (how == QLatin1String("fail"))
             w2->fail();
-        else if (how == QLatin1String("503"))
-            w2->fail({LoadFailure::HttpError, 503});
         else if (how == QLatin1String("plain"))
             w2->complete({}, "收费下载（5分）", {El {"TABLE", "收费下载（5分）"}});
         else if (how == QLatin1String("text"))
