@@ -323,7 +323,16 @@ private slots:
 private:
     // Types the key, presses Enter and waits until the scan has returned or
     // the failure text shows.
-    bool runSearch(const QString &key);
+    bool runSearch(const QString &key)
+    {
+        scanned = false;
+        form->Text1->setText(key);
+        QTest::keyClick(form->Text1, Qt::Key_Return);
+        // The dots stop with the scan or the failure; a keyword sent again in
+        // the site's encoding keeps them going until its own page.
+        return spinUntil([&] { return !form->Timer1->isActive() && (scanned || form->Label8->isVisible()); },
+                         LongDeadlineMs + 10000);
+    }
     // Why the clicks that led to no download did not, as their entries say.
     QStringList notices() const
     {
@@ -334,8 +343,18 @@ private:
         }
         return out;
     }
-    int visibleRows() const;
-    QStringList listIds() const;
+    int visibleRows() const
+    {
+        return int(
+            std::count_if(form->Picture1.begin(), form->Picture1.end(), [](QWidget *w) { return w->isVisible(); }));
+    }
+    QStringList listIds() const
+    {
+        QStringList out;
+        for (int i = 0; i < form->List1->count(); ++i)
+            out << form->List1->item(i)->text();
+        return out;
+    }
     // The ids of entries without points, read from the page's own bytes.
     QStringList freeIdsOnPage(const QByteArray &key) const
     {
@@ -352,13 +371,47 @@ private:
     // The saved names, each that matches the expected pattern at its place
     // (a name known only by its form: a shortened one, or whichever of two
     // downloads asked first) replaced by the pattern.
-    static QStringList named(QStringList saved, const QStringList &expected);
+    static QStringList named(QStringList saved, const QStringList &expected)
+    {
+        if (saved.size() != expected.size())
+            return saved;
+        for (qsizetype i = 0; i < saved.size(); ++i) {
+            const auto pattern = QRegularExpression::wildcardToRegularExpression(expected.at(i));
+            if (QRegularExpression(pattern).match(saved.at(i)).hasMatch() && saved.at(i).toUtf8().size() <= 255)
+                saved[i] = expected.at(i);
+        }
+        return saved;
+    }
     // Carries out the row's action: the advertisement page loaded (and its
     // second row clicked), a search, or a result row clicked.
-    bool act(const QString &action, const QString &target);
+    bool act(const QString &action, const QString &target)
+    {
+        if (action.startsWith(QLatin1String("ad"))) {
+            QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
+            form->W3->Navigate(site.homePage() + target);
+            if (!spinUntil([&] { return !adPage.isEmpty(); }))
+                return false;
+            if (action == QLatin1String("advert"))
+                form->Label3_Click(1);
+            return true;
+        }
+        if (action == QLatin1String("search"))
+            return runSearch(target);
+        shared().SearchMode = true;
+        form->List1->clear();
+        form->List1->addItem(target);
+        form->Label3_Click(0);
+        return true;
+    }
     // The window's pages have no load or click under way, and no grant left
     // to spend unless grantMayStay.
-    bool pagesDone(bool grantMayStay) const;
+    bool pagesDone(bool grantMayStay) const
+    {
+        const QList<WebEngineBrowser *> pages = form->findChildren<WebEngineBrowser *>();
+        return std::all_of(pages.cbegin(), pages.cend(), [&](const WebEngineBrowser *page) {
+            return page->isQuiet() && (grantMayStay || !page->hasOpenGrant());
+        });
+    }
 
     DemoSite site;
     DemoSite gbkSite;  // the demo site as the real one is: GBK
@@ -369,70 +422,6 @@ private:
     std::unique_ptr<Form1> form;
     bool scanned = false;
 };
-
-bool BadInputTest::runSearch(const QString &key)
-{
-    scanned = false;
-    form->Text1->setText(key);
-    QTest::keyClick(form->Text1, Qt::Key_Return);
-    // The dots stop with the scan or the failure; a keyword sent again in
-    // the site's encoding keeps them going until its own page.
-    return spinUntil([&] { return !form->Timer1->isActive() && (scanned || form->Label8->isVisible()); },
-                     LongDeadlineMs + 10000);
-}
-
-QStringList BadInputTest::named(QStringList saved, const QStringList &expected)
-{
-    if (saved.size() != expected.size())
-        return saved;
-    for (qsizetype i = 0; i < saved.size(); ++i) {
-        const auto pattern = QRegularExpression::wildcardToRegularExpression(expected.at(i));
-        if (QRegularExpression(pattern).match(saved.at(i)).hasMatch() && saved.at(i).toUtf8().size() <= 255)
-            saved[i] = expected.at(i);
-    }
-    return saved;
-}
-
-bool BadInputTest::act(const QString &action, const QString &target)
-{
-    if (action.startsWith(QLatin1String("ad"))) {
-        QSignalSpy adPage(form->W3, &Browser::DocumentComplete);
-        form->W3->Navigate(site.homePage() + target);
-        if (!spinUntil([&] { return !adPage.isEmpty(); }))
-            return false;
-        if (action == QLatin1String("advert"))
-            form->Label3_Click(1);
-        return true;
-    }
-    if (action == QLatin1String("search"))
-        return runSearch(target);
-    shared().SearchMode = true;
-    form->List1->clear();
-    form->List1->addItem(target);
-    form->Label3_Click(0);
-    return true;
-}
-
-bool BadInputTest::pagesDone(bool grantMayStay) const
-{
-    const QList<WebEngineBrowser *> pages = form->findChildren<WebEngineBrowser *>();
-    return std::all_of(pages.cbegin(), pages.cend(), [&](const WebEngineBrowser *page) {
-        return page->isQuiet() && (grantMayStay || !page->hasOpenGrant());
-    });
-}
-
-int BadInputTest::visibleRows() const
-{
-    return int(std::count_if(form->Picture1.begin(), form->Picture1.end(), [](QWidget *w) { return w->isVisible(); }));
-}
-
-QStringList BadInputTest::listIds() const
-{
-    QStringList out;
-    for (int i = 0; i < form->List1->count(); ++i)
-        out << form->List1->item(i)->text();
-    return out;
-}
 
 QTEST_MAIN(BadInputTest)
 #include "tst_badinput.moc"
