@@ -181,42 +181,25 @@ private slots:
         QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
     }
 
-    // What the user reads, each text as its rule composes it: names as the
-    // site meant them, why a download stopped, sizes as the site writes them,
-    // and an entry's status.
-    void texts_data()
+    // Names as the site meant them: raw bytes the engine read as Latin-1, or
+    // a name only in the address (percent-decoded), in the encoding of the
+    // site's pages; and the name a server sends, read as the engine reads it
+    // (the public tc2231 cases and the engine's own, on a UTF-8 site), but
+    // from the server's own bytes.
+    void names_data()
     {
-        QTest::addColumn<QString>("got");
-        QTest::addColumn<QString>("expected");
-        const auto row
-            = [](const char *tag, const QString &got, const auto &expected) { QTest::newRow(tag) << got << expected; };
-        // Raw bytes the engine read as Latin-1, or a name only in the address
-        // (percent-decoded), in the encoding of the site's pages.
+        textColumns();
         const auto site = [](const QString &engine, const QByteArray &address, const char *charset) {
             return FileNames::siteName(engine, address, QLatin1String(charset));
         };
         const QByteArray gbk = QByteArray::fromHex("b1edb5a52e726172"); // 表单.rar
-        // A name a server sends, read as the engine reads it (the public
-        // tc2231 cases and the engine's own, on a UTF-8 site), but from the
-        // server's own bytes.
         const auto named = [](const QByteArray &header, const char *charset = "UTF-8") {
             return FileNames::dispositionName(header, QLatin1String(charset));
         };
-        const auto encoded = [](const char *charset, const char *utf8) {
-            QStringEncoder encoder(charset);
+        const auto inGbk = [](const char *utf8) {
+            QStringEncoder encoder("GBK");
             return QByteArray(encoder.encode(QString::fromUtf8(utf8)));
         };
-        const auto inGbk = [&encoded](const char *utf8) { return encoded("GBK", utf8); };
-        const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
-        const auto stop = [](int code, int status) { return StopReason::text(code, QStringLiteral("/dl"), status); };
-        const auto fetch = [](StopReason::Fetch f) { return StopReason::fetchText(f, QStringLiteral("/dl"), 500); };
-        const auto noSpace = [](qint64 total) {
-            return StopReason::noSpaceText(total, QStringLiteral("/dl"), qint64(3.5 * (1 << 20)));
-        };
-        const auto composed = [](const DownloadEntry &e) {
-            return QStringLiteral("%1 | %2 | %3").arg(e.statusText(), e.sizeText()).arg(e.permille());
-        };
-        using F = StopReason::Fetch;
         // clang-format off
         row("raw GBK", site(QString::fromLatin1(gbk), "dl.php", "GBK"), "表单.rar");
         row("raw Big5", site(QString::fromLatin1(QByteArray::fromHex("aaedb3e62e726172")), {}, "Big5"), "表單.rar");
@@ -254,6 +237,26 @@ private slots:
         row("escaped UTF-8 on a GBK site", named("attachment; filename=\"%E4%B8%AD%E6%96%87%E8%B5%84%E6%96%99.rar\"", "GBK"), "中文资料.rar");
         row("RFC 2047 in GBK", named("attachment; filename==?GBK?B?gVyUXC5yYXI=?="), "乗擻.rar");
         row("no name", named("attachment", "GBK"), "");
+        // clang-format on
+    }
+    void names() { compareText(); }
+
+    // Why a download stopped, sizes as the site writes them, and an entry's
+    // status, as the user reads them.
+    void texts_data()
+    {
+        textColumns();
+        const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
+        const auto stop = [](int code, int status) { return StopReason::text(code, QStringLiteral("/dl"), status); };
+        const auto fetch = [](StopReason::Fetch f) { return StopReason::fetchText(f, QStringLiteral("/dl"), 500); };
+        const auto noSpace = [](qint64 total) {
+            return StopReason::noSpaceText(total, QStringLiteral("/dl"), qint64(3.5 * (1 << 20)));
+        };
+        const auto composed = [](const DownloadEntry &e) {
+            return QStringLiteral("%1 | %2 | %3").arg(e.statusText(), e.sizeText()).arg(e.permille());
+        };
+        using F = StopReason::Fetch;
+        // clang-format off
         row("less than announced", stop(StopReason::ServerContentLengthMismatch, 0), "网络连接中断");
         row("no ranges, status known", stop(StopReason::ServerNoRange, 416), "服务器拒绝了下载（HTTP 416）");
         row("forbidden, no status", stop(StopReason::ServerForbidden, 0), "服务器拒绝了下载（HTTP 403）");
@@ -279,12 +282,7 @@ private slots:
         row("finished, size never told", composed(entry(State::Finished, 5 * MiB, -1, 0)), "已完成 | 5 MB | 1000");
         // clang-format on
     }
-    void texts()
-    {
-        QFETCH(QString, got);
-        QFETCH(QString, expected);
-        QCOMPARE(got, expected);
-    }
+    void texts() { compareText(); }
 
     // A broken connection tries again by itself; a server's refusal asks for
     // its status; a changed or expired file starts again only from its page.
@@ -300,6 +298,23 @@ private slots:
     }
 
 private:
+    // A table of texts: each row the text a rule gave, and the one expected.
+    static void textColumns()
+    {
+        QTest::addColumn<QString>("got");
+        QTest::addColumn<QString>("expected");
+    }
+    static void row(const char *tag, const QString &got, const auto &expected)
+    {
+        QTest::newRow(tag) << got << expected;
+    }
+    static void compareText()
+    {
+        QFETCH(QString, got);
+        QFETCH(QString, expected);
+        QCOMPARE(got, expected);
+    }
+
     static DownloadEntry entry(State state, qint64 received, qint64 total, qint64 speed)
     {
         DownloadEntry e;
