@@ -32,25 +32,6 @@ void FakeDownloads::clearEnded()
         emit entriesRemoved(ids);
 }
 
-int FakeDownloads::addClick(const QString &title, const QUrl &page)
-{
-    if (downloading.contains(page.toString()))
-        return 0;
-    DownloadEntry e;
-    e.state = DownloadEntry::State::Opening;
-    e.name = title;
-    e.url = page;
-    return add(e);
-}
-
-void FakeDownloads::clickGaveUp(int id, const QString &reason)
-{
-    change(id, [&reason](DownloadEntry &e) {
-        e.state = DownloadEntry::State::NothingCame;
-        e.reason = reason;
-    });
-}
-
 int FakeDownloads::add(DownloadEntry entry)
 {
     entry.id = m_nextId++;

@@ -18,9 +18,9 @@ public:
     QString folderPath() const override { return folder; }
     void setFolderPath(const QString &path) override { folder = path; }
     void clearEnded() override;
-    // An Opening entry for the click; 0 for a page in `downloading`.
-    int addClick(const QString &title, const QUrl &page) override;
-    void clickGaveUp(int id, const QString &reason) override;
+    // The list never registers clicks.
+    int addClick(const QString &, const QUrl &) override { return 0; }
+    void clickGaveUp(int, const QString &) override { }
 
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);
@@ -33,7 +33,6 @@ public:
     // Acts as the downloads would on 暂停, 继续 and 删除 (after onAct).
     bool playsAlong = false;
     QString folder = QStringLiteral("/dl");
-    QStringList downloading; // file pages whose file is downloading already
 
 private:
     int m_nextId = 1;

@@ -16,7 +16,6 @@
 #include "StopReason.h"
 
 using State = DownloadEntry::State;
-Q_DECLARE_METATYPE(DownloadEntry)
 
 class DownloadRulesTest : public QObject
 {
@@ -169,101 +168,6 @@ private slots:
         QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
     }
 
-    // Names as the site meant them: raw bytes the engine read as Latin-1, or
-    // a name only in the address, in the encoding of the site's pages.
-    void siteNames_data()
-    {
-        QTest::addColumn<QString>("engineName");
-        QTest::addColumn<QByteArray>("addressName"); // percent-decoded
-        QTest::addColumn<QString>("charset");
-        QTest::addColumn<QString>("name");
-        const QByteArray gbk = QByteArray::fromHex("b1edb5a52e726172"); // 表单.rar
-        // clang-format off
-        QTest::newRow("raw GBK") << QString::fromLatin1(gbk) << QByteArray("dl.php") << "GBK" << "表单.rar";
-        QTest::newRow("raw Big5") << QString::fromLatin1(QByteArray::fromHex("aaedb3e62e726172")) << QByteArray() << "Big5" << "表單.rar";
-        QTest::newRow("only in the address") << "\uFFFD\uFFFD.zip" << QByteArray::fromHex("d6d0cec42e7a6970") << "GBK" << "中文.zip";
-        QTest::newRow("RFC 5987 or UTF-8 stays") << "表单.rar" << gbk << "GBK" << "表单.rar";
-        QTest::newRow("Latin-1 that is no GBK stays") << "café.zip" << QByteArray() << "GBK" << "café.zip";
-        QTest::newRow("a UTF-8 site's bytes stay") << QString::fromLatin1(gbk) << QByteArray() << "UTF-8" << QString::fromLatin1(gbk);
-        // clang-format on
-    }
-    void siteNames()
-    {
-        QFETCH(QString, engineName);
-        QFETCH(QByteArray, addressName);
-        QFETCH(QString, charset);
-        QFETCH(QString, name);
-        QCOMPARE(FileNames::siteName(engineName, addressName, charset), name);
-    }
-
-    void stopReasons_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("httpStatus");
-        QTest::addColumn<StopReason::Kind>("kind"); // Network tries again by itself; Server asks for the status
-        QTest::addColumn<QString>("text");
-        using K = StopReason::Kind;
-        using namespace StopReason;
-        QTest::newRow("less than announced") << int(ServerContentLengthMismatch) << 0 << K::Network << "网络连接中断";
-        QTest::newRow("no ranges, status known")
-            << int(ServerNoRange) << 416 << K::Server << "服务器拒绝了下载（HTTP 416）";
-        QTest::newRow("forbidden, no status")
-            << int(ServerForbidden) << 0 << K::Server << "服务器拒绝了下载（HTTP 403）";
-    }
-
-    void stopReasons()
-    {
-        QFETCH(int, code);
-        QFETCH(int, httpStatus);
-        QFETCH(StopReason::Kind, kind);
-        QFETCH(QString, text);
-        QCOMPARE(StopReason::classify(code), kind);
-        QCOMPARE(StopReason::text(code, QStringLiteral("/dl"), httpStatus), text);
-    }
-
-    // Sizes as the site writes them, in the list, its notices and the stop reasons.
-    void sizeTexts_data()
-    {
-        QTest::addColumn<qint64>("bytes");
-        QTest::addColumn<QString>("text");
-        const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
-        QTest::newRow("unknown") << qint64(-1) << "0 字节";
-        QTest::newRow("bytes") << qint64(1023) << "1023 字节";
-        QTest::newRow("whole KB, no .0") << 64 * KiB << "64 KB";
-        QTest::newRow("rounded") << qint64(1280) << "1.3 KB";
-        QTest::newRow("one decimal") << qint64(441.31 * MiB) << "441.3 MB";
-        QTest::newRow("rounds up to the next unit") << MiB - 1 << "1 MB";
-        QTest::newRow("no larger unit") << 2048 * GiB << "2048 GB";
-    }
-    void sizeTexts()
-    {
-        QFETCH(qint64, bytes);
-        QFETCH(QString, text);
-        QCOMPARE(DownloadEntry::bytesText(bytes), text);
-    }
-
-    // Why the program's own request for the rest of a download stopped
-    // short, and whether only its file page can start it again.
-    void fetchTexts_data()
-    {
-        QTest::addColumn<int>("outcome");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("fromPage");
-        using F = StopReason::Fetch;
-        QTest::newRow("broken") << int(F::Broken) << "网络连接中断" << false;
-        QTest::newRow("refused") << int(F::Refused) << "服务器拒绝了下载（HTTP 500）" << false;
-        QTest::newRow("changed") << int(F::Changed) << "服务器上的文件已更改，继续将从文件页重新下载" << true;
-        QTest::newRow("expired") << int(F::Expired) << "下载链接已失效（HTTP 500），继续将从文件页重新下载" << true;
-    }
-    void fetchTexts()
-    {
-        QFETCH(int, outcome);
-        QFETCH(QString, text);
-        QFETCH(bool, fromPage);
-        QCOMPARE(StopReason::fetchText(StopReason::Fetch(outcome), QStringLiteral("/dl"), 500), text);
-        QCOMPARE(StopReason::restartsFromPage(StopReason::Fetch(outcome)), fromPage);
-    }
-
     void unfinishedText()
     {
         // The quit question's first line sums what is unfinished, in the list's units.
@@ -277,112 +181,140 @@ private slots:
         QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
     }
 
-    // The free space as it is, and the room the program keeps spare.
-    void noSpaceTexts_data()
+    // Names as the site meant them: raw bytes the engine read as Latin-1, or
+    // a name only in the address (percent-decoded), in the encoding of the
+    // site's pages; and the name a server sends, read as the engine reads it
+    // (the public tc2231 cases and the engine's own, on a UTF-8 site), but
+    // from the server's own bytes.
+    void names_data()
     {
-        QTest::addColumn<qint64>("total");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("size known") << qint64(8 << 20) << "磁盘空间不足：文件有 8 MB，/dl 只剩 3.5 MB（需保留 64 MB）";
-        QTest::newRow("size unknown") << qint64(-1) << "磁盘空间不足：文件大小未知，/dl 只剩 3.5 MB（需保留 64 MB）";
-    }
-    void noSpaceTexts()
-    {
-        QFETCH(qint64, total);
-        QFETCH(QString, text);
-        QCOMPARE(StopReason::noSpaceText(total, QStringLiteral("/dl"), qint64(3.5 * (1 << 20))), text);
-    }
-
-    // The name a server sends, read as the engine reads it (the public tc2231
-    // cases and the engine's own, on a UTF-8 site), but from the server's own
-    // bytes.
-    void dispositionNames_data()
-    {
-        QTest::addColumn<QByteArray>("header");
-        QTest::addColumn<QString>("charset");
-        QTest::addColumn<QString>("name");
-        const auto encoded = [](const char *charset, const char *utf8) {
-            QStringEncoder encoder(charset);
+        textColumns();
+        const auto site = [](const QString &engine, const QByteArray &address, const char *charset) {
+            return FileNames::siteName(engine, address, QLatin1String(charset));
+        };
+        const QByteArray gbk = QByteArray::fromHex("b1edb5a52e726172"); // 表单.rar
+        const auto named = [](const QByteArray &header, const char *charset = "UTF-8") {
+            return FileNames::dispositionName(header, QLatin1String(charset));
+        };
+        const auto inGbk = [](const char *utf8) {
+            QStringEncoder encoder("GBK");
             return QByteArray(encoder.encode(QString::fromUtf8(utf8)));
         };
-        const auto gbk = [&encoded](const char *utf8) { return encoded("GBK", utf8); };
-        const QByteArray big5 = encoded("Big5", "許功蓋會.txt");
         // clang-format off
-        QTest::newRow("attwithasciifnescapedchar") << QByteArray(R"(attachment; filename="f\oo.html")") << "UTF-8" << "foo.html";
-        QTest::newRow("attwithasciifnescapedquote") << QByteArray(R"(attachment; filename="\"quoting\" tested.html")") << "UTF-8" << "\"quoting\" tested.html";
-        QTest::newRow("white space, a space each") << QByteArray("inline; filename=\"abc  \t\nde.pdf\"") << "UTF-8" << "abc    de.pdf";
-        QTest::newRow("attwithfnrawpctenca") << QByteArray(R"(attachment; filename="foo-%41.html")") << "UTF-8" << "foo-A.html";
-        QTest::newRow("an escaped space") << QByteArray(R"(inline; filename="abc%20de.pdf")") << "UTF-8" << "abc de.pdf";
-        QTest::newRow("attwithfnrawpctencaq") << QByteArray(R"(attachment; filename="foo-%\41.html")") << "UTF-8" << "foo-A.html";
-        QTest::newRow("attwithfnusingpct") << QByteArray(R"(attachment; filename="50%.html")") << "UTF-8" << "50%.html";
-        QTest::newRow("attwithfnrawpctenclong") << QByteArray(R"(attachment; filename="foo-%c3%a4-%e2%82%ac.html")") << "UTF-8" << "foo-ä-€.html";
-        QTest::newRow("escaped UTF-8, unquoted") << QByteArray("attachment; filename=%E5%B2%A1%E3%80%80%E5%B2%A1.txt") << "UTF-8" << "岡　岡.txt";
-        QTest::newRow("escapes that are no UTF-8") << QByteArray("attachment; filename=%B7%DD%BD%D1.png") << "UTF-8" << "";
-        QTest::newRow("RFC 2047, Q") << QByteArray("attachment; filename==?utf-8?Q?=E8=8A=B8=E8=A1=93_3=2Epng?=") << "UTF-8" << "芸術 3.png";
-        QTest::newRow("RFC 2047 in EUC-JP, quoted") << QByteArray(R"(attachment; filename="=?EUC-JP?Q?=B7=DD=BD=D13=2Epng?=")") << "UTF-8" << "芸術3.png";
-        QTest::newRow("RFC 2047, two words") << QByteArray(R"(attachment; filename="=?windows-1252?Q?caf=E9?=  =?iso-8859-7?b?4eI=?= .png")") << "UTF-8" << "caféαβ.png";
-        QTest::newRow("RFC 2047, broken") << QByteArray("attachment; filename==?iso88591?Q?caf=E3?==") << "UTF-8" << "";
-        QTest::newRow("attwithfn2231quot") << QByteArray(R"(attachment; filename*="UTF-8''foo-%c3%a4.html")") << "UTF-8" << "";
-        QTest::newRow("attwithfn2231utf8comp") << QByteArray("attachment; filename*=UTF-8''foo-a%cc%88.html") << "UTF-8" << "foo-ä.html";
-        QTest::newRow("filename* beyond ASCII") << QByteArray("attachment; filename*=utf-8'es'f\xce\xba.html") << "UTF-8" << "";
-        QTest::newRow("attandinline") << QByteArray("inline; attachment; filename=foo.html") << "UTF-8" << "";
-        QTest::newRow("attbrokenquotedfn") << QByteArray(R"(attachment; filename="foo.html".txt)") << "UTF-8" << "foo.html\".txt";
-        QTest::newRow("attbrokenquotedfn3") << QByteArray(R"(attachment; filename=foo"bar;baz"qux)") << "UTF-8" << "foo\"bar;baz\"qux";
-        // Raw GBK and Big5 hold "\\" and "|" as second bytes, which must neither
-        // cut the name nor end it; the engine takes a 0x5C for a quoted pair's
-        // backslash and drops it, read whole first the character stays.
-        QTest::newRow("0x5C second bytes") << "attachment; filename=\"" + gbk("乗擻.rar") + "\"" << "GBK" << "乗擻.rar";
-        QTest::newRow("0x7C second bytes") << "attachment; filename=\"" + gbk("中文资料 繁體億嘰.zip") + "\"" << "GBK" << "中文资料 繁體億嘰.zip";
-        QTest::newRow("first bytes 0x81-0x9F") << "attachment; filename=\"" + gbk("亅俓倈僜.doc") + "\"; size=9" << "GBK" << "亅俓倈僜.doc";
-        QTest::newRow("Big5") << "attachment; filename=\"" + big5 + "\"" << "Big5" << "許功蓋會.txt";
-        QTest::newRow("filename* beside them") << "attachment; filename=\"" + gbk("乗.rar") + "\"; filename*=UTF-8''%E5%98%B0.rar" << "GBK" << "嘰.rar";
-        QTest::newRow("filename* in GBK") << QByteArray("attachment; filename*=gbk''%81%5C%94%5C.rar") << "UTF-8" << "乗擻.rar";
-        QTest::newRow("raw UTF-8 on a GBK site") << "attachment; filename=\"" + QString::fromUtf8("資料.zip").toUtf8() + "\"" << "GBK" << "資料.zip";
+        row("raw GBK", site(QString::fromLatin1(gbk), "dl.php", "GBK"), "表单.rar");
+        row("raw Big5", site(QString::fromLatin1(QByteArray::fromHex("aaedb3e62e726172")), {}, "Big5"), "表單.rar");
+        row("only in the address", site(QStringLiteral("\uFFFD\uFFFD.zip"), QByteArray::fromHex("d6d0cec42e7a6970"), "GBK"), "中文.zip");
+        row("RFC 5987 or UTF-8 stays", site(QStringLiteral("表单.rar"), gbk, "GBK"), "表单.rar");
+        row("Latin-1 that is no GBK stays", site(QStringLiteral("café.zip"), {}, "GBK"), "café.zip");
+        row("a UTF-8 site's bytes stay", site(QString::fromLatin1(gbk), {}, "UTF-8"), QString::fromLatin1(gbk));
+        row("attwithasciifnescapedchar", named(R"(attachment; filename="f\oo.html")"), "foo.html");
+        row("white space, a space each", named("inline; filename=\"abc  \t\nde.pdf\""), "abc    de.pdf");
+        row("attwithfnrawpctencaq", named(R"(attachment; filename="foo-%\41.html")"), "foo-A.html");
+        row("attwithfnusingpct", named(R"(attachment; filename="50%.html")"), "50%.html");
+        row("attwithfnrawpctenclong", named(R"(attachment; filename="foo-%c3%a4-%e2%82%ac.html")"), "foo-ä-€.html");
+        row("escaped UTF-8, unquoted", named("attachment; filename=%E5%B2%A1%E3%80%80%E5%B2%A1.txt"), "岡　岡.txt");
+        row("escapes that are no UTF-8", named("attachment; filename=%B7%DD%BD%D1.png"), "");
+        row("RFC 2047, Q", named("attachment; filename==?utf-8?Q?=E8=8A=B8=E8=A1=93_3=2Epng?="), "芸術 3.png");
+        row("RFC 2047, two words", named(R"(attachment; filename="=?windows-1252?Q?caf=E9?=  =?iso-8859-7?b?4eI=?= .png")"), "caféαβ.png");
+        row("RFC 2047, broken", named("attachment; filename==?iso88591?Q?caf=E3?=="), "");
+        row("attwithfn2231quot", named(R"(attachment; filename*="UTF-8''foo-%c3%a4.html")"), "");
+        row("attwithfn2231utf8comp", named("attachment; filename*=UTF-8''foo-a%cc%88.html"), "foo-ä.html");
+        row("filename* beyond ASCII", named("attachment; filename*=utf-8'es'f\xce\xba.html"), "");
+        row("attandinline", named("inline; attachment; filename=foo.html"), "");
+        row("attbrokenquotedfn", named(R"(attachment; filename="foo.html".txt)"), "foo.html\".txt");
+        row("attbrokenquotedfn3", named(R"(attachment; filename=foo"bar;baz"qux)"), "foo\"bar;baz\"qux");
+        // Raw GBK (and Big5, read the same way) holds "\\" as second bytes,
+        // which must neither cut the name nor end it; the engine takes a 0x5C
+        // for a quoted pair's backslash and drops it, read whole first the
+        // character stays.
+        row("0x5C second bytes", named("attachment; filename=\"" + inGbk("乗擻.rar") + "\"", "GBK"), "乗擻.rar");
+        row("first bytes 0x81-0x9F", named("attachment; filename=\"" + inGbk("亅俓倈僜.doc") + "\"; size=9", "GBK"), "亅俓倈僜.doc");
+        row("filename* beside them", named("attachment; filename=\"" + inGbk("乗.rar") + "\"; filename*=UTF-8''%E5%98%B0.rar", "GBK"), "嘰.rar");
+        row("filename* in GBK", named("attachment; filename*=gbk''%81%5C%94%5C.rar"), "乗擻.rar");
+        row("raw UTF-8 on a GBK site", named("attachment; filename=\"" + QString::fromUtf8("資料.zip").toUtf8() + "\"", "GBK"), "資料.zip");
         // The engine names nothing here; the site's visitors' browsers read the bytes in its code page.
-        QTest::newRow("escaped GBK") << "attachment; filename=\"" + gbk("中文乗.rar").toPercentEncoding() + "\"" << "GBK" << "中文乗.rar";
-        QTest::newRow("escaped UTF-8 on a GBK site") << QByteArray("attachment; filename=\"%E4%B8%AD%E6%96%87%E8%B5%84%E6%96%99.rar\"") << "GBK" << "中文资料.rar";
-        QTest::newRow("RFC 2047 in GBK") << QByteArray("attachment; filename==?GBK?B?gVyUXC5yYXI=?=") << "UTF-8" << "乗擻.rar";
-        QTest::newRow("token") << QByteArray("inline; filename=a.zip") << "GBK" << "a.zip";
-        QTest::newRow("no name") << QByteArray("attachment") << "GBK" << "";
+        row("escaped GBK", named("attachment; filename=\"" + inGbk("中文乗.rar").toPercentEncoding() + "\"", "GBK"), "中文乗.rar");
+        row("escaped UTF-8 on a GBK site", named("attachment; filename=\"%E4%B8%AD%E6%96%87%E8%B5%84%E6%96%99.rar\"", "GBK"), "中文资料.rar");
+        row("RFC 2047 in GBK", named("attachment; filename==?GBK?B?gVyUXC5yYXI=?="), "乗擻.rar");
+        row("no name", named("attachment", "GBK"), "");
         // clang-format on
     }
-    void dispositionNames()
-    {
-        QFETCH(QByteArray, header);
-        QFETCH(QString, charset);
-        QFETCH(QString, name);
-        QCOMPARE(FileNames::dispositionName(header, charset), name);
-    }
+    void names() { compareText(); }
 
-    void composedTexts_data()
+    // Why a download stopped, sizes as the site writes them, and an entry's
+    // status, as the user reads them.
+    void texts_data()
     {
-        QTest::addColumn<DownloadEntry>("entry");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QString>("size");
-        QTest::addColumn<int>("permille");
-        const qint64 MiB = 1 << 20;
+        textColumns();
+        const qint64 KiB = 1024, MiB = KiB << 10, GiB = MiB << 10;
+        const auto stop = [](int code, int status) { return StopReason::text(code, QStringLiteral("/dl"), status); };
+        const auto fetch = [](StopReason::Fetch f) { return StopReason::fetchText(f, QStringLiteral("/dl"), 500); };
+        const auto noSpace = [](qint64 total) {
+            return StopReason::noSpaceText(total, QStringLiteral("/dl"), qint64(3.5 * (1 << 20)));
+        };
+        const auto composed = [](const DownloadEntry &e) {
+            return QStringLiteral("%1 | %2 | %3").arg(e.statusText(), e.sizeText()).arg(e.permille());
+        };
+        using F = StopReason::Fetch;
         // clang-format off
-        QTest::newRow("running") << entry(State::Running, MiB, 4 * MiB, MiB / 2)
-                                 << "正在下载 · 512 KB/s · 剩余 6 秒" << "1 MB / 4 MB" << 250;
-        QTest::newRow("an hour left") << entry(State::Running, 0, 3725 * 1024, 1024)
-                                      << "正在下载 · 1 KB/s · 剩余 1 小时 2 分" << "0 字节 / 3.6 MB" << 0;
-        QTest::newRow("more than announced") << entry(State::Running, 5 * MiB, 4 * MiB, MiB / 2)
-                                             << "正在下载 · 512 KB/s" << "5 MB / 4 MB" << 1000;
-        QTest::newRow("finished, size never told") << entry(State::Finished, 5 * MiB, -1, 0)
-                                                   << "已完成" << "5 MB" << 1000;
+        row("less than announced", stop(StopReason::ServerContentLengthMismatch, 0), "网络连接中断");
+        row("no ranges, status known", stop(StopReason::ServerNoRange, 416), "服务器拒绝了下载（HTTP 416）");
+        row("forbidden, no status", stop(StopReason::ServerForbidden, 0), "服务器拒绝了下载（HTTP 403）");
+        // Why the program's own request for the rest of a download stopped short.
+        row("fetch broken", fetch(F::Broken), "网络连接中断");
+        row("fetch refused", fetch(F::Refused), "服务器拒绝了下载（HTTP 500）");
+        row("fetch changed", fetch(F::Changed), "服务器上的文件已更改，继续将从文件页重新下载");
+        row("fetch expired", fetch(F::Expired), "下载链接已失效（HTTP 500），继续将从文件页重新下载");
+        // The free space as it is, and the room the program keeps spare.
+        row("no space, size known", noSpace(8 << 20), "磁盘空间不足：文件有 8 MB，/dl 只剩 3.5 MB（需保留 64 MB）");
+        row("no space, size unknown", noSpace(-1), "磁盘空间不足：文件大小未知，/dl 只剩 3.5 MB（需保留 64 MB）");
+        // Sizes, in the list, its notices and the stop reasons.
+        row("size unknown", DownloadEntry::bytesText(-1), "0 字节");
+        row("bytes", DownloadEntry::bytesText(1023), "1023 字节");
+        row("whole KB, no .0", DownloadEntry::bytesText(64 * KiB), "64 KB");
+        row("rounded", DownloadEntry::bytesText(1280), "1.3 KB");
+        row("rounds up to the next unit", DownloadEntry::bytesText(MiB - 1), "1 MB");
+        row("no larger unit", DownloadEntry::bytesText(2048 * GiB), "2048 GB");
+        // An entry's status, size and progress.
+        row("running", composed(entry(State::Running, MiB, 4 * MiB, MiB / 2)), "正在下载 · 512 KB/s · 剩余 6 秒 | 1 MB / 4 MB | 250");
+        row("an hour left", composed(entry(State::Running, 0, 3725 * KiB, KiB)), "正在下载 · 1 KB/s · 剩余 1 小时 2 分 | 0 字节 / 3.6 MB | 0");
+        row("more than announced", composed(entry(State::Running, 5 * MiB, 4 * MiB, MiB / 2)), "正在下载 · 512 KB/s | 5 MB / 4 MB | 1000");
+        row("finished, size never told", composed(entry(State::Finished, 5 * MiB, -1, 0)), "已完成 | 5 MB | 1000");
         // clang-format on
     }
-    void composedTexts()
+    void texts() { compareText(); }
+
+    // A broken connection tries again by itself; a server's refusal asks for
+    // its status; a changed or expired file starts again only from its page.
+    void whatStopsTryAgain()
     {
-        QFETCH(DownloadEntry, entry);
-        QFETCH(QString, status);
-        QFETCH(QString, size);
-        QFETCH(int, permille);
-        QCOMPARE(entry.statusText(), status);
-        QCOMPARE(entry.sizeText(), size);
-        QCOMPARE(entry.permille(), permille);
+        using K = StopReason::Kind;
+        using F = StopReason::Fetch;
+        QCOMPARE(StopReason::classify(StopReason::ServerContentLengthMismatch), K::Network);
+        QCOMPARE(StopReason::classify(StopReason::ServerNoRange), K::Server);
+        QCOMPARE(StopReason::classify(StopReason::ServerForbidden), K::Server);
+        for (const F outcome : {F::Broken, F::Refused, F::Changed, F::Expired})
+            QCOMPARE(StopReason::restartsFromPage(outcome), outcome == F::Changed || outcome == F::Expired);
     }
 
 private:
+    // A table of texts: each row the text a rule gave, and the one expected.
+    static void textColumns()
+    {
+        QTest::addColumn<QString>("got");
+        QTest::addColumn<QString>("expected");
+    }
+    static void row(const char *tag, const QString &got, const auto &expected)
+    {
+        QTest::newRow(tag) << got << expected;
+    }
+    static void compareText()
+    {
+        QFETCH(QString, got);
+        QFETCH(QString, expected);
+        QCOMPARE(got, expected);
+    }
+
     static DownloadEntry entry(State state, qint64 received, qint64 total, qint64 speed)
     {
         DownloadEntry e;
