@@ -14,6 +14,7 @@
 #include "ClickLabel.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Form1.h"
 #include "RealWindow.h"
 #include "SharedState.h"
@@ -42,16 +43,16 @@ void BM_ClicksInARow(benchmark::State &state)
         state.SkipWithError("no results");
         return;
     }
-    int landed = 0;
-    QObject::connect(&downloads, &DownloadManager::downloadFinished, [&](const QString &, bool ok) { landed += ok; });
+    const DownloadWatch watch(&downloads);
     double total = 0;
     for (auto _ : state) {
-        landed = 0;
+        const qsizetype before = watch.landed().size();
+        const auto landed = [&] { return watch.landed().size() - before; };
         QElapsedTimer t;
         t.start();
         for (int row = 0; row < clicks; ++row)
             form.Label3_Click(row);
-        if (!spinUntil([&] { return landed >= clicks; }, 180000)) {
+        if (!spinUntil([&] { return landed() >= clicks; }, 180000)) {
             state.SkipWithError("not every file landed");
             return;
         }

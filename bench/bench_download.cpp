@@ -96,9 +96,13 @@ public:
         : m_browser(m_session.createBrowser(nullptr))
     {
         m_session.downloads()->folder().setPath(directory);
-        QObject::connect(m_session.downloads(), &DownloadManager::downloadFinished, [this](const QString &p, bool ok) {
-            m_last.path = p;
-            m_last.ok = ok;
+        Downloads *downloads = m_session.downloads();
+        QObject::connect(downloads, &Downloads::entryChanged, [this, downloads](int id) {
+            const DownloadEntry e = downloads->entry(id);
+            if (!e.hasEnded())
+                return;
+            m_last.path = e.path;
+            m_last.ok = e.state == DownloadEntry::State::Finished;
             m_last.done = true;
         });
     }

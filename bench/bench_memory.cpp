@@ -31,6 +31,7 @@
 #include "ChildProgram.h"
 #include "ClickLabel.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Form1.h"
 #include "Module1.h"
 #include "WebEngineBrowser.h"
@@ -88,11 +89,9 @@ int runProgram(int argc, char **argv)
         if (form->filePagesInUse() != 3 || opening() != 3)
             return fail("three file pages");
     } else {
-        bool finished = false;
-        QObject::connect(session.downloads(), &DownloadManager::downloadFinished,
-                         [&](const QString &, bool ok) { finished = ok; });
+        const DownloadWatch watch(session.downloads());
         form->Label3_Click(0);
-        if (!bench::spinUntil([&] { return form->W2->hasDocument() && finished; }, 60000))
+        if (!bench::spinUntil([&] { return form->W2->hasDocument() && !watch.landed().isEmpty(); }, 60000))
             return fail("file page and its download");
         // Which pages share an engine process, once all three are live.
         const auto renderer = [](Browser *b) { return qobject_cast<WebEngineBrowser *>(b)->rendererPid(); };

@@ -29,6 +29,7 @@
 #include "ClickLabel.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Form1.h"
 #include "RealWindow.h"
 #include "SharedState.h"
@@ -175,19 +176,22 @@ private:
         const int row = n % rows;
         const QString id = m_form->List1->item(row)->text().trimmed();
         DownloadManager *downloads = m_session.downloads();
-        QSignalSpy started(downloads, &DownloadManager::downloadStarted);
-        QSignalSpy finished(downloads, &DownloadManager::downloadFinished);
+        const DownloadWatch watch(downloads);
         QTest::mouseClick(m_form->Label3[row], Qt::LeftButton);
-        if (!spinUntil([&] { return !finished.isEmpty(); }, WaitMs))
+        const auto ended = [&] {
+            const QList<DownloadEntry> entries = downloads->entries();
+            return !entries.isEmpty() && entries.last().hasEnded();
+        };
+        if (!spinUntil(ended, WaitMs))
             return QStringLiteral("download of %1 did not finish").arg(id);
         // A second download of the same click would start right after the first.
         spinUntil([] { return false; }, 150);
-        const QString path = finished.first().at(0).toString();
+        const QString path = watch.landed().value(0);
         QString error;
-        if (!finished.first().at(1).toBool())
+        if (path.isEmpty())
             error = QStringLiteral("download of %1 failed").arg(id);
-        else if (started.size() != 1 || finished.size() != 1)
-            error = QStringLiteral("%1 started %2 downloads").arg(id).arg(started.size());
+        else if (watch.started().size() != 1 || watch.landed().size() != 1)
+            error = QStringLiteral("%1 started %2 downloads").arg(id).arg(watch.started().size());
         else if (QFileInfo(path).size() != m_bytes.value(id, -1))
             error = QStringLiteral("%1 is %2 bytes, expected %3")
                         .arg(id)

@@ -14,6 +14,7 @@
 #include "DemoSite.h"
 #include "DesktopWatch.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Form1.h"
 #include "RealWindow.h"
 #include "SharedState.h"
@@ -175,11 +176,8 @@ private slots:
         DesktopWatch desktop;
         session->setUrlOpener([](const QUrl &url) { QDesktopServices::openUrl(url); });
         DownloadManager *manager = session->downloads();
-        QStringList failures;
-        QObject row; // ends the connection with this row
-        connect(manager, &DownloadManager::downloadFailed, &row,
-                [&](const QString &, const QString &why) { failures << why; });
-        QSignalSpy started(manager, &DownloadManager::downloadStarted);
+        const DownloadWatch watch(manager);
+        const auto failures = [&watch] { return watch.reasons(); };
         QSignalSpy filePages(form->W2, &Browser::DocumentComplete);
         QVERIFY(act(action, target));
         // Nothing more can come once the files the row expects stand as they
@@ -189,7 +187,7 @@ private slots:
         spinUntil(
             [&] {
                 return named(folder(), files) == files && desktop.opened.size() >= desktopCalls
-                       && failures.size() >= (reason.isEmpty() ? 0 : 1)
+                       && failures().size() >= (reason.isEmpty() ? 0 : 1)
                        && pagesDone(w2Documents >= 0 && filePages.size() >= w2Documents);
             },
             60000);
@@ -198,12 +196,12 @@ private slots:
         QCOMPARE(desktop.opened.size(), desktopCalls);
         for (const QUrl &url : std::as_const(desktop.opened))
             QCOMPARE(url.scheme(), QStringLiteral("http"));
-        QVERIFY(started.size() <= 1);
+        QVERIFY(watch.started().size() <= 1);
         if (reason.isEmpty())
-            QVERIFY2(failures.isEmpty(), qPrintable(failures.join(QLatin1Char('\n'))));
+            QVERIFY2(failures().isEmpty(), qPrintable(failures().join(QLatin1Char('\n'))));
         else
-            QVERIFY2(failures.size() == 1 && failures.first().contains(reason),
-                     qPrintable(failures.join(QLatin1Char('\n'))));
+            QVERIFY2(failures().size() == 1 && failures().first().contains(reason),
+                     qPrintable(failures().join(QLatin1Char('\n'))));
         if (w2Documents >= 0)
             QCOMPARE(filePages.size(), w2Documents);
         if (action == QLatin1String("search")) {
@@ -255,17 +253,17 @@ private slots:
         const int row = int(listIds().indexOf(id));
         QVERIFY(row >= 0);
         const QString caption = form->Label3[row]->caption();
-        QSignalSpy finished(session->downloads(), &DownloadManager::downloadFinished);
+        const DownloadWatch watch(session->downloads());
         QTest::mouseClick(form->Label3[row], Qt::LeftButton);
-        QVERIFY(spinUntil([&] { return !finished.isEmpty(); }, 30000));
+        QVERIFY(spinUntil([&] { return !watch.landed().isEmpty(); }, 30000));
         // A second download, or a notice, could come only from a click still
         // served or a page with something under way.
         QVERIFY(spinUntil([&] { return form->filePagesInUse() == 0 && pagesDone(false); }));
         const QString name = caption.left(caption.lastIndexOf(QLatin1Char('('))) + QStringLiteral(".zip");
-        QCOMPARE(finished.size(), 1);
-        QCOMPARE(QFileInfo(finished.first().at(0).toString()).fileName(), name);
+        QCOMPARE(watch.landed().size(), 1);
+        QCOMPARE(QFileInfo(watch.landed().first()).fileName(), name);
         QCOMPARE(folder(), QStringList {name});
-        QFile file(finished.first().at(0).toString());
+        QFile file(watch.landed().first());
         QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == DemoSite::fileBytes(id));
         QVERIFY2(desktop.opened.isEmpty(), qPrintable(desktop.opened.value(0).toString()));
         QVERIFY2(notices().isEmpty(), qPrintable(notices().join(QLatin1Char('\n'))));
@@ -281,16 +279,16 @@ private slots:
         const QStringList ids = listIds().mid(0, 4);
         QCOMPARE(ids.size(), 4);
         DownloadManager *manager = session->downloads();
-        QSignalSpy finished(manager, &DownloadManager::downloadFinished);
+        const DownloadWatch watch(manager);
         for (int row = 0; row < ids.size(); ++row) {
             QTest::mouseClick(form->Label3[row], Qt::LeftButton);
             QCOMPARE(manager->entries().size(), row + 1);
             QCOMPARE(manager->entries().last().statusText(), QStringLiteral("正在打开文件页…"));
         }
-        QVERIFY(spinUntil([&] { return finished.size() >= ids.size(); }, 60000));
+        QVERIFY(spinUntil([&] { return watch.landed().size() >= ids.size(); }, 60000));
         // Every click served, every page's grant spent: no second download can come.
         QVERIFY(spinUntil([&] { return form->filePagesInUse() == 0 && pagesDone(false); }));
-        QCOMPARE(finished.size(), ids.size());
+        QCOMPARE(watch.landed().size(), ids.size());
         QCOMPARE(manager->entries().size(), ids.size());
         for (int i = 0; i < ids.size(); ++i) {
             const DownloadEntry e = manager->entries().at(i);

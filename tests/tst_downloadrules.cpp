@@ -119,7 +119,7 @@ private slots:
     // A cancelled download's partial file that the engine writes after the
     // cancel goes too, and nothing else does: not the name itself, not
     // another program's file of the same name. What is still watched is kept
-    // for the next start (tst_downloadfiles follows such files further).
+    // for the next start (tst_transfers follows such files further).
     // Quit while the engine had just finished, before it said so: its file,
     // moved over the reservation, is the data kept.
     void keepsWhatTheEngineFinishedUntold()

@@ -25,6 +25,7 @@
 #include "ClickLabel.h"
 #include "DemoSite.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Form1.h"
 #include "Module1.h"
 #include "RealWindow.h"
@@ -167,10 +168,9 @@ private slots:
         form->Text1->setText(QStringLiteral("教程"));
         QTest::keyClick(form->Text1, Qt::Key_Return);
         QVERIFY(spinUntil([&] { return !form->Timer1->isActive() && form->List1->count() > 0; }));
-        QSignalSpy finished(session.downloads(), &DownloadManager::downloadFinished);
+        const DownloadWatch watch(session.downloads());
         QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-        QVERIFY(spinUntil([&] { return !finished.isEmpty(); }, 60000));
-        QVERIFY(finished.first().at(1).toBool());
+        QVERIFY(spinUntil([&] { return !watch.landed().isEmpty(); }, 60000));
         QVERIFY(spinUntil([] { return proxyLog().contains(QLatin1String("HEAD ")); }, 10000));
         const QString log = proxyLog();
         for (const QString &request : {QStringLiteral("GET %1/search.php?key="), QStringLiteral("GET %1/f/"),

@@ -48,21 +48,27 @@ QByteArray read(const QString &path)
 class FakeDownload final : public EngineDownload
 {
 public:
-    FakeDownload(quint32 id, const Source &source, bool page, bool sized)
+    FakeDownload(quint32 id, const Source &source, const QString &query, bool page, bool sized)
         : m_id(id)
         , m_source(source)
+        , m_url(source.url)
         , m_data(page ? QByteArray("<html>链接已失效</html>") : source.bytes)
         , m_page(page)
         , m_sized(sized)
-    { }
+    {
+        m_url.setQuery(query);
+    }
     quint32 id() const override { return m_id; }
     State state() const override { return m_state; }
     bool isFinished() const override { return m_finished; }
     qint64 receivedBytes() const override { return m_received; }
     qint64 totalBytes() const override { return m_sized ? m_data.size() : -1; }
     int interruptReason() const override { return 2; } // the network failed
-    QUrl url() const override { return m_source.url; }
-    QString mimeType() const override { return m_page ? QStringLiteral("text/html") : QStringLiteral("application/zip"); }
+    QUrl url() const override { return m_url; }
+    QString mimeType() const override
+    {
+        return m_page ? QStringLiteral("text/html") : QStringLiteral("application/zip");
+    }
     QString suggestedFileName() const override { return m_source.name; }
     void accept(const QString &path) override
     {
@@ -135,6 +141,7 @@ private:
 
     quint32 m_id;
     Source m_source;
+    QUrl m_url;
     QByteArray m_data;
     bool m_page;
     QString m_path;
@@ -198,27 +205,24 @@ public:
             done = oneStep();
         return done;
     }
+    // By weight: clicks, the user, pages, servers, other programs, quits,
+    // the disk, and most of all the engine.
     QString oneStep()
     {
-        switch (m_rng.bounded(20)) {
-        case 0:
-        case 1:
+        switch ("ccuuuuppsoqdeeeeeeee"[m_rng.bounded(20)]) {
+        case 'c':
             return click();
-        case 2:
-        case 3:
-        case 4:
-        case 5:
+        case 'u':
             return user();
-        case 6:
-        case 7:
+        case 'p':
             return answerPage();
-        case 8:
+        case 's':
             return answerServer();
-        case 9:
+        case 'o':
             return other();
-        case 10:
+        case 'q':
             return quit(int(m_rng.bounded(3)));
-        case 11:
+        case 'd':
             m_full = !m_full;
             return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
         default:
@@ -233,10 +237,14 @@ public:
         const QList<DownloadEntry> entries = m_manager->entries();
         if (const QString landed = checkLanded(); !landed.isEmpty())
             return landed;
+        int running = 0;
         for (const DownloadEntry &e : entries) {
             if ((e.state == State::Failed || e.state == State::NothingCame) && e.reason.isEmpty())
                 return QStringLiteral("ended without a reason: ") + e.name;
+            running += e.state == State::Running;
         }
+        if (running > DownloadManager::MaxRunning)
+            return QStringLiteral("%1 run at once").arg(running);
         for (const auto &[path, bytes] : m_others.asKeyValueRange()) {
             if (bytes.isNull() ? !QFileInfo(path).isSymLink() : read(path) != bytes)
                 return QStringLiteral("not ours, yet changed: ") + path;
@@ -299,11 +307,11 @@ private:
             QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         }
     }
-    template <typename T> T *any(QList<T> &list) { return list.isEmpty() ? nullptr : &list[m_rng.bounded(list.size())]; }
+    template<typename T> T *any(QList<T> &list) { return list.isEmpty() ? nullptr : &list[m_rng.bounded(list.size())]; }
     const Source *source(const QUrl &url) const
     {
         for (const Source &s : m_sources) {
-            if (s.url == url || QStringLiteral("/f/%1.html").arg(s.id) == url.path())
+            if (s.url == url.adjusted(QUrl::RemoveQuery) || QStringLiteral("/f/%1.html").arg(s.id) == url.path())
                 return &s;
         }
         return nullptr;
@@ -336,7 +344,9 @@ private:
         }
         // Where a file was begun, a page can come instead: a first click's
         // download is whatever it brings.
-        auto *download = new FakeDownload(++m_ids, *s, how == 1 && page.restart, m_rng.bounded(2));
+        // A restart's link may be signed anew.
+        const QString signature = page.restart && how == 2 ? QStringLiteral("sig=%1").arg(m_ids) : QString();
+        auto *download = new FakeDownload(++m_ids, *s, signature, how == 1 && page.restart, m_rng.bounded(2));
         m_engine << download;
         m_manager->offer(download, {.entry = page.entry, .page = pageOf(*s), .charset = QStringLiteral("UTF-8")});
         return download->mimeType() == QLatin1String("text/html") ? QStringLiteral("page answered a page")
@@ -379,11 +389,11 @@ private:
         m_manager->act(e.id, action);
         const DownloadEntry now = m_manager->entry(e.id);
         const QString done = A::actionText(action) + u' ' + e.name;
-        const bool does = action == A::Pause          ? now.state == State::Paused
-                          : action == A::Cancel       ? now.state == State::Cancelled
-                          : action == A::Delete       ? now.id == 0
-                          : action == A::Retry        ? now.state == State::Waiting
-                          : action == A::OpenExisting ? now.state == State::Finished && now.path == e.reason
+        const bool does = action == A::Pause            ? now.state == State::Paused
+                          : action == A::Cancel         ? now.state == State::Cancelled
+                          : action == A::Delete         ? now.id == 0
+                          : action == A::Retry          ? now.state == State::Waiting
+                          : action == A::OpenExisting   ? now.state == State::Finished && now.path == e.reason
                           : action == A::DownloadAnyway ? now.state != State::AlreadyThere
                                                         : now.state != e.state || now.state == State::Waiting;
         return does ? done : done + QStringLiteral(": did not do it, ") + A::stateText(now.state);
@@ -532,7 +542,10 @@ private slots:
             const QByteArray target = "/bytes/" + QByteArray::number(3000 + 1000 * i) + ".bin";
             const DemoReply r = DemoSite::get(m_site.siteBase(), target);
             QCOMPARE(r.status, 200);
-            m_sources << Source {QStringLiteral("s%1").arg(i), QUrl(m_site.siteBase() + QString::fromLatin1(target)), names.at(i), r.body,
+            m_sources << Source {QStringLiteral("s%1").arg(i),
+                                 QUrl(m_site.siteBase() + QString::fromLatin1(target)),
+                                 names.at(i),
+                                 r.body,
                                  {.etag = r.header("ETag"),
                                   .modified = r.header("Last-Modified"),
                                   .length = r.body.size(),

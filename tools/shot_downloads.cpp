@@ -16,6 +16,7 @@
 #include "DemoSite.h"
 #include "DownloadList.h"
 #include "DownloadManager.h"
+#include "DownloadWatch.h"
 #include "Module1.h"
 #include "RealWindow.h"
 #include "SharedState.h"
@@ -31,13 +32,13 @@ int makeEntries(WebEngineSession &session, const DemoSite &site, const QTemporar
 {
     DownloadManager *downloads = session.downloads();
     auto last = [downloads] { return downloads->entries().constLast(); };
-    QSignalSpy started(downloads, &DownloadManager::downloadStarted);
+    DownloadWatch watch(downloads);
     // One browser per download, as each download is its own click.
     auto start = [&](const QString &path) {
         auto *browser = session.createBrowser(qApp);
         browser->Navigate(site.siteBase() + path);
         browser->allowUserAction({.downloads = 1});
-        return started.wait(30000);
+        return watch.waitStarted();
     };
     // A name as long as the program lets a name be, shortened in the list.
     for (const QString &file : {QStringLiteral("/d/longcn"), QStringLiteral("/d/a1b2c3")}) {
@@ -47,11 +48,10 @@ int makeEntries(WebEngineSession &session, const DemoSite &site, const QTemporar
     // A folder that cannot be written: a path under a regular file.
     QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
     downloads->folder().setPath(dir.filePath(QStringLiteral("plain/下载")));
-    QSignalSpy failed(downloads, &DownloadManager::downloadFailed);
     auto *browser = session.createBrowser(qApp);
     browser->Navigate(site.siteBase() + QStringLiteral("/d/umzj41"));
     browser->allowUserAction({.downloads = 1});
-    if (!failed.wait(30000))
+    if (!watch.waitReason())
         return 5;
     downloads->folder().setPath(dir.path());
     if (!start(QStringLiteral("/bytes/4294967296.bin")))

@@ -115,9 +115,6 @@ Transfer *DownloadManager::add(std::unique_ptr<Transfer> transfer)
     connect(t, &Transfer::changed, this, &DownloadManager::onChanged);
     connect(t, &Transfer::progressed, this, &Downloads::entryChanged);
     connect(t, &Transfer::slotFreed, this, &DownloadManager::startQueued);
-    connect(t, &Transfer::started, this, &DownloadManager::downloadStarted);
-    connect(t, &Transfer::ended, this, &DownloadManager::downloadFinished);
-    connect(t, &Transfer::failed, this, &DownloadManager::downloadFailed);
     return t;
 }
 
@@ -299,7 +296,6 @@ void DownloadManager::refuse(EngineDownload *request, Transfer *claimed, const Q
     Transfer *t = add(
         std::make_unique<Transfer>(m_shared, m_nextId++, Transfer::State::Failed, wanted, request->url(), reason));
     emit entryAdded(t->entry().id);
-    emit downloadFailed(QString(), reason);
 }
 
 int DownloadManager::runningCount(const Transfer *except) const

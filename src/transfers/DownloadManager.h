@@ -86,13 +86,6 @@ public:
     };
     void setOutside(Outside outside);
 
-signals:
-    void downloadStarted(const QString &path);
-    void downloadFinished(const QString &path, bool ok);
-    // Why a download the user asked for did not start or did not finish;
-    // path is empty when it never got one.
-    void downloadFailed(const QString &path, const QString &reason);
-
 private:
     Transfer *find(int id) const;
     // Not announced yet: the caller does, once.

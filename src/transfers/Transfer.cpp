@@ -39,8 +39,7 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_files = kept.files;
     // Without a validator the rest could be of another file; without data
     // there is no rest.
-    m_restartsFromPage
-        = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
+    m_restartsFromPage = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
     // The choice the list offered, offered again.
     if (!kept.existing.isEmpty() && QFileInfo(kept.existing).isFile()) {
         m_existing = kept.existing;
@@ -66,7 +65,7 @@ void Transfer::setState(State state, const QString &reason)
         m_entry.bytesPerSecond = 0;
 }
 
-bool Transfer::take(Event event, const QString &reason)
+bool Transfer::on(Event event, const QString &reason)
 {
     const std::optional<State> to = next(m_state, event);
     if (!to)
@@ -76,17 +75,9 @@ bool Transfer::take(Event event, const QString &reason)
     return true;
 }
 
-// The entry shows why, and those who asked for the download are told.
-void Transfer::fail(Event event, const QString &reason)
-{
-    if (!take(event, reason))
-        return;
-    emit failed(m_entry.path, event == Event::Cancel ? StopReason::text(StopReason::UserCanceled, {}) : reason);
-}
-
 void Transfer::giveUp(const QString &reason)
 {
-    take(Event::GiveUp, reason);
+    on(Event::GiveUp, reason);
 }
 
 void Transfer::act(DownloadEntry::Action action)
@@ -99,7 +90,7 @@ void Transfer::act(DownloadEntry::Action action)
             m_request->pause();
         dropFetch();
         dropRestart();
-        take(Event::Pause);
+        on(Event::Pause);
         emit slotFreed();
         break;
     case DownloadEntry::DownloadAnyway:
@@ -120,7 +111,7 @@ void Transfer::act(DownloadEntry::Action action)
         dropCopy();
         m_entry.path = existing;
         m_entry.name = QFileInfo(existing).fileName();
-        take(Event::Land);
+        on(Event::Land);
         emit slotFreed();
         break;
     }
@@ -136,8 +127,7 @@ void Transfer::cancelByUser()
 {
     dropCopy();
     if (m_entry.isUnfinished()) {
-        fail(Event::Cancel, QString());
-        emit ended(m_entry.path, false);
+        on(Event::Cancel);
         emit slotFreed();
     }
 }
@@ -167,19 +157,18 @@ void Transfer::finish(Event event, const QString &reason)
     }
     finishRequest(ok);
     if (event == Event::Collide) {
-        take(Event::Collide, QDir::toNativeSeparators(m_existing));
+        on(Event::Collide, QDir::toNativeSeparators(m_existing));
     } else if (ok && m_asking) {
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
         // complete, should the program end meanwhile.
         m_partial = DownloadFolder::reservedPath(path);
-        take(Event::Complete);
+        on(Event::Complete);
     } else if (ok) {
         // The engine saved it under its partial name.
         landOrSay(DownloadFolder::reservedPath(path));
     } else {
-        fail(event, reason);
-        emit ended(path, false);
+        on(event, reason);
     }
     emit slotFreed();
 }
@@ -225,14 +214,12 @@ void Transfer::landOrSay(const QString &from)
         // The complete data stays where it is, the user's now, and the entry
         // says where: nothing of this transfer removes it any more.
         m_files = {};
-        fail(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
-        emit ended(m_entry.path, false);
+        on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
         return;
     }
     m_entry.path = landed;
     m_entry.name = QFileInfo(landed).fileName();
-    take(Event::Land);
-    emit ended(landed, true);
+    on(Event::Land);
 }
 
 void Transfer::keep()
@@ -260,7 +247,7 @@ void Transfer::keep()
     if (m_state == State::CompleteThere)
         m_partial = DownloadFolder::reservedPath(m_entry.path);
     m_entry.fromEarlierRun = true;
-    take(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
+    on(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
 }
 
 qint64 Transfer::liveBytes() const
@@ -336,8 +323,8 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     // Where its data is; the bare reservation before the engine's file is
     // known (the next start looks for it there); nothing once let go.
     const bool data = m_files.data.isValid() || !m_partial.isEmpty();
-    const QString partial = kept ? DownloadFolder::reservedPath(e.path)
-                            : data ? dataPath()
+    const QString partial = kept                         ? DownloadFolder::reservedPath(e.path)
+                            : data                       ? dataPath()
                             : m_files.reserved.isValid() ? DownloadFolder::reservedPath(e.path)
                                                          : QString();
     return JournalEntry {.url = e.url,

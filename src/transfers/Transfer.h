@@ -73,16 +73,16 @@ public:
         Cancelled,
     };
     enum class Event : quint8 {
-        GiveUp,   // the click brought nothing
-        Run,      // a slot is its: the data moves
-        Queue,    // it waits for a slot
-        Pause,    // 暂停
-        Continue, // 继续 of complete data waiting for its name
-        Break,    // the transfer broke off, its data kept
-        Fail,     // broken off for good, or refused
-        Cancel,   // 取消
-        Complete, // all the data came; its name is still asked
-        Collide,  // all the data came, and the same file is in the folder
+        GiveUp,    // the click brought nothing
+        Run,       // a slot is its: the data moves
+        Queue,     // it waits for a slot
+        Pause,     // 暂停
+        Continue,  // 继续 of complete data waiting for its name
+        Break,     // the transfer broke off, its data kept
+        Fail,      // broken off for good, or refused
+        Cancel,    // 取消
+        Complete,  // all the data came; its name is still asked
+        Collide,   // all the data came, and the same file is in the folder
         FindThere, // the same file is in the folder, before its data is all there
         Land,      // the data is under its final name
         Restart,   // from its file page or address
@@ -148,14 +148,10 @@ signals:
     void progressed(int id);
     // It no longer takes a slot.
     void slotFreed();
-    void started(const QString &path);
-    void ended(const QString &path, bool ok);
-    void failed(const QString &path, const QString &reason);
 
 private:
-    bool take(Event event, const QString &reason = {});
+    bool on(Event event, const QString &reason = {});
     void setState(State state, const QString &reason = {});
-    void fail(Event event, const QString &reason);
     void watch(EngineDownload *request);
     void onRequestStateChanged();
     void onInterrupted(int reason);

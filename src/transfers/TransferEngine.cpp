@@ -32,8 +32,8 @@ bool Transfer::takes(EngineDownload *request)
         return true;
     request->cancel();
     dropRestart();
-    fail(Event::Fail,
-         page ? StopReason::notTheFileText() : StopReason::otherLengthText(was.total, request->totalBytes()));
+    on(Event::Fail,
+       page ? StopReason::notTheFileText() : StopReason::otherLengthText(was.total, request->totalBytes()));
     return false;
 }
 
@@ -41,11 +41,11 @@ void Transfer::refuse(EngineDownload *request, const QString &reason)
 {
     request->cancel();
     m_entry.path.clear();
-    fail(Event::Fail, reason);
+    on(Event::Fail, reason);
 }
 
-void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision &decision,
-                     const QUrl &page, const QString &charset)
+void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision &decision, const QUrl &page,
+                     const QString &charset)
 {
     if (!m_page.isValid())
         m_page = page;
@@ -79,7 +79,6 @@ void Transfer::begin()
 {
     askServer();
     alreadyThere();
-    emit started(m_entry.path);
     onRequestStateChanged(); // a tiny file may already be complete
 }
 
@@ -128,7 +127,7 @@ void Transfer::onRequestStateChanged()
         break;
     case EngineDownload::State::InProgress:
         if (m_state == State::Interrupted)
-            take(Event::Run);
+            on(Event::Run);
         break;
     default:
         break;
@@ -146,17 +145,15 @@ void Transfer::onInterrupted(int reason)
     // Kept under the engine's temporary name for 继续.
     const StopReason::Kind kind = StopReason::classify(reason);
     if (kind == StopReason::Kind::Server) {
-        take(Event::Break, StopReason::text(reason, folder));
+        on(Event::Break, StopReason::text(reason, folder));
         // From where the engine asked to continue: the end of its partial file.
         const qint64 kept = QFileInfo(dataPath()).size();
         m_shared.probe->ask(m_entry.url, qMax(m_entry.received, kept), this, [this, reason, folder](int status) {
             if (m_state == State::Interrupted && status >= 400)
-                fail(Event::Break, StopReason::text(reason, folder, status));
-            else
-                emit failed(m_entry.path, m_entry.reason);
+                on(Event::Break, StopReason::text(reason, folder, status));
         });
     } else {
-        fail(Event::Break, StopReason::text(reason, folder));
+        on(Event::Break, StopReason::text(reason, folder));
     }
     // A broken connection gets one more try by itself, a little later.
     if (kind == StopReason::Kind::Network && !m_autoResumed) {
@@ -236,7 +233,7 @@ bool Transfer::alreadyThere()
     if (!next(m_state, Event::FindThere))
         return false;
     m_request->pause();
-    take(Event::FindThere, QDir::toNativeSeparators(m_existing));
+    on(Event::FindThere, QDir::toNativeSeparators(m_existing));
     emit slotFreed();
     return true;
 }

@@ -11,7 +11,7 @@ void Transfer::resume()
 {
     switch (m_state) {
     case State::CompletePaused:
-        take(Event::Continue);
+        on(Event::Continue);
         if (!m_asking)
             landOrSay(m_partial);
         return;
@@ -27,10 +27,10 @@ void Transfer::resume()
     } else if (!m_request || m_request->isFinished()) {
         retry();
     } else if (!m_shared.slotFree(this)) {
-        take(Event::Queue);
+        on(Event::Queue);
     } else {
         m_sampled = {m_entry.received, m_shared.clock.elapsed()};
-        take(Event::Run);
+        on(Event::Run);
         m_request->resume();
     }
 }
@@ -40,7 +40,7 @@ void Transfer::runQueued()
     if (m_state != State::Queued)
         return;
     if (m_request) {
-        take(Event::Run);
+        on(Event::Run);
         m_request->resume();
     } else if (m_entry.fromEarlierRun) {
         continueEarlier();
@@ -67,8 +67,9 @@ QString Transfer::typeOf() const
     if (!m_mimeType.isEmpty())
         return m_mimeType;
     const QString suffix = QFileInfo(m_entry.path).suffix().toLower();
-    return suffix == QLatin1String("htm") || suffix == QLatin1String("html") ? QStringLiteral("text/html")
-                                                                            : QStringLiteral("application/octet-stream");
+    return suffix == QLatin1String("htm") || suffix == QLatin1String("html")
+               ? QStringLiteral("text/html")
+               : QStringLiteral("application/octet-stream");
 }
 
 // Releases the request, and what the transfer made of its files goes.
@@ -106,22 +107,22 @@ void Transfer::continueEarlier()
         return;
     }
     if (!m_shared.slotFree(this)) {
-        take(Event::Queue);
+        on(Event::Queue);
         return;
     }
     dropFetch();
     // The pages' own identity, and the proxy the application gives them.
-    m_fetch = std::make_unique<RangeFetch>(
-        m_shared.network, RangeFetch::Target {.url = m_entry.url,
-                                              .referer = m_page,
-                                              .partial = dataPath(),
-                                              .total = m_entry.total,
-                                              .validator = m_etag.isEmpty() ? m_modified : m_etag,
-                                              .userAgent = m_shared.userAgent});
+    m_fetch = std::make_unique<RangeFetch>(m_shared.network,
+                                           RangeFetch::Target {.url = m_entry.url,
+                                                               .referer = m_page,
+                                                               .partial = dataPath(),
+                                                               .total = m_entry.total,
+                                                               .validator = m_etag.isEmpty() ? m_modified : m_etag,
+                                                               .userAgent = m_shared.userAgent});
     connect(m_fetch.get(), &RangeFetch::finished, this, &Transfer::onFetchEnded);
     m_entry.received = m_fetch->bytes();
     m_sampled = {m_entry.received, m_shared.clock.elapsed()};
-    take(Event::Run);
+    on(Event::Run);
 }
 
 void Transfer::onFetchEnded(StopReason::Fetch outcome, int status)
@@ -140,7 +141,7 @@ void Transfer::onFetchEnded(StopReason::Fetch outcome, int status)
         return;
     } else {
         m_restartsFromPage = StopReason::restartsFromPage(outcome);
-        fail(Event::Break, StopReason::fetchText(outcome, folder, status));
+        on(Event::Break, StopReason::fetchText(outcome, folder, status));
     }
     emit slotFreed();
 }
@@ -163,13 +164,13 @@ void Transfer::restartFromPage()
 void Transfer::restartFrom(const QUrl &url, bool isFilePage, const QString &reason)
 {
     dropRestart();
-    take(Event::Restart, reason);
+    on(Event::Restart, reason);
     m_restart = m_shared.restart(url, m_entry.id, isFilePage);
     connect(m_restart.get(), &Restart::gaveUp, this, [this](const QString &why) {
         if (!m_restart)
             return;
         dropRestart();
-        fail(Event::Fail, why);
+        on(Event::Fail, why);
     });
 }
 

@@ -10,7 +10,7 @@ constexpr quint32 bit(S s)
 {
     return 1U << unsigned(s);
 }
-template <typename... T> constexpr quint32 any(T... states)
+template<typename... T> constexpr quint32 any(T... states)
 {
     return (bit(states) | ...);
 }
