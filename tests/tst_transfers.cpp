@@ -342,9 +342,8 @@ private:
                 m_manager->clickGaveUp(page.entry, QStringLiteral("文件页没有下载"));
             return QStringLiteral("page gave up");
         }
-        // Where a file was begun, a page can come instead: a first click's
-        // download is whatever it brings.
-        // A restart's link may be signed anew.
+        // Where a file was begun, a page can come instead (a first click's
+        // download is whatever it brings), and the link may be signed anew.
         const QString signature = page.restart && how == 2 ? QStringLiteral("sig=%1").arg(m_ids) : QString();
         auto *download = new FakeDownload(++m_ids, *s, signature, how == 1 && page.restart, m_rng.bounded(2));
         m_engine << download;
