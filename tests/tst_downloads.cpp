@@ -145,9 +145,17 @@ private slots:
         m_complete.reset();
         m_failed.reset();
         delete m_browser;
+        // What the engine still writes as it winds down goes with it.
+        m_left << m_dir->path();
         m_dir.reset();
     }
-    void cleanupTestCase() { m_session.reset(); }
+    void cleanupTestCase()
+    {
+        m_session.reset();
+        m_journals.reset(); // written to until the manager is gone
+        for (const QString &dir : std::as_const(m_left))
+            QDir(dir).removeRecursively();
+    }
 
     void clickedFileLandsWithItsNameAndBytes()
     {
@@ -337,7 +345,7 @@ private slots:
             siteArgs << meanwhile;
         DemoSite site;
         QVERIFY2(site.start(siteArgs), qPrintable(site.errorString()));
-        const QString journal = m_dir->filePath(QStringLiteral("downloads.json"));
+        const QString journal = m_journals->filePath(QTest::currentDataTag() + QStringLiteral(".json"));
         const QString final = QDir(folder()).filePath(SurvivorName);
         qint64 kept = 0;
         runChildUntil(site, journal, at, kept);
@@ -424,7 +432,7 @@ private slots:
         }
         QTRY_COMPARE_WITH_TIMEOUT(last().state, State::AlreadyThere, 30000);
         if (kept) {
-            const QString journal = m_dir->filePath(QStringLiteral("downloads.json"));
+            const QString journal = m_journals->filePath(QStringLiteral("kept.json"));
             manager()->useJournal(journal);
             QVERIFY(manager()->keepAll());
             manager()->useJournal(journal); // as the next start reads it
@@ -445,8 +453,8 @@ private slots:
     // 保留 says so when nothing can record the downloads it keeps.
     void keepingThatCannotBeWrittenSaysSo()
     {
-        QFile(m_dir->filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
-        manager()->useJournal(m_dir->filePath(QStringLiteral("plain/downloads.json")));
+        QFile(m_journals->filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly);
+        manager()->useJournal(m_journals->filePath(QStringLiteral("plain/downloads.json")));
         download(m_site.siteBase() + slowPath());
         QVERIFY(m_watch->waitStarted());
         QVERIFY(!manager()->keepAll());
@@ -485,6 +493,9 @@ private:
     DemoSite m_site;
     std::unique_ptr<WebEngineSession> m_session;
     std::unique_ptr<QTemporaryDir> m_dir;
+    // The journals the shared manager was given: it keeps writing the last.
+    std::unique_ptr<QTemporaryDir> m_journals = std::make_unique<QTemporaryDir>();
+    QStringList m_left;
     WebEngineBrowser *m_browser = nullptr;
     std::unique_ptr<QSignalSpy> m_complete, m_failed;
     std::unique_ptr<DownloadWatch> m_watch;
