@@ -72,7 +72,10 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     const bool run = m_shared.slotFree(this);
     if (!run)
         request->pause();
-    setState(*next(m_state, run ? Event::Run : Event::Queue));
+    // Only a click's or a restart's transfer is started, and the table takes
+    // both; anything else keeps its state rather than guess one.
+    if (const std::optional<State> to = next(m_state, run ? Event::Run : Event::Queue))
+        setState(*to);
 }
 
 void Transfer::begin()
