@@ -8,6 +8,7 @@
 // unfinished; every ended entry says why; every action does what its name
 // says; and the choice the list offers survives a quit. A failing sequence
 // prints its seed and steps; ONDRIX_SEED=n replays it.
+#include <cerrno>
 #include <cstdio>
 
 #include <QDir>
@@ -209,7 +210,7 @@ public:
     // the disk, and most of all the engine.
     QString oneStep()
     {
-        switch ("ccuuuuppsoqdeeeeeeee"[m_rng.bounded(20)]) {
+        switch ("ccuuuuppsoqdmeeeeeeee"[m_rng.bounded(21)]) {
         case 'c':
             return click();
         case 'u':
@@ -225,6 +226,9 @@ public:
         case 'd':
             m_full = !m_full;
             return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
+        case 'm':
+            m_stuck = !m_stuck;
+            return m_stuck ? QStringLiteral("nothing moves") : QStringLiteral("moves again");
         default:
             return engine();
         }
@@ -259,18 +263,24 @@ public:
     }
 
 private:
-    // Each newly 已完成 file is its source's, and the user's from then on.
+    // Each newly 已完成 file is its source's, and the user's from then on;
+    // so is complete data that could not move, where its entry says.
     QString checkLanded()
     {
         for (const DownloadEntry &e : m_manager->entries()) {
-            if (e.state != State::Finished || m_others.contains(e.path))
+            QString path = e.state == State::Finished ? e.path : QString();
+            for (const QString &kept :
+                 {DownloadFolder::reservedPath(e.path), DownloadFolder::enginePartialPath(e.path)})
+                path = e.reason == StopReason::notMovedText(m_dir, kept) ? kept : path;
+            if (path.isEmpty() || m_others.contains(path))
                 continue;
             const Source *s = source(e.url);
-            if (!s || read(e.path) != s->bytes)
-                return QStringLiteral("已完成, but not its source's bytes: ") + e.path;
-            if (QFileInfo(e.path).fileName().remove(QRegularExpression(QStringLiteral(" \\(\\d+\\)"))) != s->name)
+            if (!s || read(path) != s->bytes)
+                return QStringLiteral("complete, but not its source's bytes: ") + path;
+            m_others.insert(path, s->bytes);
+            if (path == e.path
+                && QFileInfo(path).fileName().remove(QRegularExpression(QStringLiteral(" \\(\\d+\\)"))) != s->name)
                 return QStringLiteral("landed under another name: ") + e.path;
-            m_others.insert(e.path, s->bytes);
         }
         return {};
     }
@@ -285,6 +295,10 @@ private:
                                .probe = &m_probe});
         m_manager->folder().setPath(m_dir);
         m_manager->folder().setFreeSpace([this](const QString &) { return m_full ? 1 : qint64(1) << 40; });
+        m_manager->folder().setMove([this](const FileIdentity &data, const QString &from, const QString &to) {
+            errno = EPERM;
+            return !m_stuck && data.move(from, to);
+        });
         m_manager->useJournal(m_journal);
     }
     // The engine ends with the program, and tidies its files unless it crashed.
@@ -524,6 +538,7 @@ private:
     QMap<QString, QByteArray> m_others; // path -> its bytes; null: a link
     quint32 m_ids = 0;
     bool m_full = false;
+    bool m_stuck = false; // a file system that neither renames without replacing nor links
 };
 
 } // namespace

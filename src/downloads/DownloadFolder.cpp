@@ -93,7 +93,7 @@ QString DownloadFolder::enginePartialPath(const QString &path)
     return reservedPath(path) + QStringLiteral(".download");
 }
 
-QString DownloadFolder::land(const QString &from, const FileIdentity &data, const QString &path)
+QString DownloadFolder::land(const QString &from, const FileIdentity &data, const QString &path) const
 {
     const QFileInfo wanted(path);
     const QDir dir = wanted.absoluteDir();
@@ -102,7 +102,7 @@ QString DownloadFolder::land(const QString &from, const FileIdentity &data, cons
         // Another download's reservation counts as taken, except our own.
         if (n > 0 && taken(target))
             continue;
-        if (data.move(from, target))
+        if (m_move ? m_move(data, from, target) : data.move(from, target))
             return target;
         if (errno != EEXIST)
             return {};
@@ -110,7 +110,8 @@ QString DownloadFolder::land(const QString &from, const FileIdentity &data, cons
     return {};
 }
 
-QString DownloadFolder::landAndTidy(const QString &from, const Files &files, const QString &path, const QString &name)
+QString DownloadFolder::landAndTidy(const QString &from, const Files &files, const QString &path,
+                                    const QString &name) const
 {
     const FileIdentity data = FileIdentity::of(from);
     if (!files.holds(data))

@@ -50,6 +50,11 @@ public:
     // The space directory's disk has free; a download may write that less
     // SpareBytes.
     qint64 freeSpace(const QString &directory) const;
+    // How complete data moves to a free name (FileIdentity::move); tests
+    // stand in a file system that can neither rename without replacing nor
+    // link.
+    using Move = std::function<bool(const FileIdentity &data, const QString &from, const QString &to)>;
+    void setMove(Move move) { m_move = std::move(move); }
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
     // (no file of that name, no download's partial files, and not one of
@@ -67,12 +72,12 @@ public:
     // Moves complete data, the file `data` at `from`, to path, or to the
     // next free "base (n).ext" when path was taken meanwhile; never replaces
     // a file. Returns where it landed, empty when it could not be moved.
-    static QString land(const QString &from, const FileIdentity &data, const QString &path);
+    QString land(const QString &from, const FileIdentity &data, const QString &path) const;
     // The same, under name in path's folder where it is given (else, or
     // when that name cannot be written there, under path's own), and the
     // reservation is given up. Empty, the data left where it is, when it
     // cannot be moved at all.
-    static QString landAndTidy(const QString &from, const Files &files, const QString &path, const QString &name = {});
+    QString landAndTidy(const QString &from, const Files &files, const QString &path, const QString &name = {}) const;
     // The engine's file for path, once it made one: while the download's
     // reservation stands, what is at the engine's name is the engine's.
     static FileIdentity engineFile(const QString &path, const Files &files);
@@ -92,4 +97,5 @@ public:
 private:
     QString m_path;
     FreeSpace m_freeSpace;
+    Move m_move;
 };

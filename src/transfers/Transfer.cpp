@@ -206,13 +206,16 @@ void Transfer::finishRequest(bool ok)
         request->cancel();
 }
 
-void Transfer::landOrSay(const QString &from)
+void Transfer::landOrSay(QString from) // a copy: it may be m_partial, cleared here
 {
-    const QString landed = DownloadFolder::landAndTidy(from, m_files, m_entry.path, m_landAs);
+    const QString landed = m_shared.folder->landAndTidy(from, m_files, m_entry.path, m_landAs);
     m_partial.clear();
     if (landed.isEmpty()) {
         // The complete data stays where it is, the user's now, and the entry
-        // says where: nothing of this transfer removes it any more.
+        // says where: nothing of this transfer removes it any more. Its
+        // empty reservation beside it goes.
+        if (m_files.reserved != m_files.data)
+            m_files.reserved.remove(DownloadFolder::reservedPath(m_entry.path));
         m_files = {};
         on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
         return;

@@ -162,7 +162,7 @@ private:
     void finish(Event event, const QString &reason);
     void finishRequest(bool ok);
     void dropCopy();
-    void landOrSay(const QString &from);
+    void landOrSay(QString from);
     qint64 liveBytes() const;
     QString dataPath() const;
 
