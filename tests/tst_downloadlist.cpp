@@ -66,8 +66,7 @@ private slots:
         QFETCH(QString, opened);
         DesktopWatch desktop;
         FakeDownloads downloads;
-        DownloadEntry e;
-        e.state = State(state);
+        DownloadEntry e = entry(State(state));
         e.path = QStringLiteral("/dl/a.zip");
         e.url = QUrl(QStringLiteral("http://site.test/f/x.html"));
         const int id = downloads.add(e);
@@ -79,8 +78,7 @@ private slots:
         for (const QPushButton *shownButton : list.row(id)->buttons())
             shown << shownButton->text();
         QCOMPARE(shown, buttons);
-        QVERIFY(button(list, id, pressed));
-        button(list, id, pressed)->click();
+        button(list, id, pressed)->click(); // one of those shown
         QList<QPair<int, DownloadEntry::Action>> expected;
         if (acted)
             expected << qMakePair(id, DownloadEntry::Action(acted));
@@ -113,9 +111,9 @@ private slots:
         QFETCH(bool, revealed);
         FakeDownloads downloads;
         for (int i = 0; i < 11; ++i)
-            downloads.add(entry(State::Running));
+            downloads.add({});
         DownloadList list(downloads);
-        downloads.add(entry(State::Running)); // shows the list
+        downloads.add({}); // running; shows the list
         list.resize(460, 300);
         QVERIFY(QTest::qWaitForWindowExposed(&list));
         for (int id = 1; id < 12; ++id)
@@ -222,12 +220,10 @@ private slots:
         list.resize(460, 380);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20);
-        running.name = name;
-        const int id = downloads.add(running);
-        DownloadEntry failed = entry(State::Failed, 0, -1);
-        failed.name = name;
+        DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20), failed = entry(State::Failed);
+        running.name = failed.name = name;
         failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587)) + name;
+        const int id = downloads.add(running);
         const int failedId = downloads.add(failed);
         downloads.add(entry(State::Finished, 1 << 20, 1 << 20));
         auto *scroll = list.findChild<QScrollArea *>();
@@ -333,11 +329,8 @@ private slots:
         FakeDownloads downloads;
         DownloadList list(downloads);
         downloads.playsAlong = true;
-        for (const int state : std::as_const(states)) {
-            DownloadEntry e = entry(State(state));
-            e.fromEarlierRun = true;
-            downloads.add(e);
-        }
+        for (const int state : std::as_const(states))
+            downloads.add(entry(State(state), 0, -1, true));
         list.show();
         list.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&list));
@@ -465,12 +458,13 @@ private:
         return found == buttons.cend() ? nullptr : *found;
     }
 
-    static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1)
+    static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1, bool earlier = false)
     {
         DownloadEntry e;
         e.state = state;
         e.received = received;
         e.total = total;
+        e.fromEarlierRun = earlier;
         return e;
     }
 
