@@ -111,8 +111,7 @@ private slots:
         row("white space runs", caption(QStringLiteral("\r\n  a\t\tb&nbsp;&nbsp;c \n")), " a b c ");
         row("format and control", caption(QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt")), "invoicex.txt");
         row("astral format, emoji kept", caption(QStringLiteral("a\U000E0041b\U0001F600")), "ab\U0001F600");
-        row("2.02", version("2.02<newer>"), "2.02");
-        row("2.015 reads four characters", version("2.015"), "2.01");
+        row("reads four characters", version("2.015<newer>"), "2.01");
         row("10.5", version("10.5 最新"), "10.5");
         row("short text read whole", version("2.5"), "2.5");
         row("spaces around", version(" 2.5\n下载"), "2.5");
