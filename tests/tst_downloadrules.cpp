@@ -260,8 +260,8 @@ private slots:
         row("less than announced", stop(StopReason::ServerContentLengthMismatch, 0), "网络连接中断");
         row("no ranges, status known", stop(StopReason::ServerNoRange, 416), "服务器拒绝了下载（HTTP 416）");
         row("forbidden, no status", stop(StopReason::ServerForbidden, 0), "服务器拒绝了下载（HTTP 403）");
-        // Why the program's own request for the rest of a download stopped short.
-        row("fetch broken", fetch(F::Broken), "网络连接中断");
+        // Why the program's own request for the rest of a download stopped
+        // short (a broken one reads as the engine's network stop above).
         row("fetch refused", fetch(F::Refused), "服务器拒绝了下载（HTTP 500）");
         row("fetch changed", fetch(F::Changed), "服务器上的文件已更改，继续将从文件页重新下载");
         row("fetch expired", fetch(F::Expired), "下载链接已失效（HTTP 500），继续将从文件页重新下载");
