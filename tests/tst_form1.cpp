@@ -410,7 +410,6 @@ private slots:
         QCOMPARE(win->prompts, expectedPrompts);
         QCOMPARE(form->isVisible(), staysOpen);
         QCOMPARE(win->quits, staysOpen ? 0 : 1);
-        QCOMPARE(shared().UpdateOffered, qint16(expectedPrompts ? -1 : 0));
         const bool accepted = answerOk && expectedPrompts;
         QCOMPARE(w3->clicks, accepted && downloadLink ? QStringList {"下载 365 新版"} : QStringList {});
         QCOMPARE(win->opened, accepted && !downloadLink ? QList<QUrl> {QUrl("http://home.test")} : QList<QUrl> {});
