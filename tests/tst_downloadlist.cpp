@@ -47,13 +47,10 @@ private slots:
         using A = DownloadEntry;
         // clang-format off
         QTest::newRow("running") << int(State::Running) << QStringList {"暂停", "取消"} << "取消" << int(A::Cancel) << "";
-        QTest::newRow("finished") << int(State::Finished) << QStringList {"打开", "打开所在文件夹"} << "打开"
-                                  << int(A::NoAction) << "file:///dl/a.zip";
+        QTest::newRow("finished") << int(State::Finished) << QStringList {"打开", "打开所在文件夹"} << "打开" << int(A::NoAction) << "file:///dl/a.zip";
         // The existing file is opened once the downloads have given up the copy.
-        QTest::newRow("already there") << int(State::AlreadyThere) << QStringList {"打开已有文件", "仍然下载", "取消"}
-                                       << "打开已有文件" << int(A::OpenExisting) << "file:///dl/old.zip";
-        QTest::newRow("nothing came") << int(State::NothingCame) << QStringList {"在浏览器中打开"} << "在浏览器中打开"
-                                      << int(A::NoAction) << "http://site.test/f/x.html";
+        QTest::newRow("already there") << int(State::AlreadyThere) << QStringList {"打开已有文件", "仍然下载", "取消"} << "打开已有文件" << int(A::OpenExisting) << "file:///dl/old.zip";
+        QTest::newRow("nothing came") << int(State::NothingCame) << QStringList {"在浏览器中打开"} << "在浏览器中打开" << int(A::NoAction) << "http://site.test/f/x.html";
         // clang-format on
     }
 
@@ -305,12 +302,10 @@ private slots:
         QTest::newRow("删除: the entry below") << L {p, p, p} << 2 << "删除" << space << true << 1 << "继续";
         QTest::newRow("删除 the oldest: the entry above") << L {p, p, p} << 1 << "删除" << space << true << 2 << "继续";
         QTest::newRow("删除 the only one: 更改…") << L {p} << 1 << "删除" << space << true << 0 << "更改…";
-        QTest::newRow("清除已完成: the newest left") << L {r, f, p, int(State::Failed)} << 0 << "清除已完成" << space
-                                                     << true << 3 << "继续";
+        QTest::newRow("清除已完成: the newest left") << L {r, f, p, int(State::Failed)} << 0 << "清除已完成" << space << true << 3 << "继续";
         QTest::newRow("清除已完成 of them all: 更改…") << L {f, f} << 0 << "清除已完成" << space << true << 0 << "更改…";
         // New buttons keep the focus where it was, and their place in the order.
-        QTest::newRow("暂停: 继续 there, Tab: 删除") << L {r} << 1 << "暂停" << L {Qt::Key_Space, tab} << true
-                                                     << 1 << "删除";
+        QTest::newRow("暂停: 继续 there, Tab: 删除") << L {r} << 1 << "暂停" << L {Qt::Key_Space, tab} << true << 1 << "删除";
         // clang-format on
     }
     void keys()
@@ -364,8 +359,7 @@ private slots:
         // clang-format off
         row("below", {300, 100, 700, 300}, list, screen, {300, 408, 300, 200});
         row("right, raised to fit", {100, 500, 400, 200}, {300, 400}, screen, {508, 400, 300, 400});
-        row("left on a second screen", {1800, 100, 1000, 600}, {460, 380}, {1280, 24, 1920, 1056},
-            {1332, 100, 460, 380});
+        row("left on a second screen", {1800, 100, 1000, 600}, {460, 380}, {1280, 24, 1920, 1056}, {1332, 100, 460, 380});
         row("no room: covers at the edge", screen, list, screen, {980, 0, 300, 200});
         // The program's window at x, y and its list, framed; what stays in sight
         // is the title bar down to the keyword box and 搜索.
