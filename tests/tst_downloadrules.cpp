@@ -28,21 +28,20 @@ private slots:
         // The name reserved in a folder holding "a.tar.gz", "100%2.zip" and a
         // dangling link "b.bin.part.download".
         QTest::addColumn<QString>("saved");
+        // clang-format off
         QTest::newRow("path") << QStringLiteral("../../etc/passwd") << QStringLiteral("passwd");
         QTest::newRow("backslashes") << QStringLiteral("..\\..\\a.exe") << QStringLiteral("a.exe");
         QTest::newRow("only dots") << QStringLiteral("..") << QStringLiteral("download");
         QTest::newRow("nothing") << QString() << QStringLiteral("download");
         QTest::newRow("plain") << QStringLiteral("资料 1.zip") << QStringLiteral("资料 1.zip");
         QTest::newRow("taken") << QStringLiteral("a.tar.gz") << QStringLiteral("a (1).tar.gz");
-        QTest::newRow("right-to-left override")
-            << QStringLiteral("invoice\u202Etxt.desktop") << QStringLiteral("invoicetxt.desktop.txt");
-        QTest::newRow("zero width, BOM, isolates, controls")
-            << QStringLiteral("\uFEFFa\u200Bb\u2066c\u2069\r\nd\u0007.pdf") << QStringLiteral("abcd.pdf");
+        QTest::newRow("right-to-left override") << QStringLiteral("invoice\u202Etxt.desktop") << QStringLiteral("invoicetxt.desktop.txt");
+        QTest::newRow("zero width, BOM, isolates, controls") << QStringLiteral("\uFEFFa\u200Bb\u2066c\u2069\r\nd\u0007.pdf") << QStringLiteral("abcd.pdf");
         QTest::newRow("launcher") << QStringLiteral("run.Desktop ") << QStringLiteral("run.Desktop.txt");
-        QTest::newRow("launcher once shortened") << QString(221, u'a') + QStringLiteral(".desktop") + QString(60, u'b')
-                                                 << QString(217, u'a') + QStringLiteral(".desktop.txt");
+        QTest::newRow("launcher once shortened") << QString(221, u'a') + QStringLiteral(".desktop") + QString(60, u'b') << QString(217, u'a') + QStringLiteral(".desktop.txt");
         QTest::newRow("dangling link taken") << QStringLiteral("b.bin") << QStringLiteral("b (1).bin");
         QTest::newRow("percent markers") << QStringLiteral("100%2.zip") << QStringLiteral("100%2 (1).zip");
+        // clang-format on
     }
 
     void fileNames()
