@@ -242,6 +242,7 @@ private slots:
         QTest::addColumn<int>("labelClicks");
         QTest::addColumn<QStringList>("expectedClicks"); // none: the page stays
         QTest::addColumn<int>("answer");                 // what the click reports; -2: its count
+        // clang-format off
         QTest::newRow("next page") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << -2;
         QTest::newRow("previous page") << 1 << "A" << 1 << QStringList {"上一页"} << -2;
         QTest::newRow("text without an anchor") << 2 << "DIV" << 1 << QStringList {} << -2;
@@ -249,8 +250,8 @@ private slots:
         // followed a second time.
         QTest::newRow("click while loading") << 2 << "A" << 2 << QStringList {"下一页", "下一页 »"} << -2;
         // The next page replaced the document before the click could answer.
-        QTest::newRow("page replaced first")
-            << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << int(Browser::ClickedUnknown);
+        QTest::newRow("page replaced first") << 2 << "A" << 1 << QStringList {"下一页", "下一页 »"} << int(Browser::ClickedUnknown);
+        // clang-format on
     }
 
     void paging()
