@@ -85,8 +85,9 @@ private slots:
 
     // Twelve running entries, scrolled to start (a fraction of the way
     // down); then a new entry comes, or the oldest, at the bottom, moves on
-    // to a state. News is scrolled into view; anything else leaves the
-    // user's place alone.
+    // to a state. News is scrolled into view; anything else (a download
+    // finishing, as its progress, takes the branch of every other change)
+    // leaves the user's place alone.
     void newestFirst_data()
     {
         QTest::addColumn<double>("scrolled");
@@ -97,7 +98,6 @@ private slots:
         QTest::newRow("未能开始下载") << 0.5 << false << int(State::NothingCame) << true;
         QTest::newRow("failed") << 0.0 << false << int(State::Failed) << true;
         QTest::newRow("interrupted") << 0.5 << false << int(State::Interrupted) << true;
-        QTest::newRow("progress") << 0.5 << false << int(State::Running) << false;
         QTest::newRow("finished") << 0.5 << false << int(State::Finished) << false;
     }
     void newestFirst()
