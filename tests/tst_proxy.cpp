@@ -189,16 +189,15 @@ private slots:
         QTest::addColumn<QByteArray>("environment"); // http_proxy; GNOME's proxy then listens nowhere
         QTest::addColumn<bool>("siteThrough");       // 10.77.0.1's requests through the proxy
         QTest::addColumn<bool>("homeThrough");       // 10.77.0.2's
-        const QString none = QStringLiteral("[]");
-        QTest::newRow("GNOME, none") << QStringLiteral("none") << none << false << QByteArray() << false << false;
-        QTest::newRow("the download's host exempt")
-            << QStringLiteral("manual") << QStringLiteral("['10.77.0.2']") << false << QByteArray() << true << false;
-        QTest::newRow("the site exempt") << QStringLiteral("manual") << QStringLiteral("['localhost', '10.77.0.1']")
-                                         << false << QByteArray() << false << true;
-        QTest::newRow("a PAC script") << QStringLiteral("auto") << none << true << QByteArray() << false << true;
+        const QByteArray unset;
+        // clang-format off
+        QTest::newRow("GNOME, none") << "none" << "[]" << false << unset << false << false;
+        QTest::newRow("the download's host exempt") << "manual" << "['10.77.0.2']" << false << unset << true << false;
+        QTest::newRow("the site exempt") << "manual" << "['localhost', '10.77.0.1']" << false << unset << false << true;
+        QTest::newRow("a PAC script") << "auto" << "[]" << true << unset << false << true;
         // The engine reads the environment's itself.
-        QTest::newRow("the environment's wins")
-            << QStringLiteral("manual") << none << false << QByteArray("http://127.0.0.1:3128") << true << true;
+        QTest::newRow("the environment's wins") << "manual" << "[]" << false << QByteArray("http://127.0.0.1:3128") << true << true;
+        // clang-format on
     }
     void perHost()
     {
@@ -244,14 +243,12 @@ private slots:
         QTest::addColumn<QByteArray>("firstReferer"); // %1 likewise
         QTest::addColumn<QByteArray>("secondReferer");
         QTest::addColumn<QByteArray>("firstCookies"); // the third host's always none
-        QTest::newRow("a page of the same origin")
-            << QStringLiteral("http://10.77.0.2:%1/f/1.html") << QByteArray("http://10.77.0.2:%1/f/1.html")
-            << QByteArray("http://10.77.0.2:%1/") << QByteArray("lax=1; plain=1; strict=1");
-        QTest::newRow("another site's page")
-            << QStringLiteral("http://10.77.0.1:8365/f/1.html?k=v#top") << QByteArray("http://10.77.0.1:8365/")
-            << QByteArray("http://10.77.0.1:8365/") << QByteArray("lax=1; plain=1");
-        QTest::newRow("a page over https") << QStringLiteral("https://10.77.0.1/f/1.html") << QByteArray()
-                                           << QByteArray() << QByteArray("lax=1; plain=1");
+        using B = QByteArray;
+        // clang-format off
+        QTest::newRow("a page of the same origin") << "http://10.77.0.2:%1/f/1.html" << B("http://10.77.0.2:%1/f/1.html") << B("http://10.77.0.2:%1/") << B("lax=1; plain=1; strict=1");
+        QTest::newRow("another site's page") << "http://10.77.0.1:8365/f/1.html?k=v#top" << B("http://10.77.0.1:8365/") << B("http://10.77.0.1:8365/") << B("lax=1; plain=1");
+        QTest::newRow("a page over https") << "https://10.77.0.1/f/1.html" << B() << B() << B("lax=1; plain=1");
+        // clang-format on
     }
     void programRequestHops()
     {

@@ -35,39 +35,24 @@ private slots:
     {
         QTest::addColumn<QString>("page");
         QTest::addColumn<QStringList>("expected");
-
-        QTest::newRow("free entries") << entry("a1", "Qt 教程", "12.5 MB") + entry("b2", "Linux", "356 KB")
-                                      << QStringList {"0:a1:Qt 教程(12.5 MB)", "1:b2:Linux(356 KB)"};
-        QTest::newRow("points before size skip, next takes the row")
-            << entry("a", "x", "1 KB", 5) + entry("b", "y", "2 KB") << QStringList {"-a", "0:b:y(2 KB)"};
-        QTest::newRow("points in title or after size still free")
-            << QStringLiteral("<DIV><A href=\"/f/a.html\">积分 title</A></DIV>大小:1 KB | 积分:3</DIV>")
-            << QStringList {"0:a:积分 title(1 KB )"};
-        QTest::newRow("lower-case div does not end a title")
-            << QStringLiteral("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|") << QStringList {"0:a:tmore(1)"};
-        QTest::newRow("nested tags and entities")
-            << entry("n", "<B>Qt</B> &amp; <I><B>C++</B></I><BR>", "3 MB") << QStringList {"0:n:Qt &amp; C++(3 MB)"};
-
+        using L = QStringList;
+        const auto plain = [](const char *html) { return QString::fromUtf8(html); };
+        // clang-format off
+        QTest::newRow("free entries") << entry("a1", "Qt 教程", "12.5 MB") + entry("b2", "Linux", "356 KB") << L {"0:a1:Qt 教程(12.5 MB)", "1:b2:Linux(356 KB)"};
+        QTest::newRow("points before size skip, next takes the row") << entry("a", "x", "1 KB", 5) + entry("b", "y", "2 KB") << L {"-a", "0:b:y(2 KB)"};
+        QTest::newRow("points in title or after size still free") << plain("<DIV><A href=\"/f/a.html\">积分 title</A></DIV>大小:1 KB | 积分:3</DIV>") << L {"0:a:积分 title(1 KB )"};
+        QTest::newRow("lower-case div does not end a title") << plain("<A href=\"/f/a.html\">t</a></div>more</DIV>大小:1|") << L {"0:a:tmore(1)"};
+        QTest::newRow("nested tags and entities") << entry("n", "<B>Qt</B> &amp; <I><B>C++</B></I><BR>", "3 MB") << L {"0:n:Qt &amp; C++(3 MB)"};
         // Malformed shapes: the scan ends at the first incomplete entry.
-        QTest::newRow("cut: no > after .html")
-            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html") << QStringList {"0:a:t(1)"};
-        QTest::newRow("cut: no </DIV> after title")
-            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">x</div>") << QStringList {"0:a:t(1)"};
-        QTest::newRow("cut: marker alone") << QStringLiteral("href=\"/f/") << QStringList {};
-
+        QTest::newRow("cut: no > after .html") << entry("a", "t", "1") + plain("<A href=\"/f/b.html") << L {"0:a:t(1)"};
+        QTest::newRow("cut: no </DIV> after title") << entry("a", "t", "1") + plain("<A href=\"/f/b.html\">x</div>") << L {"0:a:t(1)"};
+        QTest::newRow("cut: marker alone") << plain("href=\"/f/") << L {};
         // A missing size never borrows the next entry's.
-        QTest::newRow("no size, next entry has one")
-            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>no size here") + entry("b", "u", "2 KB")
-            << QStringList {"0:a:t()", "1:b:u(2 KB)"};
-        QTest::newRow("no size, points later in own entry")
-            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>积分:5") + entry("b", "u", "2 KB")
-            << QStringList {"-a", "0:b:u(2 KB)"};
-        QTest::newRow("no size, last entry")
-            << entry("a", "t", "1") + QStringLiteral("<A href=\"/f/b.html\">u</A></DIV>")
-            << QStringList {"0:a:t(1)", "1:b:u()"};
-        QTest::newRow("size without bar")
-            << QStringLiteral("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB") + entry("b", "u", "2 KB")
-            << QStringList {"0:a:t()", "1:b:u(2 KB)"};
+        QTest::newRow("no size, next entry has one") << plain("<A href=\"/f/a.html\">t</A></DIV>no size here") + entry("b", "u", "2 KB") << L {"0:a:t()", "1:b:u(2 KB)"};
+        QTest::newRow("no size, points later in own entry") << plain("<A href=\"/f/a.html\">t</A></DIV>积分:5") + entry("b", "u", "2 KB") << L {"-a", "0:b:u(2 KB)"};
+        QTest::newRow("no size, last entry") << entry("a", "t", "1") + plain("<A href=\"/f/b.html\">u</A></DIV>") << L {"0:a:t(1)", "1:b:u()"};
+        QTest::newRow("size without bar") << plain("<A href=\"/f/a.html\">t</A></DIV>大小:9 KB") + entry("b", "u", "2 KB") << L {"0:a:t()", "1:b:u(2 KB)"};
+        // clang-format on
     }
 
     void scan()
@@ -111,8 +96,7 @@ private slots:
         row("white space runs", caption(QStringLiteral("\r\n  a\t\tb&nbsp;&nbsp;c \n")), " a b c ");
         row("format and control", caption(QStringLiteral("in\u202Evoice\u200B\u2066x\u2069\u0007\uFEFF.txt")), "invoicex.txt");
         row("astral format, emoji kept", caption(QStringLiteral("a\U000E0041b\U0001F600")), "ab\U0001F600");
-        row("2.02", version("2.02<newer>"), "2.02");
-        row("2.015 reads four characters", version("2.015"), "2.01");
+        row("reads four characters", version("2.015<newer>"), "2.01");
         row("10.5", version("10.5 最新"), "10.5");
         row("short text read whole", version("2.5"), "2.5");
         row("spaces around", version(" 2.5\n下载"), "2.5");

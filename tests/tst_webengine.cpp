@@ -65,12 +65,7 @@ private slots:
         m_failed = std::make_unique<QSignalSpy>(m_browser, &Browser::loadFailed);
         m_opened.clear();
     }
-    void cleanup()
-    {
-        m_complete.reset();
-        m_failed.reset();
-        delete m_browser;
-    }
+    void cleanup() { delete m_browser; } // its spies stay until the next test's
     void cleanupTestCase() { m_session.reset(); }
 
     // A new Navigate forgets the old snapshot until its document is there.

@@ -10,9 +10,7 @@ if [ -z "${ONDRIX_IN_NAMESPACE:-}" ]; then
     exec unshare --net --map-root-user "$0" "$@"
 fi
 ip link set lo up
-ip addr add 10.77.0.1/32 dev lo
-ip addr add 10.77.0.2/32 dev lo
-ip addr add 10.77.0.3/32 dev lo
+for host in 1 2 3; do ip addr add "10.77.0.$host/32" dev lo; done
 work=$(mktemp -d)
 trap 'kill $(jobs -p) 2>/dev/null || true; wait; rm -rf "$work"' EXIT
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/run"
