@@ -51,7 +51,7 @@ class FakeDownload final : public EngineDownload
 public:
     FakeDownload(quint32 id, const Source &source, const QString &query, bool page, bool sized)
         : m_id(id)
-        , m_source(source)
+        , m_name(source.name)
         , m_url(source.url)
         , m_data(page ? QByteArray("<html>链接已失效</html>") : source.bytes)
         , m_page(page)
@@ -66,11 +66,8 @@ public:
     qint64 totalBytes() const override { return m_sized ? m_data.size() : -1; }
     int interruptReason() const override { return 2; } // the network failed
     QUrl url() const override { return m_url; }
-    QString mimeType() const override
-    {
-        return m_page ? QStringLiteral("text/html") : QStringLiteral("application/zip");
-    }
-    QString suggestedFileName() const override { return m_source.name; }
+    QString mimeType() const override { return QLatin1String(m_page ? "text/html" : "application/zip"); }
+    QString suggestedFileName() const override { return m_name; }
     void accept(const QString &path) override
     {
         m_path = path;
@@ -85,12 +82,10 @@ public:
     }
     void cancel() override
     {
-        if (m_finished)
-            return;
-        removeOwn();
-        m_finished = true;
-        set(State::Cancelled);
-        emit finishedChanged();
+        if (!m_finished) {
+            removeOwn();
+            end(State::Cancelled);
+        }
     }
     void release() override { deleteLater(); }
 
@@ -105,12 +100,11 @@ public:
     {
         if (m_state != State::InProgress || m_paused)
             return QStringLiteral("-");
-        if (const quint32 what = rng.bounded(8); what < 2) {
-            if (what == 0 && !m_sized) {
-                m_sized = true;
-                emit totalBytesChanged();
-                return QStringLiteral("size");
-            }
+        if (const quint32 what = rng.bounded(8); what == 0 && !m_sized) {
+            m_sized = true;
+            emit totalBytesChanged();
+            return QStringLiteral("size");
+        } else if (what < 2) {
             set(State::Interrupted);
             return QStringLiteral("cut");
         }
@@ -124,12 +118,10 @@ public:
             if (m_received < m_data.size() || rng.bounded(2))
                 return QStringLiteral("wrote");
         }
-        const QByteArray from = QFile::encodeName(enginePath());
-        if (std::rename(from.constData(), QFile::encodeName(m_path).constData()) != 0)
+        if (std::rename(QFile::encodeName(enginePath()).constData(), QFile::encodeName(m_path).constData()) != 0)
             return QStringLiteral("engine's move failed");
-        m_sized = m_finished = true;
-        set(State::Completed);
-        emit finishedChanged();
+        m_sized = true;
+        end(State::Completed);
         return QStringLiteral("complete");
     }
 
@@ -139,13 +131,18 @@ private:
         m_state = state;
         emit stateChanged();
     }
+    void end(State state)
+    {
+        m_finished = true;
+        set(state);
+        emit finishedChanged();
+    }
 
     quint32 m_id;
-    Source m_source;
+    QString m_name, m_path;
     QUrl m_url;
     QByteArray m_data;
     bool m_page;
-    QString m_path;
     FileIdentity m_own;
     State m_state = State::Requested;
     qint64 m_received = 0;
@@ -198,42 +195,21 @@ public:
     ~World() { stop(true); }
 
     // One thing done, said in a few words for the log; what finds nothing
-    // to do gives way to another.
+    // to do gives way to another. By weight: clicks, the user, pages,
+    // servers, other programs, quits, the disk and the file system, the
+    // network, and most of all the engine.
     QString step()
     {
+        using Do = QString (World::*)();
+        static const QHash<char, Do> does {{'c', &World::click},        {'u', &World::user},  {'p', &World::answerPage},
+                                           {'s', &World::answerServer}, {'o', &World::other}, {'q', &World::quit},
+                                           {'d', &World::fillDisk},     {'m', &World::stick}, {'e', &World::engine},
+                                           {'n', &World::network}};
         QString done;
         for (int tries = 0; tries < 5 && (done.isEmpty() || done == u"-"); ++tries)
-            done = oneStep();
+            done = (this->*does.value("ccuuuuppsoqdmneeeeeeee"[m_rng.bounded(22)]))();
         return done;
     }
-    // By weight: clicks, the user, pages, servers, other programs, quits,
-    // the disk, and most of all the engine.
-    QString oneStep()
-    {
-        switch ("ccuuuuppsoqdmeeeeeeee"[m_rng.bounded(21)]) {
-        case 'c':
-            return click();
-        case 'u':
-            return user();
-        case 'p':
-            return answerPage();
-        case 's':
-            return answerServer();
-        case 'o':
-            return other();
-        case 'q':
-            return quit(int(m_rng.bounded(3)));
-        case 'd':
-            m_full = !m_full;
-            return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
-        case 'm':
-            m_stuck = !m_stuck;
-            return m_stuck ? QStringLiteral("nothing moves") : QStringLiteral("moves again");
-        default:
-            return engine();
-        }
-    }
-
     // What does not hold, or nothing.
     QString broken()
     {
@@ -434,10 +410,34 @@ private:
         m_others.insert(path, "theirs");
         return QStringLiteral("theirs ") + QFileInfo(path).fileName();
     }
+    // The rest of a file an earlier run left, fetched from the site, comes.
+    QString network()
+    {
+        const auto fetching = [this] {
+            const QList<DownloadEntry> entries = m_manager->entries();
+            return std::any_of(entries.begin(), entries.end(),
+                               [](const DownloadEntry &e) { return e.state == State::Running && e.fromEarlierRun; });
+        };
+        if (!fetching())
+            return QStringLiteral("-");
+        return QTest::qWaitFor([&] { return !fetching(); }, 10000) ? QStringLiteral("fetched")
+                                                                   : QStringLiteral("fetch failed");
+    }
+    QString fillDisk()
+    {
+        m_full = !m_full;
+        return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
+    }
+    QString stick()
+    {
+        m_stuck = !m_stuck;
+        return m_stuck ? QStringLiteral("nothing moves") : QStringLiteral("moves again");
+    }
     // 保留, 取消 or a crash: the engine goes with the program; the next start
     // lists what was kept and offers the same choices again.
-    QString quit(int how)
+    QString quit()
     {
+        const quint32 how = m_rng.bounded(3);
         QStringList choices;
         for (const DownloadEntry &e : m_manager->entries()) {
             if (e.state == State::AlreadyThere)

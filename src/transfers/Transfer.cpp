@@ -213,9 +213,11 @@ void Transfer::landOrSay(QString from) // a copy: it may be m_partial, cleared h
     if (landed.isEmpty()) {
         // The complete data stays where it is, the user's now, and the entry
         // says where: nothing of this transfer removes it any more. Its
-        // empty reservation beside it goes.
-        if (m_files.reserved != m_files.data)
-            m_files.reserved.remove(DownloadFolder::reservedPath(m_entry.path));
+        // empty reservation beside it goes (a kept download's data may be
+        // written into the reservation itself).
+        const QString reservation = DownloadFolder::reservedPath(m_entry.path);
+        if (reservation != from && m_files.reserved != m_files.data)
+            m_files.reserved.remove(reservation);
         m_files = {};
         on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
         return;
