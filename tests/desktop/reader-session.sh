@@ -8,9 +8,11 @@
 # Usage: reader-session.sh ONDRIX DEMO_SITE SITE_BASE HOME_PAGE
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+# Processes of their own too: when the test is killed, every daemon it
+# started goes with it.
 if [ -z "${ONDRIX_IN_NAMESPACE:-}" ]; then
     export ONDRIX_IN_NAMESPACE=1
-    exec unshare --net --map-root-user "$0" "$@"
+    exec unshare --net --pid --fork --kill-child --map-root-user "$0" "$@"
 fi
 if [ -z "${ONDRIX_WORK:-}" ]; then
     # The whole desktop lives in a folder of its own, made before any daemon
