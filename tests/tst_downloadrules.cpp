@@ -283,15 +283,6 @@ private slots:
     }
     void texts() { compareText(); }
 
-    // A changed or expired file starts again only from its page. (What a
-    // stop's code counts as is the stop reasons' texts.)
-    void whatRestartsFromThePage()
-    {
-        using F = StopReason::Fetch;
-        for (const F outcome : {F::Broken, F::Refused, F::Changed, F::Expired})
-            QCOMPARE(StopReason::restartsFromPage(outcome), outcome == F::Changed || outcome == F::Expired);
-    }
-
 private:
     // A table of texts: each row the text a rule gave, and the one expected.
     static void textColumns()
