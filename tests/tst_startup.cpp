@@ -1,5 +1,7 @@
+#include <QMessageBox>
 #include <QtTest>
 
+#include "FakeDownloads.h"
 #include "Form1.h"
 #include "Module1.h"
 #include "ScriptedBrowser.h"
@@ -37,6 +39,38 @@ private slots:
                      <= 4, // the frame is not known before it shows
                  qPrintable(QStringLiteral("%1 in %2").arg(form->geometry().center().x()).arg(screen.center().x())));
         delete form;
+    }
+
+    // The quit question follows the downloads while it is open: it says
+    // what is unfinished now, and once nothing is, it asks no more.
+    void quitQuestionFollowsTheDownloads()
+    {
+        using State = DownloadEntry::State;
+        FakeDownloads downloads;
+        DownloadEntry running;
+        running.state = State::Running;
+        running.received = 512 << 10;
+        running.total = 2 << 20;
+        const int first = downloads.add(running), second = downloads.add(running);
+        const auto finish = [](DownloadEntry &e) {
+            e.state = State::Finished;
+            e.received = e.total;
+        };
+        QStringList said;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            said << box->text();
+            downloads.change(first, finish);
+            said << box->text();
+            downloads.change(second, finish);
+            if (QApplication::activeModalWidget() == box)
+                box->reject(); // still asking: 不退出
+        });
+        QVERIFY(Module1::confirmQuit(downloads, nullptr));
+        QCOMPARE(said, (QStringList {QStringLiteral("有 2 个下载尚未完成（已下载 1 MB，共 4 MB）。"),
+                                     QStringLiteral("有 1 个下载尚未完成（已下载 512 KB，共 2 MB）。")}));
     }
 
     void stockButtonsSpeakChinese()

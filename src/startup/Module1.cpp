@@ -125,8 +125,8 @@ private:
     QList<QWidget *> m_keepVisible;
 };
 
-// Asks what becomes of the unfinished downloads: kept for the next start
-// (the default), cancelled, or the program stays. True means it may quit.
+} // namespace
+
 bool confirmQuit(Downloads &downloads, QWidget *parent)
 {
     if (!downloads.hasUnfinished())
@@ -170,8 +170,6 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
     }
     return false;
 }
-
-} // namespace
 
 Form1 *Main(const BrowserFactory &browsers, Form1Services services, const std::function<void()> &beforeBuild)
 {

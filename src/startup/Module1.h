@@ -29,6 +29,9 @@ BrowserFactory engineBrowsers(WebEngineSession &session);
 // the downloads that came.
 Form1Services withDownloads(Form1Services services, Downloads &downloads);
 void answerClicks(Form1 *form, Downloads &downloads);
+// Asks what becomes of the unfinished downloads: kept for the next start
+// (the default), cancelled, or the program stays. True means it may quit.
+bool confirmQuit(Downloads &downloads, QWidget *parent);
 
 // Starts filling the font database and decoding the window's images on other
 // threads, while the engine starts on this one: the window needs them. Call after the
