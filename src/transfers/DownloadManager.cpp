@@ -300,8 +300,10 @@ void DownloadManager::refuse(EngineDownload *request, Transfer *claimed, const Q
 
 int DownloadManager::runningCount(const Transfer *except) const
 {
+    // Those moving data: one complete and only waiting for its name (shown
+    // as running) takes no slot.
     return int(std::count_if(m_transfers.cbegin(), m_transfers.cend(), [except](const auto &t) {
-        return t.get() != except && t->entry().state == DownloadEntry::State::Running;
+        return t.get() != except && t->state() == Transfer::State::Running;
     }));
 }
 
