@@ -110,7 +110,7 @@ public:
             set(State::Interrupted);
             return QStringLiteral("cut");
         }
-        const qint64 n = qMin<qint64>(m_data.size() - m_received, 1 + rng.bounded(1500));
+        const qint64 n = qMin<qint64>(m_data.size() - m_received, 1 + rng.bounded(4000));
         if (n > 0) {
             QFile f(enginePath());
             if (!f.open(QIODevice::Append) || f.write(m_data.mid(m_received, n)) != n)
@@ -209,7 +209,7 @@ public:
                                            {'n', &World::network}};
         QString done;
         for (int tries = 0; tries < 5 && (done.isEmpty() || done == u"-"); ++tries)
-            done = (this->*does.value("cccuuuupppsoqdmneeeeee"[m_rng.bounded(22)]))();
+            done = (this->*does.value("ccccuuuuppppsoqdmneeeeee"[m_rng.bounded(24)]))();
         return done;
     }
     // What does not hold, or nothing.
@@ -349,10 +349,12 @@ private:
     }
     QString engine()
     {
-        m_engine.removeAll(nullptr);
-        if (QPointer<FakeDownload> *d = any(m_engine); d && *d)
-            return QStringLiteral("engine ") + (*d)->step(m_rng);
-        return QStringLiteral("-");
+        QList<FakeDownload *> moving;
+        for (FakeDownload *d : std::as_const(m_engine)) {
+            if (d && d->moving())
+                moving << d;
+        }
+        return moving.isEmpty() ? QStringLiteral("-") : QStringLiteral("engine ") + (*any(moving))->step(m_rng);
     }
     QString answerServer()
     {
@@ -393,15 +395,16 @@ private:
                                                         : now.state != e.state || now.state == State::Waiting;
         return does ? done : done + QStringLiteral(": did not do it, ") + A::stateText(now.state);
     }
-    // Another program's file of a download's name, or a dangling link from
-    // an archive unpacked in the folder.
+    // Another program's file of a download's name, a dangling link from an
+    // archive unpacked in the folder, or the user's own copy of the file.
     QString other()
     {
-        const QString base = QDir(m_dir).filePath(m_sources.at(m_rng.bounded(m_sources.size())).name);
-        const quint32 kind = m_rng.bounded(3);
-        const QString path = kind == 0   ? base
-                             : kind == 1 ? DownloadFolder::reservedPath(base)
-                                         : DownloadFolder::enginePartialPath(base);
+        const Source &source = m_sources.at(m_rng.bounded(m_sources.size()));
+        const QString base = QDir(m_dir).filePath(source.name);
+        const quint32 kind = m_rng.bounded(4);
+        const QString path = kind == 1   ? DownloadFolder::reservedPath(base)
+                             : kind == 2 ? DownloadFolder::enginePartialPath(base)
+                                         : base;
         if (FileIdentity::anythingAt(path) || FileIdentity::anythingAt(base)
             || FileIdentity::anythingAt(DownloadFolder::reservedPath(base)))
             return QStringLiteral("-");
@@ -410,11 +413,12 @@ private:
             m_others.insert(path, QByteArray());
             return QStringLiteral("link ") + QFileInfo(path).fileName();
         }
+        const QByteArray bytes = kind == 3 ? source.bytes : QByteArray("theirs");
         QFile f(path);
-        if (!f.open(QIODevice::NewOnly) || f.write("theirs") != 6)
+        if (!f.open(QIODevice::NewOnly) || f.write(bytes) != bytes.size())
             return QStringLiteral("-");
-        m_others.insert(path, "theirs");
-        return QStringLiteral("theirs ") + QFileInfo(path).fileName();
+        m_others.insert(path, bytes);
+        return (kind == 3 ? QStringLiteral("a copy ") : QStringLiteral("theirs ")) + QFileInfo(path).fileName();
     }
     // The rest of a file an earlier run left, fetched from the site, comes.
     QString network()
@@ -429,14 +433,15 @@ private:
         return QTest::qWaitFor([&] { return !fetching(); }, 10000) ? QStringLiteral("fetched")
                                                                    : QStringLiteral("fetch failed");
     }
+    // Faults that come now and then, and go at their next turn.
     QString fillDisk()
     {
-        m_full = !m_full;
+        m_full = !m_full && m_rng.bounded(3) == 0;
         return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
     }
     QString stick()
     {
-        m_stuck = !m_stuck;
+        m_stuck = !m_stuck && m_rng.bounded(3) == 0;
         return m_stuck ? QStringLiteral("nothing moves") : QStringLiteral("moves again");
     }
     // 保留, 取消 or a crash: the engine goes with the program; the next start
@@ -484,8 +489,11 @@ private:
     {
         QHash<QString, QUrl> owner;
         for (const DownloadEntry &e : entries) {
-            // One starting again holds nothing until its download comes.
-            const bool restarting = e.state == State::Waiting && e.received == 0;
+            // One starting again, or kept with no data (its name given to
+            // another since it gave up its files), holds nothing until its
+            // download comes.
+            const bool restarting
+                = (e.state == State::Waiting || (e.fromEarlierRun && e.state == State::Interrupted)) && e.received == 0;
             const bool holds = (e.isUnfinished() && !restarting) || e.state == State::Finished;
             if (!holds || e.path.isEmpty())
                 continue;
