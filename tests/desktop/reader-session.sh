@@ -8,11 +8,14 @@
 # Usage: reader-session.sh ONDRIX DEMO_SITE SITE_BASE HOME_PAGE
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# Processes of their own too: when the test is killed, every daemon it
-# started goes with it.
+# Processes of their own too, where the system allows it (with their own
+# /proc, which the engine and the leak checker read): when the test is
+# killed, every daemon it started goes with it.
 if [ -z "${ONDRIX_IN_NAMESPACE:-}" ]; then
     export ONDRIX_IN_NAMESPACE=1
-    exec unshare --net --pid --fork --kill-child --map-root-user "$0" "$@"
+    own=(--net --map-root-user --pid --fork --kill-child --mount-proc)
+    unshare "${own[@]}" true 2>/dev/null || own=(--net --map-root-user)
+    exec unshare "${own[@]}" "$0" "$@"
 fi
 if [ -z "${ONDRIX_WORK:-}" ]; then
     # The whole desktop lives in a folder of its own, made before any daemon
