@@ -156,8 +156,11 @@ def run():
     press(find(window, role='push button', name='搜索'))
     first = wait(lambda: find(window, role='link', contains='Qt 编程入门教程'))
     check(first is not None, 'the results are read out')
-    wait(lambda: False, 1)
-    rows = [n for n in walk(window) if n.getRoleName() == 'link' and '(' in (n.name or '') and showing(n)]
+
+    def result_rows():
+        return [n for n in walk(window) if n.getRoleName() == 'link' and '(' in (n.name or '') and showing(n)]
+
+    rows = wait(lambda: (lambda now: now if len(now) > 1 else None)(result_rows())) or []
     check(len(rows) > 1 and all('Press' in actions(r) for r in rows), 'every shown row is a link that presses')
     check(not showing(marker), 'the marker is still not showing')
     # Showing under a control that is not: somewhere below it, a node shows whose parent does not.
@@ -169,14 +172,18 @@ def run():
     previous = find(window, role='link', name='上一页')
     check('Press' in actions(following), 'the enabled 下一页 presses')
     check('Press' not in actions(previous), 'the disabled 上一页 has no press')
-    names = [e for e in events if e[0].startswith('object:property-change:accessible-name') and e[1] == 'link']
-    shown = [e for e in events if e[0].startswith('object:state-changed:showing')]
+    # Told once the rows changed; the bus's events may come a little after.
+    names = wait(lambda: [e for e in events
+                          if e[0].startswith('object:property-change:accessible-name') and e[1] == 'link'], 10) or []
+    shown = wait(lambda: [e for e in events if e[0].startswith('object:state-changed:showing')], 10) or []
     check(bool(names), f'the bus was told the rows\' new names ({len(names)} events)')
     check(bool(shown), f'the bus was told what shows ({len(shown)} events)')
     downloads(app, first)
+    page1 = [r.name for r in rows]
     press(following)
     check(wait(lambda: 'page=2' in site_log()) is not None, 'pressing 下一页 turns the page')
-    wait(lambda: False, 2)  # its rows come
+    check(wait(lambda: (lambda now: now and now != page1)([r.name for r in result_rows()])) is not None,
+          'the next page\'s rows are read out')
     box.queryEditableText().setTextContents('zzzz')
     press(find(window, role='push button', name='搜索'))
     nothing = wait(lambda: find(window, role='label', name='没有找到相关的免费资源'))
