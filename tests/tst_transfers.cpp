@@ -220,9 +220,7 @@ public:
         if (const QString landed = checkLanded(); !landed.isEmpty())
             return landed;
         // What moves data: the engine's downloads and the fetches of the rest.
-        int moving
-            = int(std::count_if(m_engine.cbegin(), m_engine.cend(), [](const auto &d) { return d && d->moving(); }));
-        int queued = 0;
+        int moving = int(movingDownloads().size()), queued = 0;
         for (const DownloadEntry &e : entries) {
             if ((e.state == State::Failed || e.state == State::NothingCame) && e.reason.isEmpty())
                 return QStringLiteral("ended without a reason: ") + e.name;
@@ -347,13 +345,18 @@ private:
         return download->mimeType() == QLatin1String("text/html") ? QStringLiteral("page answered a page")
                                                                   : QStringLiteral("page answered");
     }
-    QString engine()
+    QList<FakeDownload *> movingDownloads() const
     {
         QList<FakeDownload *> moving;
-        for (FakeDownload *d : std::as_const(m_engine)) {
+        for (FakeDownload *d : m_engine) {
             if (d && d->moving())
                 moving << d;
         }
+        return moving;
+    }
+    QString engine()
+    {
+        QList<FakeDownload *> moving = movingDownloads();
         return moving.isEmpty() ? QStringLiteral("-") : QStringLiteral("engine ") + (*any(moving))->step(m_rng);
     }
     QString answerServer()

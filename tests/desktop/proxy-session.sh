@@ -5,15 +5,7 @@
 # whose dconf holds GNOME's proxy settings pointing at it.
 # Usage: proxy-session.sh TEST [ARGS...]
 set -euo pipefail
-# Processes of their own too, where the system allows it (with their own
-# /proc, which the engine and the leak checker read): when the test is
-# killed, every daemon it started goes with it.
-if [ -z "${ONDRIX_IN_NAMESPACE:-}" ]; then
-    export ONDRIX_IN_NAMESPACE=1
-    own=(--net --map-root-user --pid --fork --kill-child --mount-proc)
-    unshare "${own[@]}" true 2>/dev/null || own=(--net --map-root-user)
-    exec unshare "${own[@]}" "$0" "$@"
-fi
+. "$(dirname "$0")/own-namespace.sh"
 ip link set lo up
 for host in 1 2 3; do ip addr add "10.77.0.$host/32" dev lo; done
 work=$(mktemp -d)

@@ -8,15 +8,7 @@
 # Usage: reader-session.sh ONDRIX DEMO_SITE SITE_BASE HOME_PAGE
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-# Processes of their own too, where the system allows it (with their own
-# /proc, which the engine and the leak checker read): when the test is
-# killed, every daemon it started goes with it.
-if [ -z "${ONDRIX_IN_NAMESPACE:-}" ]; then
-    export ONDRIX_IN_NAMESPACE=1
-    own=(--net --map-root-user --pid --fork --kill-child --mount-proc)
-    unshare "${own[@]}" true 2>/dev/null || own=(--net --map-root-user)
-    exec unshare "${own[@]}" "$0" "$@"
-fi
+. "$here/own-namespace.sh"
 if [ -z "${ONDRIX_WORK:-}" ]; then
     # The whole desktop lives in a folder of its own, made before any daemon
     # starts: the bus launchers read HOME's settings, and the caller's must
