@@ -31,11 +31,11 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_entry.fromEarlierRun = true;
     m_page = kept.page;
     m_title = kept.title;
-    m_etag = kept.etag;
-    m_modified = kept.modified;
-    m_mimeType = kept.mimeType;
+    m_server.etag = kept.etag;
+    m_server.modified = kept.modified;
+    m_server.mimeType = kept.mimeType;
+    m_server.landAs = kept.name;
     m_partial = kept.partial;
-    m_landAs = kept.name;
     m_files = kept.files;
     // Without a validator the rest could be of another file; without data
     // there is no rest.
@@ -208,7 +208,7 @@ void Transfer::finishRequest(bool ok)
 
 void Transfer::landOrSay(QString from) // a copy: it may be m_partial, cleared here
 {
-    const QString landed = m_shared.folder->landAndTidy(from, m_files, m_entry.path, m_landAs);
+    const QString landed = m_shared.folder->landAndTidy(from, m_files, m_entry.path, m_server.landAs);
     m_partial.clear();
     if (landed.isEmpty()) {
         // The complete data stays where it is, the user's now, and the entry
@@ -238,7 +238,7 @@ void Transfer::keep()
     }
     dropFetch();
     dropRestart();
-    const bool there = m_state == State::AlreadyThere || m_state == State::CompleteThere;
+    const bool there = offersChoice(m_state);
     if (EngineDownload *request = m_request) {
         request->disconnect(this);
         request->pause();
@@ -324,7 +324,7 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     const bool complete = holdsAllData(m_state);
     const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
     // The choice between it and the same file, where the list offers it.
-    const bool there = m_state == State::AlreadyThere || m_state == State::CompleteThere;
+    const bool there = offersChoice(m_state);
     // Where its data is; the bare reservation before the engine's file is
     // known (the next start looks for it there); nothing once let go.
     const bool data = m_files.data.isValid() || !m_partial.isEmpty();
@@ -336,13 +336,13 @@ std::optional<JournalEntry> Transfer::journalEntry() const
                          .page = m_page,
                          .title = m_title,
                          .path = e.path,
-                         .name = m_landAs,
+                         .name = m_server.landAs,
                          .partial = partial,
                          .bytes = e.received,
                          .total = e.total,
-                         .etag = m_etag,
-                         .modified = m_modified,
-                         .mimeType = m_mimeType,
+                         .etag = m_server.etag,
+                         .modified = m_server.modified,
+                         .mimeType = m_server.mimeType,
                          .files = m_files,
                          .complete = complete,
                          .existing = there ? m_existing : QString()};

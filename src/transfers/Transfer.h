@@ -15,13 +15,14 @@
 #include "DownloadFolder.h"
 #include "DownloadJournal.h"
 #include "EngineDownload.h"
+#include "ServerFile.h"
 #include "StopReason.h"
+#include "TransferStates.h"
 
 class PartialSweep;
 class QNetworkAccessManager;
 class RangeFetch;
 class Restart;
-class ServerProbe;
 
 // What every download of a session shares: the program's own requests to
 // download servers (with the pages' user agent), the way a download starts
@@ -55,45 +56,8 @@ public:
     // An interrupted transfer tries once more by itself after this.
     static constexpr int AutoResumeMs = 3000;
 
-    enum class State : quint8 {
-        Opening,     // its file page is on its way; no download yet
-        NothingCame, // the click led to no download
-        Queued,      // accepted, or to be continued, once a slot is free
-        Running,
-        Paused,
-        Interrupted,  // broken off with its data kept for 继续
-        AlreadyThere, // paused: the same file is in the folder, the user chooses
-        Restarting,   // started again from its file page (or address): the engine's answer awaited
-        Complete,     // all its data is there; it lands once its server has named it
-        CompletePaused,
-        CompleteThere, // all its data is there, and so is the same file: the user chooses
-        CompleteKept,  // all its data is there, kept from an earlier run: 继续 lands it
-        Failed,
-        Finished,
-        Cancelled,
-    };
-    enum class Event : quint8 {
-        GiveUp,    // the click brought nothing
-        Run,       // a slot is its: the data moves
-        Queue,     // it waits for a slot
-        Pause,     // 暂停
-        Continue,  // 继续 of complete data waiting for its name
-        Break,     // the transfer broke off, its data kept
-        Fail,      // broken off for good, or refused
-        Cancel,    // 取消
-        Complete,  // all the data came; its name is still asked
-        Collide,   // all the data came, and the same file is in the folder
-        FindThere, // the same file is in the folder, before its data is all there
-        Land,      // the data is under its final name
-        Restart,   // from its file page or address
-        Keep,      // the program ends, keeping it for the next start
-    };
-    // Where an event moves a transfer in a state, or nothing: the event does
-    // not apply there.
-    static std::optional<State> next(State from, Event event);
-    static DownloadEntry::State shown(State state);
-    // All its data is there: only its landing is left.
-    static bool holdsAllData(State state);
+    using State = TransferStates::State;
+    using Event = TransferStates::Event;
 
     Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
              const QString &reason = {});
@@ -156,8 +120,7 @@ private:
     void onRequestStateChanged();
     void onInterrupted(int reason);
     void askServer();
-    void onNamed(quint64 question, const QByteArray &etag, const QByteArray &modified, qint64 length,
-                 const QByteArray &disposition);
+    void onNamed(quint64 question, const ServerProbe::Validators &said);
     bool alreadyThere();
     void finish(Event event, const QString &reason);
     void finishRequest(bool ok);
@@ -169,7 +132,6 @@ private:
     // Starting again (TransferRestart.cpp).
     void resume();
     void retry();
-    QString typeOf() const;
     void letGo();
     void retryFromAddress();
     void continueEarlier();
@@ -192,29 +154,16 @@ private:
     } m_sampled; // at the last speed sample
 
     // Where it came from, and what its server said of it.
-    QUrl m_page;       // the file page
-    QString m_title;   // of the result row that was clicked
-    QString m_charset; // of the page that started it, for its name
-    QString m_wanted;  // the name the reservation was made for, before any " (n)"
-    QString m_landAs;  // the name the server's own bytes give instead; empty: the reserved one
-    quint64 m_asking = 0;
-    QByteArray m_etag;
-    QByteArray m_modified;
-    QString m_mimeType;
+    QUrl m_page;          // the file page
+    QString m_title;      // of the result row that was clicked
+    quint64 m_asking = 0; // the question to its server awaited, so a late answer is known
+    ServerFile m_server;
     // The same file found in the folder.
     QString m_existing;
     // The files it made, by identity: only those are ever removed.
     DownloadFolder::Files m_files;
     // Where its data is when not at the engine's name.
     QString m_partial;
-    // What 重试 or 继续 must bring again, where it was known.
-    struct
-    {
-        qint64 total = -1;
-        QString mimeType;
-        QByteArray etag;
-        QByteArray modified;
-    } m_expected;
     // How the rest comes, when not from the engine's request.
     std::unique_ptr<RangeFetch> m_fetch;
     std::unique_ptr<Restart> m_restart;

@@ -4,7 +4,6 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include "FileNames.h"
 #include "ServerProbe.h"
 #include "Transfer.h"
 
@@ -24,16 +23,12 @@ bool Transfer::claim()
 
 bool Transfer::takes(EngineDownload *request)
 {
-    const auto &was = m_expected;
-    const bool page = request->mimeType().startsWith(QLatin1String("text/html")) && !was.mimeType.isEmpty()
-                      && !was.mimeType.startsWith(QLatin1String("text/html"));
-    const bool length = was.total > 0 && request->totalBytes() > 0 && request->totalBytes() != was.total;
-    if (!page && !length)
+    const QString refusal = m_server.refusal(request->mimeType(), request->totalBytes());
+    if (refusal.isEmpty())
         return true;
     request->cancel();
     dropRestart();
-    on(Event::Fail,
-       page ? StopReason::notTheFileText() : StopReason::otherLengthText(was.total, request->totalBytes()));
+    on(Event::Fail, refusal);
     return false;
 }
 
@@ -49,7 +44,6 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
 {
     if (!m_page.isValid())
         m_page = page;
-    m_charset = charset;
     const QFileInfo saved(decision.path);
     m_entry.url = request->url();
     m_entry.name = saved.fileName();
@@ -57,15 +51,11 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     m_entry.received = 0;
     m_entry.total = decision.announced;
     m_files = {.reserved = decision.reserved};
-    m_mimeType = request->mimeType();
     m_userCancelled = false;
     m_autoResumed = false;
     m_sampled = {0, m_shared.clock.elapsed()};
     m_partial.clear();
-    m_wanted = decision.wanted;
-    m_landAs.clear();
-    m_etag.clear();
-    m_modified.clear();
+    m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
     m_existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
     watch(request);
@@ -169,49 +159,27 @@ void Transfer::onInterrupted(int reason)
     emit slotFreed();
 }
 
-namespace {
-
-bool changedFile(const QByteArray &was, const QByteArray &now)
-{
-    return !was.isEmpty() && !now.isEmpty() && was != now;
-}
-
-} // namespace
-
 void Transfer::askServer()
 {
     const quint64 question = m_asking = ++m_shared.questions;
-    m_shared.probe->validators(m_entry.url, m_page, this, [this, question](const ServerProbe::Validators &v) {
-        onNamed(question, v.etag, v.modified, v.length, v.disposition);
-    });
+    m_shared.probe->validators(m_entry.url, m_page, this,
+                               [this, question](const ServerProbe::Validators &v) { onNamed(question, v); });
 }
 
-void Transfer::onNamed(quint64 question, const QByteArray &etag, const QByteArray &modified, qint64 length,
-                       const QByteArray &disposition)
+void Transfer::onNamed(quint64 question, const ServerProbe::Validators &said)
 {
     if (m_asking != question)
         return;
     m_asking = 0;
-    // Only an answer about the engine's very file identifies and names it.
-    if (changedFile(m_expected.etag, etag) || changedFile(m_expected.modified, modified)) {
+    if (m_server.changed(said)) {
         if (m_request)
             m_request->cancel();
         finish(Event::Fail, StopReason::changedText());
         return;
     }
-    if (m_entry.total <= 0 || length == m_entry.total) {
-        m_etag = etag;
-        m_modified = modified;
-        if (m_entry.total < 0)
-            m_entry.total = length;
-        // The name from the server's own bytes: what the engine made of them
-        // may have lost its first characters. The data lands under it.
-        const QString name = FileNames::dispositionName(disposition, m_charset);
-        if (!name.isEmpty() && FileNames::sanitize(name) != m_wanted) {
-            m_landAs = FileNames::sanitize(name);
-            m_entry.name = m_landAs;
-            emit progressed(m_entry.id);
-        }
+    if (m_server.answer(said, m_entry.total)) {
+        m_entry.name = m_server.landAs;
+        emit progressed(m_entry.id);
     }
     // Complete meanwhile: it lands now, unless the user paused it.
     if (m_state == State::Complete) {

@@ -54,22 +54,11 @@ void Transfer::runQueued()
 void Transfer::retry()
 {
     dropFetch();
-    m_expected = {.total = m_entry.total, .mimeType = typeOf(), .etag = m_etag, .modified = m_modified};
+    m_server.expectAgain(m_entry.path, m_entry.total, true);
     if (m_page.isValid())
         restartFromPage();
     else
         retryFromAddress();
-}
-
-// What came the first time; before anything came, what its name says.
-QString Transfer::typeOf() const
-{
-    if (!m_mimeType.isEmpty())
-        return m_mimeType;
-    const QString suffix = QFileInfo(m_entry.path).suffix().toLower();
-    return suffix == QLatin1String("htm") || suffix == QLatin1String("html")
-               ? QStringLiteral("text/html")
-               : QStringLiteral("application/octet-stream");
 }
 
 // Releases the request, and what the transfer made of its files goes.
@@ -102,7 +91,7 @@ void Transfer::continueEarlier()
     if (m_restartsFromPage) {
         // The user was told it starts again from its page: a new version is
         // what they asked for, but no web page where the file was.
-        m_expected = {.total = -1, .mimeType = typeOf(), .etag = {}, .modified = {}};
+        m_server.expectAgain(m_entry.path, m_entry.total, false);
         restartFromPage();
         return;
     }
@@ -112,13 +101,12 @@ void Transfer::continueEarlier()
     }
     dropFetch();
     // The pages' own identity, and the proxy the application gives them.
-    m_fetch = std::make_unique<RangeFetch>(m_shared.network,
-                                           RangeFetch::Target {.url = m_entry.url,
-                                                               .referer = m_page,
-                                                               .partial = dataPath(),
-                                                               .total = m_entry.total,
-                                                               .validator = m_etag.isEmpty() ? m_modified : m_etag,
-                                                               .userAgent = m_shared.userAgent});
+    m_fetch = std::make_unique<RangeFetch>(m_shared.network, RangeFetch::Target {.url = m_entry.url,
+                                                                                 .referer = m_page,
+                                                                                 .partial = dataPath(),
+                                                                                 .total = m_entry.total,
+                                                                                 .validator = m_server.validator(),
+                                                                                 .userAgent = m_shared.userAgent});
     connect(m_fetch.get(), &RangeFetch::finished, this, &Transfer::onFetchEnded);
     m_entry.received = m_fetch->bytes();
     m_sampled = {m_entry.received, m_shared.clock.elapsed()};

@@ -1,10 +1,9 @@
-// The states of a transfer, and the one table of the events between them.
-#include "Transfer.h"
+#include "TransferStates.h"
 
 namespace {
 
-using S = Transfer::State;
-using E = Transfer::Event;
+using S = TransferStates::State;
+using E = TransferStates::Event;
 
 constexpr quint32 bit(S s)
 {
@@ -51,7 +50,9 @@ constexpr Step Steps[] = {
 
 } // namespace
 
-std::optional<Transfer::State> Transfer::next(State from, Event event)
+namespace TransferStates {
+
+std::optional<State> next(State from, Event event)
 {
     for (const Step &step : Steps) {
         if (step.event == event && (step.from & bit(from)))
@@ -60,7 +61,7 @@ std::optional<Transfer::State> Transfer::next(State from, Event event)
     return std::nullopt;
 }
 
-DownloadEntry::State Transfer::shown(State state)
+DownloadEntry::State shown(State state)
 {
     using D = DownloadEntry::State;
     switch (state) {
@@ -93,7 +94,14 @@ DownloadEntry::State Transfer::shown(State state)
     return D::Failed;
 }
 
-bool Transfer::holdsAllData(State state)
+bool holdsAllData(State state)
 {
     return (Complete & bit(state)) != 0;
 }
+
+bool offersChoice(State state)
+{
+    return (any(S::AlreadyThere, S::CompleteThere) & bit(state)) != 0;
+}
+
+} // namespace TransferStates
