@@ -266,13 +266,12 @@ private:
     }
     void start()
     {
-        m_manager = std::make_unique<DownloadManager>(nullptr);
-        m_manager->setOutside({.restart = [this](const QUrl &url, int entry, bool) -> std::unique_ptr<Restart> {
-                                   auto restart = std::make_unique<Restart>();
-                                   m_pages << Page {entry, url, restart.get()};
-                                   return restart;
-                               },
-                               .probe = &m_probe});
+        m_manager = std::make_unique<DownloadManager>(nullptr, [this](const QUrl &url, int entry, bool) {
+            auto restart = std::make_unique<Restart>();
+            m_pages << Page {entry, url, restart.get()};
+            return restart;
+        });
+        m_manager->setProbe(&m_probe);
         m_manager->folder().setPath(m_dir);
         m_manager->folder().setFreeSpace([this](const QString &) { return m_full ? 1 : qint64(1) << 40; });
         m_manager->folder().setMove([this](const FileIdentity &data, const QString &from, const QString &to) {

@@ -9,26 +9,12 @@
 #include <QWebEngineDownloadRequest>
 #include <QWebEngineProfile>
 
-#include "FilePageRestart.h"
 #include "HiddenPage.h"
 #include "StopReason.h"
 
 namespace {
 
 constexpr int SpaceCheckMs = 500;
-
-// The codes are Chromium's, which the engine passes on.
-constexpr bool sameCode(StopReason::Code ours, QWebEngineDownloadRequest::DownloadInterruptReason engine)
-{
-    return int(ours) == int(engine);
-}
-using R = QWebEngineDownloadRequest;
-static_assert(sameCode(StopReason::FileNoSpace, R::FileNoSpace) && sameCode(StopReason::NetworkFailed, R::NetworkFailed)
-              && sameCode(StopReason::NetworkServerDown, R::NetworkServerDown)
-              && sameCode(StopReason::ServerFailed, R::ServerFailed)
-              && sameCode(StopReason::ServerBadContent, R::ServerBadContent)
-              && sameCode(StopReason::ServerUnreachable, R::ServerUnreachable)
-              && sameCode(StopReason::UserCanceled, R::UserCanceled));
 
 QByteArray userAgent(const QWebEngineProfile *profile)
 {
@@ -37,16 +23,12 @@ QByteArray userAgent(const QWebEngineProfile *profile)
 
 } // namespace
 
-DownloadManager::DownloadManager(QWebEngineProfile *profile, QObject *parent)
+DownloadManager::DownloadManager(QWebEngineProfile *profile, Restarts restarts, QObject *parent)
     : Downloads(parent)
     , m_probe(&m_network, userAgent(profile))
     , m_shared {.network = &m_network,
                 .userAgent = userAgent(profile),
-                .restart = [profile](const QUrl &url, int entry, bool isFilePage) -> std::unique_ptr<Restart> {
-                    if (isFilePage)
-                        return std::make_unique<FilePageRestart>(profile, url, entry);
-                    return std::make_unique<AddressRestart>(profile, url, entry);
-                },
+                .restart = std::move(restarts),
                 .probe = &m_probe,
                 .folder = &m_folder,
                 .leftovers = &m_leftovers,
@@ -200,12 +182,6 @@ void DownloadManager::clearEnded()
     }
     if (!ids.isEmpty())
         remove(ids);
-}
-
-void DownloadManager::setOutside(Outside outside)
-{
-    m_shared.restart = std::move(outside.restart);
-    m_shared.probe = outside.probe;
 }
 
 void DownloadManager::onDownloadRequested(QWebEngineDownloadRequest *request)

@@ -38,9 +38,11 @@ public:
     // times a second; nothing runs per received chunk).
     static constexpr int ProgressMs = 100;
 
-    // The downloads that profile's pages ask for; without a profile, those
-    // a test's engine offers.
-    explicit DownloadManager(QWebEngineProfile *profile, QObject *parent = nullptr);
+    // How a download starts again from its file page or address.
+    using Restarts = decltype(TransferShared::restart);
+    // The downloads that profile's pages ask for, started again by restarts;
+    // without a profile, those a test's engine offers.
+    DownloadManager(QWebEngineProfile *profile, Restarts restarts, QObject *parent = nullptr);
     ~DownloadManager() override;
 
     DownloadFolder &folder() { return m_folder; }
@@ -76,15 +78,9 @@ public:
     // A download the engine asks for, paid for by payer: to the transfer the
     // grant names, or to a new one. The profile's come by themselves.
     void offer(EngineDownload *download, const Payer &payer);
-    // What downloads depend on beyond the engine's requests: how one starts
-    // again from its file page or address, and what its server answers.
-    // The profile's pages and the program's own requests by default.
-    struct Outside
-    {
-        decltype(TransferShared::restart) restart;
-        ServerProbe *probe = nullptr;
-    };
-    void setOutside(Outside outside);
+    // What download servers answer: the program's own requests unless a
+    // test stands in its own.
+    void setProbe(ServerProbe *probe) { m_shared.probe = probe; }
 
 private:
     Transfer *find(int id) const;

@@ -3,6 +3,25 @@
 #include <QFileInfo>
 #include <QWebEngineDownloadRequest>
 
+#include "StopReason.h"
+
+namespace {
+
+// The codes are Chromium's, which the engine passes on.
+constexpr bool sameCode(StopReason::Code ours, QWebEngineDownloadRequest::DownloadInterruptReason engine)
+{
+    return int(ours) == int(engine);
+}
+using R = QWebEngineDownloadRequest;
+static_assert(sameCode(StopReason::FileNoSpace, R::FileNoSpace) && sameCode(StopReason::NetworkFailed, R::NetworkFailed)
+              && sameCode(StopReason::NetworkServerDown, R::NetworkServerDown)
+              && sameCode(StopReason::ServerFailed, R::ServerFailed)
+              && sameCode(StopReason::ServerBadContent, R::ServerBadContent)
+              && sameCode(StopReason::ServerUnreachable, R::ServerUnreachable)
+              && sameCode(StopReason::UserCanceled, R::UserCanceled));
+
+} // namespace
+
 WebEngineDownload::WebEngineDownload(QWebEngineDownloadRequest *request)
     : EngineDownload(request)
     , m_request(request)

@@ -10,12 +10,12 @@
 // that file. Rules only: the questions are the transfer's.
 struct ServerFile
 {
-    QString charset;  // of the page that started it, for its name
-    QString wanted;   // the name the reservation was made for, before any " (n)"
-    QString landAs;   // the name the server's own bytes give instead; empty: the reserved one
-    QByteArray etag;  // ETag
+    QString charset;     // of the page that started it, for its name
+    QString wanted;      // the name the reservation was made for, before any " (n)"
+    QString landAs;      // the name the server's own bytes give instead; empty: the reserved one
+    QByteArray etag;     // ETag
     QByteArray modified; // Last-Modified
-    QString mimeType; // of what came
+    QString mimeType;    // of what came
     struct
     {
         qint64 total = -1;

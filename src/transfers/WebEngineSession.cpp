@@ -7,6 +7,7 @@
 #include <QWebEngineSettings>
 
 #include "DownloadManager.h"
+#include "FilePageRestart.h"
 #include "WebEngineBrowser.h"
 
 namespace {
@@ -84,7 +85,15 @@ WebEngineSession::WebEngineSession(QObject *parent)
     // A page that declares no charset is read as a Chinese system reads it
     // (the engine's default is Latin-1).
     m_profile->settings()->setDefaultTextEncoding(QStringLiteral("GBK"));
-    m_downloads = new DownloadManager(m_profile, this);
+    // 重试 and 继续 start a download again as the user's click did, in
+    // pages of this profile.
+    const auto restarts
+        = [profile = m_profile](const QUrl &url, int entry, bool isFilePage) -> std::unique_ptr<Restart> {
+        if (isFilePage)
+            return std::make_unique<FilePageRestart>(profile, url, entry);
+        return std::make_unique<AddressRestart>(profile, url, entry);
+    };
+    m_downloads = new DownloadManager(m_profile, restarts, this);
     // The engine has read its flags by now.
     if (g_flagsBefore.wasSet)
         qputenv(FlagsVariable, g_flagsBefore.value);
