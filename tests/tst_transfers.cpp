@@ -20,6 +20,7 @@
 #include "DemoSite.h"
 #include "DownloadManager.h"
 #include "FilePageRestart.h"
+#include "ServerFile.h"
 
 namespace {
 
@@ -606,6 +607,32 @@ private slots:
                                          .arg(broken.isEmpty() ? done.last() : broken, done.join(u", "))));
             }
         }
+    }
+
+    // What 重试 or 继续 brings must be the file begun: not a web page where
+    // it was, nor another length unless only a new version can come.
+    void aRetryBringsTheSameFile_data()
+    {
+        QTest::addColumn<QString>("came"); // the first time; empty: nothing came
+        QTest::addColumn<bool>("sameVersion");
+        QTest::addColumn<QString>("type"); // what comes now, of 2000 bytes
+        QTest::addColumn<QString>("refusal");
+        const QString zip = QStringLiteral("application/zip"), html = QStringLiteral("text/html");
+        QTest::newRow("a page where the file was") << zip << true << html << StopReason::notTheFileText();
+        QTest::newRow("nothing came, named .zip") << QString() << false << html << StopReason::notTheFileText();
+        QTest::newRow("a page where a page was") << html << false << html << QString();
+        QTest::newRow("another length") << zip << true << zip << StopReason::otherLengthText(1000, 2000);
+        QTest::newRow("a new version") << zip << false << zip << QString();
+    }
+    void aRetryBringsTheSameFile()
+    {
+        QFETCH(QString, came);
+        QFETCH(bool, sameVersion);
+        QFETCH(QString, type);
+        ServerFile file;
+        file.begin(came, QStringLiteral("a.zip"), QStringLiteral("GBK"));
+        file.expectAgain(QStringLiteral("/dl/a.zip"), 1000, sameVersion);
+        QTEST(file.refusal(type, 2000), "refusal");
     }
 
 private:
