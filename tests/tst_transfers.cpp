@@ -93,6 +93,8 @@ public:
 
     QString enginePath() const { return m_path + QStringLiteral(".download"); }
     bool moving() const { return m_state == State::InProgress && !m_paused; }
+    // All its data written: paused or not, the engine may still finish it.
+    bool steps() const { return moving() || (m_state == State::InProgress && m_received == m_data.size()); }
     // The engine's own file goes, as when the program ends.
     void removeOwn() const
     {
@@ -101,7 +103,7 @@ public:
     }
     QString step(QRandomGenerator &rng)
     {
-        if (m_state != State::InProgress || m_paused)
+        if (!steps())
             return QStringLiteral("-");
         if (const quint32 what = rng.bounded(16); what == 0 && !m_sized) {
             m_sized = true;
@@ -356,8 +358,12 @@ private:
     }
     QString engine()
     {
-        QList<FakeDownload *> moving = movingDownloads();
-        return moving.isEmpty() ? QStringLiteral("-") : QStringLiteral("engine ") + (*any(moving))->step(m_rng);
+        QList<FakeDownload *> steps;
+        for (FakeDownload *d : m_engine) {
+            if (d && d->steps())
+                steps << d;
+        }
+        return steps.isEmpty() ? QStringLiteral("-") : QStringLiteral("engine ") + (*any(steps))->step(m_rng);
     }
     QString answerServer()
     {
