@@ -223,7 +223,7 @@ public:
         if (const QString landed = checkLanded(); !landed.isEmpty())
             return landed;
         // What moves data: the engine's downloads and the fetches of the rest.
-        int moving = int(movingDownloads().size()), queued = 0;
+        int moving = int(downloads(&FakeDownload::moving).size()), queued = 0;
         for (const DownloadEntry &e : entries) {
             if ((e.state == State::Failed || e.state == State::NothingCame) && e.reason.isEmpty())
                 return QStringLiteral("ended without a reason: ") + e.name;
@@ -347,22 +347,18 @@ private:
         return download->mimeType() == QLatin1String("text/html") ? QStringLiteral("page answered a page")
                                                                   : QStringLiteral("page answered");
     }
-    QList<FakeDownload *> movingDownloads() const
+    QList<FakeDownload *> downloads(bool (FakeDownload::*which)() const) const
     {
-        QList<FakeDownload *> moving;
+        QList<FakeDownload *> out;
         for (FakeDownload *d : m_engine) {
-            if (d && d->moving())
-                moving << d;
+            if (d && (d->*which)())
+                out << d;
         }
-        return moving;
+        return out;
     }
     QString engine()
     {
-        QList<FakeDownload *> steps;
-        for (FakeDownload *d : m_engine) {
-            if (d && d->steps())
-                steps << d;
-        }
+        QList<FakeDownload *> steps = downloads(&FakeDownload::steps);
         return steps.isEmpty() ? QStringLiteral("-") : QStringLiteral("engine ") + (*any(steps))->step(m_rng);
     }
     QString answerServer()
