@@ -47,8 +47,7 @@ private slots:
     {
         using State = DownloadEntry::State;
         FakeDownloads downloads;
-        DownloadEntry running;
-        running.state = State::Running;
+        DownloadEntry running; // as every entry starts
         running.received = 512 << 10;
         running.total = 2 << 20;
         const int first = downloads.add(running), second = downloads.add(running);
