@@ -63,7 +63,7 @@ private slots:
         QFETCH(QString, opened);
         DesktopWatch desktop;
         FakeDownloads downloads;
-        DownloadEntry e = entry(State(state));
+        DownloadEntry e = FakeDownloads::entry(State(state));
         e.path = QStringLiteral("/dl/a.zip");
         e.url = QUrl(QStringLiteral("http://site.test/f/x.html"));
         const int id = downloads.add(e);
@@ -215,12 +215,13 @@ private slots:
         list.resize(460, 380);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20), failed = entry(State::Failed);
+        DownloadEntry running = FakeDownloads::entry(State::Running, 1 << 20, 8 << 20),
+                      failed = FakeDownloads::entry(State::Failed);
         running.name = failed.name = name;
         failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587)) + name;
         const int id = downloads.add(running);
         const int failedId = downloads.add(failed);
-        downloads.add(entry(State::Finished, 1 << 20, 1 << 20));
+        downloads.add(FakeDownloads::entry(State::Finished, 1 << 20, 1 << 20));
         auto *scroll = list.findChild<QScrollArea *>();
         // Laid out as shown, the newest entry brought into view.
         QTRY_VERIFY(scroll->widget()->width() > 0);
@@ -252,7 +253,7 @@ private slots:
         auto *clear = list.findChild<QPushButton *>(QStringLiteral("clearEnded"));
         for (const State state : {State::Running, State::Finished, State::Failed, State::Cancelled, State::NothingCame,
                                   State::Interrupted, State::AlreadyThere, State::Paused, State::Waiting})
-            downloads.add(entry(state));
+            downloads.add(FakeDownloads::entry(state));
         QVERIFY(clear->isEnabled());
         clear->click();
         QList<State> kept; // as the rows show them
@@ -318,7 +319,7 @@ private slots:
         DownloadList list(downloads);
         downloads.playsAlong = true;
         for (const int state : std::as_const(states))
-            downloads.add(entry(State(state), 0, -1, true));
+            downloads.add(FakeDownloads::entry(State(state), 0, -1, true));
         list.show();
         list.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&list));
@@ -429,16 +430,6 @@ private:
         const QList<QPushButton *> buttons = id ? list.row(id)->buttons() : list.findChildren<QPushButton *>();
         const auto found = std::find_if(buttons.cbegin(), buttons.cend(), [&](auto *b) { return b->text() == text; });
         return found == buttons.cend() ? nullptr : *found;
-    }
-
-    static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1, bool earlier = false)
-    {
-        DownloadEntry e;
-        e.state = state;
-        e.received = received;
-        e.total = total;
-        e.fromEarlierRun = earlier;
-        return e;
     }
 
     QTemporaryDir m_settings;
