@@ -175,12 +175,11 @@ private slots:
         QString shownBox;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&shownBox] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
                 shownBox = box->text();
-                box->accept();
-            } else if (QWidget *dialog = QApplication::activeModalWidget()) {
-                dialog->close();
-            }
+            if (modal)
+                modal->close();
         });
         closer.start(10);
         list.findChild<QPushButton *>(QStringLiteral("changeFolder"))->click();
