@@ -280,9 +280,7 @@ private slots:
         QTest::addColumn<int>("toEntry");
         QTest::addColumn<QString>("toButton");
         using L = QList<int>;
-        const int r = int(State::Running);
-        const int p = int(State::Paused);
-        const int f = int(State::Finished);
+        const int r = int(State::Running), p = int(State::Paused), f = int(State::Finished);
         const L three = {r, f, p};
         const int tab = Qt::Key_Tab, back = Qt::Key_Backtab;
         const L space = {Qt::Key_Space};
