@@ -32,6 +32,16 @@ void FakeDownloads::clearEnded()
         emit entriesRemoved(ids);
 }
 
+DownloadEntry FakeDownloads::entry(State state, qint64 received, qint64 total, bool fromEarlierRun)
+{
+    DownloadEntry e;
+    e.state = state;
+    e.received = received;
+    e.total = total;
+    e.fromEarlierRun = fromEarlierRun;
+    return e;
+}
+
 int FakeDownloads::add(DownloadEntry entry)
 {
     entry.id = m_nextId++;

@@ -22,6 +22,9 @@ public:
     int addClick(const QString &, const QUrl &) override { return 0; }
     void clickGaveUp(int, const QString &) override { }
 
+    // An entry in that state, received of total bytes (-1: never told).
+    static DownloadEntry entry(DownloadEntry::State state, qint64 received = 0, qint64 total = -1,
+                               bool fromEarlierRun = false);
     // Adds an entry with the next id and announces it.
     int add(DownloadEntry entry);
     // Changes an entry and announces it.

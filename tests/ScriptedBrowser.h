@@ -19,8 +19,7 @@ public:
     // Elements carry their tag and text.
     struct Element
     {
-        QString tag;
-        QString text;
+        QString tag, text;
     };
 
     using Browser::Browser;

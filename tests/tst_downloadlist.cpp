@@ -63,7 +63,7 @@ private slots:
         QFETCH(QString, opened);
         DesktopWatch desktop;
         FakeDownloads downloads;
-        DownloadEntry e = entry(State(state));
+        DownloadEntry e = FakeDownloads::entry(State(state));
         e.path = QStringLiteral("/dl/a.zip");
         e.url = QUrl(QStringLiteral("http://site.test/f/x.html"));
         const int id = downloads.add(e);
@@ -175,12 +175,11 @@ private slots:
         QString shownBox;
         QTimer closer;
         connect(&closer, &QTimer::timeout, this, [&shownBox] {
-            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+            QWidget *modal = QApplication::activeModalWidget();
+            if (auto *box = qobject_cast<QMessageBox *>(modal))
                 shownBox = box->text();
-                box->accept();
-            } else if (QWidget *dialog = QApplication::activeModalWidget()) {
-                dialog->close();
-            }
+            if (modal)
+                modal->close();
         });
         closer.start(10);
         list.findChild<QPushButton *>(QStringLiteral("changeFolder"))->click();
@@ -215,12 +214,13 @@ private slots:
         list.resize(460, 380);
         list.show();
         QVERIFY(QTest::qWaitForWindowExposed(&list));
-        DownloadEntry running = entry(State::Running, 1 << 20, 8 << 20), failed = entry(State::Failed);
+        DownloadEntry running = FakeDownloads::entry(State::Running, 1 << 20, 8 << 20),
+                      failed = FakeDownloads::entry(State::Failed);
         running.name = failed.name = name;
         failed.reason = QStringLiteral("无法写入下载文件夹：") + QString(40, QChar(0x6587)) + name;
         const int id = downloads.add(running);
         const int failedId = downloads.add(failed);
-        downloads.add(entry(State::Finished, 1 << 20, 1 << 20));
+        downloads.add(FakeDownloads::entry(State::Finished, 1 << 20, 1 << 20));
         auto *scroll = list.findChild<QScrollArea *>();
         // Laid out as shown, the newest entry brought into view.
         QTRY_VERIFY(scroll->widget()->width() > 0);
@@ -252,7 +252,7 @@ private slots:
         auto *clear = list.findChild<QPushButton *>(QStringLiteral("clearEnded"));
         for (const State state : {State::Running, State::Finished, State::Failed, State::Cancelled, State::NothingCame,
                                   State::Interrupted, State::AlreadyThere, State::Paused, State::Waiting})
-            downloads.add(entry(state));
+            downloads.add(FakeDownloads::entry(state));
         QVERIFY(clear->isEnabled());
         clear->click();
         QList<State> kept; // as the rows show them
@@ -280,9 +280,7 @@ private slots:
         QTest::addColumn<int>("toEntry");
         QTest::addColumn<QString>("toButton");
         using L = QList<int>;
-        const int r = int(State::Running);
-        const int p = int(State::Paused);
-        const int f = int(State::Finished);
+        const int r = int(State::Running), p = int(State::Paused), f = int(State::Finished);
         const L three = {r, f, p};
         const int tab = Qt::Key_Tab, back = Qt::Key_Backtab;
         const L space = {Qt::Key_Space};
@@ -293,7 +291,6 @@ private slots:
         QTest::newRow("Shift+Tab: right to left") << three << 0 << "清除已完成" << L {back} << false << 0 << "更改…";
         QTest::newRow("Shift+Tab: the oldest entry") << three << 0 << "更改…" << L {back} << false << 1 << "取消";
         QTest::newRow("Shift+Tab: the entry above") << three << 1 << "暂停" << L {back} << false << 2 << "打开所在文件夹";
-        QTest::newRow("Space") << L {r} << 1 << "取消" << space << true << 1 << "取消";
         QTest::newRow("Enter") << L {r} << 1 << "取消" << L {Qt::Key_Return} << true << 1 << "取消";
         QTest::newRow("Enter on the keypad") << L {r} << 1 << "取消" << L {Qt::Key_Enter} << true << 1 << "取消";
         QTest::newRow("Esc hides the list") << L {r} << 1 << "取消" << L {Qt::Key_Escape} << false << 0 << "";
@@ -319,7 +316,7 @@ private slots:
         DownloadList list(downloads);
         downloads.playsAlong = true;
         for (const int state : std::as_const(states))
-            downloads.add(entry(State(state), 0, -1, true));
+            downloads.add(FakeDownloads::entry(State(state), 0, -1, true));
         list.show();
         list.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&list));
@@ -340,19 +337,16 @@ private slots:
                  keys.contains(Qt::Key_Tab) || keys.contains(Qt::Key_Backtab));
     }
 
-    // Frames in screen coordinates: the main window, the list, the screen's
-    // available area, what the list may never cover.
+    // Where the list opens, from frames in screen coordinates: the main
+    // window, the list, the screen's available area, what it may never cover.
     void placement_data()
     {
-        QTest::addColumn<QRect>("window");
-        QTest::addColumn<QSize>("list");
-        QTest::addColumn<QRect>("screen");
-        QTest::addColumn<QRect>("keep");
         QTest::addColumn<QRect>("placed");
+        QTest::addColumn<QRect>("expected");
         const QRect screen(0, 0, 1280, 800);
         const QSize list(300, 200);
-        const auto row = [](const char *name, QRect window, QSize list, QRect screen, QRect placed) {
-            QTest::newRow(name) << window << list << screen << QRect() << placed;
+        const auto row = [](const char *name, QRect window, QSize list, QRect screen, QRect expected, QRect keep = {}) {
+            QTest::newRow(name) << Placement::beside(window, list, screen, keep) << expected;
         };
         // clang-format off
         row("below", {300, 100, 700, 300}, list, screen, {300, 408, 300, 200});
@@ -361,8 +355,8 @@ private slots:
         row("no room: covers at the edge", screen, list, screen, {980, 0, 300, 200});
         // The program's window at x, y and its list, framed; what stays in sight
         // is the title bar down to the keyword box and 搜索.
-        const auto framed = [](const char *name, const QRect &screen, int x, int y, const QRect &placed) {
-            QTest::newRow(name) << QRect(x, y, 504, 378) << QSize(464, 406) << screen << QRect(x, y, 504, 79) << placed;
+        const auto framed = [&row](const char *name, const QRect &screen, int x, int y, const QRect &expected) {
+            row(name, QRect(x, y, 504, 378), QSize(464, 406), screen, expected, QRect(x, y, 504, 79));
         };
         const QRect small(0, 0, 1024, 768);
         framed("1280×800, centred: narrowed on the right", screen, 388, 211, {900, 211, 380, 406});
@@ -372,12 +366,9 @@ private slots:
     }
     void placement()
     {
-        QFETCH(QRect, window);
-        QFETCH(QSize, list);
-        QFETCH(QRect, screen);
-        QFETCH(QRect, keep);
         QFETCH(QRect, placed);
-        QCOMPARE(Placement::beside(window, list, screen, keep), placed);
+        QFETCH(QRect, expected);
+        QCOMPARE(placed, expected);
     }
 
     void showsItselfQuietlyBesideItsWindow()
@@ -386,14 +377,8 @@ private slots:
         // comes or the user asks again for one under way; where the user put
         // it once moved. A finished download asks for a notification; without
         // a notification server (none runs here) nothing is logged.
-        static QStringList warnings;
-        warnings.clear();
-        const QtMessageHandler previous = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &, const QString &text) {
-                // The offscreen platform's own notes are not ours.
-                if (type != QtDebugMsg && type != QtInfoMsg && !text.startsWith(QLatin1String("This plugin does not")))
-                    warnings << text;
-            });
+        // The offscreen platform's own notes are not ours.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^(?!This plugin does not)")));
         QLineEdit window; // the main window, the user typing in it
         window.setGeometry(20, 20, 300, 200);
         window.show();
@@ -433,8 +418,6 @@ private slots:
         window.move(20, 20);
         emit downloads.attentionWanted();
         QCOMPARE(list.pos(), moved);
-        qInstallMessageHandler(previous);
-        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(QLatin1Char('\n'))));
     }
 
 private:
@@ -444,16 +427,6 @@ private:
         const QList<QPushButton *> buttons = id ? list.row(id)->buttons() : list.findChildren<QPushButton *>();
         const auto found = std::find_if(buttons.cbegin(), buttons.cend(), [&](auto *b) { return b->text() == text; });
         return found == buttons.cend() ? nullptr : *found;
-    }
-
-    static DownloadEntry entry(State state, qint64 received = 0, qint64 total = -1, bool earlier = false)
-    {
-        DownloadEntry e;
-        e.state = state;
-        e.received = received;
-        e.total = total;
-        e.fromEarlierRun = earlier;
-        return e;
     }
 
     QTemporaryDir m_settings;

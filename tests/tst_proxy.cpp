@@ -122,14 +122,12 @@ int engineChild(int argc, char **argv)
     QNetworkAccessManager network;
     ServerProbe probe(&network, {});
     for (const QString &address : QApplication::arguments().mid(2)) {
-        bool loaded = false, probed = false;
-        const auto c1 = QObject::connect(&page, &QWebEnginePage::loadFinished, [&] { loaded = true; });
-        const auto c2 = QObject::connect(&profile, &QWebEngineProfile::downloadRequested, [&] { loaded = true; });
+        bool probed = false;
+        const QSignalSpy loaded(&page, &QWebEnginePage::loadFinished);
+        const QSignalSpy download(&profile, &QWebEngineProfile::downloadRequested);
         page.load(QUrl(address));
-        if (!spinUntil([&] { return loaded; }))
+        if (!spinUntil([&] { return loaded.count() || download.count(); }))
             return 1;
-        QObject::disconnect(c1);
-        QObject::disconnect(c2);
         probe.validators(QUrl(address), {}, &app, [&](const ServerProbe::Validators &) { probed = true; });
         if (!spinUntil([&] { return probed; }))
             return 2;

@@ -47,10 +47,7 @@ private slots:
     {
         using State = DownloadEntry::State;
         FakeDownloads downloads;
-        DownloadEntry running;
-        running.state = State::Running;
-        running.received = 512 << 10;
-        running.total = 2 << 20;
+        const DownloadEntry running = FakeDownloads::entry(State::Running, 512 << 10, 2 << 20);
         const int first = downloads.add(running), second = downloads.add(running);
         const auto finish = [](DownloadEntry &e) {
             e.state = State::Finished;

@@ -72,9 +72,7 @@ private slots:
     // (That a frame's completion does not count again: tst_downloads.)
     void navigateForgetsTheOldDocument()
     {
-        m_browser->Navigate(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html"));
-        QVERIFY(!m_browser->hasDocument());
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html")));
         QVERIFY(m_browser->bodyText().contains(QStringLiteral("免费下载（0分）")));
         m_browser->Navigate(m_site.siteBase() + QStringLiteral("/f/p02fod.html"));
         QVERIFY(!m_browser->hasDocument());
@@ -90,9 +88,7 @@ private slots:
             "<b>B</b></a></div>"
             "<br><img src=\"x.png\"><input value=\"v\"><p>1 &lt; 2&nbsp;&gt;</p>"
             "<script>if (1 < 2 && true) {}</script><style>a > b {}</style><!--note--><svg viewBox=\"0 0 1 1\"></svg>");
-        m_browser->Navigate(
-            dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>")));
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>"))));
         QCOMPARE(
             m_browser->bodyHtml(),
             QStringLiteral(
@@ -117,8 +113,7 @@ private slots:
                              "<table onclick=\"document.title += 'T'\"><tr><td>HIT hit</td></tr></table>"
                              "<table onclick=\"document.title += 'Q'\"><tr><td>q\"\\'&lt;/script&gt;</td></tr></table>"
                              "</body></html>");
-        m_browser->Navigate(dataUrl(page));
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(dataUrl(page)));
         QCOMPARE(clickCount(m_browser, QStringLiteral("table"), QStringLiteral("hit")), 3);
         // Outer first, then inner (whose click bubbles to the outer), then the last.
         QCOMPARE(evaluate(m_browser, QStringLiteral("document.title")).toString(), QStringLiteral("OIOT"));
@@ -149,9 +144,8 @@ private slots:
     {
         QFETCH(QString, page);
         const bool ad = page == QLatin1String("ad");
-        m_browser->Navigate(ad ? m_site.homePage() + QStringLiteral("/ad/365.htm")
-                               : m_site.siteBase() + QStringLiteral("/search.php?key=%E6%95%99%E7%A8%8B"));
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(ad ? m_site.homePage() + QStringLiteral("/ad/365.htm")
+                        : m_site.siteBase() + QStringLiteral("/search.php?key=%E6%95%99%E7%A8%8B")));
         const QString firstPage = m_browser->bodyText();
         restNow();
         QCOMPARE(m_browser->bodyText(), firstPage);
@@ -178,8 +172,7 @@ private slots:
     {
         DemoSite gone;
         QVERIFY2(gone.start(), qPrintable(gone.errorString()));
-        m_browser->Navigate(gone.homePage() + QStringLiteral("/ad/365.htm"));
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(gone.homePage() + QStringLiteral("/ad/365.htm")));
         restNow();
         gone.stop();
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
@@ -195,10 +188,9 @@ private slots:
     // run as it comes back.
     void grantWaitsForThePageToBeBack()
     {
-        m_browser->Navigate(dataUrl(QStringLiteral(
+        QVERIFY(load(dataUrl(QStringLiteral(
             "<!DOCTYPE html><html><body><a href=\"/x\">x</a><script>"
-            "for (var i = 0; i < 20; i++) window.open('http://127.0.0.1:1/' + i);</script></body></html>")));
-        QVERIFY(m_complete->wait(30000));
+            "for (var i = 0; i < 20; i++) window.open('http://127.0.0.1:1/' + i);</script></body></html>"))));
         restNow();
         m_browser->allowUserAction({.desktopAddresses = 1});
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("nowhere")), 0);
@@ -222,15 +214,10 @@ private slots:
         m_browser->Navigate(m_site.homePage() + QStringLiteral("/ad/365.htm"));
         results->Navigate(m_site.siteBase() + QStringLiteral("/search.php?key=%E6%95%99%E7%A8%8B"));
         file->Navigate(m_site.siteBase() + QStringLiteral("/f/a1b2c3.html"));
-        QVERIFY(m_complete->wait(30000));
-        QVERIFY(resultsDone.count() || resultsDone.wait(30000));
-        QVERIFY(fileDone.count() || fileDone.wait(30000));
-        const qint64 ad = m_browser->rendererPid();
-        const qint64 r = static_cast<WebEngineBrowser *>(results.get())->rendererPid();
-        const qint64 f = static_cast<WebEngineBrowser *>(file.get())->rendererPid();
-        QVERIFY(ad > 0 && r > 0);
-        QCOMPARE(f, r);
-        QVERIFY(ad != r);
+        QTRY_VERIFY_WITH_TIMEOUT(m_complete->count() && resultsDone.count() && fileDone.count(), 30000);
+        const auto pid = [](Browser *browser) { return static_cast<WebEngineBrowser *>(browser)->rendererPid(); };
+        QVERIFY(pid(m_browser) > 0 && pid(results.get()) > 0 && pid(m_browser) != pid(results.get()));
+        QCOMPARE(pid(file.get()), pid(results.get()));
     }
 
     // The Navigate that follows a preload joins it; one that ended before,
@@ -239,8 +226,7 @@ private slots:
     {
         const QString ad = m_site.homePage() + QStringLiteral("/ad/365.htm");
         m_browser->preload(ad);
-        m_browser->Navigate(ad);
-        QVERIFY(m_complete->wait(30000));
+        QVERIFY(load(ad));
         QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
 
         const QString dead = QStringLiteral("http://127.0.0.1:%1/ad/365.htm").arg(DemoSite::closedPort());
@@ -256,6 +242,12 @@ private slots:
     }
 
 private:
+    // Loads the address and waits for its document.
+    bool load(const QString &address)
+    {
+        m_browser->Navigate(address);
+        return m_complete->wait(30000);
+    }
     void restNow()
     {
         m_browser->setRestAfter(100);

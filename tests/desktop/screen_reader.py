@@ -39,7 +39,7 @@ def wait(condition, seconds=30):
             pass
         try:
             got = condition()
-        except Exception:  # a node gone while it was read
+        except Exception:  # a node gone while it was read, a site not up yet
             got = None
         if got:
             return got
@@ -62,8 +62,7 @@ def actions(node):
 
 
 def press(node):
-    action = node.queryAction()
-    action.doAction(actions(node).index('Press'))
+    node.queryAction().doAction(actions(node).index('Press'))
 
 
 def showing(node):
@@ -73,14 +72,6 @@ def showing(node):
 def find(root, role=None, name=None, contains=None):
     return next((n for n in walk(root) if (not role or n.getRoleName() == role)
                  and (name is None or n.name == name) and (contains is None or contains in (n.name or ''))), None)
-
-
-def listening(host, port):
-    try:
-        socket.create_connection((host, port), timeout=1).close()
-        return True
-    except OSError:
-        return False
 
 
 def site_log():
@@ -117,7 +108,8 @@ def main():
                              home.hostname, '--home-port', str(home.port), '--log', SITE_LOG],
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     for where in (site, home):  # the program starts once both sites answer
-        check(wait(lambda: listening(where.hostname, where.port)), f'the demo site listens on {where.netloc}')
+        listening = wait(lambda: socket.create_connection((where.hostname, where.port), timeout=1).close() or True)
+        check(listening, f'the demo site listens on {where.netloc}')
     def heard(event):
         try:
             events.append((event.type, event.source.getRoleName(), event.source.name))
