@@ -120,8 +120,9 @@ bool firstRangeRequests(const std::string &target, std::uint64_t times)
 // N once it reaches N (the resumed request, starting at N, goes through), and
 // "refuse=S" answers the first "times" requests (default 1) for a range after
 // byte 0 with status S, "gone=K" answers every GET after the first K with a
-// "链接已失效" page and status 200, and "head-delay=MS" answers HEAD that
-// late. The site's options apply to every download: the
+// "链接已失效" page and status 200, "head-delay=MS" answers HEAD that
+// late, and "head=refuse" answers HEAD with 405, as servers that only know
+// GET do. The site's options apply to every download: the
 // revision picks the contents and validators, --rate is the default "rate",
 // and with expiring links a stale token gets 403.
 void serveDownload(const httplib::Request &req, httplib::Response &res, const Options &opt,
@@ -129,6 +130,8 @@ void serveDownload(const httplib::Request &req, httplib::Response &res, const Op
 {
     if (refuseExpiredLink(req, res, opt))
         return;
+    if (req.method == "HEAD" && req.get_param_value("head") == "refuse")
+        return fail(res, 405, "Method Not Allowed");
     if (req.method == "HEAD" && req.has_param("head-delay"))
         std::this_thread::sleep_for(std::chrono::milliseconds(numberParam(req, "head-delay")));
     if (req.method == "GET" && req.has_param("gone")

@@ -532,16 +532,12 @@ private:
     // What the next start would list: every unfinished download with data.
     QString journalBroken(const QList<DownloadEntry> &entries) const
     {
-        QStringList listed, unfinished;
+        QStringList listed;
         for (const JournalEntry &j : DownloadJournal(m_journal).read().downloads)
             listed << j.path;
         for (const DownloadEntry &e : entries) {
-            if (e.isUnfinished() && !e.path.isEmpty())
-                unfinished << e.path;
-        }
-        for (const QString &path : std::as_const(unfinished)) {
-            if (!listed.contains(path))
-                return QStringLiteral("the journal does not list ") + path;
+            if (e.isUnfinished() && !e.path.isEmpty() && !listed.contains(e.path))
+                return QStringLiteral("the journal does not list ") + e.path;
         }
         return {};
     }
@@ -635,6 +631,33 @@ private slots:
         file.begin(came, QStringLiteral("a.zip"), QStringLiteral("GBK"));
         file.expectAgain(QStringLiteral("/dl/a.zip"), 1000, sameVersion);
         QTEST(file.refusal(type, 2000), "refusal");
+    }
+
+    // A server that refuses HEAD is asked for the file's first byte, which
+    // tells the same; one that answers neither tells nothing. Either way
+    // the reply ends cleanly.
+    void aServerRefusingHeadIsAskedForTheFirstByte_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qint64>("length");
+        QTest::newRow("GET only") << "/bytes/3000.bin?head=refuse" << qint64(3000);
+        QTest::newRow("POST only") << "/dl.php" << qint64(-1);
+    }
+    void aServerRefusingHeadIsAskedForTheFirstByte()
+    {
+        QFETCH(QString, path);
+        QFETCH(qint64, length);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply")));
+        QNetworkAccessManager network;
+        ServerProbe probe(&network, {});
+        // A few at once, as downloads come.
+        QList<ServerProbe::Validators> said;
+        for (int i = 0; i < 8; ++i)
+            probe.validators(QUrl(m_site.siteBase() + path), {}, this,
+                             [&](const ServerProbe::Validators &v) { said << v; });
+        QTRY_COMPARE(said.size(), 8);
+        QCOMPARE(said.first().length, length);
+        QCOMPARE(said.first().etag, length > 0 ? m_sources.first().validators.etag : QByteArray());
     }
 
 private:

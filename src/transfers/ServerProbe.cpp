@@ -84,11 +84,12 @@ void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *conte
     sendProgramRequest(m_network, "GET", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
         auto answer = std::make_shared<Validators>();
         // The headers are all it takes; a server that ignores the range would
-        // send the whole file.
+        // send the whole file. Cut off once this signal is done: inside it, a
+        // refusal whose end had come already would end the reply twice.
         connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
             if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
                 *answer = validatorsOf(reply);
-                reply->abort();
+                QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
             }
         });
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
