@@ -5,6 +5,7 @@
 #include <QNetworkCookieJar>
 #include <QNetworkReply>
 #include <QPointer>
+#include <QRegularExpression>
 
 namespace {
 
@@ -110,4 +111,15 @@ void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, 
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop)
 {
     sendHop(network, verb, request, request.url(), MaxHops, context, hop);
+}
+
+bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)
+{
+    static const QRegularExpression form(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+|\*)$)"));
+    const QRegularExpressionMatch m = form.match(QString::fromLatin1(header.trimmed()));
+    if (!m.hasMatch())
+        return false;
+    first = m.captured(1).toLongLong();
+    total = m.captured(3) == QLatin1String("*") ? -1 : m.captured(3).toLongLong();
+    return true;
 }

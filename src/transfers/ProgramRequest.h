@@ -27,3 +27,7 @@ QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByte
 // Nothing is sent on once context is gone.
 void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop);
+
+// A Content-Range answer, "bytes 100-199/200": its first byte and the whole
+// file's length (-1 for "*"); false when it is none.
+bool contentRange(const QByteArray &header, qint64 &first, qint64 &total);

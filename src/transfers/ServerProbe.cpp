@@ -5,7 +5,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 
 #include "ProgramRequest.h"
 
@@ -27,10 +26,9 @@ ServerProbe::Validators validatorsOf(const QNetworkReply *reply)
     v.modified = reply->rawHeader("Last-Modified");
     v.disposition = reply->rawHeader("Content-Disposition");
     if (status == 206) {
-        // "bytes 0-0/12345": the whole file's length.
-        static const QRegularExpression total(QStringLiteral(R"(/(\d+)\s*$)"));
-        const QRegularExpressionMatch m = total.match(QString::fromLatin1(reply->rawHeader("Content-Range")));
-        v.length = m.hasMatch() ? m.captured(1).toLongLong() : -1;
+        qint64 first = 0;
+        if (!contentRange(reply->rawHeader("Content-Range"), first, v.length))
+            v.length = -1;
     } else if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()) {
         v.length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
     }
