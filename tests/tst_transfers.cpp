@@ -20,6 +20,7 @@
 #include "DemoSite.h"
 #include "DownloadManager.h"
 #include "FilePageRestart.h"
+#include "RangeFetch.h"
 #include "ServerFile.h"
 
 namespace {
@@ -658,6 +659,36 @@ private slots:
         QTRY_COMPARE(said.size(), 8);
         QCOMPARE(said.first().length, length);
         QCOMPARE(said.first().etag, length > 0 ? m_sources.first().validators.etag : QByteArray());
+    }
+
+    // The rest of a file refused, several at once: each fetch says the link
+    // is gone, and its reply ends cleanly.
+    void aRefusedRestSaysTheLinkIsGone()
+    {
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply")));
+        QNetworkAccessManager network;
+        QTemporaryDir dir;
+        const Source &s = m_sources.first();
+        int gone = 0, ended = 0;
+        for (int i = 0; i < 8; ++i) {
+            QFile partial(dir.filePath(QString::number(i)));
+            QVERIFY(partial.open(QIODevice::WriteOnly) && partial.write(s.bytes.left(100)) == 100);
+            partial.close();
+            auto *fetch = new RangeFetch(&network,
+                                         {.url = QUrl(s.url.toString() + QStringLiteral("?refuse=403&times=99")),
+                                          .referer = {},
+                                          .partial = partial.fileName(),
+                                          .total = s.bytes.size(),
+                                          .validator = s.validators.etag,
+                                          .userAgent = {}},
+                                         this);
+            connect(fetch, &RangeFetch::finished, this, [&](RangeFetch::Outcome outcome) {
+                ++ended;
+                gone += outcome == RangeFetch::Outcome::Expired;
+            });
+        }
+        QTRY_COMPARE(ended, 8);
+        QCOMPARE(gone, 8);
     }
 
 private:

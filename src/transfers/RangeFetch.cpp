@@ -3,7 +3,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QRegularExpression>
 #include <QTimer>
 
 #include "ProgramRequest.h"
@@ -12,18 +11,6 @@ namespace {
 
 // No answer or no data for this long is a broken connection.
 constexpr int StallMs = 30000;
-
-// "bytes 100-199/200": the first byte and the total (-1 for "*").
-bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)
-{
-    static const QRegularExpression form(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+|\*)$)"));
-    const QRegularExpressionMatch m = form.match(QString::fromLatin1(header.trimmed()));
-    if (!m.hasMatch())
-        return false;
-    first = m.captured(1).toLongLong();
-    total = m.captured(3) == QLatin1String("*") ? -1 : m.captured(3).toLongLong();
-    return true;
-}
 
 } // namespace
 
@@ -60,10 +47,15 @@ RangeFetch::~RangeFetch()
 
 void RangeFetch::abort()
 {
+    stop(Qt::DirectConnection);
+}
+
+void RangeFetch::stop(Qt::ConnectionType cut)
+{
     m_ended = true;
     if (m_reply) {
         m_reply->disconnect(this);
-        m_reply->abort();
+        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, cut);
         m_reply->deleteLater();
     }
     m_file.close();
@@ -133,6 +125,8 @@ void RangeFetch::end(Outcome outcome)
 {
     if (m_ended)
         return;
-    abort();
+    // Inside the reply's own signal: cut off once that is done, as an end
+    // it has already queued would end it twice.
+    stop(Qt::QueuedConnection);
     emit finished(outcome, m_status);
 }
