@@ -255,6 +255,8 @@ private slots:
         QFETCH(QByteArray, secondReferer);
         QFETCH(QByteArray, firstCookies);
         const QByteArray port = QByteArray::number(m_tiny.serverPort());
+        // Not every row has a port to put in.
+        const auto withPort = [&port](QString text) { return text.replace(QLatin1String("%1"), QLatin1String(port)); };
         QNetworkAccessManager network;
         network.setProxy(QNetworkProxy::NoProxy);
         for (const auto &[name, policy] : {std::pair("strict", QNetworkCookie::SameSite::Strict),
@@ -269,7 +271,7 @@ private slots:
         ServerProbe probe(&network, {});
         m_tiny.seen.clear();
         bool done = false;
-        probe.validators(QUrl(QStringLiteral("http://10.77.0.2:%1/hop").arg(port)), QUrl(page.arg(port)), this,
+        probe.validators(QUrl(QStringLiteral("http://10.77.0.2:%1/hop").arg(port)), QUrl(withPort(page)), this,
                          [&](const ServerProbe::Validators &) { done = true; });
         QVERIFY(spinUntil([&] { return done; }));
         QCOMPARE(m_tiny.seen.size(), 2);
@@ -280,8 +282,8 @@ private slots:
         std::sort(sent.begin(), sent.end());
         QCOMPARE(sent.join("; "), firstCookies);
         QCOMPARE(m_tiny.seen[1].cookie, QByteArray());
-        QCOMPARE(m_tiny.seen[0].referer, QString::fromLatin1(firstReferer).arg(port).toLatin1());
-        QCOMPARE(m_tiny.seen[1].referer, QString::fromLatin1(secondReferer).arg(port).toLatin1());
+        QCOMPARE(m_tiny.seen[0].referer, withPort(QString::fromLatin1(firstReferer)).toLatin1());
+        QCOMPARE(m_tiny.seen[1].referer, withPort(QString::fromLatin1(secondReferer)).toLatin1());
     }
 
 private:
