@@ -131,8 +131,9 @@ private slots:
         m_complete.reset();
         m_failed.reset();
         delete m_browser;
-        // What the engine still writes as it winds down goes with it.
+        // What the engine still writes as it winds down goes with it, at the end.
         m_left << m_dir->path();
+        m_dir->setAutoRemove(false);
         m_dir.reset();
     }
     void cleanupTestCase()
