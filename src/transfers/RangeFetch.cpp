@@ -53,10 +53,12 @@ void RangeFetch::abort()
 void RangeFetch::stop(Qt::ConnectionType cut)
 {
     m_ended = true;
-    if (m_reply) {
-        m_reply->disconnect(this);
-        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, cut);
-        m_reply->deleteLater();
+    // Let go of it once: a later abort() must not cut it off at once.
+    if (QNetworkReply *reply = m_reply.data()) {
+        m_reply.clear();
+        reply->disconnect(this);
+        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, cut);
+        reply->deleteLater();
     }
     m_file.close();
 }
