@@ -117,8 +117,8 @@ private slots:
     }
     void init()
     {
-        // The program's own requests used as Qt means them.
-        QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply")));
+        // Qt's network replies and texts used as Qt means them.
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply|QString::arg")));
         m_dir = std::make_unique<QTemporaryDir>();
         manager()->folder().setPath(folder());
         m_browser = static_cast<WebEngineBrowser *>(m_session->createBrowser(this));
