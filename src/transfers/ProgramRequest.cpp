@@ -113,6 +113,11 @@ void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, 
     sendHop(network, verb, request, request.url(), MaxHops, context, hop);
 }
 
+void abortAfterSignal(QNetworkReply *reply)
+{
+    QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+}
+
 bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)
 {
     static const QRegularExpression form(QStringLiteral(R"(^bytes\s+(\d+)-(\d+)/(\d+|\*)$)"));

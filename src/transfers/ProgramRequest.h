@@ -28,6 +28,10 @@ QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByte
 void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop);
 
+// Aborts reply once the signal now being delivered is done: aborted inside
+// its own signal, a reply whose end is queued already would end twice.
+void abortAfterSignal(QNetworkReply *reply);
+
 // A Content-Range answer, "bytes 100-199/200": its first byte and the whole
 // file's length (-1 for "*"); false when it is none.
 bool contentRange(const QByteArray &header, qint64 &first, qint64 &total);

@@ -47,17 +47,20 @@ RangeFetch::~RangeFetch()
 
 void RangeFetch::abort()
 {
-    stop(Qt::DirectConnection);
+    stop(false);
 }
 
-void RangeFetch::stop(Qt::ConnectionType cut)
+void RangeFetch::stop(bool insideSignal)
 {
     m_ended = true;
     // Let go of it once: a later abort() must not cut it off at once.
     if (QNetworkReply *reply = m_reply.data()) {
         m_reply.clear();
         reply->disconnect(this);
-        QMetaObject::invokeMethod(reply, &QNetworkReply::abort, cut);
+        if (insideSignal)
+            abortAfterSignal(reply);
+        else
+            reply->abort();
         reply->deleteLater();
     }
     m_file.close();
@@ -127,8 +130,6 @@ void RangeFetch::end(Outcome outcome)
 {
     if (m_ended)
         return;
-    // Inside the reply's own signal: cut off once that is done, as an end
-    // it has already queued would end it twice.
-    stop(Qt::QueuedConnection);
+    stop(true); // inside one of the reply's signals
     emit finished(outcome, m_status);
 }

@@ -49,7 +49,7 @@ private:
     void onData();
     void onFinished();
     void end(Outcome outcome);
-    void stop(Qt::ConnectionType cut);
+    void stop(bool insideSignal);
 
     Target m_target;
     QFile m_file;

@@ -26,9 +26,8 @@ ServerProbe::Validators validatorsOf(const QNetworkReply *reply)
     v.modified = reply->rawHeader("Last-Modified");
     v.disposition = reply->rawHeader("Content-Disposition");
     if (status == 206) {
-        qint64 first = 0;
-        if (!contentRange(reply->rawHeader("Content-Range"), first, v.length))
-            v.length = -1;
+        qint64 first = 0; // the length stays -1 where the range says none
+        contentRange(reply->rawHeader("Content-Range"), first, v.length);
     } else if (reply->header(QNetworkRequest::ContentLengthHeader).isValid()) {
         v.length = reply->header(QNetworkRequest::ContentLengthHeader).toLongLong();
     }
@@ -51,7 +50,7 @@ void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std:
         auto status = std::make_shared<int>(0);
         connect(reply, &QNetworkReply::metaDataChanged, reply,
                 [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
-        connect(reply, &QNetworkReply::readyRead, reply, &QNetworkReply::abort);
+        connect(reply, &QNetworkReply::readyRead, reply, [reply] { abortAfterSignal(reply); });
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
         connect(reply, &QNetworkReply::finished, context, [status, done] { done(*status); });
     });
@@ -82,12 +81,11 @@ void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *conte
     sendProgramRequest(m_network, "GET", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
         auto answer = std::make_shared<Validators>();
         // The headers are all it takes; a server that ignores the range would
-        // send the whole file. Cut off once this signal is done: inside it, a
-        // refusal whose end had come already would end the reply twice.
+        // send the whole file.
         connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
             if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
                 *answer = validatorsOf(reply);
-                QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+                abortAfterSignal(reply);
             }
         });
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
