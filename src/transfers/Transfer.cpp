@@ -35,8 +35,7 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_server.modified = kept.modified;
     m_server.mimeType = kept.mimeType;
     m_server.landAs = kept.name;
-    m_partial = kept.partial;
-    m_files = kept.files;
+    m_files = TransferFiles(kept.files, kept.partial);
     // Without a validator the rest could be of another file; without data
     // there is no rest.
     m_restartsFromPage = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
@@ -140,8 +139,7 @@ void Transfer::dropCopy()
     dropRestart();
     m_asking = 0;
     finishRequest(false); // the engine's request cancelled, its signals no more ours
-    m_shared.leftovers->add(m_entry.path, m_files);
-    m_files = {}; // the sweep's now
+    m_files.handTo(m_shared.leftovers, m_entry.path);
 }
 
 void Transfer::finish(Event event, const QString &reason)
@@ -152,8 +150,7 @@ void Transfer::finish(Event event, const QString &reason)
     if (!ok) {
         // Nothing lands of it, whatever its server says later.
         m_asking = 0;
-        m_shared.leftovers->add(path, m_files);
-        m_files = {};
+        m_files.handTo(m_shared.leftovers, path);
     }
     finishRequest(ok);
     if (event == Event::Collide) {
@@ -162,7 +159,7 @@ void Transfer::finish(Event event, const QString &reason)
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
         // complete, should the program end meanwhile.
-        m_partial = DownloadFolder::reservedPath(path);
+        m_files.dataAtReservation(path);
         on(Event::Complete);
     } else if (ok) {
         // The engine saved it under its partial name.
@@ -184,9 +181,7 @@ void Transfer::finishRequest(bool ok)
         m_entry.received = request->receivedBytes();
         m_entry.total = request->totalBytes();
         // The engine moved its file to the partial name: that is our data.
-        const FileIdentity data = FileIdentity::of(DownloadFolder::reservedPath(m_entry.path));
-        if (!m_files.holds(data))
-            m_files.data = data;
+        m_files.engineFinished(m_entry.path);
     }
     if (ok || request->isFinished()) {
         // Done requests are of no more use; the profile would keep them.
@@ -206,19 +201,11 @@ void Transfer::finishRequest(bool ok)
         request->cancel();
 }
 
-void Transfer::landOrSay(QString from) // a copy: it may be m_partial, cleared here
+void Transfer::landOrSay(const QString &from)
 {
-    const QString landed = m_shared.folder->landAndTidy(from, m_files, m_entry.path, m_server.landAs);
-    m_partial.clear();
+    const QString landed = m_files.land(*m_shared.folder, from, m_entry.path, m_server.landAs);
     if (landed.isEmpty()) {
-        // The complete data stays where it is, the user's now, and the entry
-        // says where: nothing of this transfer removes it any more. Its
-        // empty reservation beside it goes (a kept download's data may be
-        // written into the reservation itself).
-        const QString reservation = DownloadFolder::reservedPath(m_entry.path);
-        if (reservation != from && m_files.reserved != m_files.data)
-            m_files.reserved.remove(reservation);
-        m_files = {};
+        // The entry says where the data stayed.
         on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
         return;
     }
@@ -233,7 +220,7 @@ void Transfer::keep()
         return;
     if (m_state == State::Complete || m_state == State::CompletePaused) {
         // Complete: it lands now, under the name it has.
-        landOrSay(m_partial);
+        landOrSay(dataPath());
         return;
     }
     dropFetch();
@@ -246,11 +233,11 @@ void Transfer::keep()
         m_request = nullptr;
         // The engine deletes its partial file when it ends; the data moves to
         // the name the download reserved (empty until now).
-        if (m_state != State::CompleteThere && DownloadFolder::keepData(m_entry.path, m_files))
-            m_partial = DownloadFolder::reservedPath(m_entry.path);
+        if (m_state != State::CompleteThere)
+            m_files.keepEngineData(m_entry.path);
     }
     if (m_state == State::CompleteThere)
-        m_partial = DownloadFolder::reservedPath(m_entry.path);
+        m_files.dataAtReservation(m_entry.path);
     m_entry.fromEarlierRun = true;
     on(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
 }
@@ -266,7 +253,7 @@ qint64 Transfer::liveBytes() const
 
 QString Transfer::dataPath() const
 {
-    return m_partial.isEmpty() ? DownloadFolder::enginePartialPath(m_entry.path) : m_partial;
+    return m_files.dataPath(m_entry.path);
 }
 
 bool Transfer::sample(qint64 now)
@@ -275,11 +262,8 @@ bool Transfer::sample(qint64 now)
     if (e.state != DownloadEntry::State::Running || !(m_request || m_fetch))
         return false;
     // The engine's file, known from its first sight on: only that goes.
-    if (m_request && !m_files.data.isValid()) {
-        m_files.data = DownloadFolder::engineFile(e.path, m_files);
-        if (m_files.data.isValid())
-            emit changed(e.id); // a crash from now on leaves data the next start knows
-    }
+    if (m_request && m_files.noticeEngineFile(e.path))
+        emit changed(e.id); // a crash from now on leaves data the next start knows
     const qint64 received = liveBytes();
     const qint64 total = m_request ? m_request->totalBytes() : e.total;
     // Interrupted requests read 0 until they resume; keep what we had.
@@ -325,25 +309,18 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
     // The choice between it and the same file, where the list offers it.
     const bool there = offersChoice(m_state);
-    // Where its data is; the bare reservation before the engine's file is
-    // known (the next start looks for it there); nothing once let go.
-    const bool data = m_files.data.isValid() || !m_partial.isEmpty();
-    const QString partial = kept                         ? DownloadFolder::reservedPath(e.path)
-                            : data                       ? dataPath()
-                            : m_files.reserved.isValid() ? DownloadFolder::reservedPath(e.path)
-                                                         : QString();
     return JournalEntry {.url = e.url,
                          .page = m_page,
                          .title = m_title,
                          .path = e.path,
                          .name = m_server.landAs,
-                         .partial = partial,
+                         .partial = m_files.journalled(e.path, kept),
                          .bytes = e.received,
                          .total = e.total,
                          .etag = m_server.etag,
                          .modified = m_server.modified,
                          .mimeType = m_server.mimeType,
-                         .files = m_files,
+                         .files = m_files.made(),
                          .complete = complete,
                          .existing = there ? m_existing : QString()};
 }

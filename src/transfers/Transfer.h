@@ -1,10 +1,8 @@
 #pragma once
 
-#include <functional>
 #include <memory>
 #include <optional>
 
-#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -17,29 +15,12 @@
 #include "EngineDownload.h"
 #include "ServerFile.h"
 #include "StopReason.h"
+#include "TransferFiles.h"
+#include "TransferShared.h"
 #include "TransferStates.h"
 
-class PartialSweep;
-class QNetworkAccessManager;
 class RangeFetch;
 class Restart;
-
-// What every download of a session shares: the program's own requests to
-// download servers (with the pages' user agent), the way a download starts
-// again from its file page or address, the sweep of what ended ones left,
-// and whether a transfer slot is free.
-struct TransferShared
-{
-    QNetworkAccessManager *network = nullptr;
-    QByteArray userAgent {};
-    std::function<std::unique_ptr<Restart>(const QUrl &url, int entry, bool isFilePage)> restart {};
-    ServerProbe *probe = nullptr;
-    const DownloadFolder *folder = nullptr;
-    PartialSweep *leftovers = nullptr;
-    QElapsedTimer clock {};
-    quint64 questions = 0; // the server's answers asked for, so a late one is known
-    std::function<bool(const class Transfer *)> slotFree {};
-};
 
 // One download, from the click on its result row to its file in the folder:
 // its engine request (or the ranged fetch, or the file page that starts it
@@ -125,7 +106,7 @@ private:
     void finish(Event event, const QString &reason);
     void finishRequest(bool ok);
     void dropCopy();
-    void landOrSay(QString from);
+    void landOrSay(const QString &from);
     qint64 liveBytes() const;
     QString dataPath() const;
 
@@ -160,10 +141,7 @@ private:
     ServerFile m_server;
     // The same file found in the folder.
     QString m_existing;
-    // The files it made, by identity: only those are ever removed.
-    DownloadFolder::Files m_files;
-    // Where its data is when not at the engine's name.
-    QString m_partial;
+    TransferFiles m_files;
     // How the rest comes, when not from the engine's request.
     std::unique_ptr<RangeFetch> m_fetch;
     std::unique_ptr<Restart> m_restart;

@@ -50,11 +50,10 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     m_entry.path = decision.path;
     m_entry.received = 0;
     m_entry.total = decision.announced;
-    m_files = {.reserved = decision.reserved};
+    m_files.begin(decision.reserved);
     m_userCancelled = false;
     m_autoResumed = false;
     m_sampled = {0, m_shared.clock.elapsed()};
-    m_partial.clear();
     m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
     m_existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
@@ -183,7 +182,7 @@ void Transfer::onNamed(quint64 question, const ServerProbe::Validators &said)
     }
     // Complete meanwhile: it lands now, unless the user paused it.
     if (m_state == State::Complete) {
-        landOrSay(m_partial);
+        landOrSay(dataPath());
         emit slotFreed();
         return;
     }

@@ -13,7 +13,7 @@ void Transfer::resume()
     case State::CompletePaused:
         on(Event::Continue);
         if (!m_asking)
-            landOrSay(m_partial);
+            landOrSay(dataPath());
         return;
     case State::CompleteThere:
     case State::CompleteKept:
@@ -69,12 +69,10 @@ void Transfer::letGo()
         request->cancel();
         request->release();
         m_request = nullptr;
-        m_shared.leftovers->add(m_entry.path, m_files);
+        m_files.handTo(m_shared.leftovers, m_entry.path);
     } else {
-        DownloadFolder::removePartial(m_entry.path, m_files);
+        m_files.remove(m_entry.path);
     }
-    m_files = {};
-    m_partial.clear();
     m_entry.received = 0;
 }
 
