@@ -23,11 +23,11 @@ public:
     struct Target
     {
         QUrl url;
-        QUrl referer;         // the file page, as the site expects
-        QString partial;      // appended to
-        qint64 total = -1;    // -1 when unknown
-        QByteArray validator; // ETag or Last-Modified, for If-Range
-        QByteArray userAgent; // the pages' own
+        QUrl referer;            // the file page, as the site expects
+        QString partial;         // appended to
+        qint64 total = -1;       // -1 when unknown
+        QByteArray validator;    // ETag or Last-Modified, for If-Range
+        QByteArray userAgent {}; // the pages' own
     };
 
     using Outcome = StopReason::Fetch;

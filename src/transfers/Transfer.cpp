@@ -5,15 +5,13 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include "FilePageRestart.h"
-#include "PartialSweep.h"
-#include "RangeFetch.h"
-
 Transfer::Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
                    const QString &reason)
     : m_shared(shared)
     , m_state(state)
+    , m_source(shared, this)
 {
+    listen();
     m_entry.id = id;
     m_entry.name = name;
     m_entry.url = url;
@@ -85,10 +83,7 @@ void Transfer::act(DownloadEntry::Action action)
         return;
     switch (action) {
     case DownloadEntry::Pause:
-        if (m_request)
-            m_request->pause();
-        dropFetch();
-        dropRestart();
+        m_source.stop();
         on(Event::Pause);
         emit slotFreed();
         break;
@@ -134,11 +129,10 @@ void Transfer::cancelByUser()
 // Stops whatever moves its data, and what it made goes.
 void Transfer::dropCopy()
 {
-    m_userCancelled = true;
-    dropFetch();
-    dropRestart();
-    m_asking = 0;
-    finishRequest(false); // the engine's request cancelled, its signals no more ours
+    m_source.dropFetch();
+    m_source.dropRestart();
+    m_source.forget();
+    endRequest(false); // the engine's request cancelled, its signals no more ours
     m_files.handTo(m_shared.leftovers, m_entry.path);
 }
 
@@ -146,16 +140,16 @@ void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
     const QString path = m_entry.path;
-    dropFetch();
+    m_source.dropFetch();
     if (!ok) {
         // Nothing lands of it, whatever its server says later.
-        m_asking = 0;
+        m_source.forget();
         m_files.handTo(m_shared.leftovers, path);
     }
-    finishRequest(ok);
+    endRequest(ok);
     if (event == Event::Collide) {
         on(Event::Collide, QDir::toNativeSeparators(m_existing));
-    } else if (ok && m_asking) {
+    } else if (ok && m_source.isAsking()) {
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
         // complete, should the program end meanwhile.
@@ -170,35 +164,15 @@ void Transfer::finish(Event event, const QString &reason)
     emit slotFreed();
 }
 
-void Transfer::finishRequest(bool ok)
+void Transfer::endRequest(bool complete)
 {
-    EngineDownload *request = m_request;
-    if (!request)
-        return;
-    request->disconnect(this);
-    m_request = nullptr;
-    if (ok) {
+    if (EngineDownload *request = m_source.request(); request && complete) {
         m_entry.received = request->receivedBytes();
         m_entry.total = request->totalBytes();
         // The engine moved its file to the partial name: that is our data.
         m_files.engineFinished(m_entry.path);
     }
-    if (ok || request->isFinished()) {
-        // Done requests are of no more use; the profile would keep them.
-        request->release();
-        return;
-    }
-    // Cancelled and not yet wound down, or interrupted (which the engine
-    // keeps for resuming): cancel for good, release the request when the
-    // engine is done, and sweep the partial file from then on. Whatever
-    // becomes of this transfer meanwhile.
-    PartialSweep *sweep = m_shared.leftovers;
-    connect(request, &EngineDownload::finishedChanged, sweep, [sweep, request, path = m_entry.path] {
-        sweep->add(path, {});
-        request->release();
-    });
-    if (request->state() != EngineDownload::State::Cancelled)
-        request->cancel();
+    m_source.endRequest();
 }
 
 void Transfer::landOrSay(const QString &from)
@@ -223,14 +197,9 @@ void Transfer::keep()
         landOrSay(dataPath());
         return;
     }
-    dropFetch();
-    dropRestart();
     const bool there = offersChoice(m_state);
-    if (EngineDownload *request = m_request) {
-        request->disconnect(this);
-        request->pause();
-        m_entry.received = qMax(m_entry.received, request->receivedBytes());
-        m_request = nullptr;
+    if (const qint64 received = m_source.keepRequest(); received >= 0) {
+        m_entry.received = qMax(m_entry.received, received);
         // The engine deletes its partial file when it ends; the data moves to
         // the name the download reserved (empty until now).
         if (m_state != State::CompleteThere)
@@ -242,39 +211,20 @@ void Transfer::keep()
     on(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
 }
 
-qint64 Transfer::liveBytes() const
-{
-    if (m_request)
-        return m_request->receivedBytes();
-    if (m_fetch)
-        return m_fetch->bytes();
-    return m_entry.received;
-}
-
-QString Transfer::dataPath() const
-{
-    return m_files.dataPath(m_entry.path);
-}
-
 bool Transfer::sample(qint64 now)
 {
     DownloadEntry &e = m_entry;
-    if (e.state != DownloadEntry::State::Running || !(m_request || m_fetch))
+    if (e.state != DownloadEntry::State::Running || !m_source.movesData())
         return false;
     // The engine's file, known from its first sight on: only that goes.
-    if (m_request && m_files.noticeEngineFile(e.path))
+    if (m_source.request() && m_files.noticeEngineFile(e.path))
         emit changed(e.id); // a crash from now on leaves data the next start knows
-    const qint64 received = liveBytes();
-    const qint64 total = m_request ? m_request->totalBytes() : e.total;
+    const qint64 received = m_source.received(e.received);
+    const qint64 total = m_source.total(e.total);
     // Interrupted requests read 0 until they resume; keep what we had.
     if (received < e.received && received == 0)
         return true;
-    const qint64 ms = now - m_sampled.ms;
-    if (ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
-        const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
-        e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
-        m_sampled = {received, now};
-    }
+    e.bytesPerSecond = m_source.speed(received, now, e.bytesPerSecond);
     if (received != e.received || total != e.total) {
         e.received = received;
         e.total = total;
@@ -288,11 +238,11 @@ void Transfer::checkSpace()
 {
     // What it still announces must fit, and what it writes must not outgrow
     // the disk. A waiting one takes no room yet.
-    if (m_entry.state != DownloadEntry::State::Running || !(m_request || m_fetch))
+    if (m_entry.state != DownloadEntry::State::Running || !m_source.movesData())
         return;
     const QString directory = QFileInfo(m_entry.path).absolutePath();
-    const qint64 total = m_request ? m_request->totalBytes() : m_entry.total;
-    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - liveBytes()) : 0;
+    const qint64 total = m_source.total(m_entry.total);
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - m_source.received(m_entry.received)) : 0;
     const qint64 free = m_shared.folder->freeSpace(directory);
     const qint64 room = free - DownloadFolder::SpareBytes;
     if (room >= remaining && room >= 0)

@@ -1,42 +1,32 @@
 #pragma once
 
-#include <memory>
 #include <optional>
 
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include "DownloadAdmission.h"
 #include "DownloadEntry.h"
-#include "DownloadFolder.h"
 #include "DownloadJournal.h"
-#include "EngineDownload.h"
 #include "ServerFile.h"
-#include "StopReason.h"
 #include "TransferFiles.h"
 #include "TransferShared.h"
+#include "TransferSource.h"
 #include "TransferStates.h"
 
-class RangeFetch;
-class Restart;
-
 // One download, from the click on its result row to its file in the folder:
-// its engine request (or the ranged fetch, or the file page that starts it
-// again), the server's answer naming it, its file page and that page's
-// charset, and the files it made. It moves from state to state only by the
-// events of one table (next()); what each event does besides is its own
-// business. It removes or renames only files that are still the ones it made.
+// what moves its data (its source), the server's answer naming it, its file
+// page and that page's charset, and the files it made. It moves from state
+// to state only by the events of one table (next()); what each event does
+// besides is its own business. It removes or renames only files that are
+// still the ones it made.
 class Transfer final : public QObject
 {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Transfer)
 
 public:
-    // An interrupted transfer tries once more by itself after this.
-    static constexpr int AutoResumeMs = 3000;
-
     using State = TransferStates::State;
     using Event = TransferStates::Event;
 
@@ -49,9 +39,9 @@ public:
     const DownloadEntry &entry() const { return m_entry; }
     State state() const { return m_state; }
     QUrl page() const { return m_page; }
-    EngineDownload *request() const { return m_request; }
+    EngineDownload *request() const { return m_source.request(); }
     // Something starting it again will still answer.
-    bool isRestarting() const { return m_restart != nullptr; }
+    bool isRestarting() const { return m_source.isRestarting(); }
     // Its file page, from a click.
     void setPage(const QUrl &page, const QString &title);
 
@@ -97,53 +87,36 @@ signals:
 private:
     bool on(Event event, const QString &reason = {});
     void setState(State state, const QString &reason = {});
-    void watch(EngineDownload *request);
-    void onRequestStateChanged();
-    void onInterrupted(int reason);
-    void askServer();
-    void onNamed(quint64 question, const ServerProbe::Validators &said);
+    void listen();
+    void onEnded(Event event, const QString &reason);
+    void onBroke(const QString &reason, bool again);
+    void onNamed(const ServerProbe::Validators &said);
     bool alreadyThere();
     void finish(Event event, const QString &reason);
-    void finishRequest(bool ok);
+    void endRequest(bool complete);
     void dropCopy();
     void landOrSay(const QString &from);
-    qint64 liveBytes() const;
-    QString dataPath() const;
+    QString dataPath() const { return m_files.dataPath(m_entry.path); }
 
-    // Starting again (TransferRestart.cpp).
+    // Going on (TransferRestart.cpp).
     void resume();
     void retry();
     void letGo();
     void retryFromAddress();
     void continueEarlier();
-    void onFetchEnded(StopReason::Fetch outcome, int status);
+    void onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes);
     void restartFromPage();
     void restartFrom(const QUrl &url, bool isFilePage, const QString &reason);
-    void dropFetch();
-    void dropRestart();
 
     TransferShared &m_shared;
     DownloadEntry m_entry;
     State m_state;
-    QPointer<EngineDownload> m_request;
-    bool m_userCancelled = false;
-    bool m_autoResumed = false; // the one try of its own after a break
-    struct
-    {
-        qint64 bytes = 0;
-        qint64 ms = 0;
-    } m_sampled; // at the last speed sample
-
+    TransferSource m_source;
     // Where it came from, and what its server said of it.
-    QUrl m_page;          // the file page
-    QString m_title;      // of the result row that was clicked
-    quint64 m_asking = 0; // the question to its server awaited, so a late answer is known
+    QUrl m_page;     // the file page
+    QString m_title; // of the result row that was clicked
     ServerFile m_server;
-    // The same file found in the folder.
-    QString m_existing;
+    QString m_existing; // the same file found in the folder
     TransferFiles m_files;
-    // How the rest comes, when not from the engine's request.
-    std::unique_ptr<RangeFetch> m_fetch;
-    std::unique_ptr<Restart> m_restart;
     bool m_restartsFromPage = false; // 继续 starts it again from its file page
 };

@@ -1,17 +1,15 @@
-// What the engine asks and reports of a transfer's download, and what its
-// server says of the file.
+// What the engine asks of a transfer, and what its source reports: the
+// engine's request, and what its server says of the file.
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 
-#include "ServerProbe.h"
 #include "Transfer.h"
 
 bool Transfer::claim()
 {
     if (isRestarting()) {
         // Started again from its file page: this is the page's download.
-        dropRestart();
+        m_source.dropRestart();
         m_entry.fromEarlierRun = false;
         m_restartsFromPage = false;
         return true;
@@ -27,7 +25,7 @@ bool Transfer::takes(EngineDownload *request)
     if (refusal.isEmpty())
         return true;
     request->cancel();
-    dropRestart();
+    m_source.dropRestart();
     on(Event::Fail, refusal);
     return false;
 }
@@ -51,13 +49,11 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     m_entry.received = 0;
     m_entry.total = decision.announced;
     m_files.begin(decision.reserved);
-    m_userCancelled = false;
-    m_autoResumed = false;
-    m_sampled = {0, m_shared.clock.elapsed()};
     m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
     m_existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
-    watch(request);
+    m_source.watch(request, decision.path, true);
+    m_source.restartClock(0);
     const bool run = m_shared.slotFree(this);
     if (!run)
         request->pause();
@@ -69,110 +65,65 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
 
 void Transfer::begin()
 {
-    askServer();
+    m_source.ask(m_entry.url, m_page);
     alreadyThere();
-    onRequestStateChanged(); // a tiny file may already be complete
+    m_source.check(); // a tiny file may already be complete
 }
 
 void Transfer::follow(EngineDownload *request)
 {
-    m_request->disconnect(this);
-    request->accept(DownloadFolder::reservedPath(m_entry.path));
-    watch(request);
+    m_source.follow(request, DownloadFolder::reservedPath(m_entry.path));
 }
 
-void Transfer::watch(EngineDownload *request)
+void Transfer::listen()
 {
-    m_request = request;
-    connect(request, &EngineDownload::stateChanged, this, &Transfer::onRequestStateChanged);
-    connect(request, &EngineDownload::finishedChanged, this, &Transfer::onRequestStateChanged);
-    // The size comes with the server's answer, once; not per chunk.
-    connect(request, &EngineDownload::totalBytesChanged, this, [this] {
+    connect(&m_source, &TransferSource::ended, this, &Transfer::onEnded);
+    connect(&m_source, &TransferSource::broke, this, &Transfer::onBroke);
+    connect(&m_source, &TransferSource::running, this, [this] {
+        if (m_state == State::Interrupted)
+            on(Event::Run);
+    });
+    connect(&m_source, &TransferSource::tryAgain, this, [this] {
+        if (m_state == State::Interrupted)
+            act(DownloadEntry::Resume);
+    });
+    connect(&m_source, &TransferSource::sizeKnown, this, [this] {
         checkSpace();
         if (m_state == State::Running || m_state == State::Queued)
             alreadyThere();
     });
+    connect(&m_source, &TransferSource::fetchEnded, this, &Transfer::onFetchEnded);
+    connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });
+    connect(&m_source, &TransferSource::answered, this, &Transfer::onNamed);
 }
 
-void Transfer::onRequestStateChanged()
+void Transfer::onEnded(Event event, const QString &reason)
 {
-    if (!m_request || !m_entry.isUnfinished())
+    if (!m_entry.isUnfinished())
         return;
-    switch (m_request->state()) {
-    case EngineDownload::State::Completed: {
-        // Too quick to be paused when its size came: the copy waits under its
-        // partial name until the user chooses.
-        const QFileInfo existing(m_existing);
-        const bool collides
-            = !m_existing.isEmpty() && existing.isFile() && existing.size() == m_request->receivedBytes();
-        finish(collides ? Event::Collide : Event::Complete, QString());
-        break;
-    }
-    case EngineDownload::State::Cancelled:
-        // Only our own cancel is the user's; the engine giving up is not.
-        finish(m_userCancelled ? Event::Cancel : Event::Fail,
-               m_userCancelled ? QString() : StopReason::engineGaveUpText());
-        break;
-    case EngineDownload::State::Interrupted:
-        if (m_state != State::Interrupted)
-            onInterrupted(m_request->interruptReason());
-        break;
-    case EngineDownload::State::InProgress:
-        if (m_state == State::Interrupted)
-            on(Event::Run);
-        break;
-    default:
-        break;
-    }
+    // Too quick to be paused when its size came: the copy waits under its
+    // partial name until the user chooses.
+    const QFileInfo existing(m_existing);
+    if (event == Event::Complete && !m_existing.isEmpty() && existing.isFile()
+        && existing.size() == m_source.request()->receivedBytes())
+        event = Event::Collide;
+    finish(event, reason);
 }
 
-void Transfer::onInterrupted(int reason)
+// Its server's word on why comes later, and counts while it is still broken
+// off.
+void Transfer::onBroke(const QString &reason, bool again)
 {
-    const QString folder = QFileInfo(m_entry.path).absolutePath();
-    if (m_request->isFinished()) {
-        // The engine cannot continue this one: its partial data is of no use.
-        finish(Event::Fail, StopReason::text(reason, folder));
+    if (!m_entry.isUnfinished() || (again && m_state != State::Interrupted))
         return;
-    }
-    // Kept under the engine's temporary name for 继续.
-    const StopReason::Kind kind = StopReason::classify(reason);
-    if (kind == StopReason::Kind::Server) {
-        on(Event::Break, StopReason::text(reason, folder));
-        // From where the engine asked to continue: the end of its partial file.
-        const qint64 kept = QFileInfo(dataPath()).size();
-        m_shared.probe->ask(m_entry.url, qMax(m_entry.received, kept), this, [this, reason, folder](int status) {
-            if (m_state == State::Interrupted && status >= 400)
-                on(Event::Break, StopReason::text(reason, folder, status));
-        });
-    } else {
-        on(Event::Break, StopReason::text(reason, folder));
-    }
-    // A broken connection gets one more try by itself, a little later.
-    if (kind == StopReason::Kind::Network && !m_autoResumed) {
-        m_autoResumed = true;
-        QTimer::singleShot(AutoResumeMs, this, [this] {
-            if (m_state == State::Interrupted)
-                act(DownloadEntry::Resume);
-        });
-    }
-    emit slotFreed();
+    on(Event::Break, reason);
+    if (!again)
+        emit slotFreed();
 }
 
-void Transfer::askServer()
+void Transfer::onNamed(const ServerProbe::Validators &said)
 {
-    const quint64 question = m_asking = ++m_shared.questions;
-    m_shared.probe->validators(m_entry.url, m_page, this,
-                               [this, question](const ServerProbe::Validators &v) { onNamed(question, v); });
-}
-
-void Transfer::onNamed(quint64 question, const ServerProbe::Validators &said)
-{
-    if (m_asking != question)
-        return;
-    m_asking = 0;
     if (m_server.changed(said)) {
-        if (m_request)
-            m_request->cancel();
         finish(Event::Fail, StopReason::changedText());
         return;
     }
@@ -193,16 +144,17 @@ bool Transfer::alreadyThere()
 {
     // The same name and size already in the folder: most likely this very
     // file, so wait for the user's word instead of saving "name (1)".
-    if (m_existing.isEmpty() || !m_request || m_request->totalBytes() <= 0)
+    EngineDownload *request = m_source.request();
+    if (m_existing.isEmpty() || !request || request->totalBytes() <= 0)
         return false;
     const QFileInfo existing(m_existing);
-    if (!existing.isFile() || existing.size() != m_request->totalBytes()) {
+    if (!existing.isFile() || existing.size() != request->totalBytes()) {
         m_existing.clear();
         return false;
     }
     if (!next(m_state, Event::FindThere))
         return false;
-    m_request->pause();
+    request->pause();
     on(Event::FindThere, QDir::toNativeSeparators(m_existing));
     emit slotFreed();
     return true;

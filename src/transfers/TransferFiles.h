@@ -18,8 +18,7 @@ public:
     TransferFiles(const DownloadFolder::Files &made, const QString &data)
         : m_made(made)
         , m_data(data)
-    {
-    }
+    { }
 
     const DownloadFolder::Files &made() const { return m_made; }
     // A download begins at the name it reserved.

@@ -2,9 +2,6 @@
 // its address), or the rest of an earlier run's data by a ranged request.
 #include <QFileInfo>
 
-#include "FilePageRestart.h"
-#include "PartialSweep.h"
-#include "RangeFetch.h"
 #include "Transfer.h"
 
 void Transfer::resume()
@@ -12,7 +9,7 @@ void Transfer::resume()
     switch (m_state) {
     case State::CompletePaused:
         on(Event::Continue);
-        if (!m_asking)
+        if (!m_source.isAsking())
             landOrSay(dataPath());
         return;
     case State::CompleteThere:
@@ -24,14 +21,14 @@ void Transfer::resume()
     }
     if (m_entry.fromEarlierRun) {
         continueEarlier();
-    } else if (!m_request || m_request->isFinished()) {
+    } else if (!request() || request()->isFinished()) {
         retry();
     } else if (!m_shared.slotFree(this)) {
         on(Event::Queue);
     } else {
-        m_sampled = {m_entry.received, m_shared.clock.elapsed()};
+        m_source.restartClock(m_entry.received);
         on(Event::Run);
-        m_request->resume();
+        m_source.resumeRequest();
     }
 }
 
@@ -39,9 +36,9 @@ void Transfer::runQueued()
 {
     if (m_state != State::Queued)
         return;
-    if (m_request) {
+    if (request()) {
         on(Event::Run);
-        m_request->resume();
+        m_source.resumeRequest();
     } else if (m_entry.fromEarlierRun) {
         continueEarlier();
     }
@@ -53,7 +50,7 @@ void Transfer::runQueued()
 // again.
 void Transfer::retry()
 {
-    dropFetch();
+    m_source.dropFetch();
     m_server.expectAgain(m_entry.path, m_entry.total, true);
     if (m_page.isValid())
         restartFromPage();
@@ -64,15 +61,10 @@ void Transfer::retry()
 // Releases the request, and what the transfer made of its files goes.
 void Transfer::letGo()
 {
-    if (EngineDownload *request = m_request) {
-        request->disconnect(this);
-        request->cancel();
-        request->release();
-        m_request = nullptr;
+    if (m_source.dropRequest())
         m_files.handTo(m_shared.leftovers, m_entry.path);
-    } else {
+    else
         m_files.remove(m_entry.path);
-    }
     m_entry.received = 0;
 }
 
@@ -97,28 +89,21 @@ void Transfer::continueEarlier()
         on(Event::Queue);
         return;
     }
-    dropFetch();
-    // The pages' own identity, and the proxy the application gives them.
-    m_fetch = std::make_unique<RangeFetch>(m_shared.network, RangeFetch::Target {.url = m_entry.url,
-                                                                                 .referer = m_page,
-                                                                                 .partial = dataPath(),
-                                                                                 .total = m_entry.total,
-                                                                                 .validator = m_server.validator(),
-                                                                                 .userAgent = m_shared.userAgent});
-    connect(m_fetch.get(), &RangeFetch::finished, this, &Transfer::onFetchEnded);
-    m_entry.received = m_fetch->bytes();
-    m_sampled = {m_entry.received, m_shared.clock.elapsed()};
+    m_source.fetchRest({.url = m_entry.url,
+                        .referer = m_page,
+                        .partial = dataPath(),
+                        .total = m_entry.total,
+                        .validator = m_server.validator()});
+    m_entry.received = m_source.received(m_entry.received);
+    m_source.restartClock(m_entry.received);
     on(Event::Run);
 }
 
-void Transfer::onFetchEnded(StopReason::Fetch outcome, int status)
+void Transfer::onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes)
 {
-    if (!m_fetch)
-        return;
-    m_entry.received = m_fetch->bytes();
+    m_entry.received = bytes;
     if (m_entry.total < 0 && outcome == RangeFetch::Outcome::Complete)
         m_entry.total = m_entry.received;
-    dropFetch();
     const QString folder = QFileInfo(m_entry.path).absolutePath();
     if (outcome == RangeFetch::Outcome::Complete) {
         landOrSay(dataPath());
@@ -149,33 +134,6 @@ void Transfer::restartFromPage()
 
 void Transfer::restartFrom(const QUrl &url, bool isFilePage, const QString &reason)
 {
-    dropRestart();
     on(Event::Restart, reason);
-    m_restart = m_shared.restart(url, m_entry.id, isFilePage);
-    connect(m_restart.get(), &Restart::gaveUp, this, [this](const QString &why) {
-        if (!m_restart)
-            return;
-        dropRestart();
-        on(Event::Fail, why);
-    });
-}
-
-void Transfer::dropFetch()
-{
-    // Possibly from inside its own signal.
-    if (RangeFetch *fetch = m_fetch.release()) {
-        fetch->abort();
-        fetch->setParent(this);
-        fetch->deleteLater();
-    }
-}
-
-// Whatever was starting it again goes: nothing it brings later is this
-// transfer's. Possibly inside the engine's signal about its download.
-void Transfer::dropRestart()
-{
-    if (Restart *restart = m_restart.release()) {
-        restart->setParent(this);
-        restart->deleteLater();
-    }
+    m_source.restartFrom(url, m_entry.id, isFilePage);
 }

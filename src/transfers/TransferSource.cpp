@@ -1,0 +1,239 @@
+#include "TransferSource.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include "DownloadFolder.h"
+#include "FilePageRestart.h"
+#include "PartialSweep.h"
+#include "StopReason.h"
+#include "TransferShared.h"
+
+TransferSource::TransferSource(TransferShared &shared, QObject *parent)
+    : QObject(parent)
+    , m_shared(shared)
+{
+}
+
+TransferSource::~TransferSource() = default;
+
+qint64 TransferSource::received(qint64 known) const
+{
+    if (m_request)
+        return m_request->receivedBytes();
+    return m_fetch ? m_fetch->bytes() : known;
+}
+
+qint64 TransferSource::total(qint64 known) const
+{
+    return m_request ? m_request->totalBytes() : known;
+}
+
+qint64 TransferSource::speed(qint64 received, qint64 now, qint64 before)
+{
+    const qint64 ms = now - m_sampled.ms;
+    if (ms < 1000 && (before != 0 || ms < 300))
+        return before;
+    const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
+    m_sampled = {received, now};
+    return before == 0 ? speed : (before + speed) / 2;
+}
+
+void TransferSource::restartClock(qint64 bytes)
+{
+    m_sampled = {bytes, m_shared.clock.elapsed()};
+}
+
+void TransferSource::watch(EngineDownload *request, const QString &path, bool fresh)
+{
+    m_request = request;
+    m_path = path;
+    m_broken = false;
+    if (fresh)
+        m_autoResumed = false;
+    connect(request, &EngineDownload::stateChanged, this, &TransferSource::check);
+    connect(request, &EngineDownload::finishedChanged, this, &TransferSource::check);
+    // The size comes with the server's answer, once; not per chunk.
+    connect(request, &EngineDownload::totalBytesChanged, this, &TransferSource::sizeKnown);
+}
+
+void TransferSource::follow(EngineDownload *request, const QString &saveTo)
+{
+    m_request->disconnect(this);
+    request->accept(saveTo);
+    watch(request, m_path, false);
+}
+
+void TransferSource::check()
+{
+    if (!m_request)
+        return;
+    switch (m_request->state()) {
+    case EngineDownload::State::Completed:
+        emit ended(Event::Complete, QString());
+        break;
+    case EngineDownload::State::Cancelled:
+        // Its own cancels go unheard: this is the engine giving up.
+        emit ended(Event::Fail, StopReason::engineGaveUpText());
+        break;
+    case EngineDownload::State::Interrupted:
+        if (!m_broken)
+            onInterrupted();
+        break;
+    case EngineDownload::State::InProgress:
+        m_broken = false;
+        emit running();
+        break;
+    default:
+        break;
+    }
+}
+
+void TransferSource::onInterrupted()
+{
+    const int reason = m_request->interruptReason();
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (m_request->isFinished()) {
+        // The engine cannot continue this one: its partial data is of no use.
+        emit ended(Event::Fail, StopReason::text(reason, folder));
+        return;
+    }
+    // Kept under the engine's temporary name for 继续.
+    m_broken = true;
+    emit broke(StopReason::text(reason, folder), false);
+    const StopReason::Kind kind = StopReason::classify(reason);
+    if (kind == StopReason::Kind::Server && m_request) {
+        // From where the engine asked to continue: the end of its partial file.
+        const qint64 from
+            = qMax(m_request->receivedBytes(), QFileInfo(DownloadFolder::enginePartialPath(m_path)).size());
+        m_shared.probe->ask(m_request->url(), from, this, [this, reason, folder](int status) {
+            if (status >= 400)
+                emit broke(StopReason::text(reason, folder, status), true);
+        });
+    }
+    // A broken connection gets one more try by itself, a little later.
+    if (kind == StopReason::Kind::Network && !m_autoResumed) {
+        m_autoResumed = true;
+        QTimer::singleShot(AutoResumeMs, this, &TransferSource::tryAgain);
+    }
+}
+
+void TransferSource::endRequest()
+{
+    EngineDownload *request = m_request;
+    if (!request)
+        return;
+    request->disconnect(this);
+    m_request = nullptr;
+    if (request->state() == EngineDownload::State::Completed || request->isFinished()) {
+        // Done requests are of no more use; the profile would keep them.
+        request->release();
+        return;
+    }
+    // Cancelled and not yet wound down, or interrupted (which the engine
+    // keeps for resuming): cancel for good, release the request when the
+    // engine is done, and sweep the partial file from then on. Whatever
+    // becomes of the download meanwhile.
+    PartialSweep *sweep = m_shared.leftovers;
+    connect(request, &EngineDownload::finishedChanged, sweep, [sweep, request, path = m_path] {
+        sweep->add(path, {});
+        request->release();
+    });
+    if (request->state() != EngineDownload::State::Cancelled)
+        request->cancel();
+}
+
+qint64 TransferSource::keepRequest()
+{
+    dropFetch();
+    dropRestart();
+    EngineDownload *request = m_request;
+    if (!request)
+        return -1;
+    request->disconnect(this);
+    request->pause();
+    m_request = nullptr;
+    return request->receivedBytes();
+}
+
+bool TransferSource::dropRequest()
+{
+    EngineDownload *request = m_request;
+    if (!request)
+        return false;
+    request->disconnect(this);
+    request->cancel();
+    request->release();
+    m_request = nullptr;
+    return true;
+}
+
+void TransferSource::resumeRequest()
+{
+    m_broken = false;
+    m_request->resume();
+}
+
+void TransferSource::stop()
+{
+    if (m_request)
+        m_request->pause();
+    dropFetch();
+    dropRestart();
+}
+
+void TransferSource::fetchRest(RangeFetch::Target target)
+{
+    dropFetch();
+    // The pages' own identity, and the proxy the application gives them.
+    target.userAgent = m_shared.userAgent;
+    m_fetch = std::make_unique<RangeFetch>(m_shared.network, std::move(target));
+    connect(m_fetch.get(), &RangeFetch::finished, this, [this](RangeFetch::Outcome outcome, int status) {
+        if (!m_fetch)
+            return;
+        const qint64 bytes = m_fetch->bytes();
+        dropFetch();
+        emit fetchEnded(outcome, status, bytes);
+    });
+}
+
+void TransferSource::restartFrom(const QUrl &url, int entry, bool isFilePage)
+{
+    dropRestart();
+    m_restart = m_shared.restart(url, entry, isFilePage);
+    connect(m_restart.get(), &Restart::gaveUp, this, [this](const QString &why) {
+        if (!m_restart)
+            return;
+        dropRestart();
+        emit gaveUp(why);
+    });
+}
+
+// Both possibly from inside their own signals.
+void TransferSource::dropFetch()
+{
+    if (RangeFetch *fetch = m_fetch.release()) {
+        fetch->abort();
+        fetch->setParent(this);
+        fetch->deleteLater();
+    }
+}
+
+void TransferSource::dropRestart()
+{
+    if (Restart *restart = m_restart.release()) {
+        restart->setParent(this);
+        restart->deleteLater();
+    }
+}
+
+void TransferSource::ask(const QUrl &url, const QUrl &page)
+{
+    const quint64 question = m_asking = ++m_shared.questions;
+    m_shared.probe->validators(url, page, this, [this, question](const ServerProbe::Validators &said) {
+        if (m_asking != question)
+            return;
+        m_asking = 0;
+        emit answered(said);
+    });
+}

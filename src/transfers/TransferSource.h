@@ -1,0 +1,115 @@
+#pragma once
+
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "EngineDownload.h"
+#include "RangeFetch.h"
+#include "ServerProbe.h"
+#include "TransferStates.h"
+
+class Restart;
+struct TransferShared;
+
+// What moves one download's data, one at a time: the engine's request, the
+// program's ranged fetch of the rest an earlier run kept, or its file page
+// (or address) starting it again until the engine's new request comes; and
+// the question to its server of what the file is. It keeps their lifetimes,
+// reads their figures and says what they report in the events of the
+// download's table; the download alone decides what becomes of it.
+class TransferSource final : public QObject
+{
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TransferSource)
+
+public:
+    using Event = TransferStates::Event;
+
+    // After a broken connection it asks once to continue, this much later.
+    static constexpr int AutoResumeMs = 3000;
+
+    TransferSource(TransferShared &shared, QObject *parent);
+    ~TransferSource() override;
+
+    EngineDownload *request() const { return m_request; }
+    bool isRestarting() const { return m_restart != nullptr; }
+    bool movesData() const { return m_request || m_fetch; }
+    // What has come, and of how much: what the download knew where nothing
+    // moves its data.
+    qint64 received(qint64 known) const;
+    qint64 total(qint64 known) const;
+    // Bytes per second since the last sample, now on the shared clock,
+    // averaged with the speed before (kept, when too soon to tell).
+    qint64 speed(qint64 received, qint64 now, qint64 before);
+    void restartClock(qint64 bytes);
+
+    // The engine's request for the download that lands at path, from now
+    // on; a fresh one may ask once more to continue after a broken
+    // connection.
+    void watch(EngineDownload *request, const QString &path, bool fresh);
+    // What the engine's request says now (a tiny file may be complete
+    // before it is watched).
+    void check();
+    // The engine resumes it under a new request, saved to the same file.
+    void follow(EngineDownload *request, const QString &saveTo);
+    // Done with the engine's request: released where nothing more is to
+    // come of it, else cancelled for good and released once the engine
+    // lets go, its files swept from then on.
+    void endRequest();
+    // Stopped, its request paused and forgotten, what it wrote the
+    // download's to keep; the bytes it had, -1 without a request.
+    qint64 keepRequest();
+    // Its request cancelled and released at once; whether there was one.
+    bool dropRequest();
+    // The user's 继续 of the engine's request.
+    void resumeRequest();
+    // Nothing moves its data until it is resumed: the request paused, the
+    // rest stopped.
+    void stop();
+
+    void fetchRest(RangeFetch::Target target);
+    void restartFrom(const QUrl &url, int entry, bool isFilePage);
+    void dropFetch();
+    // Whatever was starting it again goes: nothing it brings later is the
+    // download's. Possibly inside the engine's signal about its download.
+    void dropRestart();
+
+    // What the server says the file is; a later question, or forget(),
+    // makes an earlier answer a late one, ignored.
+    void ask(const QUrl &url, const QUrl &page);
+    bool isAsking() const { return m_asking != 0; }
+    void forget() { m_asking = 0; }
+
+signals:
+    // The engine's request ended: Complete, or Fail with the reason.
+    void ended(TransferStates::Event event, const QString &reason);
+    // It broke off, kept for 继续 (again, once its server said why).
+    void broke(const QString &reason, bool again);
+    // The engine carries it on by itself; or it is time to ask it to.
+    void running();
+    void tryAgain();
+    void sizeKnown();
+    void fetchEnded(RangeFetch::Outcome outcome, int status, qint64 bytes);
+    void gaveUp(const QString &reason);
+    void answered(const ServerProbe::Validators &said);
+
+private:
+    void onInterrupted();
+
+    TransferShared &m_shared;
+    QPointer<EngineDownload> m_request;
+    QString m_path; // where the request's download lands
+    bool m_broken = false;
+    bool m_autoResumed = false;
+    std::unique_ptr<RangeFetch> m_fetch;
+    std::unique_ptr<Restart> m_restart;
+    quint64 m_asking = 0; // the question awaited
+    struct
+    {
+        qint64 bytes = 0;
+        qint64 ms = 0;
+    } m_sampled;
+};
