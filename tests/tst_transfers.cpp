@@ -213,7 +213,7 @@ public:
                                            {'n', &World::network}};
         QString done;
         for (int tries = 0; tries < 5 && (done.isEmpty() || done == u"-"); ++tries)
-            done = (this->*does.value("ccccuuuuppppsoqdmneeeeee"[m_rng.bounded(24)]))();
+            done = (this->*does.value("ccccuuuuppppssoqdmneeeee"[m_rng.bounded(24)]))();
         return done;
     }
     // What does not hold, or nothing.
@@ -370,8 +370,16 @@ private:
         const Source *s = source(q.url);
         if (!q.context || !s || m_rng.bounded(4) == 0)
             return QStringLiteral("server silent");
-        q.done(s->validators);
-        return QStringLiteral("server named it");
+        // Now and then the file was replaced on the server since it was begun.
+        ServerProbe::Validators said = s->validators;
+        const bool replaced = m_rng.bounded(6) == 0;
+        said.etag += replaced ? "-new" : "";
+        q.done(said);
+        for (const DownloadEntry &e : m_manager->entries()) {
+            if (e.url == q.url && e.state == State::Failed && e.reason == StopReason::engineGaveUpText())
+                return QStringLiteral("the server's word read as the engine's: ") + e.name;
+        }
+        return replaced ? QStringLiteral("server named another version") : QStringLiteral("server named it");
     }
     QString user()
     {
