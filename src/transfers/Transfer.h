@@ -102,11 +102,9 @@ private:
     void resume();
     void retry();
     void letGo();
-    void retryFromAddress();
     void continueEarlier();
     void onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes);
-    void restartFromPage();
-    void restartFrom(const QUrl &url, bool isFilePage, const QString &reason);
+    void restart();
 
     TransferShared &m_shared;
     DownloadEntry m_entry;

@@ -34,14 +34,8 @@ void Transfer::resume()
 
 void Transfer::runQueued()
 {
-    if (m_state != State::Queued)
-        return;
-    if (request()) {
-        on(Event::Run);
-        m_source.resumeRequest();
-    } else if (m_entry.fromEarlierRun) {
-        continueEarlier();
-    }
+    if (m_state == State::Queued)
+        resume();
 }
 
 // 重试, and 继续 of what the engine cannot continue: from the file page
@@ -52,10 +46,7 @@ void Transfer::retry()
 {
     m_source.dropFetch();
     m_server.expectAgain(m_entry.path, m_entry.total, true);
-    if (m_page.isValid())
-        restartFromPage();
-    else
-        retryFromAddress();
+    restart();
 }
 
 // Releases the request, and what the transfer made of its files goes.
@@ -68,21 +59,13 @@ void Transfer::letGo()
     m_entry.received = 0;
 }
 
-void Transfer::retryFromAddress()
-{
-    if (!m_entry.url.isValid() || !next(m_state, Event::Restart))
-        return;
-    letGo();
-    restartFrom(m_entry.url, false, StopReason::fromItsAddressText());
-}
-
 void Transfer::continueEarlier()
 {
     if (m_restartsFromPage) {
         // The user was told it starts again from its page: a new version is
         // what they asked for, but no web page where the file was.
         m_server.expectAgain(m_entry.path, m_entry.total, false);
-        restartFromPage();
+        restart();
         return;
     }
     if (!m_shared.slotFree(this)) {
@@ -117,23 +100,17 @@ void Transfer::onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes)
     emit slotFreed();
 }
 
-void Transfer::restartFromPage()
+void Transfer::restart()
 {
-    if (!next(m_state, Event::Restart))
+    const bool fromPage = m_page.isValid();
+    const QUrl url = fromPage ? m_page : m_entry.url;
+    if (!url.isValid() || !next(m_state, Event::Restart))
         return;
+    // Never a file of two versions: what was fetched of the other goes, and
+    // what comes is a download of its own.
+    letGo();
     m_restartsFromPage = false;
     m_entry.fromEarlierRun = false;
-    if (!m_page.isValid()) {
-        retryFromAddress();
-        return;
-    }
-    // Never a file of two versions: what was fetched of the other goes.
-    letGo();
-    restartFrom(m_page, true, StopReason::fromItsPageText());
-}
-
-void Transfer::restartFrom(const QUrl &url, bool isFilePage, const QString &reason)
-{
-    on(Event::Restart, reason);
-    m_source.restartFrom(url, m_entry.id, isFilePage);
+    on(Event::Restart, fromPage ? StopReason::fromItsPageText() : StopReason::fromItsAddressText());
+    m_source.restartFrom(url, m_entry.id, fromPage);
 }

@@ -12,8 +12,7 @@
 TransferSource::TransferSource(TransferShared &shared, QObject *parent)
     : QObject(parent)
     , m_shared(shared)
-{
-}
+{ }
 
 TransferSource::~TransferSource() = default;
 
