@@ -219,18 +219,8 @@ bool Transfer::sample(qint64 now)
     // The engine's file, known from its first sight on: only that goes.
     if (m_source.request() && m_files.noticeEngineFile(e.path))
         emit changed(e.id); // a crash from now on leaves data the next start knows
-    const qint64 received = m_source.received(e.received);
-    const qint64 total = m_source.total(e.total);
-    // Interrupted requests read 0 until they resume; keep what we had.
-    if (received < e.received && received == 0)
-        return true;
-    e.bytesPerSecond = m_source.speed(received, now, e.bytesPerSecond);
-    if (received != e.received || total != e.total) {
-        e.received = received;
-        e.total = total;
-        if (!alreadyThere())
-            emit progressed(e.id);
-    }
+    if (m_source.sample(e, now) && !alreadyThere())
+        emit progressed(e.id);
     return true;
 }
 

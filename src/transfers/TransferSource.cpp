@@ -28,14 +28,24 @@ qint64 TransferSource::total(qint64 known) const
     return m_request ? m_request->totalBytes() : known;
 }
 
-qint64 TransferSource::speed(qint64 received, qint64 now, qint64 before)
+bool TransferSource::sample(DownloadEntry &e, qint64 now)
 {
-    const qint64 ms = now - m_sampled.ms;
-    if (ms < 1000 && (before != 0 || ms < 300))
-        return before;
-    const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
-    m_sampled = {received, now};
-    return before == 0 ? speed : (before + speed) / 2;
+    const qint64 received = this->received(e.received);
+    const qint64 total = this->total(e.total);
+    // Interrupted requests read 0 until they resume; keep what we had.
+    if (received < e.received && received == 0)
+        return false;
+    // Averaged over a second at least, a first figure sooner.
+    if (const qint64 ms = now - m_sampled.ms; ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
+        const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
+        e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
+        m_sampled = {received, now};
+    }
+    if (received == e.received && total == e.total)
+        return false;
+    e.received = received;
+    e.total = total;
+    return true;
 }
 
 void TransferSource::restartClock(qint64 bytes)

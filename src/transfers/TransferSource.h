@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "DownloadEntry.h"
 #include "EngineDownload.h"
 #include "RangeFetch.h"
 #include "ServerProbe.h"
@@ -41,9 +42,9 @@ public:
     // moves its data.
     qint64 received(qint64 known) const;
     qint64 total(qint64 known) const;
-    // Bytes per second since the last sample, now on the shared clock,
-    // averaged with the speed before (kept, when too soon to tell).
-    qint64 speed(qint64 received, qint64 now, qint64 before);
+    // Its bytes, total and speed now (on the shared clock) into entry's
+    // figures; whether its bytes or total changed.
+    bool sample(DownloadEntry &entry, qint64 now);
     void restartClock(qint64 bytes);
 
     // The engine's request for the download that lands at path, from now
