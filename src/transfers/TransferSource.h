@@ -102,9 +102,9 @@ private:
 
     TransferShared &m_shared;
     QPointer<EngineDownload> m_request;
-    QString m_path; // where the request's download lands
-    bool m_broken = false;
-    bool m_autoResumed = false;
+    QString m_path;             // where the request's download lands
+    bool m_broken = false;      // its break reported, until it runs again
+    bool m_autoResumed = false; // the one try of its own after a break
     std::unique_ptr<RangeFetch> m_fetch;
     std::unique_ptr<Restart> m_restart;
     quint64 m_asking = 0; // the question awaited
@@ -112,5 +112,5 @@ private:
     {
         qint64 bytes = 0;
         qint64 ms = 0;
-    } m_sampled;
+    } m_sampled; // at the last speed sample
 };
