@@ -68,7 +68,7 @@ void TransferSource::watch(EngineDownload *request, const QString &path, bool fr
 
 void TransferSource::follow(EngineDownload *request, const QString &saveTo)
 {
-    m_request->disconnect(this);
+    detach();
     request->accept(saveTo);
     watch(request, m_path, false);
 }
@@ -127,13 +127,21 @@ void TransferSource::onInterrupted()
     }
 }
 
-void TransferSource::endRequest()
+// Its signals no more ours.
+EngineDownload *TransferSource::detach()
 {
     EngineDownload *request = m_request;
+    if (request)
+        request->disconnect(this);
+    m_request = nullptr;
+    return request;
+}
+
+void TransferSource::endRequest()
+{
+    EngineDownload *request = detach();
     if (!request)
         return;
-    request->disconnect(this);
-    m_request = nullptr;
     if (request->state() == EngineDownload::State::Completed || request->isFinished()) {
         // Done requests are of no more use; the profile would keep them.
         request->release();
@@ -156,24 +164,20 @@ qint64 TransferSource::keepRequest()
 {
     dropFetch();
     dropRestart();
-    EngineDownload *request = m_request;
+    EngineDownload *request = detach();
     if (!request)
         return -1;
-    request->disconnect(this);
     request->pause();
-    m_request = nullptr;
     return request->receivedBytes();
 }
 
 bool TransferSource::dropRequest()
 {
-    EngineDownload *request = m_request;
+    EngineDownload *request = detach();
     if (!request)
         return false;
-    request->disconnect(this);
     request->cancel();
     request->release();
-    m_request = nullptr;
     return true;
 }
 

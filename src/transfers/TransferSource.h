@@ -99,6 +99,7 @@ signals:
 
 private:
     void onInterrupted();
+    EngineDownload *detach();
 
     TransferShared &m_shared;
     QPointer<EngineDownload> m_request;
