@@ -96,7 +96,8 @@ int main(int argc, char **argv)
     const QString out = app.arguments().value(1, QStringLiteral("downloads.png"));
     const QString beside = app.arguments().value(2);
     DemoSite site;
-    if (!site.start()) {
+    // Slow enough to be caught moving, and to leave the engine room for the next.
+    if (!site.start({QStringLiteral("--rate=4000000")})) {
         qCritical("demo site: %s", qPrintable(site.errorString()));
         return 1;
     }
