@@ -485,11 +485,12 @@ private:
     {
         QHash<QString, QUrl> owner;
         for (const DownloadEntry &e : entries) {
-            // One starting again, or kept with no data (its name given to
-            // another since it gave up its files), holds nothing until its
-            // download comes.
-            const bool restarting
-                = (e.state == State::Waiting || (e.fromEarlierRun && e.state == State::Interrupted)) && e.received == 0;
+            // One starting again (or paused meanwhile), or kept with no data
+            // (its name given to another since it gave up its files), holds
+            // nothing until its download comes.
+            const bool restarting = (e.state == State::Waiting || e.state == State::Paused
+                                     || (e.fromEarlierRun && e.state == State::Interrupted))
+                                    && e.received == 0;
             const bool holds = (e.isUnfinished() && !restarting) || e.state == State::Finished;
             if (!holds || e.path.isEmpty())
                 continue;
