@@ -72,7 +72,7 @@ void Transfer::begin()
 
 void Transfer::follow(EngineDownload *request)
 {
-    m_source.follow(request, DownloadFolder::reservedPath(m_entry.path));
+    m_source.follow(request);
 }
 
 void Transfer::listen()

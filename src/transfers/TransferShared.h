@@ -27,6 +27,5 @@ struct TransferShared
     const DownloadFolder *folder = nullptr;
     PartialSweep *leftovers = nullptr;
     QElapsedTimer clock {};
-    quint64 questions = 0; // the server's answers asked for, so a late one is known
     std::function<bool(const Transfer *)> slotFree {};
 };

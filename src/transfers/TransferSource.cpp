@@ -66,10 +66,10 @@ void TransferSource::watch(EngineDownload *request, const QString &path, bool fr
     connect(request, &EngineDownload::totalBytesChanged, this, &TransferSource::sizeKnown);
 }
 
-void TransferSource::follow(EngineDownload *request, const QString &saveTo)
+void TransferSource::follow(EngineDownload *request)
 {
     detach();
-    request->accept(saveTo);
+    request->accept(DownloadFolder::reservedPath(m_path));
     watch(request, m_path, false);
 }
 
@@ -242,7 +242,7 @@ void TransferSource::dropRestart()
 
 void TransferSource::ask(const QUrl &url, const QUrl &page)
 {
-    const quint64 question = m_asking = ++m_shared.questions;
+    const quint64 question = m_asking = ++m_questions;
     m_shared.probe->validators(url, page, this, [this, question](const ServerProbe::Validators &said) {
         if (m_asking != question)
             return;

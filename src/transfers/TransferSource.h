@@ -55,7 +55,7 @@ public:
     // before it is watched).
     void check();
     // The engine resumes it under a new request, saved to the same file.
-    void follow(EngineDownload *request, const QString &saveTo);
+    void follow(EngineDownload *request);
     // Done with the engine's request: released where nothing more is to
     // come of it, else cancelled for good and released once the engine
     // lets go, its files swept from then on.
@@ -108,7 +108,8 @@ private:
     bool m_autoResumed = false; // the one try of its own after a break
     std::unique_ptr<RangeFetch> m_fetch;
     std::unique_ptr<Restart> m_restart;
-    quint64 m_asking = 0; // the question awaited
+    quint64 m_questions = 0; // asked so far, so that a late answer is known
+    quint64 m_asking = 0;    // the question awaited
     struct
     {
         qint64 bytes = 0;
