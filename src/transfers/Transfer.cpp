@@ -140,13 +140,12 @@ void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
     const QString path = m_entry.path;
-    m_source.dropFetch();
-    if (!ok) {
-        // Nothing lands of it, whatever its server says later.
-        m_source.forget();
-        m_files.handTo(m_shared.leftovers, path);
+    if (ok) {
+        m_source.dropFetch();
+        endRequest(true);
+    } else {
+        dropCopy(); // nothing lands of it, whatever its server says later
     }
-    endRequest(ok);
     if (event == Event::Collide) {
         on(Event::Collide, QDir::toNativeSeparators(m_existing));
     } else if (ok && m_source.isAsking()) {
