@@ -9,6 +9,8 @@
 #include <QStandardPaths>
 #include <QStorageInfo>
 
+#include "StopReason.h"
+
 namespace {
 
 constexpr int MaxNumber = 100000;
@@ -59,9 +61,12 @@ void DownloadFolder::remember(const QString &path)
     QSettings().setValue(FolderKey, path);
 }
 
-qint64 DownloadFolder::freeSpace(const QString &directory) const
+QString DownloadFolder::noRoom(const QString &directory, qint64 total, qint64 received) const
 {
-    return m_freeSpace ? m_freeSpace(directory) : QStorageInfo(directory).bytesAvailable();
+    const qint64 free = m_freeSpace ? m_freeSpace(directory) : QStorageInfo(directory).bytesAvailable();
+    const qint64 room = free - SpareBytes;
+    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - received) : 0;
+    return room >= remaining && room >= 0 ? QString() : StopReason::noSpaceText(total, directory, free);
 }
 
 DownloadFolder::Reservation DownloadFolder::reserveFile(const QString &directory, const QString &name,

@@ -47,9 +47,10 @@ public:
     // small disk.
     using FreeSpace = std::function<qint64(const QString &directory)>;
     void setFreeSpace(FreeSpace freeSpace) { m_freeSpace = std::move(freeSpace); }
-    // The space directory's disk has free; a download may write that less
-    // SpareBytes.
-    qint64 freeSpace(const QString &directory) const;
+    // Why the rest of a download of total bytes (-1: unknown), received of
+    // them so far, does not fit on directory's disk with SpareBytes kept
+    // free; empty when it does.
+    QString noRoom(const QString &directory, qint64 total, qint64 received) const;
     // How complete data moves to a free name (FileIdentity::move); tests
     // stand in a file system that can neither rename without replacing nor
     // link.

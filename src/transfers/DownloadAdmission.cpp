@@ -39,12 +39,11 @@ DownloadAdmission::Decision DownloadAdmission::decide(const EngineDownload *requ
     const QString directory = m_folder.path();
     if (!QDir().mkpath(directory))
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
-    // Mostly the size is known only later; the manager's space watch stops
+    // Mostly the size is known only later; the transfer's space watch stops
     // it then.
     const qint64 announced = request->totalBytes();
-    const qint64 free = m_folder.freeSpace(directory);
-    if (announced > 0 && announced > free - DownloadFolder::SpareBytes)
-        return {.wanted = name, .refusal = StopReason::noSpaceText(announced, directory, free)};
+    if (const QString full = m_folder.noRoom(directory, announced, 0); !full.isEmpty())
+        return {.wanted = name, .refusal = full};
     const DownloadFolder::Reservation reserved = DownloadFolder::reserveFile(directory, name, busy);
     if (reserved.path.isEmpty())
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};

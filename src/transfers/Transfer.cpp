@@ -229,14 +229,10 @@ void Transfer::checkSpace()
     // the disk. A waiting one takes no room yet.
     if (m_entry.state != DownloadEntry::State::Running || !m_source.movesData())
         return;
-    const QString directory = QFileInfo(m_entry.path).absolutePath();
-    const qint64 total = m_source.total(m_entry.total);
-    const qint64 remaining = total > 0 ? qMax<qint64>(0, total - m_source.received(m_entry.received)) : 0;
-    const qint64 free = m_shared.folder->freeSpace(directory);
-    const qint64 room = free - DownloadFolder::SpareBytes;
-    if (room >= remaining && room >= 0)
-        return;
-    finish(Event::Fail, StopReason::noSpaceText(total, directory, free));
+    const QString full = m_shared.folder->noRoom(QFileInfo(m_entry.path).absolutePath(),
+                                                 m_source.total(m_entry.total), m_source.received(m_entry.received));
+    if (!full.isEmpty())
+        finish(Event::Fail, full);
 }
 
 std::optional<JournalEntry> Transfer::journalEntry() const
