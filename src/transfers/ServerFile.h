@@ -10,19 +10,19 @@
 // that file. Rules only: the questions are the transfer's.
 struct ServerFile
 {
-    QString charset;     // of the page that started it, for its name
-    QString wanted;      // the name the reservation was made for, before any " (n)"
-    QString landAs;      // the name the server's own bytes give instead; empty: the reserved one
-    QByteArray etag;     // ETag
-    QByteArray modified; // Last-Modified
-    QString mimeType;    // of what came
+    QString charset {};     // of the page that started it, for its name
+    QString wanted {};      // the name the reservation was made for, before any " (n)"
+    QString landAs {};      // the name the server's own bytes give instead; empty: the reserved one
+    QByteArray etag {};     // ETag
+    QByteArray modified {}; // Last-Modified
+    QString mimeType {};    // of what came
     struct
     {
         qint64 total = -1;
         QString mimeType;
         QByteArray etag;
         QByteArray modified;
-    } expected; // where it was known
+    } expected {}; // where it was known
 
     // A download of it begins: nothing is known of it yet but its type, and
     // what it must be.

@@ -1,5 +1,3 @@
-// One download: the user's actions on it, its end and its landing, and what
-// it keeps for the journal.
 #include "Transfer.h"
 
 #include <QDir>
@@ -20,19 +18,16 @@ Transfer::Transfer(TransferShared &shared, int id, State state, const QString &n
 
 Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     : Transfer(shared, id, kept.complete ? State::CompleteKept : State::Interrupted,
-               kept.name.isEmpty() ? QFileInfo(kept.path).fileName() : kept.name, kept.url)
+               kept.name.isEmpty() ? QFileInfo(kept.path).fileName() : kept.name, kept.url,
+               StopReason::earlierRunText())
 {
-    m_entry.reason = StopReason::earlierRunText();
     m_entry.path = kept.path;
     m_entry.received = kept.bytes;
     m_entry.total = kept.total;
     m_entry.fromEarlierRun = true;
     m_page = kept.page;
     m_title = kept.title;
-    m_server.etag = kept.etag;
-    m_server.modified = kept.modified;
-    m_server.mimeType = kept.mimeType;
-    m_server.landAs = kept.name;
+    m_server = {.landAs = kept.name, .etag = kept.etag, .modified = kept.modified, .mimeType = kept.mimeType};
     m_files = TransferFiles(kept.files, kept.partial);
     // Without a validator the rest could be of another file; without data
     // there is no rest.
@@ -42,14 +37,6 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
         m_existing = kept.existing;
         setState(kept.complete ? State::CompleteThere : State::AlreadyThere, QDir::toNativeSeparators(kept.existing));
     }
-}
-
-Transfer::~Transfer() = default;
-
-void Transfer::setPage(const QUrl &page, const QString &title)
-{
-    m_page = page;
-    m_title = title;
 }
 
 // Without a word to anyone: the callers announce.
@@ -72,11 +59,6 @@ bool Transfer::on(Event event, const QString &reason)
     return true;
 }
 
-void Transfer::giveUp(const QString &reason)
-{
-    on(Event::GiveUp, reason);
-}
-
 void Transfer::act(DownloadEntry::Action action)
 {
     if (!m_entry.actions().testFlag(action))
@@ -90,8 +72,7 @@ void Transfer::act(DownloadEntry::Action action)
     case DownloadEntry::DownloadAnyway:
         if (m_state == State::AlreadyThere)
             m_existing.clear();
-        resume();
-        break;
+        [[fallthrough]];
     case DownloadEntry::Resume:
         resume();
         break;
@@ -139,7 +120,6 @@ void Transfer::dropCopy()
 void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
-    const QString path = m_entry.path;
     if (ok) {
         m_source.dropFetch();
         endRequest(true);
@@ -152,11 +132,11 @@ void Transfer::finish(Event event, const QString &reason)
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
         // complete, should the program end meanwhile.
-        m_files.dataAtReservation(path);
+        m_files.dataAtReservation(m_entry.path);
         on(Event::Complete);
     } else if (ok) {
         // The engine saved it under its partial name.
-        landOrSay(DownloadFolder::reservedPath(path));
+        landOrSay(DownloadFolder::reservedPath(m_entry.path));
     } else {
         on(event, reason);
     }
@@ -229,8 +209,8 @@ void Transfer::checkSpace()
     // the disk. A waiting one takes no room yet.
     if (m_entry.state != DownloadEntry::State::Running || !m_source.movesData())
         return;
-    const QString full = m_shared.folder->noRoom(QFileInfo(m_entry.path).absolutePath(),
-                                                 m_source.total(m_entry.total), m_source.received(m_entry.received));
+    const QString full = m_shared.folder->noRoom(QFileInfo(m_entry.path).absolutePath(), m_source.total(m_entry.total),
+                                                 m_source.received(m_entry.received));
     if (!full.isEmpty())
         finish(Event::Fail, full);
 }
@@ -240,10 +220,7 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     const DownloadEntry &e = m_entry;
     if (!e.isUnfinished() || e.path.isEmpty())
         return std::nullopt;
-    const bool complete = holdsAllData(m_state);
     const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
-    // The choice between it and the same file, where the list offers it.
-    const bool there = offersChoice(m_state);
     return JournalEntry {.url = e.url,
                          .page = m_page,
                          .title = m_title,
@@ -256,6 +233,267 @@ std::optional<JournalEntry> Transfer::journalEntry() const
                          .modified = m_server.modified,
                          .mimeType = m_server.mimeType,
                          .files = m_files.made(),
-                         .complete = complete,
-                         .existing = there ? m_existing : QString()};
+                         .complete = holdsAllData(m_state),
+                         // the choice between it and the same file, where the list offers it
+                         .existing = offersChoice(m_state) ? m_existing : QString()};
+}
+
+// What the engine asks of it, and what its source reports.
+
+bool Transfer::claim()
+{
+    if (isRestarting()) {
+        // Started again from its file page: this is the page's download.
+        m_source.dropRestart();
+        m_entry.fromEarlierRun = false;
+        m_restartsFromPage = false;
+        return true;
+    }
+    // Only a click still waiting takes a download; one that gave up, or got
+    // its download already, takes no second.
+    return m_state == State::Opening;
+}
+
+bool Transfer::takes(EngineDownload *request)
+{
+    const QString refusal = m_server.refusal(request->mimeType(), request->totalBytes());
+    if (refusal.isEmpty())
+        return true;
+    request->cancel();
+    m_source.dropRestart();
+    on(Event::Fail, refusal);
+    return false;
+}
+
+void Transfer::refuse(EngineDownload *request, const QString &reason)
+{
+    request->cancel();
+    m_entry.path.clear();
+    on(Event::Fail, reason);
+}
+
+void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision &decision, const QUrl &page,
+                     const QString &charset)
+{
+    if (!m_page.isValid())
+        m_page = page;
+    const QFileInfo saved(decision.path);
+    m_entry.url = request->url();
+    m_entry.name = saved.fileName();
+    m_entry.path = decision.path;
+    m_entry.received = 0;
+    m_entry.total = decision.announced;
+    m_files.begin(decision.reserved);
+    m_server.begin(request->mimeType(), decision.wanted, charset);
+    // A file of the wanted name already there: compared once the size is known.
+    m_existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
+    m_source.watch(request, decision.path, true);
+    m_source.restartClock(0);
+    const bool run = m_shared.slotFree(this);
+    if (!run)
+        request->pause();
+    // Only a click's or a restart's transfer is started, and the table takes
+    // both; anything else keeps its state rather than guess one.
+    if (const std::optional<State> to = next(m_state, run ? Event::Run : Event::Queue))
+        setState(*to);
+}
+
+void Transfer::begin()
+{
+    m_source.ask(m_entry.url, m_page);
+    alreadyThere();
+    m_source.check(); // a tiny file may already be complete
+}
+
+void Transfer::listen()
+{
+    connect(&m_source, &TransferSource::ended, this, &Transfer::onEnded);
+    connect(&m_source, &TransferSource::broke, this, &Transfer::onBroke);
+    connect(&m_source, &TransferSource::running, this, [this] {
+        if (m_state == State::Interrupted)
+            on(Event::Run);
+    });
+    connect(&m_source, &TransferSource::tryAgain, this, [this] {
+        if (m_state == State::Interrupted)
+            act(DownloadEntry::Resume);
+    });
+    connect(&m_source, &TransferSource::sizeKnown, this, [this] {
+        checkSpace();
+        if (m_state == State::Running || m_state == State::Queued)
+            alreadyThere();
+    });
+    connect(&m_source, &TransferSource::fetchEnded, this, &Transfer::onFetchEnded);
+    connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });
+    connect(&m_source, &TransferSource::answered, this, &Transfer::onNamed);
+}
+
+void Transfer::onEnded(Event event, const QString &reason)
+{
+    if (!m_entry.isUnfinished())
+        return;
+    // Too quick to be paused when its size came: the copy waits under its
+    // partial name until the user chooses.
+    const QFileInfo existing(m_existing);
+    if (event == Event::Complete && !m_existing.isEmpty() && existing.isFile()
+        && existing.size() == m_source.request()->receivedBytes())
+        event = Event::Collide;
+    finish(event, reason);
+}
+
+// Its server's word on why comes later, and counts while it is still broken
+// off.
+void Transfer::onBroke(const QString &reason, bool again)
+{
+    if (!m_entry.isUnfinished() || (again && m_state != State::Interrupted))
+        return;
+    on(Event::Break, reason);
+    if (!again)
+        emit slotFreed();
+}
+
+void Transfer::onNamed(const ServerProbe::Validators &said)
+{
+    if (m_server.changed(said)) {
+        finish(Event::Fail, StopReason::changedText());
+        return;
+    }
+    if (m_server.answer(said, m_entry.total)) {
+        m_entry.name = m_server.landAs;
+        emit progressed(m_entry.id);
+    }
+    // Complete meanwhile: it lands now, unless the user paused it.
+    if (m_state == State::Complete) {
+        landOrSay(dataPath());
+        emit slotFreed();
+        return;
+    }
+    emit changed(m_entry.id); // its validators, for the journal
+}
+
+bool Transfer::alreadyThere()
+{
+    // The same name and size already in the folder: most likely this very
+    // file, so wait for the user's word instead of saving "name (1)".
+    EngineDownload *request = m_source.request();
+    if (m_existing.isEmpty() || !request || request->totalBytes() <= 0)
+        return false;
+    const QFileInfo existing(m_existing);
+    if (!existing.isFile() || existing.size() != request->totalBytes()) {
+        m_existing.clear();
+        return false;
+    }
+    if (!next(m_state, Event::FindThere))
+        return false;
+    request->pause();
+    on(Event::FindThere, QDir::toNativeSeparators(m_existing));
+    emit slotFreed();
+    return true;
+}
+
+// On from where it stands: 继续, and 重试 from its file page (or its
+// address), or the rest of an earlier run's data by a ranged request.
+
+void Transfer::resume()
+{
+    switch (m_state) {
+    case State::CompletePaused:
+        on(Event::Continue);
+        if (!m_source.isAsking())
+            landOrSay(dataPath());
+        return;
+    case State::CompleteThere:
+    case State::CompleteKept:
+        landOrSay(DownloadFolder::reservedPath(m_entry.path));
+        return;
+    default:
+        break;
+    }
+    if (m_entry.fromEarlierRun) {
+        continueEarlier();
+    } else if (!request() || request()->isFinished()) {
+        retry();
+    } else if (!m_shared.slotFree(this)) {
+        on(Event::Queue);
+    } else {
+        m_source.restartClock(m_entry.received);
+        on(Event::Run);
+        m_source.resumeRequest();
+    }
+}
+
+// 重试, and 继续 of what the engine cannot continue: from the file page
+// where one is known, as the user's click did (its Referer, its cookies, its
+// charset for the name), else from the address. It must bring the same file
+// again.
+void Transfer::retry()
+{
+    m_source.dropFetch();
+    m_server.expectAgain(m_entry.path, m_entry.total, true);
+    restart();
+}
+
+// Releases the request, and what the transfer made of its files goes.
+void Transfer::letGo()
+{
+    if (m_source.dropRequest())
+        m_files.handTo(m_shared.leftovers, m_entry.path);
+    else
+        m_files.remove(m_entry.path);
+    m_entry.received = 0;
+}
+
+void Transfer::continueEarlier()
+{
+    if (m_restartsFromPage) {
+        // The user was told it starts again from its page: a new version is
+        // what they asked for, but no web page where the file was.
+        m_server.expectAgain(m_entry.path, m_entry.total, false);
+        restart();
+        return;
+    }
+    if (!m_shared.slotFree(this)) {
+        on(Event::Queue);
+        return;
+    }
+    m_source.fetchRest({.url = m_entry.url,
+                        .referer = m_page,
+                        .partial = dataPath(),
+                        .total = m_entry.total,
+                        .validator = m_server.validator()});
+    m_entry.received = m_source.received(m_entry.received);
+    m_source.restartClock(m_entry.received);
+    on(Event::Run);
+}
+
+void Transfer::onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes)
+{
+    m_entry.received = bytes;
+    if (m_entry.total < 0 && outcome == RangeFetch::Outcome::Complete)
+        m_entry.total = m_entry.received;
+    const QString folder = QFileInfo(m_entry.path).absolutePath();
+    if (outcome == RangeFetch::Outcome::Complete) {
+        landOrSay(dataPath());
+    } else if (outcome == RangeFetch::Outcome::WriteError) {
+        finish(Event::Fail, StopReason::fetchText(outcome, folder, status));
+        return;
+    } else {
+        m_restartsFromPage = StopReason::restartsFromPage(outcome);
+        on(Event::Break, StopReason::fetchText(outcome, folder, status));
+    }
+    emit slotFreed();
+}
+
+void Transfer::restart()
+{
+    const bool fromPage = m_page.isValid();
+    const QUrl url = fromPage ? m_page : m_entry.url;
+    if (!url.isValid() || !next(m_state, Event::Restart))
+        return;
+    // Never a file of two versions: what was fetched of the other goes, and
+    // what comes is a download of its own.
+    letGo();
+    m_restartsFromPage = false;
+    m_entry.fromEarlierRun = false;
+    on(Event::Restart, fromPage ? StopReason::fromItsPageText() : StopReason::fromItsAddressText());
+    m_source.restartFrom(url, m_entry.id, fromPage);
 }

@@ -34,7 +34,7 @@ public:
              const QString &reason = {});
     // A download an earlier run kept, as its journal entry says.
     Transfer(TransferShared &shared, int id, const JournalEntry &kept);
-    ~Transfer() override;
+    ~Transfer() override = default;
 
     const DownloadEntry &entry() const { return m_entry; }
     State state() const { return m_state; }
@@ -43,10 +43,14 @@ public:
     // Something starting it again will still answer.
     bool isRestarting() const { return m_source.isRestarting(); }
     // Its file page, from a click.
-    void setPage(const QUrl &page, const QString &title);
+    void setPage(const QUrl &page, const QString &title)
+    {
+        m_page = page;
+        m_title = title;
+    }
 
     // The click's page gave up, or the same download is under way already.
-    void giveUp(const QString &reason);
+    void giveUp(const QString &reason) { on(Event::GiveUp, reason); }
     // Whether a download the engine asks for, paid for with this one's
     // grant, is this one's.
     bool claim();
@@ -61,7 +65,7 @@ public:
     void begin();
     // The engine asks again for the same download, resuming it: its new
     // request object, to the same file.
-    void follow(EngineDownload *request);
+    void follow(EngineDownload *request) { m_source.follow(request); }
 
     // The user's actions (Delete is Cancel, the entry then removed).
     void act(DownloadEntry::Action action);
@@ -69,7 +73,11 @@ public:
     // Stops it, keeping what it has for the next start.
     void keep();
     // From the queue, a slot being free.
-    void runQueued();
+    void runQueued()
+    {
+        if (m_state == State::Queued)
+            resume();
+    }
     // Its bytes and speed (now on the shared clock); whether it moves data.
     bool sample(qint64 now);
     // Stops it before it would leave less than the reserve free.
@@ -98,7 +106,7 @@ private:
     void landOrSay(const QString &from);
     QString dataPath() const { return m_files.dataPath(m_entry.path); }
 
-    // Going on (TransferRestart.cpp).
+    // Going on.
     void resume();
     void retry();
     void letGo();
