@@ -164,19 +164,6 @@ private slots:
         QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
     }
 
-    void unfinishedText()
-    {
-        // The quit question's first line sums what is unfinished, in the list's units.
-        FakeDownloads downloads;
-        downloads.add(FakeDownloads::entry(State::Finished, 1 << 30, 1 << 30));
-        QCOMPARE(downloads.unfinishedText(), QString());
-        downloads.add(FakeDownloads::entry(State::Running, 512 << 10, 2 << 20));
-        downloads.add(FakeDownloads::entry(State::Interrupted, 1 << 20, 6 << 20));
-        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。"));
-        downloads.add(FakeDownloads::entry(State::Paused));
-        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
-    }
-
     // Names as the site meant them: raw bytes the engine read as Latin-1, or
     // a name only in the address (percent-decoded), in the encoding of the
     // site's pages; and the name a server sends, read as the engine reads it
