@@ -254,7 +254,6 @@ private slots:
         // Sizes, in the list, its notices and the stop reasons.
         row("size unknown", DownloadEntry::bytesText(-1), "0 字节");
         row("bytes", DownloadEntry::bytesText(1023), "1023 字节");
-        row("whole KB, no .0", DownloadEntry::bytesText(64 * KiB), "64 KB");
         row("rounded", DownloadEntry::bytesText(1280), "1.3 KB");
         row("rounds up to the next unit", DownloadEntry::bytesText(MiB - 1), "1 MB");
         row("no larger unit", DownloadEntry::bytesText(2048 * GiB), "2048 GB");
