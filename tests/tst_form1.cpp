@@ -339,7 +339,6 @@ private slots:
                                "3|丙(3)|http://site.test/f/c.html", "4|丁(4)|http://site.test/f/d.html"}));
         const QList<QPointer<ScriptedBrowser>> pages = win->filePages;
         QCOMPARE(pages.size(), 3);
-        QCOMPARE(form->filePagesInUse(), 3);
         for (int n = 0; n < 3; ++n) {
             QCOMPARE(pages[n]->navigations,
                      QStringList {QStringLiteral("http://site.test/f/%1.html").arg(QChar('a' + n))});
