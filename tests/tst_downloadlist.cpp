@@ -359,7 +359,6 @@ private slots:
         };
         const QRect small(0, 0, 1024, 768);
         framed("1280×800, centred: narrowed on the right", screen, 388, 211, {900, 211, 380, 406});
-        framed("1280×800, at the left edge", screen, 0, 0, {512, 0, 464, 406});
         framed("1024×768, centred: over the window, below the keyword box", small, 260, 195, {560, 282, 464, 406});
         // clang-format on
     }
