@@ -164,19 +164,6 @@ private slots:
         QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
     }
 
-    void unfinishedText()
-    {
-        // The quit question's first line sums what is unfinished, in the list's units.
-        FakeDownloads downloads;
-        downloads.add(FakeDownloads::entry(State::Finished, 1 << 30, 1 << 30));
-        QCOMPARE(downloads.unfinishedText(), QString());
-        downloads.add(FakeDownloads::entry(State::Running, 512 << 10, 2 << 20));
-        downloads.add(FakeDownloads::entry(State::Interrupted, 1 << 20, 6 << 20));
-        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。"));
-        downloads.add(FakeDownloads::entry(State::Paused));
-        QCOMPARE(downloads.unfinishedText(), QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"));
-    }
-
     // Names as the site meant them: raw bytes the engine read as Latin-1, or
     // a name only in the address (percent-decoded), in the encoding of the
     // site's pages; and the name a server sends, read as the engine reads it
@@ -267,7 +254,6 @@ private slots:
         // Sizes, in the list, its notices and the stop reasons.
         row("size unknown", DownloadEntry::bytesText(-1), "0 字节");
         row("bytes", DownloadEntry::bytesText(1023), "1023 字节");
-        row("whole KB, no .0", DownloadEntry::bytesText(64 * KiB), "64 KB");
         row("rounded", DownloadEntry::bytesText(1280), "1.3 KB");
         row("rounds up to the next unit", DownloadEntry::bytesText(MiB - 1), "1 MB");
         row("no larger unit", DownloadEntry::bytesText(2048 * GiB), "2048 GB");

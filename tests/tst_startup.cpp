@@ -41,33 +41,34 @@ private slots:
         delete form;
     }
 
-    // The quit question follows the downloads while it is open: it says
-    // what is unfinished now, and once nothing is, it asks no more.
+    // The quit question follows the downloads while it is open: it sums what
+    // is unfinished now, in the list's units (a size never told leaves the
+    // whole unknown), and once nothing is, it asks no more.
     void quitQuestionFollowsTheDownloads()
     {
         using State = DownloadEntry::State;
         FakeDownloads downloads;
-        const DownloadEntry running = FakeDownloads::entry(State::Running, 512 << 10, 2 << 20);
-        const int first = downloads.add(running), second = downloads.add(running);
-        const auto finish = [](DownloadEntry &e) {
-            e.state = State::Finished;
-            e.received = e.total;
-        };
+        downloads.add(FakeDownloads::entry(State::Finished, 1 << 30, 1 << 30));
+        const int running = downloads.add(FakeDownloads::entry(State::Running, 512 << 10, 2 << 20));
+        const int interrupted = downloads.add(FakeDownloads::entry(State::Interrupted, 1 << 20, 6 << 20));
+        const int paused = downloads.add(FakeDownloads::entry(State::Paused));
+        const auto finish = [](DownloadEntry &e) { e.state = State::Finished; };
         QStringList said;
         QTimer::singleShot(0, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             if (!box)
                 return;
             said << box->text();
-            downloads.change(first, finish);
+            downloads.change(paused, finish);
             said << box->text();
-            downloads.change(second, finish);
+            for (const int id : {running, interrupted})
+                downloads.change(id, finish);
             if (QApplication::activeModalWidget() == box)
                 box->reject(); // still asking: 不退出
         });
         QVERIFY(Module1::confirmQuit(downloads, nullptr));
-        QCOMPARE(said, (QStringList {QStringLiteral("有 2 个下载尚未完成（已下载 1 MB，共 4 MB）。"),
-                                     QStringLiteral("有 1 个下载尚未完成（已下载 512 KB，共 2 MB）。")}));
+        QCOMPARE(said, (QStringList {QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"),
+                                     QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。")}));
     }
 
     void stockButtonsSpeakChinese()
