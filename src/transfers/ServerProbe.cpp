@@ -47,12 +47,9 @@ void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std:
     QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
     sendProgramRequest(m_network, "HEAD", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
-        auto status = std::make_shared<int>(0);
-        connect(reply, &QNetworkReply::metaDataChanged, reply,
-                [reply, status] { *status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt(); });
-        connect(reply, &QNetworkReply::readyRead, reply, [reply] { abortAfterSignal(reply); });
         connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-        connect(reply, &QNetworkReply::finished, context, [status, done] { done(*status); });
+        connect(reply, &QNetworkReply::finished, context,
+                [reply, done] { done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()); });
     });
 }
 
