@@ -22,6 +22,8 @@
 #include "FilePageRestart.h"
 #include "RangeFetch.h"
 #include "ServerFile.h"
+#include "TransferShared.h"
+#include "TransferSource.h"
 
 namespace {
 
@@ -92,6 +94,7 @@ public:
     }
     void release() override { deleteLater(); }
 
+    void arrive(qint64 bytes) { m_received = bytes; }
     QString enginePath() const { return m_path + QStringLiteral(".download"); }
     bool moving() const { return m_state == State::InProgress && !m_paused; }
     // All its data written: paused or not, the engine may still finish it.
@@ -621,6 +624,29 @@ private slots:
         file.begin(came, QStringLiteral("a.zip"), QStringLiteral("GBK"));
         file.expectAgain(QStringLiteral("/dl/a.zip"), 1000, sameVersion);
         QTEST(file.refusal(type, 2000), "refusal");
+    }
+
+    // The engine reads ahead while a download waits to be accepted, and
+    // writes that second's worth at once: no part of the speed shown.
+    void theSpeedLeavesOutWhatCameBeforeTheStart()
+    {
+        constexpr qint64 Rate = 655000;
+        TransferShared shared;
+        shared.clock.start();
+        TransferSource source(shared, nullptr);
+        FakeDownload request(1, m_sources.first(), {}, false, false);
+        source.watch(&request, QStringLiteral("/dl/a.zip"), true);
+        const qint64 start = shared.clock.elapsed();
+        source.restartClock(0);
+        DownloadEntry shown;
+        for (qint64 ms = 100; ms <= 2000; ms += 100) {
+            request.arrive(Rate + Rate * (ms - 100) / 1000);
+            source.sample(shown, start + ms);
+            if (shown.bytesPerSecond != 0)
+                QVERIFY2(qAbs(shown.bytesPerSecond - Rate) < Rate / 10,
+                         qPrintable(QString::number(shown.bytesPerSecond)));
+        }
+        QVERIFY(shown.bytesPerSecond != 0);
     }
 
     // A server that refuses HEAD is asked for the file's first byte, which

@@ -35,11 +35,16 @@ bool TransferSource::sample(DownloadEntry &e, qint64 now)
     // Interrupted requests read 0 until they resume; keep what we had.
     if (received < e.received && received == 0)
         return false;
-    // Averaged over a second at least, a first figure sooner.
-    if (const qint64 ms = now - m_sampled.ms; ms >= 1000 || (e.bytesPerSecond == 0 && ms >= 300)) {
+    // Averaged over a second at least (the engine writes in blocks), from the
+    // first bytes seen on: what it read ahead while the download waited to be
+    // accepted comes all at once.
+    if (!m_sampled.flowing) {
+        if (received > m_sampled.bytes)
+            m_sampled = {received, now, true};
+    } else if (const qint64 ms = now - m_sampled.ms; ms >= 1000) {
         const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
         e.bytesPerSecond = e.bytesPerSecond == 0 ? speed : (e.bytesPerSecond + speed) / 2;
-        m_sampled = {received, now};
+        m_sampled = {received, now, true};
     }
     if (received == e.received && total == e.total)
         return false;
@@ -50,7 +55,7 @@ bool TransferSource::sample(DownloadEntry &e, qint64 now)
 
 void TransferSource::restartClock(qint64 bytes)
 {
-    m_sampled = {bytes, m_shared.clock.elapsed()};
+    m_sampled = {bytes, m_shared.clock.elapsed(), false};
 }
 
 void TransferSource::watch(EngineDownload *request, const QString &path, bool fresh)

@@ -114,5 +114,6 @@ private:
     {
         qint64 bytes = 0;
         qint64 ms = 0;
-    } m_sampled; // at the last speed sample
+        bool flowing = false; // bytes came since the clock started
+    } m_sampled;              // at the last speed sample
 };
