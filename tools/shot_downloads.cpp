@@ -118,9 +118,10 @@ int main(int argc, char **argv)
     if (const int failed = makeEntries(session, site, dir, running))
         return failed;
     list.showWithoutFocus();
-    // Let the running one show its speed, but keep the shot well before it ends.
+    // Painted, and the running one showing its speed, well before it ends.
     QTest::qWait(1500);
-    if (downloads->entry(running).state != DownloadEntry::State::Running)
+    const bool speed = QTest::qWaitFor([&] { return downloads->entry(running).bytesPerSecond > 0; }, 10000);
+    if (!speed || downloads->entry(running).state != DownloadEntry::State::Running)
         return 6;
     int status = grab(list, list.frameGeometry(), out) ? 0 : 7;
     if (status == 0 && !beside.isEmpty())
