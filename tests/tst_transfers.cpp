@@ -20,6 +20,7 @@
 #include "DemoSite.h"
 #include "DownloadManager.h"
 #include "FilePageRestart.h"
+#include "ProgramRequest.h"
 #include "RangeFetch.h"
 #include "ServerFile.h"
 #include "TransferShared.h"
@@ -693,6 +694,26 @@ private slots:
         }
         QTRY_COMPARE(ended, 8);
         QCOMPARE(gone, 8);
+    }
+
+    // An answer that failed is about to end by itself: cut off as well, Qt
+    // ends it twice ("this method must only be called once").
+    void aFailedAnswerIsNotCutOffAgain()
+    {
+        struct Failed final : QNetworkReply
+        {
+            Failed()
+            {
+                setError(ServiceUnavailableError, QStringLiteral("503"));
+                open(ReadOnly);
+            }
+            void abort() override { ++aborts; }
+            qint64 readData(char *, qint64) override { return -1; }
+            int aborts = 0;
+        } reply;
+        abortAfterSignal(&reply);
+        QCoreApplication::sendPostedEvents();
+        QCOMPARE(reply.aborts, 0);
     }
 
 private:

@@ -113,9 +113,16 @@ void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, 
     sendHop(network, verb, request, request.url(), MaxHops, context, hop);
 }
 
+void abortReply(QNetworkReply *reply)
+{
+    if (reply->error() == QNetworkReply::NoError)
+        reply->abort();
+}
+
 void abortAfterSignal(QNetworkReply *reply)
 {
-    QMetaObject::invokeMethod(reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        reply, [reply] { abortReply(reply); }, Qt::QueuedConnection);
 }
 
 bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)

@@ -28,8 +28,11 @@ QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByte
 void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop);
 
-// Aborts reply once the signal now being delivered is done: aborted inside
-// its own signal, a reply whose end is queued already would end twice.
+// Aborts reply, unless it failed: the error comes with the end of its answer,
+// and cut off then, before its end is delivered, it would end twice.
+void abortReply(QNetworkReply *reply);
+// The same once the signal now being delivered is done: aborted inside its
+// own signal, a reply whose end is queued already would end twice.
 void abortAfterSignal(QNetworkReply *reply);
 
 // A Content-Range answer, "bytes 100-199/200": its first byte and the whole

@@ -60,7 +60,7 @@ void RangeFetch::stop(bool insideSignal)
         if (insideSignal)
             abortAfterSignal(reply);
         else
-            reply->abort();
+            abortReply(reply);
         reply->deleteLater();
     }
     m_file.close();
