@@ -80,7 +80,7 @@ void sendHop(QNetworkAccessManager *network, const QByteArray &verb, const QNetw
         if (target.scheme() != QLatin1String("http") && target.scheme() != QLatin1String("https"))
             return;
         reply->disconnect();
-        reply->abort();
+        abortReply(reply);
         reply->deleteLater();
         sendHop(network, verb, first, target, hopsLeft - 1, context, hop);
     });
@@ -88,6 +88,12 @@ void sendHop(QNetworkAccessManager *network, const QByteArray &verb, const QNetw
 }
 
 } // namespace
+
+void abortReply(QNetworkReply *reply)
+{
+    if (reply->error() == QNetworkReply::NoError)
+        reply->abort();
+}
 
 QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByteArray &userAgent, int timeoutMs)
 {
@@ -111,12 +117,6 @@ void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, 
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop)
 {
     sendHop(network, verb, request, request.url(), MaxHops, context, hop);
-}
-
-void abortReply(QNetworkReply *reply)
-{
-    if (reply->error() == QNetworkReply::NoError)
-        reply->abort();
 }
 
 void abortAfterSignal(QNetworkReply *reply)
