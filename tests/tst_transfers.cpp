@@ -14,6 +14,8 @@
 #include <QDir>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -696,27 +698,48 @@ private slots:
         QCOMPARE(gone, 8);
     }
 
-    // An answer that failed is about to end by itself: cut off as well, Qt
-    // ends it twice ("this method must only be called once").
-    void aFailedAnswerIsNotCutOffAgain()
+    // A reply dropped as the network thread hands over its error (a 404
+    // whose page comes after its headers) ends once: cut off, Qt would end
+    // it a second time as the error came ("this method must only be called once").
+    void aReplyDroppedAsItsErrorComesEndsOnce()
     {
-        struct Failed final : QNetworkReply
-        {
-            Failed()
-            {
-                setError(ServiceUnavailableError, QStringLiteral("503"));
-                open(ReadOnly);
-            }
-            void abort() override { ++aborts; }
-            qint64 readData(char *, qint64) override { return -1; }
-            int aborts = 0;
-        } reply;
-        abortAfterSignal(&reply);
-        QCoreApplication::sendPostedEvents();
-        QCOMPARE(reply.aborts, 0);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply")));
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QNetworkAccessManager network;
+        QPointer<QNetworkReply> reply = network.get(QNetworkRequest(local(server)));
+        QTRY_VERIFY(server.hasPendingConnections());
+        QTcpSocket *peer = server.nextPendingConnection();
+        peer->write("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n");
+        connect(reply, &QNetworkReply::metaDataChanged, this, [&] {
+            dropReply(reply, this);
+            peer->write("not found");
+            peer->waitForBytesWritten();
+            QThread::msleep(200); // for the network thread to read it and send the error on
+        });
+        QTRY_VERIFY(!reply);
+    }
+
+    // A redirect answered with a body without end: its connection is closed
+    // as the next hop is sent, not read on in the background.
+    void aRedirectsBodyIsNotReadOn()
+    {
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QNetworkAccessManager network;
+        sendProgramRequest(&network, "GET", programRequest(local(server), {}, {}, 0), this, [](QNetworkReply *) {});
+        QTRY_VERIFY(server.hasPendingConnections());
+        QTcpSocket *redirect = server.nextPendingConnection();
+        redirect->write("HTTP/1.1 302 Found\r\nLocation: /next\r\nContent-Length: 1000000000\r\n\r\n");
+        QTRY_COMPARE(redirect->state(), QAbstractSocket::UnconnectedState);
     }
 
 private:
+    static QUrl local(const QTcpServer &server)
+    {
+        return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(server.serverPort()));
+    }
+
     DemoSite m_site;
     QList<Source> m_sources;
 };

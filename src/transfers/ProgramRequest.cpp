@@ -79,21 +79,13 @@ void sendHop(QNetworkAccessManager *network, const QByteArray &verb, const QNetw
         const QUrl target = url.resolved(next);
         if (target.scheme() != QLatin1String("http") && target.scheme() != QLatin1String("https"))
             return;
-        reply->disconnect();
-        abortReply(reply);
-        reply->deleteLater();
+        dropReply(reply, context);
         sendHop(network, verb, first, target, hopsLeft - 1, context, hop);
     });
     hop(reply);
 }
 
 } // namespace
-
-void abortReply(QNetworkReply *reply)
-{
-    if (reply->error() == QNetworkReply::NoError)
-        reply->abort();
-}
 
 QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByteArray &userAgent, int timeoutMs)
 {
@@ -119,10 +111,14 @@ void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, 
     sendHop(network, verb, request, request.url(), MaxHops, context, hop);
 }
 
-void abortAfterSignal(QNetworkReply *reply)
+void dropReply(QNetworkReply *reply, const QObject *context)
 {
-    QMetaObject::invokeMethod(
-        reply, [reply] { abortReply(reply); }, Qt::QueuedConnection);
+    // Not reply->disconnect(): Qt's own connections, which end the request
+    // in the network thread, would go too.
+    reply->disconnect(reply);
+    if (context)
+        reply->disconnect(context);
+    reply->deleteLater();
 }
 
 bool contentRange(const QByteArray &header, qint64 &first, qint64 &total)

@@ -23,17 +23,17 @@ QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByte
 // ones where the file page is of another site. (Qt's own following keeps the
 // first hop's Referer, and its Cookie where the jar has none for the next
 // host.) hop gets the first reply and each one after a redirect, before any
-// of their signals; a redirect's reply is gone once the next one is sent.
-// Nothing is sent on once context is gone.
+// of their signals, and connects to them with the reply or context as the
+// receiver; a redirect's reply is dropped (dropReply) as the next one is
+// sent. Nothing is sent on once context is gone.
 void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop);
 
-// Aborts reply, unless it failed: the error comes with the end of its answer,
-// and cut off then, before its end is delivered, it would end twice.
-void abortReply(QNetworkReply *reply);
-// The same once the signal now being delivered is done: aborted inside its
-// own signal, a reply whose end is queued already would end twice.
-void abortAfterSignal(QNetworkReply *reply);
+// Lets reply go unheard: the connections that have it or context as their
+// receiver go (hop's must), and deleting it ends its request. Not abort():
+// the network thread may have sent its error on already, and a reply cut off
+// before that error came would end twice.
+void dropReply(QNetworkReply *reply, const QObject *context);
 
 // A Content-Range answer, "bytes 100-199/200": its first byte and the whole
 // file's length (-1 for "*"); false when it is none.

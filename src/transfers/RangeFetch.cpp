@@ -47,21 +47,10 @@ RangeFetch::~RangeFetch()
 
 void RangeFetch::abort()
 {
-    stop(false);
-}
-
-void RangeFetch::stop(bool insideSignal)
-{
     m_ended = true;
-    // Let go of it once: a later abort() must not cut it off at once.
     if (QNetworkReply *reply = m_reply.data()) {
         m_reply.clear();
-        reply->disconnect(this);
-        if (insideSignal)
-            abortAfterSignal(reply);
-        else
-            abortReply(reply);
-        reply->deleteLater();
+        dropReply(reply, this);
     }
     m_file.close();
 }
@@ -130,6 +119,6 @@ void RangeFetch::end(Outcome outcome)
 {
     if (m_ended)
         return;
-    stop(true); // inside one of the reply's signals
+    abort();
     emit finished(outcome, m_status);
 }

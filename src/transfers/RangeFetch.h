@@ -49,7 +49,6 @@ private:
     void onData();
     void onFinished();
     void end(Outcome outcome);
-    void stop(bool insideSignal);
 
     Target m_target;
     QFile m_file;

@@ -1,7 +1,5 @@
 #include "ServerProbe.h"
 
-#include <memory>
-
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -76,16 +74,17 @@ void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *conte
     QNetworkRequest look(request);
     look.setRawHeader("Range", "bytes=0-0");
     sendProgramRequest(m_network, "GET", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
-        auto answer = std::make_shared<Validators>();
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
         // The headers are all it takes; a server that ignores the range would
         // send the whole file.
-        connect(reply, &QNetworkReply::metaDataChanged, reply, [reply, answer] {
-            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() >= 200) {
-                *answer = validatorsOf(reply);
-                abortAfterSignal(reply);
-            }
+        connect(reply, &QNetworkReply::metaDataChanged, context, [reply, context, done] {
+            if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() < 200)
+                return;
+            const Validators answer = validatorsOf(reply);
+            dropReply(reply, context);
+            done(answer);
         });
-        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-        connect(reply, &QNetworkReply::finished, context, [answer, done] { done(*answer); });
+        // No headers at all.
+        connect(reply, &QNetworkReply::finished, context, [done] { done({}); });
     });
 }
