@@ -69,6 +69,7 @@ void sendHop(QNetworkAccessManager *network, const QByteArray &verb, const QNetw
     // Qt reads the answer to a HEAD it was given as a custom verb as though
     // it had a body.
     QNetworkReply *reply = verb == "HEAD" ? network->head(request) : network->get(request);
+    QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
     // Before the caller's: a redirect's reply is cut off from them unseen.
     QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [=] {
         const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();

@@ -24,8 +24,9 @@ QNetworkRequest programRequest(const QUrl &url, const QUrl &referer, const QByte
 // first hop's Referer, and its Cookie where the jar has none for the next
 // host.) hop gets the first reply and each one after a redirect, before any
 // of their signals, and connects to them with the reply or context as the
-// receiver; a redirect's reply is dropped (dropReply) as the next one is
-// sent. Nothing is sent on once context is gone.
+// receiver; each reply is deleted once it has finished, a redirect's
+// dropped (dropReply) as the next one is sent. Nothing is sent on once
+// context is gone.
 void sendProgramRequest(QNetworkAccessManager *network, const QByteArray &verb, const QNetworkRequest &request,
                         const QObject *context, const std::function<void(QNetworkReply *)> &hop);
 

@@ -48,10 +48,9 @@ RangeFetch::~RangeFetch()
 void RangeFetch::abort()
 {
     m_ended = true;
-    if (QNetworkReply *reply = m_reply.data()) {
-        m_reply.clear();
-        dropReply(reply, this);
-    }
+    if (m_reply)
+        dropReply(m_reply, this);
+    m_reply.clear();
     m_file.close();
 }
 

@@ -45,7 +45,6 @@ void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std:
     QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
     sendProgramRequest(m_network, "HEAD", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
-        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
         connect(reply, &QNetworkReply::finished, context,
                 [reply, done] { done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()); });
     });
@@ -56,7 +55,6 @@ void ServerProbe::validators(const QUrl &url, const QUrl &referer, const QObject
 {
     const QNetworkRequest look = programRequest(url, referer, m_userAgent, TimeoutMs);
     sendProgramRequest(m_network, "HEAD", look, context, [this, look, context, done](QNetworkReply *reply) {
-        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
         connect(reply, &QNetworkReply::finished, context, [this, reply, look, context, done] {
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             // No answer at all is not worth a second question.
@@ -74,7 +72,6 @@ void ServerProbe::firstByte(const QNetworkRequest &request, const QObject *conte
     QNetworkRequest look(request);
     look.setRawHeader("Range", "bytes=0-0");
     sendProgramRequest(m_network, "GET", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
-        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
         // The headers are all it takes; a server that ignores the range would
         // send the whole file.
         connect(reply, &QNetworkReply::metaDataChanged, context, [reply, context, done] {
