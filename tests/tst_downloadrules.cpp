@@ -1,7 +1,5 @@
 // The downloads' rules without the engine: the names files are saved under,
 // why a download stopped, and the texts an entry composes.
-#include <cstdio>
-
 #include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -110,25 +108,6 @@ private slots:
         QCOMPARE(journal.read(), read);
         QVERIFY(journal.write({}));
         QVERIFY(!QFileInfo::exists(journal.file()));
-    }
-
-    // Quit while the engine had just finished, before it said so: its file,
-    // moved over the reservation, is the data kept.
-    void keepsWhatTheEngineFinishedUntold()
-    {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("a.zip"));
-        DownloadFolder::Files files {.reserved = FileIdentity::create(DownloadFolder::reservedPath(path))};
-        DownloadFolder::Files untouched = files;
-        QVERIFY(files.reserved.isValid());
-        QVERIFY(!DownloadFolder::keepData(path, untouched)); // nothing of the engine's yet
-        const FileIdentity engines = FileIdentity::create(DownloadFolder::enginePartialPath(path));
-        QVERIFY(std::rename(QFile::encodeName(DownloadFolder::enginePartialPath(path)).constData(),
-                            QFile::encodeName(DownloadFolder::reservedPath(path)).constData())
-                == 0); // as the engine does, over what is there
-        QVERIFY(DownloadFolder::keepData(path, files));
-        QCOMPARE(files.data, engines);
-        QCOMPARE(files.reserved, engines);
     }
 
     // A cancelled download's partial file that the engine writes after the
