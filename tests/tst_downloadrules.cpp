@@ -240,6 +240,7 @@ private slots:
         row("running", composed(FakeDownloads::entry(State::Running, MiB, 4 * MiB), MiB / 2), "正在下载 · 512 KB/s · 剩余 6 秒 | 1 MB / 4 MB | 250");
         row("an hour left", composed(FakeDownloads::entry(State::Running, 0, 3725 * KiB), KiB), "正在下载 · 1 KB/s · 剩余 1 小时 2 分 | 0 字节 / 3.6 MB | 0");
         row("more than announced", composed(FakeDownloads::entry(State::Running, 5 * MiB, 4 * MiB), MiB / 2), "正在下载 · 512 KB/s | 5 MB / 4 MB | 1000");
+        row("cancelled: nothing of it kept", composed(FakeDownloads::entry(State::Cancelled, MiB, 4 * MiB), 0), "已取消 | 4 MB | -1");
         row("finished, size never told", composed(FakeDownloads::entry(State::Finished, 5 * MiB, -1), 0), "已完成 | 5 MB | 1000");
         // clang-format on
     }

@@ -142,6 +142,9 @@ QString DownloadEntry::sizeText() const
         return {};
     if (state == State::Finished)
         return bytesText(total > 0 ? total : received);
+    // Nothing of what came is kept: only the file's size is worth telling.
+    if (state == State::Cancelled || state == State::Failed)
+        return total > 0 ? bytesText(total) : QString();
     if (total > 0)
         return QStringLiteral("%1 / %2").arg(bytesText(received), bytesText(total));
     return bytesText(received);
@@ -151,7 +154,7 @@ int DownloadEntry::permille() const
 {
     if (state == State::Finished)
         return 1000;
-    if (total <= 0)
+    if (total <= 0 || state == State::Cancelled || state == State::Failed)
         return -1;
     return int(qBound(qint64(0), received * 1000 / total, qint64(1000)));
 }
