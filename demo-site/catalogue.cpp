@@ -45,7 +45,8 @@ bool isAlnumId(const std::string &s)
 
 bool isStartWay(std::string_view way)
 {
-    for (const std::string_view known : {"link", "open", "blank", "post", "wait", "confirm", "path", "pct", "word"}) {
+    for (const std::string_view known :
+         {"link", "open", "blank", "post", "wait", "confirm", "path", "frame", "mirror", "pct", "word"}) {
         if (way == known)
             return true;
     }

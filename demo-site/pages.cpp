@@ -170,6 +170,12 @@ std::string zeroPointTable(const Entry &e, const std::string &pathName, const st
             return "if (confirm('确定要下载吗？')) location.href='/d/" + e.id + query + "'";
         if (e.start == "path")
             return "location.href='/dl/" + e.id + "/" + pathName + query + "'";
+        if (e.start == "frame")
+            return "var f = document.createElement('iframe'); f.style.display = 'none'; f.src = '/d/" + e.id + query
+                   + "'; document.body.appendChild(f)";
+        if (e.start == "mirror")
+            return "location.href='http://localhost:' + location.port + '/d/" + e.id + "?mirror=1"
+                   + (token.empty() ? "" : "&amp;token=" + token) + "'";
         return "location.href='/d/" + e.id + query + "'";
     }();
     if (e.start == "blank")

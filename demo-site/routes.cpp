@@ -335,6 +335,10 @@ void downloadRoutes(httplib::Server &srv, const Catalogue &cat, const Options &o
             return;
         if (req.has_param("guard") && !cameFromFilePage(req, *e))
             return fail(res, 403, "请从下载页下载");
+        // A mirror serves only what the site's pages send on: the Referer
+        // names the site's origin.
+        if (req.has_param("mirror") && req.get_header_value("Referer").rfind("http://" + opt.bind + ':', 0) != 0)
+            return fail(res, 403, "请从本站下载");
         serveDownload(req, res, opt, dispositionOf(*e, opt.gbk), fnv1a(e->id), e->bytes);
     });
     // The "post" way: the answer to the file page's form is the file.
