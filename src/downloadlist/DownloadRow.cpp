@@ -76,7 +76,7 @@ void DownloadRow::setEntry(const DownloadEntry &entry)
         entry.path.isEmpty() ? entry.name : entry.name + QLatin1Char('\n') + QDir::toNativeSeparators(entry.path)));
     m_size->setText(entry.sizeText());
     const int permille = entry.permille();
-    // No progress where nothing of it is kept.
+    // Ended short of finishing: no progress left to show.
     m_bar->setVisible(entry.state == DownloadEntry::State::Finished || !entry.hasEnded());
     // A running download of unknown size shows a busy bar.
     m_bar->setRange(0, permille < 0 && entry.state == DownloadEntry::State::Running ? 0 : 1000);

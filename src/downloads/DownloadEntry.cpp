@@ -142,7 +142,8 @@ QString DownloadEntry::sizeText() const
         return {};
     if (state == State::Finished)
         return bytesText(total > 0 ? total : received);
-    // Nothing of what came is kept: only the file's size is worth telling.
+    // What came is gone, or lies where the reason says: only the file's
+    // size is worth telling.
     if (state == State::Cancelled || state == State::Failed)
         return total > 0 ? bytesText(total) : QString();
     if (total > 0)

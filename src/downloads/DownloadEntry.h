@@ -56,8 +56,8 @@ struct DownloadEntry
     QString statusText() const;
     // The size column: "1.5 MB / 3 MB", or what is known.
     QString sizeText() const;
-    // Progress in thousandths, or -1 when the total is unknown or nothing
-    // of what came is kept (cancelled, failed).
+    // Progress in thousandths, or -1 when the total is unknown or the
+    // download was cancelled or failed.
     int permille() const;
     // Whether it still holds or moves data, so quitting asks first.
     bool isUnfinished() const;
