@@ -470,9 +470,9 @@ private:
         QString landed;
         if (how == 0) {
             // Now and then the engine has just finished one, unheard.
-            if (const QList<FakeDownload *> moving = downloads(&FakeDownload::steps);
-                !moving.isEmpty() && m_rng.bounded(2))
-                moving.at(m_rng.bounded(moving.size()))->finishUntold();
+            if (const QList<FakeDownload *> steps = downloads(&FakeDownload::steps);
+                !steps.isEmpty() && m_rng.bounded(2))
+                steps.at(m_rng.bounded(steps.size()))->finishUntold();
             m_manager->keepAll();
             landed = checkLanded();
         } else if (how == 1) {
