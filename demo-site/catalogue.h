@@ -23,8 +23,9 @@ struct Entry
     // "blank" (the table sits in a link to a new window), "post" (a form whose
     // answer is the file), "wait" (a "请稍候" page that goes on after 3 s),
     // "confirm" (after confirm()), "path" (the name only in the address),
-    // "frame" (a hidden frame made for it), "mirror" (the same server under
-    // another host name, behind a check that the Referer is the site's);
+    // "mirror" (the same server under another host name, behind a check
+    // that the Referer is the site's), "frame" (from the mirror, in a hidden
+    // frame made for it);
     // "pct" and "word" go to the download as "link" does, with the name
     // percent-encoded or as an RFC 2047 word in the site's encoding.
     std::string start = "link";

@@ -170,12 +170,14 @@ std::string zeroPointTable(const Entry &e, const std::string &pathName, const st
             return "if (confirm('确定要下载吗？')) location.href='/d/" + e.id + query + "'";
         if (e.start == "path")
             return "location.href='/dl/" + e.id + "/" + pathName + query + "'";
+        // The same server under another host name stands for a mirror.
+        const std::string mirror = "'http://localhost:' + location.port + '/d/" + e.id + "?mirror=1"
+                                   + (token.empty() ? "" : "&amp;token=" + token) + "'";
         if (e.start == "frame")
-            return "var f = document.createElement('iframe'); f.style.display = 'none'; f.src = '/d/" + e.id + query
-                   + "'; document.body.appendChild(f)";
+            return "var f = document.createElement('iframe'); f.style.display = 'none'; f.src = " + mirror
+                   + "; document.body.appendChild(f)";
         if (e.start == "mirror")
-            return "location.href='http://localhost:' + location.port + '/d/" + e.id + "?mirror=1"
-                   + (token.empty() ? "" : "&amp;token=" + token) + "'";
+            return "location.href=" + mirror;
         return "location.href='/d/" + e.id + query + "'";
     }();
     if (e.start == "blank")
