@@ -306,6 +306,8 @@ void addHostileFileRoutes(httplib::Server &srv)
          zeroPointPage("伪装名字",
                        "save('invoice\\u202Etxt.desktop'); setTimeout(function () { save('run.sh'); }, 200)"));
     page("__reload", zeroPointPage("自己刷新", "location.reload()"));
+    page("__offsite",
+         zeroPointPage("别处页面", "location.href = 'http://localhost:' + location.port + '/h/offsite.html'"));
     page("__repeat", zeroPointPage("反复请求", "location.href = '/d/__endless'; setInterval(function () {"
                                                " var f = document.createElement('iframe'); f.src = '/d/__endless';"
                                                " document.body.appendChild(f); }, 100)"));
@@ -340,6 +342,22 @@ void addHostileBrowserRoutes(httplib::Server &srv)
             [](const httplib::Request &, httplib::Response &res) { res.set_content(selfActingPage(), kHtml); });
     srv.Get("/h/storm.html",
             [](const httplib::Request &, httplib::Response &res) { res.set_content(stormPage(), kHtml); });
+    // A document on another host that a zero-point table leads to: while it
+    // still loads it downloads, opens a window and goes on elsewhere.
+    srv.Get("/h/offsite.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(std::string(kHead)
+                            + "别处</title></head><body>\n<p>别处页面</p>\n<script>\n"
+                              "var a = document.createElement('a'); a.href = '/h/d/file'; a.download = 'offsite.bin';"
+                              " document.body.appendChild(a); a.click();\n"
+                              "window.open('/h/d/file?window');\n"
+                              "setTimeout(function () { location.href = '/h/d/file?later'; }, 300);\n"
+                              "</script>\n<img src=\"/h/slow.png\">\n</body></html>\n",
+                        kHtml);
+    });
+    srv.Get("/h/slow.png", [](const httplib::Request &, httplib::Response &res) {
+        nap(std::chrono::seconds(3));
+        res.status = 404;
+    });
     srv.Get("/h/d/file", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(std::string(1024, 'x'), "application/octet-stream");
     });

@@ -58,6 +58,13 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
     settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
     setAudioMuted(true);
     updateWindowOpening();
+    // Another host's document has come where a download might have (a
+    // download never changes the address): it acts for nobody, from its
+    // first script on, not only once it has loaded.
+    connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
+        if (isWebAddress(url) && !isOnSite(url))
+            endGrant();
+    });
 }
 
 void HiddenPage::allowUserAction(const UserGrant &grant)
