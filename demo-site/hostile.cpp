@@ -306,8 +306,13 @@ void addHostileFileRoutes(httplib::Server &srv)
          zeroPointPage("伪装名字",
                        "save('invoice\\u202Etxt.desktop'); setTimeout(function () { save('run.sh'); }, 200)"));
     page("__reload", zeroPointPage("自己刷新", "location.reload()"));
+    // Another host's page in the file page's place; or in a window of its
+    // own, as adverts come, with the file a moment later.
     page("__offsite",
          zeroPointPage("别处页面", "location.href = 'http://localhost:' + location.port + '/h/offsite.html'"));
+    page("__offwindow",
+         zeroPointPage("别处窗口", "window.open('http://localhost:' + location.port + '/h/offsite.html');"
+                                   " setTimeout(function () { location.href = '/h/d/file'; }, 1000)"));
     page("__repeat", zeroPointPage("反复请求", "location.href = '/d/__endless'; setInterval(function () {"
                                                " var f = document.createElement('iframe'); f.src = '/d/__endless';"
                                                " document.body.appendChild(f); }, 100)"));

@@ -218,6 +218,14 @@ DownloadWindow::DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener)
         if (!isVisible())
             setVisible(true);
     });
+    // Another host's document where the download was to come (an advert,
+    // as often as not): the window is not the user's.
+    connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
+        if (isWebAddress(url) && !m_opener->isOnSite(url)) {
+            Refusals::note("off-site document in a download window", url.toString());
+            deleteLater();
+        }
+    });
     QTimer::singleShot(DownloadWindowLifetimeMs, this, &QObject::deleteLater);
 }
 
