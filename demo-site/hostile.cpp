@@ -310,6 +310,12 @@ void addHostileFileRoutes(httplib::Server &srv)
     // own, as adverts come, with the file a moment later.
     page("__offsite",
          zeroPointPage("别处页面", "location.href = 'http://localhost:' + location.port + '/h/offsite.html'"));
+    // An advert in a frame from another host, there before the click, that
+    // keeps trying to download; the table's file comes a moment after the click.
+    page("__adframe",
+         zeroPointPage("广告框架", "setTimeout(function () { location.href = '/h/d/file'; }, 1000)")
+             + "<script>var f = document.createElement('iframe'); f.src = 'http://localhost:' + location.port"
+               " + '/h/adframe.html'; document.body.appendChild(f);</script>\n");
     page("__offwindow",
          zeroPointPage("别处窗口", "window.open('http://localhost:' + location.port + '/h/offsite.html');"
                                    " setTimeout(function () { location.href = '/h/d/file'; }, 1000)"));
@@ -357,6 +363,15 @@ void addHostileBrowserRoutes(httplib::Server &srv)
                               "window.open('/h/d/file?window');\n"
                               "setTimeout(function () { location.href = '/h/d/file?later'; }, 300);\n"
                               "</script>\n<img src=\"/h/slow.png\">\n</body></html>\n",
+                        kHtml);
+    });
+    // Tries a download every 200 ms for ten seconds, clicked or not.
+    srv.Get("/h/adframe.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(std::string(kHead)
+                            + "广告</title></head><body>\n<script>\nvar n = 0; var t = setInterval(function () {"
+                              " if (++n > 50) clearInterval(t); var a = document.createElement('a');"
+                              " a.href = '/h/d/file?ad'; a.download = 'adframe.bin'; document.body.appendChild(a);"
+                              " a.click(); }, 200);\n</script>\n</body></html>\n",
                         kHtml);
     });
     srv.Get("/h/slow.png", [](const httplib::Request &, httplib::Response &res) {

@@ -143,6 +143,7 @@ private slots:
         QTest::newRow("spoofing name, second download") << "file" << "__spoof" << QStringList {"invoicetxt.desktop.txt"} << 0 << "" << 1;
         QTest::newRow("zero-point table reloads the page") << "file" << "__reload" << none << 0 << "" << 4; // the fourth is not clicked
         QTest::newRow("zero-point table leads to another host's page") << "file" << "__offsite" << none << 0 << "" << 1;
+        QTest::newRow("another host's frame downloads after the click") << "file" << "__adframe" << QStringList {"file"} << 0 << "" << 1;
         QTest::newRow("zero-point table opens another host's page") << "file" << "__offwindow" << QStringList {"file"} << 0 << "" << 1;
         QTest::newRow("same address requested every 100 ms") << "file" << "__repeat" << QStringList {"endless.bin.part", "endless.bin.part.download"} << 0 << "" << 1;
         // A disk that fills up and a folder that cannot be written: tst_downloads' failureReasons.

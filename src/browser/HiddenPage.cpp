@@ -132,9 +132,15 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
     bool allowed = staysInBrowser(url);
     // A download from the site may well come from another host; whether the
     // answer is a document is known only once it commits (WebEngineBrowser
-    // stops an off-site document then).
+    // stops an off-site document then). A frame goes there only while our
+    // click lasts, as a hidden frame made for the download does: another
+    // host's frame that was there before (an advert) could download under
+    // the click's grant.
+    const bool download = m_grant.allows(UserGrant::Download);
     if (allowed && isMainFrame && !isOnSite(url) && url.scheme() != QLatin1String("about"))
-        allowed = isWebAddress(url) && m_grant.allows(UserGrant::Download);
+        allowed = isWebAddress(url) && download;
+    else if (allowed && isWebAddress(url) && !isOnSite(url))
+        allowed = download && !m_clicked.hasExpired();
     if (allowed)
         return true;
     Refusals::note(isMainFrame ? "navigation" : "frame navigation", url.toString());
