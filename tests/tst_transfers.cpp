@@ -102,12 +102,8 @@ public:
     // reservation, its word still to come.
     void finishUntold()
     {
-        QFile f(enginePath());
-        if (f.open(QIODevice::Append) && f.write(m_data.mid(m_received)) == m_data.size() - m_received) {
-            f.close();
-            m_received = m_data.size();
-            std::rename(QFile::encodeName(enginePath()).constData(), QFile::encodeName(m_path).constData());
-        }
+        if (write(m_data.size() - m_received))
+            moveOver();
     }
     QString enginePath() const { return m_path + QStringLiteral(".download"); }
     bool moving() const { return m_state == State::InProgress && !m_paused; }
@@ -133,15 +129,12 @@ public:
         }
         const qint64 n = qMin<qint64>(m_data.size() - m_received, 1 + rng.bounded(4000));
         if (n > 0) {
-            QFile f(enginePath());
-            if (!f.open(QIODevice::Append) || f.write(m_data.mid(m_received, n)) != n)
+            if (!write(n))
                 return QStringLiteral("write failed");
-            m_own = FileIdentity::of(enginePath());
-            m_received += n;
             if (m_received < m_data.size() || rng.bounded(2))
                 return QStringLiteral("wrote");
         }
-        if (std::rename(QFile::encodeName(enginePath()).constData(), QFile::encodeName(m_path).constData()) != 0)
+        if (!moveOver())
             return QStringLiteral("engine's move failed");
         m_sized = true;
         set(State::Completed, true);
@@ -149,6 +142,19 @@ public:
     }
 
 private:
+    bool write(qint64 n)
+    {
+        QFile f(enginePath());
+        if (!f.open(QIODevice::Append) || f.write(m_data.mid(m_received, n)) != n)
+            return false;
+        m_own = FileIdentity::of(enginePath());
+        m_received += n;
+        return true;
+    }
+    bool moveOver() const
+    {
+        return std::rename(QFile::encodeName(enginePath()).constData(), QFile::encodeName(m_path).constData()) == 0;
+    }
     void set(State state, bool finished = false)
     {
         m_finished = m_finished || finished;
