@@ -137,6 +137,14 @@ JournalContents DownloadJournal::read() const
             e.files.data = engines;
             e.partial = DownloadFolder::enginePartialPath(e.path);
         }
+        // The engine finished just before the program ended, unheard: its
+        // one rename put the file it was writing over the reservation.
+        if (const QString reservation = DownloadFolder::reservedPath(e.path);
+            e.files.data.isValid() && FileIdentity::of(reservation) == e.files.data
+            && !FileIdentity::anythingAt(e.partial)) {
+            e.partial = reservation;
+            e.complete = e.total >= 0 && QFileInfo(reservation).size() == e.total;
+        }
         const bool nothing = e.partial.isEmpty() && !e.files.reserved.isValid() && !e.files.data.isValid();
         if (nothing)
             e.complete = false;

@@ -29,6 +29,7 @@ WebEngineDownload::WebEngineDownload(QWebEngineDownloadRequest *request)
     connect(request, &QWebEngineDownloadRequest::stateChanged, this, &EngineDownload::stateChanged);
     connect(request, &QWebEngineDownloadRequest::isFinishedChanged, this, &EngineDownload::finishedChanged);
     connect(request, &QWebEngineDownloadRequest::totalBytesChanged, this, &EngineDownload::totalBytesChanged);
+    connect(request, &QWebEngineDownloadRequest::receivedBytesChanged, this, &EngineDownload::receivedBytesChanged);
 }
 
 quint32 WebEngineDownload::id() const

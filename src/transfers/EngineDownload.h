@@ -44,6 +44,7 @@ signals:
     void stateChanged();
     void finishedChanged();
     void totalBytesChanged();
+    void receivedBytesChanged();
 };
 
 // The engine's own, a child of its request.

@@ -195,9 +195,6 @@ bool Transfer::sample(qint64 now)
     DownloadEntry &e = m_entry;
     if (e.state != DownloadEntry::State::Running || !m_source.movesData())
         return false;
-    // The engine's file, known from its first sight on: only that goes.
-    if (m_source.request() && m_files.noticeEngineFile(e.path))
-        emit changed(e.id); // a crash from now on leaves data the next start knows
     if (m_source.sample(e, now) && !alreadyThere())
         emit progressed(e.id);
     return true;
@@ -321,6 +318,12 @@ void Transfer::listen()
         checkSpace();
         if (m_state == State::Running || m_state == State::Queued)
             alreadyThere();
+    });
+    // The engine's file, known from its first bytes on: only that goes, and
+    // a crash from then on leaves data the next start knows.
+    connect(&m_source, &TransferSource::wrote, this, [this] {
+        if (m_files.noticeEngineFile(m_entry.path))
+            emit changed(m_entry.id);
     });
     connect(&m_source, &TransferSource::fetchEnded, this, &Transfer::onFetchEnded);
     connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });

@@ -69,6 +69,7 @@ void TransferSource::watch(EngineDownload *request, const QString &path, bool fr
     connect(request, &EngineDownload::finishedChanged, this, &TransferSource::check);
     // The size comes with the server's answer, once; not per chunk.
     connect(request, &EngineDownload::totalBytesChanged, this, &TransferSource::sizeKnown);
+    connect(request, &EngineDownload::receivedBytesChanged, this, &TransferSource::wrote);
 }
 
 void TransferSource::follow(EngineDownload *request)

@@ -93,6 +93,8 @@ signals:
     void running();
     void tryAgain();
     void sizeKnown();
+    // The engine wrote more of its file.
+    void wrote();
     void fetchEnded(RangeFetch::Outcome outcome, int status, qint64 bytes);
     void gaveUp(const QString &reason);
     void answered(const ServerProbe::Validators &said);
