@@ -486,7 +486,14 @@ private:
             m_manager->keepAll();
             landed = checkLanded();
         } else if (how == 1) {
+            // None of those still waiting starts as the others' slots free.
+            const QMetaObject::Connection started
+                = QObject::connect(m_manager.get(), &Downloads::entryChanged, [this, &landed](int id) {
+                      if (m_manager->entry(id).state == State::Running)
+                          landed = QStringLiteral("started ") + m_manager->entry(id).name;
+                  });
             m_manager->cancelAll();
+            QObject::disconnect(started);
             choices.clear();
         } else {
             // Nothing the program does as it ends reaches the disk: a plain

@@ -156,10 +156,14 @@ void DownloadManager::act(int id, DownloadEntry::Action action)
 
 void DownloadManager::cancelAll()
 {
+    // Those waiting first: a running one's slot, freed, would start them.
     // By index: what the signals reach may add entries.
-    for (std::size_t i = 0; i < m_transfers.size(); ++i) {
-        if (m_transfers[i]->entry().isUnfinished())
-            m_transfers[i]->cancelByUser();
+    for (const bool waiting : {true, false}) {
+        for (std::size_t i = 0; i < m_transfers.size(); ++i) {
+            Transfer *t = m_transfers[i].get();
+            if (t->entry().isUnfinished() && (t->state() == Transfer::State::Queued) == waiting)
+                t->cancelByUser();
+        }
     }
 }
 
