@@ -131,6 +131,7 @@ public:
         if (n > 0) {
             if (!write(n))
                 return QStringLiteral("write failed");
+            emit receivedBytesChanged();
             if (m_received < m_data.size() || rng.bounded(2))
                 return QStringLiteral("wrote");
         }
@@ -149,7 +150,6 @@ private:
             return false;
         m_own = FileIdentity::of(enginePath());
         m_received += n;
-        emit receivedBytesChanged();
         return true;
     }
     bool moveOver() const

@@ -150,14 +150,22 @@ bool DownloadFolder::keepData(const QString &path, Files &files)
         files = {.reserved = engines, .data = engines};
         return true;
     }
-    // Done before it could say so: the engine's one rename put its file over
-    // the reservation, as when it reports it has finished.
-    const FileIdentity moved = FileIdentity::of(reservedPath(path));
-    const bool theEngines = files.data.isValid() ? moved == files.data : moved != files.reserved;
-    if (!moved.isValid() || !theEngines || FileIdentity::anythingAt(enginePartialPath(path)))
+    const FileIdentity moved = finishedFile(path, files);
+    if (!moved.isValid())
         return false;
     files = {.reserved = moved, .data = moved};
     return true;
+}
+
+FileIdentity DownloadFolder::finishedFile(const QString &path, const Files &files)
+{
+    // The engine's one rename puts its file over the reservation, as when it
+    // reports it has finished.
+    const FileIdentity moved = FileIdentity::of(reservedPath(path));
+    const bool theEngines
+        = files.data.isValid() ? moved == files.data : files.reserved.isValid() && moved != files.reserved;
+    return theEngines && moved.isValid() && !FileIdentity::anythingAt(enginePartialPath(path)) ? moved
+                                                                                               : FileIdentity {};
 }
 
 DownloadFolder::Files DownloadFolder::removePartial(const QString &path, Files files)

@@ -82,6 +82,10 @@ public:
     // The engine's file for path, once it made one: while the download's
     // reservation stands, what is at the engine's name is the engine's.
     static FileIdentity engineFile(const QString &path, const Files &files);
+    // The engine's file, finished before it could say so: over the
+    // reservation, nothing left at the engine's name. Known by its identity
+    // once seen, else only while the program runs: the reservation stood.
+    static FileIdentity finishedFile(const QString &path, const Files &files);
     // Moves the engine's data over the reservation, to keep it between runs
     // (or finds it there, the engine having finished); files then name it.
     // False when there is no such data of ours.

@@ -57,6 +57,8 @@ void PartialSweep::sweepOne(const QString &path)
     Swept &swept = m_until[path];
     if (const FileIdentity engines = DownloadFolder::engineFile(path, swept.files); engines.isValid())
         swept.files.data = engines;
+    else if (const FileIdentity finished = DownloadFolder::finishedFile(path, swept.files); finished.isValid())
+        swept.files.data = finished;
     if (swept.files.data.isValid())
         swept.files = DownloadFolder::removePartial(path, swept.files);
 }
