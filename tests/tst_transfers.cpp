@@ -544,7 +544,9 @@ private:
     QString unlisted(const QList<DownloadEntry> &entries) const
     {
         QSet<QString> known(m_others.keyBegin(), m_others.keyEnd());
-        QStringList finals = m_manager->sweeping();
+        QStringList finals;
+        for (const JournalLeftover &left : DownloadJournal(m_journal).read().leftovers)
+            finals << left.path;
         for (const DownloadEntry &e : entries)
             finals << e.path;
         for (const QString &path : std::as_const(finals))

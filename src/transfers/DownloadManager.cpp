@@ -100,9 +100,9 @@ Transfer *DownloadManager::add(std::unique_ptr<Transfer> transfer)
     return t;
 }
 
-Transfer *DownloadManager::make(Transfer::State state, const QString &name, const QUrl &url)
+Transfer *DownloadManager::make(Transfer::State state, const QString &name, const QUrl &url, const QString &reason)
 {
-    return add(std::make_unique<Transfer>(m_shared, m_nextId++, state, name, url));
+    return add(std::make_unique<Transfer>(m_shared, m_nextId++, state, name, url, reason));
 }
 
 // The entries go at once; each transfer itself once the current event is
@@ -273,8 +273,7 @@ void DownloadManager::refuse(EngineDownload *request, Transfer *claimed, const Q
         return;
     }
     request->cancel();
-    Transfer *t = add(
-        std::make_unique<Transfer>(m_shared, m_nextId++, Transfer::State::Failed, wanted, request->url(), reason));
+    Transfer *t = make(Transfer::State::Failed, wanted, request->url(), reason);
     emit entryAdded(t->entry().id);
 }
 

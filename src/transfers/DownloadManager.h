@@ -34,8 +34,7 @@ class DownloadManager final : public Downloads
 public:
     // At most this many transfer at once; later ones wait, paused.
     static constexpr int MaxRunning = 3;
-    // How often a running entry's bytes and speed are read (at most ten
-    // times a second; nothing runs per received chunk).
+    // How often a running entry's bytes and speed are read.
     static constexpr int ProgressMs = 100;
 
     // How a download starts again from its file page or address.
@@ -57,9 +56,6 @@ public:
     // the ones it holds from an earlier run (as interrupted, to continue).
     // Without a journal nothing outlives the session.
     void useJournal(const QString &file);
-    // The final paths of ended downloads whose partial files are still
-    // swept, the engine not having let go of them for long enough.
-    QStringList sweeping() const { return m_leftovers.paths(); }
     QString folderPath() const override { return m_folder.path(); }
     void setFolderPath(const QString &path) override { m_folder.setPath(path); }
     void clearEnded() override;
@@ -86,7 +82,7 @@ private:
     Transfer *find(int id) const;
     // Not announced yet: the caller does, once.
     Transfer *add(std::unique_ptr<Transfer> transfer);
-    Transfer *make(Transfer::State state, const QString &name, const QUrl &url);
+    Transfer *make(Transfer::State state, const QString &name, const QUrl &url, const QString &reason = {});
     void remove(const QList<int> &ids);
 
     // What the engine asks.
