@@ -101,10 +101,8 @@ void Transfer::act(DownloadEntry::Action action)
 void Transfer::cancelByUser()
 {
     dropCopy();
-    if (m_entry.isUnfinished()) {
-        on(Event::Cancel);
+    if (on(Event::Cancel))
         emit slotFreed();
-    }
 }
 
 // Stops whatever moves its data, and what it made goes.
@@ -192,11 +190,10 @@ void Transfer::keep()
 
 bool Transfer::sample(qint64 now)
 {
-    DownloadEntry &e = m_entry;
-    if (e.state != DownloadEntry::State::Running || !m_source.movesData())
+    if (m_entry.state != DownloadEntry::State::Running || !m_source.movesData())
         return false;
-    if (m_source.sample(e, now) && !alreadyThere())
-        emit progressed(e.id);
+    if (m_source.sample(m_entry, now) && !alreadyThere())
+        emit progressed(m_entry.id);
     return true;
 }
 
