@@ -26,7 +26,7 @@ void ScriptedBrowser::clickElementsByText(const QString &tagName, const QString 
     }
     if (clickAnswer)
         clicked = *clickAnswer;
-    if (done)
+    if (done && answersClicks)
         QMetaObject::invokeMethod(
             this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
 }

@@ -49,6 +49,7 @@ public:
     QList<QPair<int, int>> grants;
     int rests = 0;                  // times the window let the page go
     std::optional<int> clickAnswer; // what clicks report instead of their count
+    bool answersClicks = true;
     std::function<void(const QString &)> onNavigate;
 
 private:

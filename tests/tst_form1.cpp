@@ -280,6 +280,45 @@ private slots:
         QCOMPARE(win->rowsShown(), QList<bool>(10, false));
     }
 
+    // A page change that fails says why, once, whenever its failure comes:
+    // before the click's answer (a link off the site, refused), before an
+    // answer of none (the page at rest loaded again, the site busy), or in
+    // place of an answer.
+    void aFailedPageChangeSaysWhy_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<int>("answer"); // -1: none comes
+        QTest::newRow("link off the site") << int(LoadFailure::Refused) << 0 << 1;
+        QTest::newRow("busy as it loads again") << int(LoadFailure::HttpError) << 503 << 0;
+        QTest::newRow("no answer") << int(LoadFailure::NoAnswer) << 0 << -1;
+    }
+
+    void aFailedPageChangeSaysWhy()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, status);
+        QFETCH(int, answer);
+        const LoadFailure failure {LoadFailure::Kind(kind), status};
+        win->search("t");
+        w1->complete(ResultPages::page(entry("a", "t", "1"), true, true), {}, {El {"A", "下一页"}});
+        w1->clickAnswer = answer;
+        w1->answersClicks = answer >= 0;
+        form->setResultsDeadline(failure.kind == LoadFailure::NoAnswer ? 50 : 60000);
+        QTest::mouseClick(form->Label2, Qt::LeftButton);
+        if (failure.kind != LoadFailure::NoAnswer)
+            w1->fail(failure);
+        QCoreApplication::processEvents(); // the click's answer
+        QTRY_COMPARE(form->Label8->caption(), Form1::searchFailedText(failure));
+        QVERIFY(!form->awaitsResults());
+        QCOMPARE(win->rowsShown(), QList<bool>(10, false));
+        // The next page's links are followed again.
+        w1->answersClicks = true;
+        w1->complete(ResultPages::page(entry("b", "t", "1"), true, true), {}, {El {"A", "下一页"}});
+        QTest::mouseClick(form->Label2, Qt::LeftButton);
+        QCOMPARE(w1->clicks.size(), 2);
+    }
+
     void advertisementRowsClickByDigit()
     {
         w3->complete({}, "2.01", {El {"A", "1 电影"}, El {"A", "2 软件"}, El {"A", "top 10"}, El {"A", "21 天"}});

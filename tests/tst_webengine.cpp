@@ -166,9 +166,9 @@ private slots:
         QCOMPARE(m_opened.size(), ad ? 1 : 0);
     }
 
-    // A page that cannot come back tells the window nothing but that the
-    // click found nothing; the next click tries again.
-    void pageThatCannotComeBackStaysQuiet()
+    // A page that cannot come back tells the window why, and that the click
+    // found nothing; the next click tries again.
+    void pageThatCannotComeBackSaysWhy()
     {
         DemoSite gone;
         QVERIFY2(gone.start(), qPrintable(gone.errorString()));
@@ -178,7 +178,8 @@ private slots:
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
         QCOMPARE(clickCount(m_browser, QStringLiteral("a"), QStringLiteral("3 ")), 0);
         QTRY_VERIFY_WITH_TIMEOUT(m_browser->isQuiet(), 15000);
-        QCOMPARE(m_failed->count(), 0);
+        QCOMPARE(m_failed->count(), 2);
+        QCOMPARE(m_failed->first().first().value<LoadFailure>().kind, LoadFailure::Unreachable);
         QCOMPARE(m_complete->count(), 1);
         QVERIFY(m_browser->bodyText().startsWith(QStringLiteral("2.01")));
         QVERIFY(m_browser->isResting());

@@ -129,8 +129,10 @@ void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
     case QWebEngineLoadingInfo::LoadStartedStatus:
         return;
     case QWebEngineLoadingInfo::LoadSucceededStatus:
-        if (info.isErrorPage() || !m_page->isOnSite(info.url()))
+        if (info.isErrorPage())
             break;
+        if (!m_page->isOnSite(info.url()))
+            return abandonRestore(LoadFailure {LoadFailure::Refused, 0});
         m_phase = Phase::Ready;
         if (m_held.allowsAnything())
             m_page->allowUserAction(m_held);
@@ -140,21 +142,24 @@ void WebEngineBrowser::onRestoreLoading(const QWebEngineLoadingInfo &info)
         restartRestTimer();
         return;
     case QWebEngineLoadingInfo::LoadStoppedStatus:
+        break;
     case QWebEngineLoadingInfo::LoadFailedStatus:
+        if (info.errorCode() != AbortedError)
+            return abandonRestore(failureOf(info));
         break;
     }
     abandonRestore();
 }
 
 // The snapshot stays what the window knows; a failed reload leaves the page
-// at rest, so the next click tries again.
-void WebEngineBrowser::abandonRestore()
+// at rest, so the next click tries again. Why it failed is told before the
+// clicks are answered, as for any page.
+void WebEngineBrowser::abandonRestore(const std::optional<LoadFailure> &failure)
 {
-    // The queued clicks found nothing, and what the user allowed for them lapses.
+    // What the user allowed for the queued clicks lapses.
     m_phase = Phase::Resting;
     m_held = UserGrant();
-    for (const QueuedClick &click : std::exchange(m_queuedClicks, {}))
-        finishClick(click.id, 0);
+    const QList<QueuedClick> clicks = std::exchange(m_queuedClicks, {});
     if (m_page) {
         // Nothing more of that page reaches the window; later, since this
         // may run inside its own signal.
@@ -162,6 +167,11 @@ void WebEngineBrowser::abandonRestore()
         m_page->endGrant();
         std::exchange(m_page, nullptr)->deleteLater();
     }
+    // Done with the page before anyone hears: what they do next starts afresh.
+    if (failure)
+        emit loadFailed(*failure);
+    for (const QueuedClick &click : clicks)
+        finishClick(click.id, 0); // they found nothing
 }
 
 qint64 WebEngineBrowser::rendererPid() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QHash>
 #include <QList>
@@ -87,7 +88,7 @@ private:
     void rest();
     void restore();
     void onRestoreLoading(const QWebEngineLoadingInfo &info);
-    void abandonRestore();
+    void abandonRestore(const std::optional<LoadFailure> &failure = std::nullopt);
 
     // Where the browser's document is. Only Ready lets it rest.
     enum class Phase {

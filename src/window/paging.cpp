@@ -59,20 +59,25 @@ void Form1::changePage(const QString &needle)
     hideRowsAndShowProgress();
     const quint64 generation = m_scanGeneration;
     m_pageClickPending = true;
+    // A page at rest is loaded again before its link is clicked: that too
+    // may fail, or never end.
+    startWaitingForResults();
     QPointer<Form1> self(this);
     ClickElementsByText(W1, QStringLiteral("A"), needle, [self, generation, before](int clicked) {
         if (!self)
             return;
         self->m_pageClickPending = false;
-        // A search or a newer scan owns the rows by now.
-        if (self->m_scanGeneration != generation)
+        // A search or a newer scan owns the rows by now, or the page's
+        // failure was told already.
+        if (self->m_scanGeneration != generation || !self->awaitsResults())
             return;
         if (clicked != 0) {
-            self->startWaitingForResults();
+            self->startWaitingForResults(); // the whole of it for the new page
             return;
         }
         // The label's text was in the page but in no link (a script, an
         // attribute, plain text): no page will come, so nothing is awaited.
+        self->m_resultsDeadline.stop();
         before.restore(*self);
     });
 }

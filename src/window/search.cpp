@@ -143,6 +143,8 @@ void Form1::searchFailed(const LoadFailure &failure)
     // A dead site must not look like a slow one: stop the dots and say so.
     stopWaitingForResults();
     m_keywordPending = false;
+    // A page click still unanswered holds back no later one.
+    m_pageClickPending = false;
     m_dotsBehindWord = progressCaption(0);
     Label8->setCaption(searchFailedText(failure));
     Label8->setVisible(true);
