@@ -718,6 +718,7 @@ private slots:
                                          {.url = QUrl(s.url.toString() + QStringLiteral("?refuse=403&times=99")),
                                           .referer = {},
                                           .partial = partial.fileName(),
+                                          .files = {.reserved = FileIdentity::of(partial.fileName())},
                                           .total = s.bytes.size(),
                                           .validator = s.validators.etag,
                                           .userAgent = {}},
@@ -730,6 +731,45 @@ private slots:
         }
         QTRY_COMPARE(ended, 8);
         QCOMPARE(gone, 8);
+    }
+
+    // The rest goes only to the file the download made: never through a
+    // link out of the folder, nor into a file that took its name since, nor
+    // into one made anew.
+    void theRestGoesOnlyToItsOwnFile_data()
+    {
+        QTest::addColumn<QString>("instead");
+        QTest::newRow("a link out of the folder") << "link";
+        QTest::newRow("another file of its name") << "theirs";
+        QTest::newRow("gone") << "";
+    }
+
+    void theRestGoesOnlyToItsOwnFile()
+    {
+        QFETCH(QString, instead);
+        QTemporaryDir dir;
+        const QString partial = dir.filePath(QStringLiteral("a.zip.part")), outside = dir.filePath("outside");
+        const FileIdentity own = FileIdentity::create(partial);
+        // Put in its place rather than made there, so that it cannot be given its inode.
+        const QString other = dir.filePath(QStringLiteral("other"));
+        QVERIFY(instead != "link" || QFile::link(outside, other));
+        QVERIFY(instead != "theirs" || FileIdentity::create(other).isValid());
+        QVERIFY(instead.isEmpty()
+                    ? QFile::remove(partial)
+                    : std::rename(QFile::encodeName(other).constData(), QFile::encodeName(partial).constData()) == 0);
+        QNetworkAccessManager network;
+        RangeFetch fetch(&network, {.url = m_sources.first().url,
+                                    .referer = {},
+                                    .partial = partial,
+                                    .files = {.reserved = own},
+                                    .total = 3000,
+                                    .validator = {}});
+        std::optional<RangeFetch::Outcome> outcome;
+        connect(&fetch, &RangeFetch::finished, this, [&](RangeFetch::Outcome o) { outcome = o; });
+        QTRY_VERIFY(outcome);
+        QCOMPARE(*outcome, RangeFetch::Outcome::WriteError);
+        QVERIFY(!QFileInfo::exists(outside));
+        QCOMPARE(QFileInfo(partial).size(), 0);
     }
 
     // A reply dropped as the network thread hands over its error (a 404

@@ -73,6 +73,21 @@ FileIdentity FileIdentity::create(const QString &path)
     return known ? FileIdentity {quint64(st.st_dev), quint64(st.st_ino)} : FileIdentity {};
 }
 
+int FileIdentity::openToAppend(const QString &path, FileIdentity &opened)
+{
+    const InFolder at(path);
+    const int fd = at.fd() < 0 ? -1 : ::openat(at.fd(), at.name(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st
+    { };
+    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+        opened = {quint64(st.st_dev), quint64(st.st_ino)};
+        return fd;
+    }
+    if (fd >= 0)
+        ::close(fd);
+    return -1;
+}
+
 bool FileIdentity::remove(const QString &path) const
 {
     const InFolder at(path);

@@ -22,6 +22,9 @@ struct FileIdentity
     // not.
     static FileIdentity create(const QString &path);
 
+    // Opens the regular file at path to append to it, never through a link
+    // and never creating it; the descriptor, or -1, and which file it is.
+    static int openToAppend(const QString &path, FileIdentity &opened);
     // Removes path while it is this file; false when it is not (or is gone).
     bool remove(const QString &path) const;
     // Moves from to `to` while from is this file, never replacing what is at

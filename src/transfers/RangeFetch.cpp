@@ -1,5 +1,7 @@
 #include "RangeFetch.h"
 
+#include <unistd.h>
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -17,9 +19,15 @@ constexpr int StallMs = 30000;
 RangeFetch::RangeFetch(QNetworkAccessManager *network, Target target, QObject *parent)
     : QObject(parent)
     , m_target(std::move(target))
-    , m_file(m_target.partial)
 {
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+    // Only the download's own file: what stands at its name now may be
+    // another's, or a link out of the folder.
+    FileIdentity opened;
+    const int fd = FileIdentity::openToAppend(m_target.partial, opened);
+    const bool own = fd >= 0 && m_target.files.holds(opened);
+    if (!own || !m_file.open(fd, QIODevice::WriteOnly | QIODevice::Append, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
         QTimer::singleShot(0, this, [this] { end(Outcome::WriteError); });
         return;
     }

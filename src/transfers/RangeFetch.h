@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QUrl>
 
+#include "DownloadFolder.h"
 #include "StopReason.h"
 
 class QNetworkAccessManager;
@@ -23,8 +24,9 @@ public:
     struct Target
     {
         QUrl url;
-        QUrl referer;            // the file page, as the site expects
-        QString partial;         // appended to
+        QUrl referer;    // the file page, as the site expects
+        QString partial; // appended to, while it is one of files
+        DownloadFolder::Files files {};
         qint64 total = -1;       // -1 when unknown
         QByteArray validator;    // ETag or Last-Modified, for If-Range
         QByteArray userAgent {}; // the pages' own

@@ -174,7 +174,6 @@ void Transfer::keep()
         landOrSay(dataPath());
         return;
     }
-    const bool there = offersChoice(m_state);
     if (const qint64 received = m_source.keepRequest(); received >= 0) {
         m_entry.received = qMax(m_entry.received, received);
         // The engine deletes its partial file when it ends; the data moves to
@@ -185,7 +184,7 @@ void Transfer::keep()
     if (m_state == State::CompleteThere)
         m_files.dataAtReservation(m_entry.path);
     m_entry.fromEarlierRun = true;
-    on(Event::Keep, there ? m_entry.reason : StopReason::earlierRunText());
+    on(Event::Keep, offersChoice(m_state) ? m_entry.reason : StopReason::earlierRunText());
 }
 
 bool Transfer::sample(qint64 now)
@@ -458,6 +457,7 @@ void Transfer::continueEarlier()
     m_source.fetchRest({.url = m_entry.url,
                         .referer = m_page,
                         .partial = dataPath(),
+                        .files = m_files.made(),
                         .total = m_entry.total,
                         .validator = m_server.validator()});
     m_entry.received = m_source.received(m_entry.received);
