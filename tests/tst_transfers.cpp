@@ -425,8 +425,12 @@ private:
         const QString path = kind == 1   ? DownloadFolder::reservedPath(base)
                              : kind == 2 ? DownloadFolder::enginePartialPath(base)
                                          : base;
+        // Nothing but the engine writes at a download's engine name while
+        // its reservation stands.
+        const QString engines = QStringLiteral(".download");
         if (FileIdentity::anythingAt(path) || FileIdentity::anythingAt(base)
-            || FileIdentity::anythingAt(DownloadFolder::reservedPath(base)))
+            || FileIdentity::anythingAt(DownloadFolder::reservedPath(base))
+            || (path.endsWith(engines) && FileIdentity::anythingAt(path.chopped(engines.size()))))
             return QStringLiteral("-");
         if (kind == 2) {
             QFile::link(QDir(m_outside).filePath(QStringLiteral("x")), path);
@@ -596,8 +600,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
-        const QStringList names {QStringLiteral("1.rar"), QStringLiteral("1.rar"), QStringLiteral("中文.bin"),
-                                 QStringLiteral("a.zip"), QStringLiteral("b%1%2.zip")};
+        const QStringList names {QStringLiteral("1.rar"),     QStringLiteral("1.rar"),
+                                 QStringLiteral("中文.bin"),  QStringLiteral("a.zip"),
+                                 QStringLiteral("b%1%2.zip"), QStringLiteral("a.zip.part.download")};
         for (int i = 0; i < names.size(); ++i) {
             const QByteArray target = "/bytes/" + QByteArray::number(3000 + 1000 * i) + ".bin";
             const DemoReply r = DemoSite::get(m_site.siteBase(), target);

@@ -30,11 +30,19 @@ QString candidate(const QDir &dir, const QString &name, int n)
     return dir.filePath(QStringLiteral("%1 (%2)%3").arg(base, QString::number(n), ext));
 }
 
+// Where the engine writes the data of a download whose reservation stands:
+// whatever is there is taken for the engine's.
+bool enginesName(const QString &path)
+{
+    const QString suffix = DownloadFolder::enginePartialPath(QString());
+    return path.endsWith(suffix) && FileIdentity::anythingAt(DownloadFolder::reservedPath(path.chopped(suffix.size())));
+}
+
 // A dangling link counts: the engine would write through it.
 bool taken(const QString &path)
 {
     return FileIdentity::anythingAt(path) || FileIdentity::anythingAt(DownloadFolder::reservedPath(path))
-           || FileIdentity::anythingAt(DownloadFolder::enginePartialPath(path));
+           || FileIdentity::anythingAt(DownloadFolder::enginePartialPath(path)) || enginesName(path);
 }
 
 } // namespace
@@ -105,7 +113,7 @@ QString DownloadFolder::land(const QString &from, const FileIdentity &data, cons
     for (int n = 0; n < MaxNumber; ++n) {
         const QString target = candidate(dir, wanted.fileName(), n);
         // Another download's reservation counts as taken, except our own.
-        if (n > 0 && taken(target))
+        if ((n > 0 && taken(target)) || enginesName(target))
             continue;
         if (m_move ? m_move(data, from, target) : data.move(from, target))
             return target;

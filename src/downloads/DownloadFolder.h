@@ -58,8 +58,9 @@ public:
     void setMove(Move move) { m_move = std::move(move); }
 
     // Chooses name, or "base (1).ext", "base (2).ext" …, free in directory
-    // (no file of that name, no download's partial files, and not one of
-    // busy; a dangling link counts as a file), reserves it by creating its
+    // (no file of that name, no download's partial files, not where another
+    // download's engine writes, and not one of busy; a dangling link counts
+    // as a file), reserves it by creating its
     // reservedPath() exclusively, and returns the final path with the
     // reservation's identity.
     static Reservation reserveFile(const QString &directory, const QString &name, const QStringList &busy = {});
@@ -71,8 +72,9 @@ public:
     // transfers, renamed to reservedPath() when done.
     static QString enginePartialPath(const QString &path);
     // Moves complete data, the file `data` at `from`, to path, or to the
-    // next free "base (n).ext" when path was taken meanwhile; never replaces
-    // a file. Returns where it landed, empty when it could not be moved.
+    // next free "base (n).ext" when path was taken meanwhile (or is where
+    // another download's engine writes); never replaces a file. Returns
+    // where it landed, empty when it could not be moved.
     QString land(const QString &from, const FileIdentity &data, const QString &path) const;
     // The same, under name in path's folder where it is given (else, or
     // when that name cannot be written there, under path's own), and the
