@@ -62,7 +62,7 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
     // download never changes the address): it acts for nobody, from its
     // first script on, not only once it has loaded.
     connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
-        if (isWebAddress(url) && !isOnSite(url))
+        if (isOffSite(url))
             endGrant();
     });
 }
@@ -127,6 +127,11 @@ bool HiddenPage::isOnSite(const QUrl &url) const
     return isWebAddress(url) && (host == m_siteHost || host.endsWith(QLatin1Char('.') + m_siteHost));
 }
 
+bool HiddenPage::isOffSite(const QUrl &url) const
+{
+    return isWebAddress(url) && !isOnSite(url);
+}
+
 bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool isMainFrame)
 {
     bool allowed = staysInBrowser(url);
@@ -139,7 +144,7 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
     const bool download = m_grant.allows(UserGrant::Download);
     if (allowed && isMainFrame && !isOnSite(url) && url.scheme() != QLatin1String("about"))
         allowed = isWebAddress(url) && download;
-    else if (allowed && isWebAddress(url) && !isOnSite(url))
+    else if (allowed && isOffSite(url))
         allowed = download && !m_clicked.hasExpired();
     if (allowed)
         return true;
@@ -227,7 +232,7 @@ DownloadWindow::DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener)
     // Another host's document where the download was to come (an advert,
     // as often as not): the window is not the user's.
     connect(this, &QWebEnginePage::urlChanged, this, [this](const QUrl &url) {
-        if (isWebAddress(url) && !m_opener->isOnSite(url)) {
+        if (m_opener->isOffSite(url)) {
             Refusals::note("off-site document in a download window", url.toString());
             deleteLater();
         }

@@ -66,6 +66,8 @@ public:
     QString documentCharset() const { return m_charset; }
     // Whether a top-level document at url may be shown in this page.
     bool isOnSite(const QUrl &url) const;
+    // A web address of another host.
+    bool isOffSite(const QUrl &url) const;
 
 signals:
     // A top-level navigation was stopped here; no document will come of it.

@@ -140,8 +140,8 @@ JournalContents DownloadJournal::read() const
         // The engine finished just before the program ended, unheard: its
         // one rename put the file it was writing over the reservation.
         if (const QString reservation = DownloadFolder::reservedPath(e.path);
-            e.files.data.isValid() && FileIdentity::of(reservation) == e.files.data
-            && !FileIdentity::anythingAt(e.partial)) {
+            e.files.data.isValid() && e.partial != reservation
+            && DownloadFolder::finishedFile(e.path, e.files).isValid()) {
             e.partial = reservation;
             e.complete = e.total >= 0 && QFileInfo(reservation).size() == e.total;
         }
