@@ -236,8 +236,9 @@ public:
         // What moves data: the engine's downloads and the fetches of the rest.
         int moving = int(downloads(&FakeDownload::moving).size()), queued = 0;
         for (const DownloadEntry &e : entries) {
-            if ((e.state == State::Failed || e.state == State::NothingCame) && e.reason.isEmpty())
-                return QStringLiteral("ended without a reason: ") + e.name;
+            if ((e.state == State::Failed || e.state == State::NothingCame || e.state == State::Interrupted)
+                && e.reason.isEmpty())
+                return QStringLiteral("stopped without a reason: ") + e.name;
             moving += e.state == State::Running && e.fromEarlierRun;
             queued += e.state == State::Waiting && e.reason.isEmpty(); // not one starting again
         }

@@ -119,8 +119,8 @@ void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
     if (ok) {
-        m_source.dropFetch();
         endRequest(true);
+        m_source.dropFetch();
     } else {
         dropCopy(); // nothing lands of it, whatever its server says later
     }
@@ -130,11 +130,9 @@ void Transfer::finish(Event event, const QString &reason)
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
         // complete, should the program end meanwhile.
-        m_files.dataAtReservation(m_entry.path);
         on(Event::Complete);
     } else if (ok) {
-        // The engine saved it under its partial name.
-        landOrSay(DownloadFolder::reservedPath(m_entry.path));
+        landOrSay(dataPath());
     } else {
         on(event, reason);
     }
@@ -143,11 +141,13 @@ void Transfer::finish(Event event, const QString &reason)
 
 void Transfer::endRequest(bool complete)
 {
-    if (EngineDownload *request = m_source.request(); request && complete) {
-        m_entry.received = request->receivedBytes();
-        m_entry.total = request->totalBytes();
-        // The engine moved its file to the partial name: that is our data.
-        m_files.engineFinished(m_entry.path);
+    if (complete) {
+        m_entry.received = m_source.received(m_entry.received);
+        const qint64 total = m_source.total(m_entry.total);
+        m_entry.total = total < 0 ? m_entry.received : total;
+        // The engine moved its file over the reservation: that is our data.
+        if (m_source.request())
+            m_files.engineFinished(m_entry.path);
     }
     m_source.endRequest();
 }
@@ -321,7 +321,6 @@ void Transfer::listen()
         if (m_files.noticeEngineFile(m_entry.path))
             emit changed(m_entry.id);
     });
-    connect(&m_source, &TransferSource::fetchEnded, this, &Transfer::onFetchEnded);
     connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });
     connect(&m_source, &TransferSource::answered, this, &Transfer::onNamed);
 }
@@ -333,18 +332,20 @@ void Transfer::onEnded(Event event, const QString &reason)
     // Too quick to be paused when its size came: the copy waits under its
     // partial name until the user chooses.
     const QFileInfo existing(m_existing);
-    if (event == Event::Complete && !m_existing.isEmpty() && existing.isFile()
+    if (event == Event::Complete && m_source.request() && !m_existing.isEmpty() && existing.isFile()
         && existing.size() == m_source.request()->receivedBytes())
         event = Event::Collide;
     finish(event, reason);
 }
 
 // Its server's word on why comes later, and counts while it is still broken
-// off.
-void Transfer::onBroke(const QString &reason, bool again)
+// off. The engine's request reads 0 bytes while broken off.
+void Transfer::onBroke(const QString &reason, bool again, bool fromPage)
 {
     if (!m_entry.isUnfinished() || (again && m_state != State::Interrupted))
         return;
+    m_entry.received = qMax(m_entry.received, m_source.received(0));
+    m_restartsFromPage = m_restartsFromPage || fromPage;
     on(Event::Break, reason);
     if (!again)
         emit slotFreed();
@@ -463,24 +464,6 @@ void Transfer::continueEarlier()
     m_entry.received = m_source.received(m_entry.received);
     m_source.restartClock(m_entry.received);
     on(Event::Run);
-}
-
-void Transfer::onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes)
-{
-    m_entry.received = bytes;
-    if (m_entry.total < 0 && outcome == RangeFetch::Outcome::Complete)
-        m_entry.total = m_entry.received;
-    const QString folder = QFileInfo(m_entry.path).absolutePath();
-    if (outcome == RangeFetch::Outcome::Complete) {
-        landOrSay(dataPath());
-    } else if (outcome == RangeFetch::Outcome::WriteError) {
-        finish(Event::Fail, StopReason::fetchText(outcome, folder, status));
-        return;
-    } else {
-        m_restartsFromPage = StopReason::restartsFromPage(outcome);
-        on(Event::Break, StopReason::fetchText(outcome, folder, status));
-    }
-    emit slotFreed();
 }
 
 void Transfer::restart()

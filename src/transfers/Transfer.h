@@ -97,7 +97,7 @@ private:
     void setState(State state, const QString &reason = {});
     void listen();
     void onEnded(Event event, const QString &reason);
-    void onBroke(const QString &reason, bool again);
+    void onBroke(const QString &reason, bool again, bool fromPage);
     void onNamed(const ServerProbe::Validators &said);
     bool alreadyThere();
     void finish(Event event, const QString &reason);
@@ -111,7 +111,6 @@ private:
     void retry();
     void letGo();
     void continueEarlier();
-    void onFetchEnded(StopReason::Fetch outcome, int status, qint64 bytes);
     void restart();
 
     TransferShared &m_shared;

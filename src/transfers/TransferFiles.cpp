@@ -31,6 +31,7 @@ void TransferFiles::engineFinished(const QString &path)
     const FileIdentity data = FileIdentity::of(DownloadFolder::reservedPath(path));
     if (!m_made.holds(data))
         m_made.data = data;
+    dataAtReservation(path);
 }
 
 void TransferFiles::keepEngineData(const QString &path)

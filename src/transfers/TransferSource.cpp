@@ -115,7 +115,7 @@ void TransferSource::onInterrupted()
     }
     // Kept under the engine's temporary name for 继续.
     m_broken = true;
-    emit broke(StopReason::text(reason, folder), false);
+    emit broke(StopReason::text(reason, folder), false, false);
     const StopReason::Kind kind = StopReason::classify(reason);
     if (kind == StopReason::Kind::Server && m_request) {
         // From where the engine asked to continue: the end of its partial file.
@@ -123,7 +123,7 @@ void TransferSource::onInterrupted()
             = qMax(m_request->receivedBytes(), QFileInfo(DownloadFolder::enginePartialPath(m_path)).size());
         m_shared.probe->ask(m_request->url(), from, this, [this, reason, folder](int status) {
             if (status >= 400)
-                emit broke(StopReason::text(reason, folder, status), true);
+                emit broke(StopReason::text(reason, folder, status), true, false);
         });
     }
     // A broken connection gets one more try by itself, a little later.
@@ -206,13 +206,21 @@ void TransferSource::fetchRest(RangeFetch::Target target)
     dropFetch();
     // The pages' own identity, and the proxy the application gives them.
     target.userAgent = m_shared.userAgent;
+    const QString folder = QFileInfo(target.partial).absolutePath();
     m_fetch = std::make_unique<RangeFetch>(m_shared.network, std::move(target));
-    connect(m_fetch.get(), &RangeFetch::finished, this, [this](RangeFetch::Outcome outcome, int status) {
-        if (!m_fetch)
+    connect(m_fetch.get(), &RangeFetch::finished, this, [this, folder](RangeFetch::Outcome outcome, int status) {
+        const RangeFetch *fetch = m_fetch.get();
+        if (!fetch)
             return;
-        const qint64 bytes = m_fetch->bytes();
-        dropFetch();
-        emit fetchEnded(outcome, status, bytes);
+        // Told while its bytes still count; then it goes, unless what was
+        // told started another.
+        const QString why = StopReason::fetchText(outcome, folder, status);
+        if (outcome == RangeFetch::Outcome::Complete || outcome == RangeFetch::Outcome::WriteError)
+            emit ended(outcome == RangeFetch::Outcome::Complete ? Event::Complete : Event::Fail, why);
+        else
+            emit broke(why, false, StopReason::restartsFromPage(outcome));
+        if (m_fetch.get() == fetch)
+            dropFetch();
     });
 }
 

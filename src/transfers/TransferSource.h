@@ -85,17 +85,18 @@ public:
     void forget() { m_asking = 0; }
 
 signals:
-    // The engine's request ended: Complete, or Fail with the reason.
+    // The engine's request or the fetch of the rest ended: Complete, or
+    // Fail with the reason.
     void ended(TransferStates::Event event, const QString &reason);
-    // It broke off, kept for 继续 (again, once its server said why).
-    void broke(const QString &reason, bool again);
+    // It broke off, kept for 继续 (again, once its server said why); the
+    // rest fetched cannot continue it when it must start again from its page.
+    void broke(const QString &reason, bool again, bool fromPage);
     // The engine carries it on by itself; or it is time to ask it to.
     void running();
     void tryAgain();
     void sizeKnown();
     // The engine wrote more of its file.
     void wrote();
-    void fetchEnded(RangeFetch::Outcome outcome, int status, qint64 bytes);
     void gaveUp(const QString &reason);
     void answered(const ServerProbe::Validators &said);
 
