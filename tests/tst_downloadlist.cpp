@@ -143,7 +143,6 @@ private slots:
         QTest::addColumn<QString>("told"); // the message box, "%1" for the chosen folder
         QTest::newRow("writable") << "下载" << true << "";
         QTest::newRow("under a regular file") << "plain/下载" << false << "无法写入该文件夹：%1\n下载仍保存到：/dl";
-        QTest::newRow("cancelled") << "" << false << "";
         QTest::newRow("Qt's dialog, cancelled") << "-" << false << "";
     }
     void folder()
@@ -190,7 +189,6 @@ private slots:
         QCOMPARE(label->toolTip(), now);
         QCOMPARE(DownloadFolder::remembered(), taken ? chosen : QString());
         QCOMPARE(QDir(m_settings.path()).entryList(QDir::Files | QDir::NoDotAndDotDot), QStringList {});
-        QCOMPARE(QFileInfo(QSettings().fileName()).absolutePath(), m_settings.path() + QStringLiteral("/Ondrix"));
     }
 
     // A long name (75 Chinese characters, as the program cuts them to fit
@@ -227,7 +225,6 @@ private slots:
         QCoreApplication::processEvents();
         for (const DownloadRow *row : list.findChildren<DownloadRow *>())
             QVERIFY2(row->width() <= scroll->viewport()->width(), qPrintable(QString::number(row->width())));
-        QVERIFY(!scroll->horizontalScrollBar()->isVisible());
         const auto *shown = list.row(id)->findChildren<QLabel *>().first();
         if (shortened)
             QVERIFY(shown->text() != name && shown->text().endsWith(QLatin1String(".zip")));

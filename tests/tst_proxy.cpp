@@ -7,7 +7,6 @@
 // once, so each setting is tried in a child process of its own.
 #include <QApplication>
 #include <QFile>
-#include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QNetworkCookie>
 #include <QNetworkCookieJar>
@@ -16,21 +15,15 @@
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QWebEngineDownloadRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QtTest>
 
-#include "ClickLabel.h"
 #include "DemoSite.h"
-#include "DownloadManager.h"
-#include "DownloadWatch.h"
-#include "Form1.h"
 #include "Module1.h"
 #include "RealWindow.h"
 #include "ServerProbe.h"
-#include "SharedState.h"
 #include "WebEngineSession.h"
 
 namespace {
@@ -149,32 +142,6 @@ private slots:
                                QStringLiteral("10.77.0.2")}),
                  qPrintable(m_site.errorString()));
         QVERIFY(m_tiny.isListening());
-    }
-
-    // The search, a file page, its download and the program's own question
-    // to the download's server all go through GNOME's proxy.
-    void searchAndDownloadGoThrough()
-    {
-        QVERIFY(setGnomeProxy(QStringLiteral("manual")));
-        resetShared(m_site.siteBase(), m_site.homePage());
-        Module1::followDesktopProxy();
-        QTemporaryDir folder;
-        WebEngineSession session;
-        session.downloads()->folder().setPath(folder.path());
-        const auto form = realWindow(session);
-        form->show();
-        form->Text1->setText(QStringLiteral("教程"));
-        QTest::keyClick(form->Text1, Qt::Key_Return);
-        QVERIFY(spinUntil([&] { return !form->Timer1->isActive() && form->List1->count() > 0; }));
-        const DownloadWatch watch(session.downloads());
-        QTest::mouseClick(form->Label3[0], Qt::LeftButton);
-        QVERIFY(spinUntil([&] { return !watch.landed().isEmpty(); }, 60000));
-        QVERIFY(spinUntil([] { return proxyLog().contains(QLatin1String("HEAD ")); }, 10000));
-        const QString log = proxyLog();
-        for (const QString &request : {QStringLiteral("GET %1/search.php?key="), QStringLiteral("GET %1/f/"),
-                                       QStringLiteral("GET %1/d/"), QStringLiteral("HEAD %1/d/")})
-            QVERIFY2(log.contains(request.arg(m_site.siteBase())),
-                     qPrintable(request.arg(m_site.siteBase()) + '\n' + log));
     }
 
     // A page on the site and the update's download on the home host, each

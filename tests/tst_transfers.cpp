@@ -459,16 +459,13 @@ private:
                                                                    : QStringLiteral("fetch failed");
     }
     // Faults that come now and then, and go at their next turn.
-    QString fillDisk()
+    QString toggle(bool &fault, const char *on, const char *off)
     {
-        m_full = !m_full && m_rng.bounded(3) == 0;
-        return m_full ? QStringLiteral("disk full") : QStringLiteral("disk free");
+        fault = !fault && m_rng.bounded(3) == 0;
+        return QString::fromUtf8(fault ? on : off);
     }
-    QString stick()
-    {
-        m_stuck = !m_stuck && m_rng.bounded(3) == 0;
-        return m_stuck ? QStringLiteral("nothing moves") : QStringLiteral("moves again");
-    }
+    QString fillDisk() { return toggle(m_full, "disk full", "disk free"); }
+    QString stick() { return toggle(m_stuck, "nothing moves", "moves again"); }
     // 保留, 取消 or a crash: the engine goes with the program; the next start
     // lists what was kept and offers the same choices again.
     QString quit()
