@@ -21,16 +21,19 @@ constexpr int EarlierFormat = 1;
 // A journal of this size is not ours.
 constexpr qint64 MaxBytes = 4 << 20;
 
-// Devices and inodes as text: a double would round them.
+// Devices, inodes and birth times as text: a double would round them.
 QJsonArray toJson(const FileIdentity &f)
 {
-    return {QString::number(f.device), QString::number(f.inode)};
+    QJsonArray a {QString::number(f.device), QString::number(f.inode)};
+    if (f.born != 0)
+        a.append(QString::number(f.born));
+    return a;
 }
 
 FileIdentity identityFrom(const QJsonValue &v)
 {
     const QJsonArray a = v.toArray();
-    return {a.at(0).toString().toULongLong(), a.at(1).toString().toULongLong()};
+    return {a.at(0).toString().toULongLong(), a.at(1).toString().toULongLong(), a.at(2).toString().toLongLong()};
 }
 
 QJsonObject toJson(const DownloadFolder::Files &files)

@@ -4,12 +4,35 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <QFile>
 #include <QFileInfo>
 
 namespace {
+
+// The regular file at name in the folder dir (AT_EMPTY_PATH: dir itself),
+// not followed if a link; invalid when it is none.
+FileIdentity identityAt(int dir, const char *name, int flags)
+{
+    struct statx st
+    { };
+    if (dir < 0)
+        return {};
+    if (::statx(dir, name, flags | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0) {
+        // A sandbox that knows only the older call: no birth time.
+        struct stat old
+        { };
+        if (errno != ENOSYS || ::fstatat(dir, name, &old, flags | AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode))
+            return {};
+        return {quint64(old.st_dev), quint64(old.st_ino)};
+    }
+    if (!S_ISREG(st.stx_mode))
+        return {};
+    const qint64 born = st.stx_mask & STATX_BTIME ? qint64(st.stx_btime.tv_sec) * 1000000000 + st.stx_btime.tv_nsec : 0;
+    return {quint64(makedev(st.stx_dev_major, st.stx_dev_minor)), quint64(st.stx_ino), born};
+}
 
 // A name inside its folder, reached through the folder's descriptor, so that
 // the check and the change are on the same folder.
@@ -30,15 +53,7 @@ public:
 
     int fd() const { return m_fd; }
     const char *name() const { return m_name.constData(); }
-    FileIdentity identity() const
-    {
-        struct stat st
-        { };
-        if (m_fd < 0 || m_name.isEmpty() || ::fstatat(m_fd, name(), &st, AT_SYMLINK_NOFOLLOW) != 0
-            || !S_ISREG(st.st_mode))
-            return {};
-        return {quint64(st.st_dev), quint64(st.st_ino)};
-    }
+    FileIdentity identity() const { return m_name.isEmpty() ? FileIdentity {} : identityAt(m_fd, name(), 0); }
 
 private:
     QByteArray m_name;
@@ -66,23 +81,17 @@ FileIdentity FileIdentity::create(const QString &path)
         = at.fd() < 0 ? -1 : ::openat(at.fd(), at.name(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0)
         return {};
-    struct stat st
-    { };
-    const bool known = ::fstat(fd, &st) == 0;
+    const FileIdentity made = identityAt(fd, "", AT_EMPTY_PATH);
     ::close(fd);
-    return known ? FileIdentity {quint64(st.st_dev), quint64(st.st_ino)} : FileIdentity {};
+    return made;
 }
 
 int FileIdentity::openToAppend(const QString &path, FileIdentity &opened)
 {
     const InFolder at(path);
     const int fd = at.fd() < 0 ? -1 : ::openat(at.fd(), at.name(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st
-    { };
-    if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-        opened = {quint64(st.st_dev), quint64(st.st_ino)};
+    if (fd >= 0 && (opened = identityAt(fd, "", AT_EMPTY_PATH)).isValid())
         return fd;
-    }
     if (fd >= 0)
         ::close(fd);
     return -1;

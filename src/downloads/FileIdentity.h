@@ -3,14 +3,16 @@
 #include <QString>
 #include <QtGlobal>
 
-// Which file a name stands for: its device and inode. A download keeps the
-// identity of each file it made from the moment it is made, and removes or
-// renames a name only while the name still stands for that very file, never
-// through a symbolic link.
+// Which file a name stands for: its device and inode, and when it was made
+// where the file system tells (an inode goes to the next new file as soon
+// as its file is deleted). A download keeps the identity of each file it
+// made from the moment it is made, and removes or renames a name only while
+// the name still stands for that very file, never through a symbolic link.
 struct FileIdentity
 {
     quint64 device = 0;
     quint64 inode = 0;
+    qint64 born = 0; // nanoseconds since the epoch; 0: not known
 
     bool isValid() const { return inode != 0; }
     // The regular file at path itself (a link is not followed); invalid when
@@ -34,5 +36,10 @@ struct FileIdentity
     // nothing.
     bool moveOver(const QString &from, const QString &to, const FileIdentity &replaced) const;
 
-    friend bool operator==(const FileIdentity &, const FileIdentity &) = default;
+    // A birth time known on one side only (an earlier version's journal)
+    // does not tell them apart.
+    friend bool operator==(const FileIdentity &a, const FileIdentity &b)
+    {
+        return a.device == b.device && a.inode == b.inode && (a.born == 0 || b.born == 0 || a.born == b.born);
+    }
 };
