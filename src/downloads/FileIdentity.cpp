@@ -21,10 +21,11 @@ FileIdentity identityAt(int dir, const char *name, int flags)
     if (dir < 0)
         return {};
     if (::statx(dir, name, flags | AT_SYMLINK_NOFOLLOW, STATX_TYPE | STATX_INO | STATX_BTIME, &st) != 0) {
-        // A sandbox that knows only the older call: no birth time.
+        // A sandbox that refuses the newer call (EPERM, as older container
+        // profiles answer): no birth time.
         struct stat old
         { };
-        if (errno != ENOSYS || ::fstatat(dir, name, &old, flags | AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode))
+        if (::fstatat(dir, name, &old, flags | AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(old.st_mode))
             return {};
         return {quint64(old.st_dev), quint64(old.st_ino)};
     }
