@@ -2,9 +2,7 @@
 
 #include <QDesktopServices>
 
-namespace {
-constexpr const char *Schemes[] = {"http", "https", "smb", "mailto", "ftp", "ondrix-x", "file"};
-} // namespace
+static constexpr const char *Schemes[] = {"http", "https", "smb", "mailto", "ftp", "ondrix-x", "file"};
 
 DesktopWatch::DesktopWatch()
 {

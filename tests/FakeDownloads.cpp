@@ -52,8 +52,6 @@ int FakeDownloads::add(DownloadEntry entry)
 
 void FakeDownloads::change(int id, const std::function<void(DownloadEntry &)> &how)
 {
-    if (!all.contains(id))
-        return;
     how(all[id]);
     emit entryChanged(id);
 }

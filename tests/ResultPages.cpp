@@ -11,14 +11,14 @@ QString entry(const QString &id, const QString &title, const QString &size, int 
 
 QString page(const QString &entries, bool previous, bool next)
 {
-    QString pager = QStringLiteral("<DIV class=\"pager\">");
+    QString links;
     if (previous)
-        pager += QStringLiteral("<A href=\"/search.php?key=x&amp;page=1\">上一页</A>");
+        links += QStringLiteral("<A href=\"/search.php?key=x&amp;page=1\">上一页</A>");
     if (next)
-        pager += QStringLiteral("<A href=\"/search.php?key=x&amp;page=3\">下一页</A>");
-    pager += QStringLiteral("</DIV>");
-    return QStringLiteral("  ") + pager + QStringLiteral("<DIV class=\"list\">") + entries + QStringLiteral("</DIV>")
-           + pager + QStringLiteral("\n ");
+        links += QStringLiteral("<A href=\"/search.php?key=x&amp;page=3\">下一页</A>");
+    // One pass: a "%" in the entries stays as it is.
+    return QStringLiteral("  <DIV class=\"pager\">%1</DIV><DIV class=\"list\">%2</DIV><DIV class=\"pager\">%1</DIV>\n ")
+        .arg(links, entries);
 }
 
 } // namespace ResultPages

@@ -24,8 +24,7 @@ void ScriptedBrowser::clickElementsByText(const QString &tagName, const QString 
             ++clicked;
         }
     }
-    if (clickAnswer)
-        clicked = *clickAnswer;
+    clicked = clickAnswer.value_or(clicked);
     if (done && answersClicks)
         QMetaObject::invokeMethod(
             this, [done = std::move(done), clicked] { done(clicked); }, Qt::QueuedConnection);
@@ -63,24 +62,19 @@ ScriptedWindow::ScriptedWindow()
     services.siteCharsetLearned = [this](const QString &charset) { charsets << charset; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
-        if (name == QLatin1String("W2"))
-            filePages << b;
         if (name == QLatin1String("W1"))
             w1 = b;
         else if (name == QLatin1String("W3"))
             w3 = b;
-        else if (!w2)
-            w2 = b;
+        else
+            filePages << b;
         return b;
     };
     form = std::make_unique<Form1>(factory, services);
     form->Form_Load();
     form->show();
-    if (!QTest::qWaitForWindowExposed(form.get()))
-        qWarning("the window was not exposed");
+    QVERIFY(QTest::qWaitForWindowExposed(form.get()));
 }
-
-ScriptedWindow::~ScriptedWindow() = default;
 
 void ScriptedWindow::search(const QString &keyword)
 {

@@ -63,7 +63,6 @@ class ScriptedWindow
 public:
     // Loads and shows the window.
     ScriptedWindow();
-    ~ScriptedWindow();
 
     // Types the keyword and presses Enter.
     void search(const QString &keyword);
@@ -72,7 +71,6 @@ public:
 
     std::unique_ptr<Form1> form;
     ScriptedBrowser *w1 = nullptr;
-    ScriptedBrowser *w2 = nullptr;
     ScriptedBrowser *w3 = nullptr;
     // Every file-page browser made, W2 first.
     QList<QPointer<ScriptedBrowser>> filePages;

@@ -5,8 +5,6 @@
 
 #include <QDesktopServices>
 #include <QLineEdit>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "Browser.h"
@@ -260,8 +258,7 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadOnly) && file.readAll() == DemoSite::fileBytes(ids[i]));
         }
         const QStringList inFolder = folder();
-        QVERIFY2(std::is_permutation(names.cbegin(), names.cend(), inFolder.cbegin(), inFolder.cend()),
-                 qPrintable(inFolder.join(QLatin1Char('|'))));
+        QVERIFY2(std::ranges::is_permutation(names, inFolder), qPrintable(inFolder.join(QLatin1Char('|'))));
         QVERIFY2(desktop.opened.isEmpty(), qPrintable(desktop.opened.value(0).toString()));
     }
 
@@ -297,8 +294,7 @@ private:
     }
     int visibleRows() const
     {
-        return int(
-            std::count_if(form->Picture1.begin(), form->Picture1.end(), [](QWidget *w) { return w->isVisible(); }));
+        return int(std::ranges::count_if(form->Picture1, [](QWidget *w) { return w->isVisible(); }));
     }
     QStringList listIds() const
     {
@@ -358,8 +354,7 @@ private:
     // to spend unless grantMayStay.
     bool pagesDone(bool grantMayStay) const
     {
-        const QList<WebEngineBrowser *> pages = form->findChildren<WebEngineBrowser *>();
-        return std::all_of(pages.cbegin(), pages.cend(), [&](const WebEngineBrowser *page) {
+        return std::ranges::all_of(form->findChildren<WebEngineBrowser *>(), [&](const WebEngineBrowser *page) {
             return page->isQuiet() && (grantMayStay || !page->hasOpenGrant());
         });
     }

@@ -8,9 +8,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QSettings>
 #include <QStyleOptionButton>
-#include <QTemporaryDir>
 #include <QTextDocument>
 #include <QtTest>
 
@@ -76,10 +74,8 @@ private slots:
             shown << shownButton->text();
         QCOMPARE(shown, buttons);
         button(list, id, pressed)->click(); // one of those shown
-        QList<QPair<int, DownloadEntry::Action>> expected;
-        if (acted)
-            expected << qMakePair(id, DownloadEntry::Action(acted));
-        QCOMPARE(downloads.acted, expected);
+        using Acted = QList<QPair<int, DownloadEntry::Action>>;
+        QCOMPARE(downloads.acted, (acted ? Acted {{id, DownloadEntry::Action(acted)}} : Acted {}));
         QCOMPARE(desktop.opened, opened.isEmpty() ? QList<QUrl> {} : QList<QUrl> {QUrl(opened)});
     }
 
@@ -154,8 +150,7 @@ private slots:
         QVERIFY(QFile(dir.filePath(QStringLiteral("plain"))).open(QIODevice::WriteOnly));
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("下载")));
         const bool qtDialog = chosen == QLatin1String("-");
-        if (!chosen.isEmpty())
-            chosen = dir.filePath(chosen);
+        chosen = dir.filePath(chosen);
         QSettings().remove(QStringLiteral("downloads/folder"));
         FakeDownloads downloads;
         DownloadList list(downloads);
@@ -361,8 +356,7 @@ private slots:
     void placement()
     {
         QFETCH(QRect, placed);
-        QFETCH(QRect, expected);
-        QCOMPARE(placed, expected);
+        QTEST(placed, "expected");
     }
 
     void showsItselfQuietlyBesideItsWindow()
@@ -393,7 +387,6 @@ private slots:
         QVERIFY(list.isVisible());
         QCOMPARE(list.pos(), beside());
         downloads.change(id, [](DownloadEntry &e) { e.state = State::Finished; });
-        QCOMPARE(list.row(id)->entry().state, State::Finished);
         // The offscreen platform activates every window it shows; under X
         // with a window manager the list leaves the focus where it was.
         if (QGuiApplication::platformName() != QLatin1String("offscreen"))

@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "DownloadEntry.h"
@@ -309,8 +307,7 @@ private:
     static void compareText()
     {
         QFETCH(QString, got);
-        QFETCH(QString, expected);
-        QCOMPARE(got, expected);
+        QTEST(got, "expected");
     }
 };
 

@@ -4,10 +4,7 @@
 #include <csignal>
 #include <memory>
 
-#include <QDir>
 #include <QGuiApplication>
-#include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include "Browser.h"
@@ -114,16 +111,12 @@ private slots:
         m_dir = std::make_unique<QTemporaryDir>();
         manager()->folder().setPath(folder());
         m_browser = static_cast<WebEngineBrowser *>(m_session->createBrowser(this));
-        m_complete = std::make_unique<QSignalSpy>(m_browser, &Browser::DocumentComplete);
-        m_failed = std::make_unique<QSignalSpy>(m_browser, &Browser::loadFailed);
         m_watch = std::make_unique<DownloadWatch>(manager());
     }
     void cleanup()
     {
         manager()->cancelAll();
         manager()->folder().setFreeSpace({});
-        m_complete.reset();
-        m_failed.reset();
         delete m_browser;
         // What the engine still writes as it winds down goes with it, at the end.
         m_left << m_dir->path();
@@ -147,8 +140,7 @@ private slots:
             QVERIFY(m_watch->waitStarted());
         }
         QCOMPARE(last().state, State::Waiting);
-        const QList<DownloadEntry> four = manager()->entries().mid(manager()->entries().size() - 4);
-        manager()->act(four.first().id, DownloadEntry::Cancel);
+        manager()->act(manager()->entries().at(manager()->entries().size() - 4).id, DownloadEntry::Cancel);
         QTRY_COMPARE_WITH_TIMEOUT(last().state, State::Running, 10000);
         const QString partial = DownloadFolder::enginePartialPath(last().path);
         const qint64 then = QFileInfo(partial).size();
@@ -185,6 +177,7 @@ private slots:
         QFETCH(QString, reason);
         QFETCH(int, state);
         const QString dir = folder();
+        QSignalSpy complete(m_browser, &Browser::DocumentComplete), failed(m_browser, &Browser::loadFailed);
         download(m_site.siteBase() + path);
         if (fault == QLatin1String("full") || fault == QLatin1String("cancel")) {
             QVERIFY(m_watch->waitStarted());
@@ -200,8 +193,8 @@ private slots:
             QCOMPARE(int(last().state), state);
             QVERIFY(!m_watch->reasons().isEmpty());
             // The navigation that became a download is neither a document nor a failure.
-            QCOMPARE(m_complete->count(), 0);
-            QCOMPARE(m_failed->count(), 0);
+            QCOMPARE(complete.count(), 0);
+            QCOMPARE(failed.count(), 0);
             // Nothing under the final name; a cancelled one leaves nothing.
             QVERIFY(!QFileInfo::exists(QDir(dir).filePath(last().name)));
             if (fault == QLatin1String("cancel")) {
@@ -371,7 +364,6 @@ private:
     std::unique_ptr<QTemporaryDir> m_journals = std::make_unique<QTemporaryDir>();
     QStringList m_left;
     WebEngineBrowser *m_browser = nullptr;
-    std::unique_ptr<QSignalSpy> m_complete, m_failed;
     std::unique_ptr<DownloadWatch> m_watch;
 };
 

@@ -30,20 +30,15 @@ namespace {
 
 bool gsettings(const QString &schema, const QString &key, const QString &value)
 {
-    return QProcess::execute(QStringLiteral("gsettings"),
-                             {QStringLiteral("set"), QStringLiteral("org.gnome.system.proxy") + schema, key, value})
-           == 0;
+    return QProcess::execute("gsettings", {"set", "org.gnome.system.proxy" + schema, key, value}) == 0;
 }
 
 // GNOME's proxy settings: mode, the hosts exempt (a GVariant list), the HTTP
 // proxy's port on 127.0.0.1 and the PAC address.
-bool setGnomeProxy(const QString &mode, const QString &ignore = QStringLiteral("[]"), int port = 3128,
-                   const QString &pac = {})
+bool setGnomeProxy(const QString &mode, const QString &ignore = "[]", int port = 3128, const QString &pac = {})
 {
-    return gsettings({}, QStringLiteral("mode"), mode) && gsettings({}, QStringLiteral("ignore-hosts"), ignore)
-           && gsettings({}, QStringLiteral("autoconfig-url"), pac)
-           && gsettings(QStringLiteral(".http"), QStringLiteral("host"), QStringLiteral("127.0.0.1"))
-           && gsettings(QStringLiteral(".http"), QStringLiteral("port"), QString::number(port));
+    return gsettings({}, "mode", mode) && gsettings({}, "ignore-hosts", ignore) && gsettings({}, "autoconfig-url", pac)
+           && gsettings(".http", "host", "127.0.0.1") && gsettings(".http", "port", QString::number(port));
 }
 
 QString proxyLog()
@@ -138,9 +133,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("ONDRIX_PROXY_LOG"), "run by proxy-session.sh");
-        QVERIFY2(m_site.start({QStringLiteral("--bind"), QStringLiteral("10.77.0.1"), QStringLiteral("--home-bind"),
-                               QStringLiteral("10.77.0.2")}),
-                 qPrintable(m_site.errorString()));
+        QVERIFY2(m_site.start({"--bind", "10.77.0.1", "--home-bind", "10.77.0.2"}), qPrintable(m_site.errorString()));
         QVERIFY(m_tiny.isListening());
     }
 

@@ -355,8 +355,7 @@ private:
         auto *download = new FakeDownload(++m_ids, *s, signature, how == 1 && restart, m_rng.bounded(2));
         m_engine << download;
         m_manager->offer(download, {.entry = entry, .page = pageOf(*s), .charset = QStringLiteral("UTF-8")});
-        return download->mimeType() == QLatin1String("text/html") ? QStringLiteral("page answered a page")
-                                                                  : QStringLiteral("page answered");
+        return download->mimeType() == QLatin1String("text/html") ? "page answered a page" : "page answered";
     }
     // The engine's live downloads, or those of them that do what is asked.
     QList<FakeDownload *> downloads(bool (FakeDownload::*which)() const = nullptr) const
@@ -369,8 +368,7 @@ private:
     QString engine()
     {
         const QList<FakeDownload *> steps = downloads(&FakeDownload::steps);
-        return steps.isEmpty() ? QStringLiteral("-")
-                               : QStringLiteral("engine ") + steps.at(m_rng.bounded(steps.size()))->step(m_rng);
+        return steps.isEmpty() ? "-" : "engine " + steps.at(m_rng.bounded(steps.size()))->step(m_rng);
     }
     QString answerServer()
     {
@@ -455,8 +453,7 @@ private:
         };
         if (!fetching())
             return QStringLiteral("-");
-        return QTest::qWaitFor([&] { return !fetching(); }, 10000) ? QStringLiteral("fetched")
-                                                                   : QStringLiteral("fetch failed");
+        return QTest::qWaitFor([&] { return !fetching(); }, 10000) ? "fetched" : "fetch failed";
     }
     // Faults that come now and then, and go at their next turn.
     QString toggle(bool &fault, const char *on, const char *off)
@@ -598,9 +595,7 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(m_site.start(), qPrintable(m_site.errorString()));
-        const QStringList names {QStringLiteral("1.rar"),     QStringLiteral("1.rar"),
-                                 QStringLiteral("中文.bin"),  QStringLiteral("a.zip"),
-                                 QStringLiteral("b%1%2.zip"), QStringLiteral("a.zip.part.download")};
+        const QStringList names {"1.rar", "1.rar", "中文.bin", "a.zip", "b%1%2.zip", "a.zip.part.download"};
         for (int i = 0; i < names.size(); ++i) {
             const QByteArray target = "/bytes/" + QByteArray::number(3000 + 1000 * i) + ".bin";
             const DemoReply r = DemoSite::get(m_site.siteBase(), target);
@@ -623,8 +618,7 @@ private slots:
         const quint32 first = replay ? quint32(qEnvironmentVariableIntValue("ONDRIX_SEED")) : 1;
         const quint32 end = replay ? first + 1 : first + Sequences;
         // In memory where there is room: the journal's writes wait for the disk.
-        const QString base = QFileInfo(QStringLiteral("/dev/shm")).isWritable() ? QStringLiteral("/dev/shm/")
-                                                                                : QDir::tempPath() + u'/';
+        const QString base = QFileInfo("/dev/shm").isWritable() ? QStringLiteral("/dev/shm/") : QDir::tempPath() + u'/';
         for (quint32 seed = first; seed < end; ++seed) {
             QTemporaryDir dir(base + QStringLiteral("ondrix-transfers-XXXXXX"));
             World world(seed, dir.path(), m_sources);
@@ -723,8 +717,7 @@ private slots:
                                           .partial = partial.fileName(),
                                           .files = {.reserved = FileIdentity::of(partial.fileName())},
                                           .total = s.bytes.size(),
-                                          .validator = s.validators.etag,
-                                          .userAgent = {}},
+                                          .validator = s.validators.etag},
                                          this);
             connect(fetch, &RangeFetch::finished, this, [&, fetch](RangeFetch::Outcome outcome) {
                 ++ended;
