@@ -19,6 +19,7 @@
 #include "DownloadRow.h"
 #include "FakeDownloads.h"
 #include "Placement.h"
+#include "StopReason.h"
 
 using State = DownloadEntry::State;
 
@@ -254,6 +255,34 @@ private slots:
         QVERIFY(!clear->isEnabled());
         downloads.change(1, [](DownloadEntry &e) { e.state = State::Finished; });
         QVERIFY(clear->isEnabled());
+    }
+
+    // What reaches the desktop of a change: a download's end, not its
+    // keeping for the next start as the program ends.
+    void notices_data()
+    {
+        QTest::addColumn<int>("state");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("told"); // the notice's summary, "" for none
+        QTest::newRow("finished") << int(State::Finished) << ""
+                                  << "下载完成";
+        QTest::newRow("broken off") << int(State::Interrupted) << "网络连接中断"
+                                    << "下载失败";
+        QTest::newRow("kept for the next start") << int(State::Interrupted) << StopReason::earlierRunText() << "";
+    }
+    void notices()
+    {
+        QFETCH(int, state);
+        QFETCH(QString, reason);
+        FakeDownloads downloads;
+        QStringList told;
+        DownloadNotices notices(downloads, nullptr, [&](const QString &summary, auto &&...) { told << summary; });
+        const int id = downloads.add({});
+        downloads.change(id, [&](DownloadEntry &e) {
+            e.state = State(state);
+            e.reason = reason;
+        });
+        QTEST(told.join(u','), "told");
     }
 
     // Keys pressed in turn from a button: Tab and Shift+Tab in reading order,

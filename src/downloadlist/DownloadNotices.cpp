@@ -2,10 +2,12 @@
 
 #include "Desktop.h"
 #include "Downloads.h"
+#include "StopReason.h"
 
-DownloadNotices::DownloadNotices(Downloads &downloads, QObject *parent)
+DownloadNotices::DownloadNotices(Downloads &downloads, QObject *parent, Notify notify)
     : QObject(parent)
     , m_downloads(&downloads)
+    , m_notify(notify ? std::move(notify) : Notify(&Desktop::notify))
 {
     for (const DownloadEntry &entry : downloads.entries())
         m_seen.insert(entry.id, entry.state);
@@ -27,9 +29,9 @@ void DownloadNotices::onChanged(int id)
     m_seen.insert(id, entry.state);
     if (!news)
         return;
+    const bool kept = entry.state == DownloadEntry::State::Interrupted && entry.reason == StopReason::earlierRunText();
     if (entry.state == DownloadEntry::State::Finished)
-        Desktop::notify(QStringLiteral("下载完成"), entry.name, entry.path, true);
-    else if (entry.state == DownloadEntry::State::Failed || entry.state == DownloadEntry::State::Interrupted)
-        Desktop::notify(QStringLiteral("下载失败"), entry.name + QStringLiteral("：") + entry.reason, entry.path,
-                        false);
+        m_notify(QStringLiteral("下载完成"), entry.name, entry.path, true);
+    else if ((entry.state == DownloadEntry::State::Failed || entry.state == DownloadEntry::State::Interrupted) && !kept)
+        m_notify(QStringLiteral("下载失败"), entry.name + QStringLiteral("：") + entry.reason, entry.path, false);
 }
