@@ -86,6 +86,9 @@ private slots:
         QTest::newRow("partial gone") << journal << -1 << qint64(-1);
         QTest::newRow("more than the whole file") << journal << 9000 << qint64(-1);
         QTest::newRow("partial not its own") << QByteArray(journal).replace("@/a.zip.part.download", "@/b.txt") << 5000 << qint64(-1);
+        const QByteArray complete = QByteArray(journal).replace("\"bytes\":5000", "\"bytes\":8000,\"complete\":true");
+        QTest::newRow("complete") << complete << 8000 << qint64(8000);
+        QTest::newRow("complete, but cut short") << complete << 5000 << qint64(5000);
         QTest::newRow("not a web address") << QByteArray(journal).replace("http://s/d/1", "file:///etc/passwd") << 5000 << qint64(-1);
         // clang-format on
     }
@@ -118,6 +121,7 @@ private slots:
         if (bytes < 0)
             return;
         QCOMPARE(read.downloads[0].bytes, bytes);
+        QCOMPARE(read.downloads[0].complete, QTest::currentDataTag() == QByteArrayView("complete"));
         QCOMPARE(read.downloads[0].etag, QByteArray("\"x\""));
         // Written back as read; with nothing unfinished, no journal at all.
         QVERIFY(journal.write(read));

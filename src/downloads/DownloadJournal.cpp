@@ -163,6 +163,9 @@ JournalContents DownloadJournal::read() const
         e.bytes = nothing ? 0 : partial.size();
         if (e.total >= 0 && e.bytes > e.total)
             continue;
+        // Complete data cut short (a power cut before the disk had it all):
+        // its rest is fetched, never landed as it is.
+        e.complete = e.complete && e.bytes == e.total;
         out.downloads << e;
     }
     return out;
