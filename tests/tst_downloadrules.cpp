@@ -194,6 +194,24 @@ private slots:
         QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
     }
 
+    // Data its server names as the download's own reservation, gone
+    // meanwhile, lands there and stays: the tidying after takes only what
+    // the reservation left.
+    void dataLandedAtItsPartialNameStays()
+    {
+        QTemporaryDir dir;
+        const auto ours = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
+        const QString data = DownloadFolder::enginePartialPath(ours.path);
+        QFile file(data);
+        QVERIFY(file.open(QIODevice::NewOnly) && file.write("data") == 4);
+        file.close();
+        QVERIFY(QFile::remove(DownloadFolder::reservedPath(ours.path)));
+        const QString landed = DownloadFolder().landAndTidy(
+            data, {.reserved = ours.reserved, .data = FileIdentity::of(data)}, ours.path, QStringLiteral("a.zip.part"));
+        QCOMPARE(landed, DownloadFolder::reservedPath(ours.path));
+        QCOMPARE(QFileInfo(landed).size(), 4);
+    }
+
     // Names as the site meant them: raw bytes the engine read as Latin-1, or
     // a name only in the address (percent-decoded), in the encoding of the
     // site's pages; and the name a server sends, read as the engine reads it

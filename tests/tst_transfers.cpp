@@ -3,7 +3,8 @@
 // (the demo site serves the rest of a file an earlier run left), checked
 // after every step against what must always hold: nothing of anyone else's
 // is removed or written, nothing outside the folder; every 已完成 file is
-// byte for byte its source under its own name; no two entries share a file;
+// byte for byte its source under its own name, which no other program's
+// partial file claims; no two entries share a file;
 // every file the program made is listed; the journal lists what is
 // unfinished; every ended entry says why; every action does what its name
 // says; and the choice the list offers survives a quit. A failing sequence
@@ -35,7 +36,8 @@ constexpr int Steps = 30;
 using State = DownloadEntry::State;
 
 // A file on the demo site; distinct lengths, two of one name, one whose name
-// holds the markers QString::arg() fills, and one more than may run at once.
+// holds the markers QString::arg() fills, one whose first character the
+// engine loses (its server names it), and one more than may run at once.
 struct Source
 {
     QString id;
@@ -43,6 +45,7 @@ struct Source
     QString name;
     QByteArray bytes;
     ServerProbe::Validators validators;
+    QString engineName; // as the engine suggests it
 };
 
 QByteArray read(const QString &path)
@@ -59,7 +62,7 @@ class FakeDownload final : public EngineDownload
 public:
     FakeDownload(quint32 id, const Source &source, const QString &query, bool page, bool sized)
         : m_id(id)
-        , m_name(source.name)
+        , m_name(source.engineName)
         , m_url(source.url)
         , m_data(page ? QByteArray("<html>链接已失效</html>") : source.bytes)
         , m_page(page)
@@ -272,9 +275,13 @@ private:
             const Source *s = source(e.url);
             if (!s || read(path) != s->bytes)
                 return QStringLiteral("complete, but not its source's bytes: ") + path;
+            // Another program's partial file of that name lands there later.
+            if (m_others.contains(DownloadFolder::reservedPath(path)))
+                return QStringLiteral("landed at another program's name: ") + path;
             m_others.insert(path, s->bytes);
-            if (path == e.path
-                && QFileInfo(path).fileName().remove(QRegularExpression(QStringLiteral(" \\(\\d+\\)"))) != s->name)
+            // The server's name, or the engine's where the server never said.
+            const QString name = QFileInfo(path).fileName().remove(QRegularExpression(QStringLiteral(" \\(\\d+\\)")));
+            if (path == e.path && name != s->name && name != s->engineName)
                 return QStringLiteral("landed under another name: ") + e.path;
         }
         return {};
@@ -607,7 +614,8 @@ private slots:
                                  {.etag = r.header("ETag"),
                                   .modified = r.header("Last-Modified"),
                                   .length = r.body.size(),
-                                  .disposition = "attachment; filename=\"" + names.at(i).toUtf8() + '"'}};
+                                  .disposition = "attachment; filename=\"" + names.at(i).toUtf8() + '"'},
+                                 i == 2 ? names.at(i).mid(1) : names.at(i)};
         }
     }
 

@@ -106,14 +106,15 @@ QString DownloadFolder::enginePartialPath(const QString &path)
     return reservedPath(path) + QStringLiteral(".download");
 }
 
-QString DownloadFolder::land(const QString &from, const FileIdentity &data, const QString &path) const
+QString DownloadFolder::land(const QString &from, const FileIdentity &data, const QString &path, bool reserved) const
 {
     const QFileInfo wanted(path);
     const QDir dir = wanted.absoluteDir();
     for (int n = 0; n < MaxNumber; ++n) {
         const QString target = candidate(dir, wanted.fileName(), n);
-        // Another download's reservation counts as taken, except our own.
-        if ((n > 0 && taken(target)) || enginesName(target))
+        // Another download's or program's partial files count as taken,
+        // except our own reservation.
+        if (((n > 0 || !reserved) && taken(target)) || enginesName(target))
             continue;
         if (m_move ? m_move(data, from, target) : data.move(from, target))
             return target;
@@ -130,14 +131,15 @@ QString DownloadFolder::landAndTidy(const QString &from, const Files &files, con
     if (!files.holds(data))
         return {};
     QString landed;
-    if (!name.isEmpty())
-        landed = land(from, data, QFileInfo(path).dir().filePath(name));
+    if (const QString named = QFileInfo(path).dir().filePath(name); !name.isEmpty())
+        landed = land(from, data, named, named == path);
     // The server's name may not fit where the engine's did (names of at most
     // 143 bytes on an encrypted home): the reserved one then.
     if (landed.isEmpty())
-        landed = land(from, data, path);
-    if (!landed.isEmpty())
-        removePartial(path, files); // the reservation
+        landed = land(from, data, path, true);
+    // The reservation goes; not the data, where a server named it so.
+    if (!landed.isEmpty() && landed != reservedPath(path) && landed != enginePartialPath(path))
+        removePartial(path, files);
     return landed;
 }
 
