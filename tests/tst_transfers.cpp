@@ -776,6 +776,48 @@ private slots:
         QCOMPARE(QFileInfo(partial).size(), 0);
     }
 
+    // The rest must be of the version begun: a server that ignores If-Range
+    // answers 206 for a new one too, and a 416 means complete only for a
+    // file of the length held.
+    void theRestIsOfTheSameVersion_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<int>("outcome");
+        const QByteArray none = "Content-Length: 0\r\n\r\n";
+        QTest::newRow("206 of another version")
+            << "206 Partial Content\r\nContent-Range: bytes 100-199/200\r\nETag: \"new\"\r\n" + none
+            << int(RangeFetch::Outcome::Changed);
+        QTest::newRow("416, the file shorter now")
+            << "416 Range Not Satisfiable\r\nContent-Range: bytes */50\r\n" + none << int(RangeFetch::Outcome::Changed);
+        QTest::newRow("416, all of it held") << "416 Range Not Satisfiable\r\nContent-Range: bytes */100\r\n" + none
+                                             << int(RangeFetch::Outcome::Complete);
+    }
+    void theRestIsOfTheSameVersion()
+    {
+        QFETCH(QByteArray, answer);
+        QTemporaryDir dir;
+        const QString partial = dir.filePath(QStringLiteral("a.zip.part"));
+        const FileIdentity own = FileIdentity::create(partial);
+        QFile held(partial);
+        QVERIFY(held.open(QIODevice::Append) && held.write(QByteArray(100, 'o')) == 100);
+        held.close();
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        QNetworkAccessManager network;
+        RangeFetch fetch(&network, {.url = local(server),
+                                    .referer = {},
+                                    .partial = partial,
+                                    .files = {.reserved = own},
+                                    .total = -1,
+                                    .validator = "\"old\""});
+        std::optional<RangeFetch::Outcome> outcome;
+        connect(&fetch, &RangeFetch::finished, this, [&](RangeFetch::Outcome o) { outcome = o; });
+        QTRY_VERIFY(server.hasPendingConnections());
+        server.nextPendingConnection()->write("HTTP/1.1 " + answer);
+        QTRY_VERIFY(outcome);
+        QTEST(int(*outcome), "outcome");
+    }
+
     // A reply dropped as the network thread hands over its error (a 404
     // whose page comes after its headers) ends once: cut off, Qt would end
     // it a second time as the error came ("this method must only be called once").

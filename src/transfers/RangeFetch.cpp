@@ -14,6 +14,24 @@ namespace {
 // No answer or no data for this long is a broken connection.
 constexpr int StallMs = 30000;
 
+// A server that ignores If-Range answers 206 for a new version too: where it
+// sends a validator of the kind held, that names the version.
+bool otherVersion(const QByteArray &validator, const QNetworkReply &reply)
+{
+    const bool tag = validator.startsWith('"') || validator.startsWith("W/");
+    const QByteArray said = reply.rawHeader(tag ? "ETag" : "Last-Modified");
+    return !validator.isEmpty() && !said.isEmpty() && said != validator;
+}
+
+// The whole length a 416 answer gives ("bytes */N"), else -1.
+qint64 wholeLength(const QByteArray &contentRange)
+{
+    const QByteArray range = contentRange.trimmed();
+    bool ok = false;
+    const qint64 length = range.startsWith("bytes */") ? range.mid(8).toLongLong(&ok) : -1;
+    return ok ? length : -1;
+}
+
 } // namespace
 
 RangeFetch::RangeFetch(QNetworkAccessManager *network, Target target, QObject *parent)
@@ -74,7 +92,8 @@ void RangeFetch::onHeaders()
         // Anything but the very next byte of the very same file would make a
         // file of two.
         if (!contentRange(m_reply->rawHeader("Content-Range"), first, total) || first != m_bytes
-            || (m_target.total >= 0 && total >= 0 && total != m_target.total))
+            || (m_target.total >= 0 && total >= 0 && total != m_target.total)
+            || otherVersion(m_target.validator, *m_reply))
             return end(Outcome::Changed);
         if (m_target.total < 0)
             m_target.total = total;
@@ -88,8 +107,11 @@ void RangeFetch::onHeaders()
         const bool sameFile = m_target.validator == etag || m_target.validator == modified;
         return end(!sameFile && !(etag + modified).isEmpty() ? Outcome::Changed : Outcome::NoRanges);
     }
-    if (m_status == 416)
-        return end(m_target.total < 0 || m_bytes == m_target.total ? Outcome::Complete : Outcome::Changed);
+    if (m_status == 416) {
+        // Nothing after the bytes held: complete only for a file that long.
+        const qint64 length = wholeLength(m_reply->rawHeader("Content-Range"));
+        return end((length >= 0 ? length : m_target.total) == m_bytes ? Outcome::Complete : Outcome::Changed);
+    }
     if (m_status == 403 || m_status == 404 || m_status == 410)
         return end(Outcome::Expired);
     end(Outcome::Refused);
