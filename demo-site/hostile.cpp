@@ -292,6 +292,36 @@ bool serveHostileSearch(std::string_view key, const Catalogue &cat, httplib::Res
     return true;
 }
 
+// A file page with no free table that downloads once the next file page is
+// asked for (the same hidden browser serves the next click), and that next
+// page, which answers only once that download was asked for, or after 10 s.
+void addLateActingPages(httplib::Server &srv)
+{
+    static std::atomic<bool> nextAsked {false}, lateAsked {false};
+    srv.Get("/f/__late.html", [](const httplib::Request &, httplib::Response &res) {
+        nextAsked = lateAsked = false;
+        res.set_content(std::string(kHead)
+                            + "晚来</title></head><body>\n<h1>晚来</h1>\n<script>\nvar t = setInterval(function () {"
+                              " fetch('/h/late-go').then(function (r) { return r.text(); }).then(function (go) {"
+                              " if (go !== 'go') return; clearInterval(t); var a = document.createElement('a');"
+                              " a.href = '/h/d/late'; a.download = 'late.bin'; document.body.appendChild(a); a.click();"
+                              " }); }, 100);\n</script>\n</body></html>\n",
+                        kHtml);
+    });
+    srv.Get("/h/late-go", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(nextAsked ? "go" : "wait", "text/plain");
+    });
+    srv.Get("/h/d/late", [](const httplib::Request &, httplib::Response &res) {
+        lateAsked = true;
+        res.set_content(std::string(1024, 'l'), "application/octet-stream");
+    });
+    srv.Get("/f/__next.html", [](const httplib::Request &, httplib::Response &res) {
+        nextAsked = true;
+        for (int i = 0; i < 200 && !lateAsked && nap(std::chrono::milliseconds(50)); ++i) { }
+        res.set_content(zeroPointPage("下一个", "save('next.bin')"), kHtml);
+    });
+}
+
 void addHostileFileRoutes(httplib::Server &srv)
 {
     const auto page = [&srv](const std::string &name, std::string html) {
@@ -322,6 +352,7 @@ void addHostileFileRoutes(httplib::Server &srv)
     page("__repeat", zeroPointPage("反复请求", "location.href = '/d/__endless'; setInterval(function () {"
                                                " var f = document.createElement('iframe'); f.src = '/d/__endless';"
                                                " document.body.appendChild(f); }, 100)"));
+    addLateActingPages(srv);
     srv.Get("/f/__busy.html", [](const httplib::Request &, httplib::Response &res) { answerBusy(res); });
     srv.Get("/f/__404.html", [](const httplib::Request &, httplib::Response &res) {
         res.set_content(filePage(Entry {"__404", "失效链接", "1 KB", 0, 1}), kHtml);

@@ -6,6 +6,7 @@ FreeDownloadClick::FreeDownloadClick(Browser *browser, const QString &page, User
     : QObject(parent)
     , m_browser(browser)
     , m_page(page)
+    , m_allowance(allowance)
 {
     // Counted from the click, as the grant is: a page that never comes and
     // a countdown that never ends are given up alike.
@@ -19,7 +20,6 @@ FreeDownloadClick::FreeDownloadClick(Browser *browser, const QString &page, User
             giveUp(unreachableText(failure));
     });
     m_browser->Navigate(page);
-    m_browser->allowUserAction(allowance);
     m_deadline.start();
 }
 
@@ -27,7 +27,10 @@ void FreeDownloadClick::documentComplete()
 {
     if (!m_waiting || m_documentsLeft <= 0)
         return;
-    --m_documentsLeft;
+    // Not before: a browser that served another click holds that page until
+    // this one comes, and what it does is not this click's.
+    if (m_documentsLeft-- == Documents)
+        m_browser->allowUserAction(m_allowance);
     QPointer<FreeDownloadClick> self(this);
     ClickElementsByText(m_browser, QStringLiteral("table"), QStringLiteral("0分"), [self](int clicked) {
         if (!self || !self->m_waiting)

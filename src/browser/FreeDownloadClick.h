@@ -7,10 +7,10 @@
 #include "Browser.h"
 
 // One click on a file's free download, carried out for the user in one
-// hidden browser: loads the file page under the grant of the user's action,
-// clicks the tables that offer the file for zero points ("0分") on its first
-// documents, and waits for the download as long as the grant lasts. A row
-// click and a download started again from its file page go the same way.
+// hidden browser: loads the file page, clicks the tables that offer the
+// file for zero points ("0分") on its first documents under the grant of the
+// user's action, and waits for the download as long as the grant lasts. A
+// row click and a download started again from its file page go the same way.
 class FreeDownloadClick final : public QObject
 {
     Q_OBJECT
@@ -21,7 +21,8 @@ public:
     // no more documents than this.
     static constexpr int Documents = 3;
 
-    // Loads page in browser and lets its pages do what allowance allows.
+    // Loads page in browser; from its first document on, lets its pages do
+    // what allowance allows.
     FreeDownloadClick(Browser *browser, const QString &page, UserAllowance allowance, QObject *parent = nullptr);
 
     Browser *browser() const { return m_browser; }
@@ -52,6 +53,7 @@ private:
 
     Browser *m_browser;
     QString m_page;
+    UserAllowance m_allowance;
     QTimer m_deadline;
     int m_documentsLeft = Documents;
     bool m_clicked = false; // on any of its documents
