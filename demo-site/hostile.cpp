@@ -382,6 +382,16 @@ void addHostileBrowserRoutes(httplib::Server &srv)
 {
     srv.Get("/h/self.html",
             [](const httplib::Request &, httplib::Response &res) { res.set_content(selfActingPage(), kHtml); });
+    // Row 1's link opens nothing when clicked, and a window and a download
+    // by itself long after.
+    srv.Get("/h/later.html", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(
+            std::string(kHead)
+                + "稍后</title></head><body>\n<a onclick=\"setTimeout(function () {"
+                  " window.open('http://x.example/'); location.href = '/h/d/file?later'; }, 6000)\">1 稍后</a>"
+                  "\n</body></html>\n",
+            kHtml);
+    });
     srv.Get("/h/storm.html",
             [](const httplib::Request &, httplib::Response &res) { res.set_content(stormPage(), kHtml); });
     // A document on another host that a zero-point table leads to: while it

@@ -134,6 +134,7 @@ private slots:
         // clang-format off
         QTest::newRow("advertisement page acting alone") << "ad" << "/h/self.html" << none << 0 << "" << -1;
         QTest::newRow("results page acting alone") << "search" << "__self" << none << 0 << "" << -1;
+        QTest::newRow("advert click opening nothing, then a window and a download") << "advert" << "/h/later.html" << QStringList {"file"} << 0 << "" << 0;
         QTest::newRow("advert click: schemes, window storm, two downloads") << "advert" << "/h/storm.html" << QStringList {"ad-[12].bin"} << 1 << "" << -1;
         QTest::newRow("a terabyte announced") << "file" << "__huge" << none << 0 << "磁盘空间不足" << 1;
         QTest::newRow("600,000-character name") << "file" << "__longname" << QStringList {"*.bin"} << 0 << "" << 1;

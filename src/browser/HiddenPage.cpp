@@ -92,9 +92,12 @@ void HiddenPage::markClicked()
     QTimer::singleShot(ClickActivationMs + 100, this, &HiddenPage::updateWindowOpening);
 }
 
-void HiddenPage::markClickAnswered()
+void HiddenPage::markClickAnswered(int clicked)
 {
-    if (m_clicked.remainingTime() > ClickAnsweredMs) {
+    if (clicked == 0) {
+        m_clicked = QDeadlineTimer();
+        updateWindowOpening();
+    } else if (m_clicked.remainingTime() > ClickAnsweredMs) {
         m_clicked.setRemainingTime(ClickAnsweredMs);
         QTimer::singleShot(ClickAnsweredMs + 100, this, &HiddenPage::updateWindowOpening);
     }
@@ -102,11 +105,11 @@ void HiddenPage::markClickAnswered()
 
 void HiddenPage::updateWindowOpening()
 {
-    // Without a grant the engine blocks window.open in the page itself, so
-    // a storm of calls costs the page nothing and us nothing.
-    const bool downloadWindows = m_grant.allows(UserGrant::Download) && !m_clicked.hasExpired();
+    // Without a grant and a click of ours just now the engine blocks
+    // window.open in the page itself, so a storm of calls costs the page
+    // nothing and us nothing.
     settings()->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows,
-                             m_grant.allows(UserGrant::DesktopAddress) || downloadWindows);
+                             m_grant.allowsAnything() && !m_clicked.hasExpired());
 }
 
 void HiddenPage::loadVisible(const QUrl &url)
@@ -156,7 +159,7 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
 
 QWebEnginePage *HiddenPage::createWindow(WebWindowType)
 {
-    if (m_windows < MaxWindows && m_grant.allows(UserGrant::DesktopAddress)) {
+    if (m_windows < MaxWindows && m_grant.allows(UserGrant::DesktopAddress) && !m_clicked.hasExpired()) {
         auto *catcher = new NewWindowCatcher(
             profile(), [this](const QUrl &address) { handOver(address); }, this);
         track(catcher);

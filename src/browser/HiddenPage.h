@@ -57,9 +57,10 @@ public:
     int grantEntry() const { return m_grant.entry(); }
     // A click of ours runs in the document: until shortly after it answered,
     // the windows it opens are the user's (as a browser allows pop-ups only
-    // right after a click), so that one a page opens by itself is not.
+    // right after a click), so that one a page opens by itself is not. A
+    // click that clicked nothing opened nothing.
     void markClicked();
-    void markClickAnswered();
+    void markClickAnswered(int clicked);
     // The encoding of the document last read (document.characterSet), for
     // the names of the downloads it starts.
     void setDocumentCharset(const QString &charset) { m_charset = charset; }

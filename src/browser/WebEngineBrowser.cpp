@@ -393,9 +393,10 @@ void WebEngineBrowser::runClick(quint64 id, const QString &tagName, const QStrin
                               // No answer at all: the frame that ran it is gone.
                               if (!self)
                                   return;
+                              const int count = clicked.isValid() ? clicked.toInt() : ClickedUnknown;
                               if (self->m_page)
-                                  self->m_page->markClickAnswered();
-                              self->finishClick(id, clicked.isValid() ? clicked.toInt() : ClickedUnknown);
+                                  self->m_page->markClickAnswered(count);
+                              self->finishClick(id, count);
                           });
 }
 

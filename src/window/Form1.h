@@ -159,6 +159,7 @@ private:
     void describeForReaders();
     int shownRow(int from, int step) const;
     void setUpDownloadNotices();
+    Browser::ClickDone endW3GrantUnlessClicked();
 
     BrowserFactory m_browsers; // for the file pages beyond W2
     Form1Services m_services;
@@ -182,4 +183,5 @@ private:
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
     FilePages *m_filePages = nullptr;
+    int m_w3Clicks = 0; // the advertisement page's, so that an old answer is known
 };

@@ -15,7 +15,7 @@ void Form1::Label3_Click(int index)
         // page's links that carry the row's number. The user's click may open
         // one page in the desktop browser and start one download.
         W3->allowUserAction({.downloads = 1, .desktopAddresses = 1});
-        ClickElementsByText(W3, QStringLiteral("A"), QString::number(index));
+        ClickElementsByText(W3, QStringLiteral("A"), QString::number(index), endW3GrantUnlessClicked());
         return;
     }
     // A row left shown without an identifier would load "/f/.html".

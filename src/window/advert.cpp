@@ -41,12 +41,23 @@ void Form1::Form_QueryUnload(int &cancel)
     cancel = 1;
     // The user's answer may start one download there.
     W3->allowUserAction({.downloads = 1});
-    QPointer<Form1> self(this);
-    ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"), [self](int clicked) {
-        // No download link to follow: the home page is where the new version is.
-        if (self && clicked == 0)
-            self->m_services.openUrl(QUrl(shared().HomePageAddress));
-    });
+    ClickElementsByText(W3, QStringLiteral("A"), QStringLiteral("365"),
+                        [self = QPointer<Form1>(this), ended = endW3GrantUnlessClicked()](int clicked) {
+                            ended(clicked);
+                            // No download link to follow: the home page is where the new version is.
+                            if (self && clicked == 0)
+                                self->m_services.openUrl(QUrl(shared().HomePageAddress));
+                        });
+}
+
+Browser::ClickDone Form1::endW3GrantUnlessClicked()
+{
+    // A click that clicked nothing gives the page nothing to act on; a later
+    // click's grant is that click's.
+    return [self = QPointer<Form1>(this), click = ++m_w3Clicks](int clicked) {
+        if (self && clicked == 0 && click == self->m_w3Clicks)
+            self->W3->allowUserAction({});
+    };
 }
 
 void Form1::Label7_Click()
