@@ -434,6 +434,11 @@ private slots:
         window.move(20, 20);
         emit downloads.attentionWanted();
         QCOMPARE(list.pos(), moved);
+        // Asked for (Ctrl+J), it takes the keyboard.
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        list.activate();
+        QVERIFY(QTest::qWaitForWindowActive(&list));
     }
 
 private:

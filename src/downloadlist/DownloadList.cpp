@@ -138,6 +138,12 @@ void DownloadList::showWithoutFocus()
     raise();
 }
 
+void DownloadList::activate()
+{
+    showWithoutFocus();
+    activateWindow();
+}
+
 void DownloadList::setAnchor(QWidget *window, const QList<QWidget *> &keepVisible)
 {
     m_anchor = window;

@@ -43,6 +43,8 @@ public:
     // Shown (and raised) without taking the keyboard focus from the window
     // the user is typing in.
     void showWithoutFocus();
+    // Shown for the keyboard, asked for (Ctrl+J).
+    void activate();
 
     DownloadRow *row(int id) const { return m_rows.value(id); }
 

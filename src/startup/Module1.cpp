@@ -102,14 +102,17 @@ public:
         m_keepVisible = keepVisible;
     }
 
-    void show()
+    void show(bool focus = false)
     {
         if (!m_list) {
             m_list = new DownloadList(m_downloads);
             // The widgets to keep in sight live as long as their window.
             m_list->setAnchor(m_anchor, m_anchor ? m_keepVisible : QList<QWidget *> {});
         }
-        m_list->showWithoutFocus();
+        if (focus)
+            m_list->activate();
+        else
+            m_list->showWithoutFocus();
     }
 
 private:
@@ -233,7 +236,7 @@ Form1 *Main(WebEngineSession &session)
     auto *list = new ListOnDemand(downloads); // owned by the window, once there is one
     Form1Services services = withDownloads(Form1Services::desktop(), downloads);
     services.mayQuit = [&downloads](QWidget *parent) { return confirmQuit(downloads, parent); };
-    services.showDownloads = [list] { list->show(); };
+    services.showDownloads = [list](bool focus) { list->show(focus); };
     services.siteCharsetLearned = [](const QString &charset) { QSettings().setValue(SiteCharsetKey, charset); };
     // What the pages may hand to the desktop goes where the logo's link does.
     session.setUrlOpener(services.openUrl);

@@ -36,8 +36,9 @@ struct Form1Services
     std::function<bool(QWidget *)> mayQuit = [](QWidget *) { return true; };
     // Ends the program.
     std::function<void()> quit = [] {};
-    // Ctrl+J.
-    std::function<void()> showDownloads = [] {};
+    // The download list: with the focus for Ctrl+J; without it for a row
+    // clicked again while its file page is opening (its entry is there).
+    std::function<void(bool focus)> showDownloads = [](bool) {};
     // A result row was clicked: the download list's entry its download
     // belongs to (0: none), or nothing when that file page is opening or its
     // file downloading already, which the list then shows.

@@ -16,7 +16,7 @@ void Form1::setUpDownloadNotices()
     });
     // The browsers' own shortcut for their downloads.
     auto *shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_J), this);
-    connect(shortcut, &QShortcut::activated, this, [this] { m_services.showDownloads(); });
+    connect(shortcut, &QShortcut::activated, this, [this] { m_services.showDownloads(true); });
 }
 
 void Form1::downloadAnswered(int entry)
