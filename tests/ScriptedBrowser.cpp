@@ -60,6 +60,7 @@ ScriptedWindow::ScriptedWindow()
     services.nothingCame
         = [this](int entry, const QString &why) { notices << QStringLiteral("%1|%2").arg(entry).arg(why); };
     services.siteCharsetLearned = [this](const QString &charset) { charsets << charset; };
+    services.showDownloads = [this](bool focus) { listShown << focus; };
     const auto factory = [this](const QString &name, QObject *parent) {
         auto *b = new ScriptedBrowser(parent);
         if (name == QLatin1String("W1"))

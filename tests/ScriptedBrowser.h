@@ -83,4 +83,5 @@ public:
     QStringList downloading; // file pages whose file is downloading already
     QStringList notices;     // "entry|reason" of each click that led to no download
     QStringList charsets;    // the site's encodings, as learnt
+    QList<bool> listShown;   // with the focus or not, each time the list was asked to show
 };

@@ -347,10 +347,12 @@ private slots:
         QVERIFY(!form->Label8->isVisible());
         w2->complete({}, {}, tables);
         QCOMPARE(w2->clicks, once); // none before: no row was clicked, before or after the first search
-        // Clicked again while its page is on its way: nothing twice.
+        // Clicked again while its page is on its way: nothing twice, and the
+        // list shows its entry.
         QTest::mouseClick(form->Label3[0], Qt::LeftButton);
         QCOMPARE(w2->navigations.size(), 1);
         QCOMPARE(win->registered.size(), 1);
+        QCOMPARE(win->listShown, QList<bool> {false});
         // Once its download came, the row loads its page again, for new clicks.
         form->downloadAnswered(1);
         QTest::mouseClick(form->Label3[0], Qt::LeftButton);

@@ -26,9 +26,12 @@ void Form1::Label3_Click(int index)
     if (identifier.isEmpty())
         return;
     const QString page = shared().SiteBase + QStringLiteral("/f/") + identifier + QStringLiteral(".html");
-    // The same row clicked again while its page is on its way adds nothing.
-    if (m_filePages->isServing(page))
+    // The same row clicked again while its page is on its way adds nothing:
+    // the list shows its entry.
+    if (m_filePages->isServing(page)) {
+        m_services.showDownloads(false);
         return;
+    }
     // Every click is in the download list at once, and its download goes to
     // that entry; none is lost to a later one.
     const QString title = Label3[index]->caption();
