@@ -70,6 +70,7 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
 void HiddenPage::allowUserAction(const UserGrant &grant)
 {
     m_grant = grant;
+    m_wasGranted = m_wasGranted || grant.allowsAnything();
     updateWindowOpening();
     // The grant runs out by itself; the engine's switch must follow.
     QTimer::singleShot(UserGrant::LifetimeMs + 100, this, &HiddenPage::updateWindowOpening);

@@ -51,6 +51,8 @@ public:
     // Whether the user's latest action may still lead to a download or a
     // window from this page.
     bool hasOpenGrant() const { return m_grant.allowsAnything(); }
+    // Whether the page was ever given a grant.
+    bool wasGranted() const { return m_wasGranted; }
     // Spends one download of the grant; false when none is left.
     bool takeDownload() { return m_grant.take(UserGrant::Download); }
     bool allowsDownload() const { return m_grant.allows(UserGrant::Download); }
@@ -87,6 +89,7 @@ private:
     UrlOpener m_opener;
     QString m_siteHost;
     UserGrant m_grant;
+    bool m_wasGranted = false;
     QDeadlineTimer m_clicked; // expired: no click of ours lately
     QString m_charset;
     int m_windows = 0; // new windows of either kind still alive

@@ -160,13 +160,7 @@ void WebEngineBrowser::abandonRestore(const std::optional<LoadFailure> &failure)
     m_phase = Phase::Resting;
     m_held = UserGrant();
     const QList<QueuedClick> clicks = std::exchange(m_queuedClicks, {});
-    if (m_page) {
-        // Nothing more of that page reaches the window; later, since this
-        // may run inside its own signal.
-        m_page->disconnect(this);
-        m_page->endGrant();
-        std::exchange(m_page, nullptr)->deleteLater();
-    }
+    retirePage();
     // Done with the page before anyone hears: what they do next starts afresh.
     if (failure)
         emit loadFailed(*failure);
@@ -210,6 +204,18 @@ void WebEngineBrowser::dropPage()
     delete std::exchange(m_page, nullptr).data();
 }
 
+void WebEngineBrowser::retirePage()
+{
+    if (!m_page)
+        return;
+    // Nothing more of the page reaches the window, nor what the user allowed
+    // it; it goes later, since this may run inside its own signal or the
+    // engine's about its download.
+    m_page->disconnect(this);
+    m_page->endGrant();
+    std::exchange(m_page, nullptr)->deleteLater();
+}
+
 void WebEngineBrowser::releasePage()
 {
     ++m_generation;
@@ -240,6 +246,10 @@ void WebEngineBrowser::Navigate(const QString &address)
     m_text.clear();
     m_html.clear();
     m_charset.clear();
+    // A document acts until the next one comes, and nothing it does is a
+    // later grant's: a page that had a grant goes whole.
+    if (m_page && m_page->wasGranted())
+        retirePage();
     if (HiddenPage *p = page()) {
         // Whatever the user allowed the last page to do ends with it.
         p->endGrant();
@@ -389,13 +399,13 @@ void WebEngineBrowser::runClick(quint64 id, const QString &tagName, const QStrin
     QPointer<WebEngineBrowser> self(this);
     m_page->markClicked();
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
-                          [self, id](const QVariant &clicked) {
+                          [self, id, page = QPointer<HiddenPage>(m_page)](const QVariant &clicked) {
                               // No answer at all: the frame that ran it is gone.
                               if (!self)
                                   return;
                               const int count = clicked.isValid() ? clicked.toInt() : ClickedUnknown;
-                              if (self->m_page)
-                                  self->m_page->markClickAnswered(count);
+                              if (page)
+                                  page->markClickAnswered(count);
                               self->finishClick(id, count);
                           });
 }

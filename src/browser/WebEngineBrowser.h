@@ -76,6 +76,7 @@ public:
 private:
     HiddenPage *page();
     void dropPage();
+    void retirePage();
     void onLoadingChanged(const QWebEngineLoadingInfo &info);
     void onDocumentLoading(const QWebEngineLoadingInfo &info);
     void takeSnapshot();
