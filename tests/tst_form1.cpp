@@ -140,33 +140,42 @@ private slots:
 
     // Events run between entries: a newer page or a search arriving while a
     // long page is scanned owns the rows from then on, and the older scan
-    // must not append after it.
+    // must not append after it; a page change that finds no link leaves the
+    // page, and all of its rows, as they were.
     void interruptedScan_data()
     {
-        QTest::addColumn<bool>("bySearch");
-        QTest::newRow("newer page") << false;
-        QTest::newRow("search") << true;
+        QTest::addColumn<QString>("by");
+        QTest::addColumn<int>("rows"); // shown at the end
+        QTest::newRow("newer page") << "page" << 2;
+        QTest::newRow("search") << "search" << 0;
+        QTest::newRow("page change to no link") << "label" << 6;
     }
 
     void interruptedScan()
     {
-        QFETCH(bool, bySearch);
+        QFETCH(QString, by);
+        QFETCH(int, rows);
         win->search("t");
         QString a;
         for (int i = 0; i < 6; ++i)
             a += entry(QStringLiteral("a%1").arg(i), "A", "1");
-        QTimer::singleShot(0, this, [this, bySearch] {
-            if (bySearch)
+        QTimer::singleShot(0, this, [this, by] {
+            if (by == "search")
                 win->search("u");
-            else
+            else if (by == "page")
                 w1->complete(ResultPages::page(entry("b0", "B", "1") + entry("b1", "B", "1")));
+            else
+                form->Label2_Click();
         });
-        w1->complete(ResultPages::page(a));
-        QCOMPARE(win->rowsShown(), bySearch ? QList<bool>(10, false) : (QList<bool> {1, 1, 0, 0, 0, 0, 0, 0, 0, 0}));
-        QCOMPARE(form->Label8->isVisible(), bySearch);
-        if (!bySearch) {
-            QCOMPARE(form->List1->count(), 2);
-            QCOMPARE(win->captions(2), (QStringList {"B(1)", "B(1)"}));
+        w1->complete(ResultPages::page(a, false, true), {}, {El {"DIV", "下一页"}});
+        QCoreApplication::processEvents(); // the page change's answer
+        QList<bool> shown(10, false);
+        std::fill_n(shown.begin(), rows, true);
+        QCOMPARE(win->rowsShown(), shown);
+        QCOMPARE(form->Label8->isVisible(), by == "search");
+        if (rows) {
+            QCOMPARE(form->List1->count(), rows);
+            QCOMPARE(win->captions(2), QStringList(2, by == "page" ? "B(1)" : "A(1)"));
         }
     }
 

@@ -183,6 +183,7 @@ private:
     // Raised by every scan, search and page change, so an interrupted scan
     // knows that a newer one owns the rows.
     quint64 m_scanGeneration = 0;
+    bool m_scanning = false; // the newest scan is still filling the rows
     FilePages *m_filePages = nullptr;
     int m_w3Clicks = 0; // the advertisement page's, so that an old answer is known
 };

@@ -56,6 +56,8 @@ void Form1::changePage(const QString &needle)
     if (m_resultsDeadline.isActive() || m_pageClickPending)
         return;
     const RowsView before = RowsView::of(*this);
+    // A scan still filling the rows stops; it is done again should the page stay.
+    const bool scanCut = m_scanning;
     hideRowsAndShowProgress();
     const quint64 generation = m_scanGeneration;
     m_pageClickPending = true;
@@ -63,7 +65,7 @@ void Form1::changePage(const QString &needle)
     // may fail, or never end.
     startWaitingForResults();
     QPointer<Form1> self(this);
-    ClickElementsByText(W1, QStringLiteral("A"), needle, [self, generation, before](int clicked) {
+    ClickElementsByText(W1, QStringLiteral("A"), needle, [self, generation, before, scanCut](int clicked) {
         if (!self)
             return;
         self->m_pageClickPending = false;
@@ -78,6 +80,9 @@ void Form1::changePage(const QString &needle)
         // The label's text was in the page but in no link (a script, an
         // attribute, plain text): no page will come, so nothing is awaited.
         self->m_resultsDeadline.stop();
-        before.restore(*self);
+        if (scanCut)
+            self->W1_DocumentComplete();
+        else
+            before.restore(*self);
     });
 }

@@ -1,6 +1,7 @@
 // Result-page scraper.
 #include <QCoreApplication>
 #include <QPointer>
+#include <QScopeGuard>
 
 #include "Browser.h"
 #include "ClickLabel.h"
@@ -63,6 +64,11 @@ void Form1::W1_DocumentComplete()
     // the page scraped last.
     QPointer<Form1> self(this);
     const auto superseded = [&] { return !self || m_scanGeneration != generation; };
+    m_scanning = true;
+    const auto scanned = qScopeGuard([&] {
+        if (!superseded())
+            m_scanning = false;
+    });
     ResultScanner scanner(page);
     while (const auto entry = scanner.next(Label5->caption())) {
         if (!entry->costsPoints) {

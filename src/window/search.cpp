@@ -57,6 +57,7 @@ QString Form1::nothingFreeText(int entries)
 void Form1::hideRowsAndShowProgress()
 {
     ++m_scanGeneration;
+    m_scanning = false;
     for (QWidget *row : Picture1)
         row->setVisible(false);
     Label8->setVisible(true);
