@@ -35,7 +35,7 @@ void usage(std::FILE *to)
                "request to FILE: method, target as sent, Range, If-Range (when sent), status.\n"
                "--hostile also serves broken pages: search keys __empty __huge __binary __nested\n"
                "__many __nohtml __nosize __tags __slow __cut __files __self __away __scheme __busy\n"
-               "__error __stall, file pages /f/__{404,endless,huge,longname,spoof,reload,repeat,busy}.html,\n"
+               "__error __stall, file pages /f/__{404,endless,huge,longname,spoof,reload,repeat,busy,late,next}.html,\n"
                "and /h/self.html, /h/storm.html, /h/later.html on both sites.\n"
                "Downloads /d/ID and /bytes/N.bin serve byte ranges; ?cut=N drops the connection at\n"
                "byte N once, ?refuse=S[&times=K] answers the first K resumptions with status S,\n"

@@ -4,11 +4,11 @@
 // after every step against what must always hold: nothing of anyone else's
 // is removed or written, nothing outside the folder; every 已完成 file is
 // byte for byte its source under its own name, which no other program's
-// partial file claims; no two entries share a file;
-// every file the program made is listed; the journal lists what is
-// unfinished; every ended entry says why; every action does what its name
-// says; and the choice the list offers survives a quit. A failing sequence
-// prints its seed and steps; ONDRIX_SEED=n replays it.
+// partial file claims; no two entries share a file; every file the program
+// made is listed; the journal lists what is unfinished; every ended entry
+// says why; every action does what its name says; and the choice the list
+// offers survives a quit. A failing sequence prints its seed and steps;
+// ONDRIX_SEED=n replays it.
 #include <cerrno>
 #include <cstdio>
 

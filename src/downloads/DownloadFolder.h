@@ -72,10 +72,11 @@ public:
     // transfers, renamed to reservedPath() when done.
     static QString enginePartialPath(const QString &path);
     // Moves complete data, the file `data` at `from`, to path, or to the
-    // next free "base (n).ext" when path is taken (or is where another
-    // download's engine writes; path's own reservation counts only when it
-    // is not the one this download reserved); never replaces a file.
-    // Returns where it landed, empty when it could not be moved.
+    // next free "base (n).ext" when path is taken: by a file, by partial
+    // files of that name (reserved: path is the name this download reserved,
+    // whose reservation is its own), or as where another download's engine
+    // writes. Never replaces a file. Returns where it landed, empty when it
+    // could not be moved.
     QString land(const QString &from, const FileIdentity &data, const QString &path, bool reserved) const;
     // The same, under name in path's folder where it is given (else, or
     // when that name cannot be written there, under path's own), and the
