@@ -183,7 +183,7 @@ class FakeProbe final : public ServerProbe
 {
 public:
     using ServerProbe::ServerProbe;
-    void ask(const QUrl &, qint64, const QObject *, std::function<void(int)>) override { }
+    void ask(const QUrl &, qint64, const QUrl &, const QObject *, std::function<void(int)>) override { }
     void validators(const QUrl &url, const QUrl &, const QObject *context,
                     std::function<void(const Validators &)> done) override
     {
@@ -694,17 +694,26 @@ private slots:
     }
 
     // A server that refuses HEAD is asked for the file's first byte, which
-    // tells the same.
-    void aServerRefusingHeadIsAskedForTheFirstByte()
+    // tells the same, and has no word on why a download stopped; a mirror
+    // answers only with the file page as Referer, as the engine asks.
+    void theServerIsAskedAsTheEngineAsks()
     {
         QNetworkAccessManager network;
         ServerProbe probe(&network, {});
+        const QUrl refusesHead(m_sources.first().url.toString() + QStringLiteral("?head=refuse"));
         std::optional<ServerProbe::Validators> said;
-        probe.validators(QUrl(m_sources.first().url.toString() + QStringLiteral("?head=refuse")), {}, this,
-                         [&](const ServerProbe::Validators &v) { said = v; });
+        probe.validators(refusesHead, {}, this, [&](const ServerProbe::Validators &v) { said = v; });
         QTRY_VERIFY(said);
         QCOMPARE(said->length, m_sources.first().bytes.size());
         QCOMPARE(said->etag, m_sources.first().validators.etag);
+        QList<int> statuses;
+        const auto heard = [&](int status) { statuses << status; };
+        probe.ask(refusesHead, 0, {}, this, heard);
+        probe.ask(QUrl(m_site.siteBase() + QStringLiteral("/d/umzj41?mirror=1")), 0,
+                  QUrl(m_site.siteBase() + QStringLiteral("/f/umzj41.html")), this, heard);
+        QTRY_COMPARE(statuses.size(), 2);
+        std::ranges::sort(statuses);
+        QCOMPARE(statuses, (QList<int> {0, 206}));
     }
 
     // The rest of a file refused, several at once: each fetch says the link

@@ -40,13 +40,17 @@ ServerProbe::ServerProbe(QNetworkAccessManager *network, QByteArray userAgent, Q
     , m_userAgent(std::move(userAgent))
 { }
 
-void ServerProbe::ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int)> done)
+void ServerProbe::ask(const QUrl &url, qint64 from, const QUrl &referer, const QObject *context,
+                      std::function<void(int)> done)
 {
-    QNetworkRequest look = programRequest(url, QUrl(), m_userAgent, TimeoutMs);
+    QNetworkRequest look = programRequest(url, referer, m_userAgent, TimeoutMs);
     look.setRawHeader("Range", "bytes=" + QByteArray::number(from) + '-');
     sendProgramRequest(m_network, "HEAD", look, context, [context, done = std::move(done)](QNetworkReply *reply) {
-        connect(reply, &QNetworkReply::finished, context,
-                [reply, done] { done(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt()); });
+        connect(reply, &QNetworkReply::finished, context, [reply, done] {
+            // A server that knows no HEAD says nothing of the download.
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            done(status == 405 || status == 501 ? 0 : status);
+        });
     });
 }
 

@@ -23,9 +23,11 @@ public:
     ServerProbe(QNetworkAccessManager *network, QByteArray userAgent, QObject *parent = nullptr);
 
     // A HEAD request for url from byte `from`, as the engine asked to
-    // continue. done gets the status, 0 when none came; it is not called
-    // once context is gone.
-    virtual void ask(const QUrl &url, qint64 from, const QObject *context, std::function<void(int status)> done);
+    // continue, with the file page as Referer. done gets the status, 0 when
+    // none came or the server answers no HEAD; it is not called once
+    // context is gone.
+    virtual void ask(const QUrl &url, qint64 from, const QUrl &referer, const QObject *context,
+                     std::function<void(int status)> done);
 
     // What a download's server says identifies its file (ETag,
     // Last-Modified), its length and its name (the Content-Disposition as

@@ -121,7 +121,7 @@ void TransferSource::onInterrupted()
         // From where the engine asked to continue: the end of its partial file.
         const qint64 from
             = qMax(m_request->receivedBytes(), QFileInfo(DownloadFolder::enginePartialPath(m_path)).size());
-        m_shared.probe->ask(m_request->url(), from, this, [this, reason, folder](int status) {
+        m_shared.probe->ask(m_request->url(), from, m_page, this, [this, reason, folder](int status) {
             if (status >= 400)
                 emit broke(StopReason::text(reason, folder, status), true, false);
         });
@@ -256,6 +256,7 @@ void TransferSource::dropRestart()
 
 void TransferSource::ask(const QUrl &url, const QUrl &page)
 {
+    m_page = page;
     const quint64 question = m_asking = ++m_questions;
     m_shared.probe->validators(url, page, this, [this, question](const ServerProbe::Validators &said) {
         if (m_asking != question)

@@ -78,7 +78,8 @@ public:
     // download's. Possibly inside the engine's signal about its download.
     void dropRestart();
 
-    // What the server says the file is; a later question, or forget(),
+    // What the server says the file is, asked with its file page as the
+    // Referer (as later questions are); a later question, or forget(),
     // makes an earlier answer a late one, ignored.
     void ask(const QUrl &url, const QUrl &page);
     bool isAsking() const { return m_asking != 0; }
@@ -107,6 +108,7 @@ private:
     TransferShared &m_shared;
     QPointer<EngineDownload> m_request;
     QString m_path;             // where the request's download lands
+    QUrl m_page;                // its file page: the Referer of the questions to its server
     bool m_broken = false;      // its break reported, until it runs again
     bool m_autoResumed = false; // the one try of its own after a break
     std::unique_ptr<RangeFetch> m_fetch;
