@@ -80,16 +80,19 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ONDRIX_MAINTAINER}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ONDRIX_PROJECT_URL}")
-# Shared libraries from the binaries (dpkg-shlibdeps, which also finds the
-# engine's helper process), plus what is loaded at run time: the design's
-# font, Qt's translations and its platform plugins (only recommended by Qt).
+# Shared libraries from the binaries (dpkg-shlibdeps), plus what is loaded or
+# run at run time: the engine's helper process (which the engine's core
+# library does not bring), the design's font, Qt's translations and its
+# platform plugins (only recommended by Qt).
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_NAME ondrix)
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_DEPENDS
-    "fonts-wqy-zenhei, qt6-translations-l10n, qt6-qpa-plugins")
+    "libqt6webenginecore6-bin, fonts-wqy-zenhei, qt6-translations-l10n, qt6-qpa-plugins")
 # GNOME's proxy settings reach the program's own requests by this libproxy
-# plugin, and its PAC script by the WebKit one.
-set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS "qt6-wayland, libproxy1-plugin-gsettings, libproxy1-plugin-webkit")
+# plugin, and its PAC script by the WebKit one; 打开 and 打开所在文件夹 go
+# through xdg-open where the desktop has no file manager on the bus.
+set(CPACK_DEBIAN_ONDRIX_PACKAGE_RECOMMENDS
+    "qt6-wayland, libproxy1-plugin-gsettings, libproxy1-plugin-webkit, xdg-utils")
 set(CPACK_DEBIAN_ONDRIX_PACKAGE_SUGGESTS "ondrix-demo-site")
 set(CPACK_DEBIAN_DEMO_PACKAGE_NAME ondrix-demo-site)
 set(CPACK_DEBIAN_DEMO_PACKAGE_SECTION devel)

@@ -6,6 +6,8 @@ packages=(
     qt6-base-dev qt6-webengine-dev libgl-dev
     libcpp-httplib-dev libbenchmark-dev
     fonts-wqy-zenhei qt6-translations-l10n
+    # 打开 and 打开所在文件夹 where no file manager answers on the bus.
+    xdg-utils
     dpkg-dev help2man lintian appstream desktop-file-utils
     clang-format
     # The tests of what a person gets: a real display with a window manager,

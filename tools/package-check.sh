@@ -61,6 +61,15 @@ for icon in 16 22 24 32 48 64 128 256; do
 done
 [ -f "$root/usr/share/man/man1/ondrix.1.gz" ]
 
+echo "-- what the program runs comes with its dependencies"
+# The engine's helper process: the engine's core library does not bring it.
+needs=$(dpkg-deb -f "${debs[0]}" Depends)
+for file in /usr/lib/qt6/libexec/QtWebEngineProcess; do
+    owner=$(dpkg -S "$file" | cut -d: -f1)
+    printf '%s\n' "$needs" | tr ',' '\n' | grep -qE "^ *$owner( |$)" || { echo "$file ($owner) is not a dependency" >&2; exit 1; }
+    echo "$file: $owner"
+done
+
 echo "-- packages"
 for deb in "${debs[@]}"; do
     printf '%s  %s bytes, installed %s KiB\n' "$deb" "$(stat -c %s "$deb")" "$(dpkg-deb -f "$deb" Installed-Size)"
