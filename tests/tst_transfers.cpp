@@ -6,9 +6,9 @@
 // byte for byte its source under its own name, which no other program's
 // partial file claims; no two entries share a file; every file the program
 // made is listed; the journal lists what is unfinished; every ended entry
-// says why; every action does what its name says; and the choice the list
-// offers survives a quit. A failing sequence prints its seed and steps;
-// ONDRIX_SEED=n replays it.
+// says why; one starting again has its page on the way; every action does
+// what its name says; and the choice the list offers survives a quit. A
+// failing sequence prints its seed and steps; ONDRIX_SEED=n replays it.
 #include <cerrno>
 #include <cstdio>
 
@@ -193,8 +193,9 @@ public:
 };
 
 // A click's file page, or a restart's, until it answers: its entry, its
-// file's address, and the restart (none for a click).
-using Page = std::tuple<int, QUrl, QPointer<Restart>>;
+// file's address, the restart, and whether it is one (a restart dropped
+// meanwhile answers nothing).
+using Page = std::tuple<int, QUrl, QPointer<Restart>, bool>;
 
 class World
 {
@@ -243,7 +244,11 @@ public:
                 && e.reason.isEmpty())
                 return QStringLiteral("stopped without a reason: ") + e.name;
             moving += e.state == State::Running && e.fromEarlierRun;
-            queued += e.state == State::Waiting && e.reason.isEmpty(); // not one starting again
+            queued += e.state == State::Waiting && e.reason.isEmpty();
+            // One starting again waits for its page (or address) to answer.
+            const auto itsPage = [&e](const Page &p) { return std::get<0>(p) == e.id && std::get<2>(p); };
+            if (e.state == State::Waiting && !e.reason.isEmpty() && std::ranges::none_of(m_pages, itsPage))
+                return QStringLiteral("waits for nothing: ") + e.name;
         }
         if (moving > DownloadManager::MaxRunning || (queued && moving < DownloadManager::MaxRunning))
             return QStringLiteral("%1 move data, %2 wait").arg(moving).arg(queued);
@@ -290,7 +295,7 @@ private:
     {
         m_manager = std::make_unique<DownloadManager>(nullptr, [this](const QUrl &url, int entry, bool) {
             auto restart = std::make_unique<Restart>();
-            m_pages.emplaceBack(entry, url, restart.get());
+            m_pages.emplaceBack(entry, url, restart.get(), true);
             return restart;
         });
         m_manager->setProbe(&m_probe);
@@ -337,7 +342,7 @@ private:
         const Source &s = m_sources.at(m_rng.bounded(m_sources.size()));
         const int id = m_manager->addClick(s.name, pageOf(s));
         if (id)
-            m_pages.emplaceBack(id, s.url, nullptr);
+            m_pages.emplaceBack(id, s.url, nullptr, false);
         return QStringLiteral("click %1 (%2)").arg(s.name, QString::number(id));
     }
     // The page of a click or a restart: its download, a web page where the
@@ -346,7 +351,9 @@ private:
     {
         if (m_pages.isEmpty())
             return QStringLiteral("-");
-        const auto [entry, url, restart] = m_pages.takeAt(m_rng.bounded(m_pages.size()));
+        const auto [entry, url, restart, restarts] = m_pages.takeAt(m_rng.bounded(m_pages.size()));
+        if (restarts && !restart)
+            return QStringLiteral("-");
         const Source *s = source(url);
         const quint32 how = m_rng.bounded(6);
         if (!s || how == 0) {

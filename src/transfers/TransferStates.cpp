@@ -27,6 +27,7 @@ struct Step
 // clang-format off
 constexpr Step Steps[] = {
     {E::GiveUp,    any(S::Opening),                                      S::NothingCame},
+    {E::GiveUp,    any(S::Restarting),                                   S::Failed},
     {E::Run,       Moving | Stopped | any(S::Opening, S::Restarting, S::AlreadyThere), S::Running},
     {E::Queue,     Moving | Stopped | any(S::Opening, S::Restarting, S::AlreadyThere), S::Queued},
     {E::Pause,     Moving | any(S::Restarting),                          S::Paused},

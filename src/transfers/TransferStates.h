@@ -27,7 +27,7 @@ enum class State : quint8 {
 };
 
 enum class Event : quint8 {
-    GiveUp,    // the click brought nothing
+    GiveUp,    // the click, or the start again, brought nothing
     Run,       // a slot is its: the data moves
     Queue,     // it waits for a slot
     Pause,     // 暂停
