@@ -129,6 +129,12 @@ public:
         } else if (what < 2) {
             set(State::Interrupted);
             return QStringLiteral("cut");
+        } else if (what == 2) {
+            // Refused as it went on (a link that expired): the engine cannot
+            // resume it, and its file goes.
+            removeOwn();
+            set(State::Interrupted, true);
+            return QStringLiteral("cut for good");
         }
         const qint64 n = qMin<qint64>(m_data.size() - m_received, 1 + rng.bounded(4000));
         if (n > 0) {
@@ -159,11 +165,12 @@ private:
     {
         return std::rename(QFile::encodeName(enginePath()).constData(), QFile::encodeName(m_path).constData()) == 0;
     }
+    // As the engine tells it: the state, then that it is finished.
     void set(State state, bool finished = false)
     {
-        m_finished = m_finished || finished;
         m_state = state;
         emit stateChanged();
+        m_finished = m_finished || finished;
         if (finished)
             emit finishedChanged();
     }

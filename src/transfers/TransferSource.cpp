@@ -92,7 +92,8 @@ void TransferSource::check()
         emit ended(Event::Fail, StopReason::engineGaveUpText());
         break;
     case EngineDownload::State::Interrupted:
-        if (!m_broken)
+        // The engine tells that it cannot resume it only after the break.
+        if (!m_broken || m_request->isFinished())
             onInterrupted();
         break;
     case EngineDownload::State::InProgress:
