@@ -552,7 +552,8 @@ private:
             const bool holds = (e.isUnfinished() && !restarting) || e.state == State::Finished;
             if (!holds || e.path.isEmpty())
                 continue;
-            if (owner.contains(e.path) && (e.isUnfinished() || owner.value(e.path) != e.url))
+            // Finished ones of one source may: 打开已有文件 shows the file there.
+            if (owner.contains(e.path) && (e.isUnfinished() || source(owner.value(e.path)) != source(e.url)))
                 return e.path;
             owner.insert(e.path, e.url);
         }
