@@ -686,9 +686,17 @@ private slots:
     }
 
     // The engine reads ahead while a download waits to be accepted, and
-    // writes that second's worth at once: no part of the speed shown.
+    // writes that second's worth at once: no part of the speed shown. The
+    // same for 继续 that the engine starts again from the first byte.
+    void theSpeedLeavesOutWhatCameBeforeTheStart_data()
+    {
+        QTest::addColumn<qint64>("held"); // when the clock starts
+        QTest::newRow("a new download") << qint64(0);
+        QTest::newRow("继续 from the first byte again") << qint64(50 << 20);
+    }
     void theSpeedLeavesOutWhatCameBeforeTheStart()
     {
+        QFETCH(qint64, held);
         constexpr qint64 Rate = 655000;
         TransferShared shared;
         shared.clock.start();
@@ -696,7 +704,7 @@ private slots:
         FakeDownload request(1, m_sources.first(), {}, false, false);
         source.watch(&request, QStringLiteral("/dl/a.zip"), true);
         const qint64 start = shared.clock.elapsed();
-        source.restartClock(0);
+        source.restartClock(held);
         DownloadEntry shown;
         for (qint64 ms = 100; ms <= 2000; ms += 100) {
             request.arrive(Rate + Rate * (ms - 100) / 1000);

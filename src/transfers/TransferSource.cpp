@@ -37,9 +37,10 @@ bool TransferSource::sample(DownloadEntry &e, qint64 now)
         return false;
     // Averaged over a second at least (the engine writes in blocks), from the
     // first bytes seen on: what it read ahead while the download waited to be
-    // accepted comes all at once.
+    // accepted comes all at once. Fewer than before: it started again from
+    // the first byte.
     if (!m_sampled.flowing) {
-        if (received > m_sampled.bytes)
+        if (received != m_sampled.bytes)
             m_sampled = {received, now, true};
     } else if (const qint64 ms = now - m_sampled.ms; ms >= 1000) {
         const qint64 speed = qMax<qint64>(0, received - m_sampled.bytes) * 1000 / qMax<qint64>(1, ms);
