@@ -148,8 +148,9 @@ void BM_Download(benchmark::State &state)
         return;
     }
     QTemporaryDir dir;
+    for (const char *folder : {"program", "bare"})
+        QDir().mkpath(dir.filePath(QLatin1String(folder)));
     ProgramDownload program(dir.filePath(QStringLiteral("program")));
-    QDir().mkpath(dir.filePath(QStringLiteral("bare")));
     BareEngine bare(dir.filePath(QStringLiteral("bare")));
     const QString curlTarget = dir.filePath(QStringLiteral("curl.bin"));
 

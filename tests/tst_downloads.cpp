@@ -109,6 +109,7 @@ private slots:
         // Qt's network replies and texts used as Qt means them.
         QTest::failOnWarning(QRegularExpression(QStringLiteral("QNetworkReply|QString::arg")));
         m_dir = std::make_unique<QTemporaryDir>();
+        QDir().mkpath(folder());
         manager()->folder().setPath(folder());
         m_browser = static_cast<WebEngineBrowser *>(m_session->createBrowser(this));
         m_watch = std::make_unique<DownloadWatch>(manager());

@@ -716,6 +716,20 @@ private slots:
         QVERIFY(shown.bytesPerSecond != 0);
     }
 
+    // A chosen folder that has gone (a share no longer mounted) is not made
+    // again where it was: its downloads would lie hidden beneath it once it
+    // is back.
+    void aChosenFolderGoneIsNotMadeAgain()
+    {
+        QTemporaryDir dir;
+        DownloadFolder folder;
+        folder.setPath(dir.filePath(QStringLiteral("share/下载")));
+        const FakeDownload request(1, m_sources.first(), {}, false, true);
+        QCOMPARE(DownloadAdmission(folder).decide(&request, QStringLiteral("UTF-8"), {}).refusal,
+                 StopReason::unwritableText(folder.path()));
+        QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("share"))));
+    }
+
     // A server that refuses HEAD is asked for the file's first byte, which
     // tells the same, and has no word on why a download stopped; a mirror
     // answers only with the file page as Referer, as the engine asks.

@@ -37,6 +37,8 @@ public:
     // Defaults to the desktop's download folder.
     void setPath(const QString &path) { m_path = path; }
     QString path() const;
+    // A folder the user chose, not the desktop's.
+    bool isChosen() const { return !m_path.isEmpty(); }
 
     // The folder the user chose, kept in the program's settings for the next
     // start; empty when there is none or it is no folder any more.

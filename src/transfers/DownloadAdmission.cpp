@@ -37,7 +37,10 @@ DownloadAdmission::Decision DownloadAdmission::decide(const EngineDownload *requ
         = QByteArray::fromPercentEncoding(request->url().fileName(QUrl::FullyEncoded).toLatin1());
     const QString name = FileNames::sanitize(FileNames::siteName(suggested, addressName, charset));
     const QString directory = m_folder.path();
-    if (!QDir().mkpath(directory))
+    // The desktop's folder is made where it is missing. A chosen one that has
+    // gone (a disk or a share no longer mounted) is not made again where it
+    // was: its downloads would lie hidden beneath it once it is back.
+    if (!(m_folder.isChosen() ? QFileInfo(directory).isDir() : QDir().mkpath(directory)))
         return {.wanted = name, .refusal = StopReason::unwritableText(directory)};
     // Mostly the size is known only later; the transfer's space watch stops
     // it then.
