@@ -47,6 +47,7 @@ private slots:
         QTest::newRow("right-to-left override") << QStringLiteral("invoice\u202Etxt.desktop") << QStringLiteral("invoicetxt.desktop.txt");
         QTest::newRow("zero width, BOM, isolates, controls") << QStringLiteral("\uFEFFa\u200Bb\u2066c\u2069\r\nd\u0007.pdf") << QStringLiteral("abcd.pdf");
         QTest::newRow("launcher") << QStringLiteral("run.Desktop ") << QStringLiteral("run.Desktop.txt");
+        QTest::newRow("a volume shortened") << QString(80, u'很') + QStringLiteral(".part1.rar") << QString(73, u'很') + QStringLiteral(".part1.rar");
         QTest::newRow("launcher once shortened") << QString(221, u'a') + QStringLiteral(".desktop") + QString(60, u'b') << QString(217, u'a') + QStringLiteral(".desktop.txt");
         // clang-format on
     }
@@ -260,6 +261,11 @@ private slots:
         row("filename* beside them", named("attachment; filename=\"" + inGbk("乗.rar") + "\"; filename*=UTF-8''%E5%98%B0.rar", "GBK"), "嘰.rar");
         row("filename* in GBK", named("attachment; filename*=gbk''%81%5C%94%5C.rar"), "乗擻.rar");
         row("raw UTF-8 on a GBK site", named("attachment; filename=\"" + QString::fromUtf8("資料.zip").toUtf8() + "\"", "GBK"), "資料.zip");
+        // GBK whose bytes are UTF-8 of two-byte characters too.
+        row("raw GBK that is UTF-8 too", named("attachment; filename=\"" + inGbk("知识.rar") + "\"", "GBK"), "知识.rar");
+        row("escaped GBK that is UTF-8 too", named("attachment; filename=%D6%AA%CA%B6.rar", "GBK"), "知识.rar");
+        row("the same only in the address", site(QString::fromUtf8(inGbk("知识.rar")), inGbk("知识.rar"), "GBK"), "知识.rar");
+        row("filename* labelled gb2312", named("attachment; filename*=gb2312''%81%5C%94%5C.rar"), "乗擻.rar");
         // The engine names nothing here; the site's visitors' browsers read the bytes in its code page.
         row("escaped GBK", named("attachment; filename=\"" + inGbk("中文乗.rar").toPercentEncoding() + "\"", "GBK"), "中文乗.rar");
         row("escaped UTF-8 on a GBK site", named("attachment; filename=\"%E4%B8%AD%E6%96%87%E8%B5%84%E6%96%99.rar\"", "GBK"), "中文资料.rar");

@@ -32,7 +32,15 @@ qsizetype utf8Length(QStringView s)
 // never splitting a character.
 QString fitName(const QString &name, qsizetype maxBytes)
 {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    // A volume's or an archive's inner extension too: ".part1.rar", ".tar.gz".
+    if (const qsizetype inner = dot > 0 ? name.lastIndexOf(QLatin1Char('.'), dot - 1) : -1; inner > 0) {
+        const QStringView middle = QStringView(name).mid(inner + 1, dot - inner - 1);
+        if (!middle.isEmpty() && middle.size() <= 8 && std::all_of(middle.begin(), middle.end(), [](QChar c) {
+                return c.unicode() < 0x80 && c.isLetterOrNumber();
+            }))
+            dot = inner;
+    }
     QStringView ext;
     if (dot > 0 && utf8Length(QStringView(name).mid(dot)) <= MaxExtensionBytes)
         ext = QStringView(name).mid(dot);
@@ -101,7 +109,14 @@ bool isUtf8(const QByteArray &bytes)
 // Bytes read in charset; nothing when they are not text of it.
 std::optional<QString> decodeIn(const QByteArray &bytes, const QString &charset)
 {
-    QStringDecoder decoder(charset.toLatin1().constData());
+    // The labels the web reads as GBK (a page or a header that says gb2312
+    // means GBK, and uses its characters).
+    static const QStringList gbk {QStringLiteral("chinese"),         QStringLiteral("csgb2312"),
+                                  QStringLiteral("csiso58gb231280"), QStringLiteral("gb2312"),
+                                  QStringLiteral("gb_2312"),         QStringLiteral("gb_2312-80"),
+                                  QStringLiteral("iso-ir-58"),       QStringLiteral("x-gbk")};
+    const QString label = gbk.contains(charset.trimmed().toLower()) ? QStringLiteral("GBK") : charset;
+    QStringDecoder decoder(label.toLatin1().constData());
     if (!decoder.isValid())
         return std::nullopt;
     const QString text = decoder.decode(bytes);
@@ -113,6 +128,20 @@ std::optional<QString> decodeIn(const QByteArray &bytes, const QString &charset)
 bool isAscii(QStringView s)
 {
     return std::all_of(s.begin(), s.end(), [](QChar c) { return c.unicode() < 0x80; });
+}
+
+// Bytes that are UTF-8 are read so, unless the site's encoding reads them too
+// and UTF-8 makes characters of two bytes of them (Latin, Greek, Hebrew): the
+// GBK of 知识 is UTF-8 too. A Chinese name in UTF-8 takes three bytes a
+// character.
+bool readsAsUtf8(const QByteArray &bytes, const QString &charset)
+{
+    if (!isUtf8(bytes))
+        return false;
+    const QString text = QString::fromUtf8(bytes);
+    const bool twoBytes
+        = std::any_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0x800; });
+    return !twoBytes || !decodeIn(bytes, charset);
 }
 
 int hexDigit(QChar c)
@@ -283,7 +312,7 @@ std::optional<QString> decodedWord(QStringView word, const QString &charset, boo
     if (auto text = encodedWord(word, isWord); text || isWord)
         return text;
     const QByteArray bytes = percentDecoded(word);
-    if (isUtf8(bytes))
+    if (readsAsUtf8(bytes, charset))
         return QString::fromUtf8(bytes);
     return decodeIn(bytes, charset);
 }
@@ -334,7 +363,7 @@ QString dispositionName(const QByteArray &header, const QString &charset)
     // Read whole first, so that a trail byte is never taken for a quote, a
     // separator or a backslash.
     QString value;
-    if (isUtf8(header))
+    if (readsAsUtf8(header, charset))
         value = QString::fromUtf8(header);
     else if (const auto text = decodeIn(header, charset))
         value = *text;
@@ -367,7 +396,10 @@ QString siteName(const QString &engineName, const QByteArray &addressName, const
                 return *name;
         }
     }
-    if ((engineName.isEmpty() || engineName.contains(QChar::ReplacementCharacter)) && !isUtf8(addressName)) {
+    // A name only in the address, which the engine read as UTF-8 or not at all.
+    const bool fromAddress = engineName.isEmpty() || engineName.contains(QChar::ReplacementCharacter)
+                             || engineName == QString::fromUtf8(addressName);
+    if (fromAddress && !addressName.isEmpty() && !readsAsUtf8(addressName, charset)) {
         if (const auto name = decodeIn(addressName, charset))
             return *name;
     }
