@@ -399,13 +399,15 @@ void WebEngineBrowser::runClick(quint64 id, const QString &tagName, const QStrin
     QPointer<WebEngineBrowser> self(this);
     m_page->markClicked();
     m_page->runJavaScript(PageScripts::clickByText(tagName, needle), QWebEngineScript::ApplicationWorld,
-                          [self, id, page = QPointer<HiddenPage>(m_page)](const QVariant &clicked) {
+                          [self, id, ran = static_cast<const void *>(m_page.data())](const QVariant &clicked) {
                               // No answer at all: the frame that ran it is gone.
                               if (!self)
                                   return;
                               const int count = clicked.isValid() ? clicked.toInt() : ClickedUnknown;
-                              if (page)
-                                  page->markClickAnswered(count);
+                              // Only the page that ran it, never one going away
+                              // (which answers as it is destroyed).
+                              if (self->m_page && self->m_page.data() == ran)
+                                  self->m_page->markClickAnswered(count);
                               self->finishClick(id, count);
                           });
 }
