@@ -71,18 +71,18 @@ private slots:
     void serializationIsExact()
     {
         const QString body = QStringLiteral(
-            "<div class=\"t\"><a href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title='say \"hi\"'>A &amp; "
+            "<div class=\"t\"><a href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title='say \"hi\" <b>'>A &amp; "
             "<b>B</b></a></div>"
             "<br><img src=\"x.png\"><input value=\"v\"><p>1 &lt; 2&nbsp;&gt;</p>"
             "<script>if (1 < 2 && true) {}</script><style>a > b {}</style><!--note--><svg viewBox=\"0 0 1 1\"></svg>");
         QVERIFY(load(dataUrl(QStringLiteral("<!DOCTYPE html><html><body>") + body + QStringLiteral("</body></html>"))));
-        QCOMPARE(
-            m_browser->bodyHtml(),
-            QStringLiteral(
-                "<DIV class=\"t\"><A href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title=\"say &quot;hi&quot;\">"
-                "A &amp; <B>B</B></A></DIV><BR><IMG src=\"x.png\"><INPUT value=\"v\"><P>1 &lt; 2&nbsp;&gt;</P>"
-                "<SCRIPT>if (1 < 2 && true) {}</SCRIPT><STYLE>a > b {}</STYLE><!--note-->"
-                "<SVG viewBox=\"0 0 1 1\"></SVG>"));
+        QCOMPARE(m_browser->bodyHtml(),
+                 QStringLiteral(
+                     "<DIV class=\"t\"><A href=\"/f/1.html?a=1&amp;b=2\" target=\"_blank\" title=\"say &quot;hi&quot; "
+                     "&lt;b&gt;\">"
+                     "A &amp; <B>B</B></A></DIV><BR><IMG src=\"x.png\"><INPUT value=\"v\"><P>1 &lt; 2&nbsp;&gt;</P>"
+                     "<SCRIPT>if (1 < 2 && true) {}</SCRIPT><STYLE>a > b {}</STYLE><!--note-->"
+                     "<SVG viewBox=\"0 0 1 1\"></SVG>"));
     }
 
     void clicksEveryMatchInDocumentOrder()

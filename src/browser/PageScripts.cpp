@@ -35,8 +35,10 @@ const char SnapshotScript[] = R"JS(
         return s.replace(/&/g, '&amp;').replace(/</g, '&lt;')
                 .replace(/>/g, '&gt;').replace(/\u00a0/g, '&nbsp;');
     };
+    // "<" and ">" too, as browsers now write them: a ">" in a title would
+    // end its tag for whoever reads the markup.
     var escapeAttr = function (s) {
-        return s.replace(/&/g, '&amp;').replace(/"/g, '&quot;');
+        return s.replace(/&/g, '&amp;').replace(/"/g, '&quot;').replace(/</g, '&lt;').replace(/>/g, '&gt;');
     };
     var walk = function (parent, raw, out) {
         for (var n = firstChild.call(parent); n; n = nextSibling.call(n)) {
