@@ -160,13 +160,15 @@ bool HiddenPage::acceptNavigationRequest(const QUrl &url, NavigationType, bool i
 
 QWebEnginePage *HiddenPage::createWindow(WebWindowType)
 {
-    if (m_windows < MaxWindows && m_grant.allows(UserGrant::DesktopAddress) && !m_clicked.hasExpired()) {
+    // Only right after a click of ours, of either kind.
+    const bool mayOpen = m_windows < MaxWindows && !m_clicked.hasExpired();
+    if (mayOpen && m_grant.allows(UserGrant::DesktopAddress)) {
         auto *catcher = new NewWindowCatcher(
             profile(), [this](const QUrl &address) { handOver(address); }, this);
         track(catcher);
         return catcher;
     }
-    if (m_windows < MaxWindows && m_grant.allows(UserGrant::Download) && !m_clicked.hasExpired()) {
+    if (mayOpen && m_grant.allows(UserGrant::Download)) {
         auto *window = new DownloadWindow(profile(), this);
         track(window);
         return window;
