@@ -12,16 +12,16 @@
 // next start and to continue it from the bytes on disk.
 struct JournalEntry
 {
-    QUrl url;                       // the download's address
-    QUrl page;                      // the file page it came from, to start it again there
-    QString title;                  // the result row's title
-    QString path;                   // the name it reserved, and where it lands when complete
-    QString name;                   // where it lands instead, in path's folder, when the server named it so
-    QString partial;                // the file holding its data meanwhile
+    QUrl url {};                    // the download's address
+    QUrl page {};                   // the file page it came from, to start it again there
+    QString title {};               // the result row's title
+    QString path {};                // the name it reserved, and where it lands when complete
+    QString name {};                // where it lands instead, in path's folder, when the server named it so
+    QString partial {};             // the file holding its data meanwhile
     qint64 bytes = 0;               // on disk, as far as the program knew
     qint64 total = -1;              // -1 when the server did not say
-    QByteArray etag;                // the server's validators, to continue only the same file
-    QByteArray modified;            // Last-Modified
+    QByteArray etag {};             // the server's validators, to continue only the same file
+    QByteArray modified {};         // Last-Modified
     QString mimeType {};            // of what came: a page where it was is not the file
     DownloadFolder::Files files {}; // the files it made, the partial file among them
     bool complete = false;          // all its data is there, only its landing is left

@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "DownloadJournal.h"
 #include "FileNames.h"
 #include "StopReason.h"
 
@@ -18,6 +19,26 @@ bool changedFile(const QByteArray &was, const QByteArray &now)
 }
 
 } // namespace
+
+ServerFile ServerFile::kept(const JournalEntry &kept)
+{
+    return {.page = kept.page,
+            .title = kept.title,
+            .landAs = kept.name,
+            .etag = kept.etag,
+            .modified = kept.modified,
+            .mimeType = kept.mimeType};
+}
+
+void ServerFile::keepIn(JournalEntry &kept) const
+{
+    kept.page = page;
+    kept.title = title;
+    kept.name = landAs;
+    kept.etag = etag;
+    kept.modified = modified;
+    kept.mimeType = mimeType;
+}
 
 void ServerFile::begin(const QString &type, const QString &wantedName, const QString &pageCharset)
 {

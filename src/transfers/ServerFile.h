@@ -2,14 +2,20 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 #include "ServerProbe.h"
 
-// What a transfer's server said of its file (its validators, its type, the
-// name its own bytes give it), and what 重试 or 继续 must bring again to be
-// that file. Rules only: the questions are the transfer's.
+struct JournalEntry;
+
+// Where a transfer's file came from, what its server said of it (its
+// validators, its type, the name its own bytes give it), and what 重试 or
+// 继续 must bring again to be that file. Rules only: the questions are the
+// transfer's.
 struct ServerFile
 {
+    QUrl page {};           // the file page: the Referer, and where it starts again
+    QString title {};       // of the result row that was clicked
     QString charset {};     // of the page that started it, for its name
     QString wanted {};      // the name the reservation was made for, before any " (n)"
     QString landAs {};      // the name the server's own bytes give instead; empty: the reserved one
@@ -24,6 +30,9 @@ struct ServerFile
         QByteArray modified;
     } expected {}; // where it was known
 
+    // As the journal kept it, and into what it keeps.
+    static ServerFile kept(const JournalEntry &kept);
+    void keepIn(JournalEntry &kept) const;
     // A download of it begins: nothing is known of it yet but its type, and
     // what it must be.
     void begin(const QString &type, const QString &wantedName, const QString &pageCharset);

@@ -25,18 +25,15 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_entry.received = kept.bytes;
     m_entry.total = kept.total;
     m_entry.fromEarlierRun = true;
-    m_page = kept.page;
-    m_title = kept.title;
-    m_server = {.landAs = kept.name, .etag = kept.etag, .modified = kept.modified, .mimeType = kept.mimeType};
+    m_server = ServerFile::kept(kept);
     m_files = TransferFiles(kept.files, kept.partial);
     // Without a validator the rest could be of another file; without data
     // there is no rest.
     m_restartsFromPage = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
     // The choice the list offered, offered again.
-    if (!kept.existing.isEmpty() && QFileInfo(kept.existing).isFile()) {
-        m_existing = kept.existing;
-        setState(kept.complete ? State::CompleteThere : State::AlreadyThere, QDir::toNativeSeparators(kept.existing));
-    }
+    m_existing = SameFile::kept(kept.existing);
+    if (m_existing.isKnown())
+        setState(kept.complete ? State::CompleteThere : State::AlreadyThere, m_existing.shown());
 }
 
 // Without a word to anyone: the callers announce.
@@ -71,7 +68,7 @@ void Transfer::act(DownloadEntry::Action action)
         break;
     case DownloadEntry::DownloadAnyway:
         if (m_state == State::AlreadyThere)
-            m_existing.clear();
+            m_existing = {};
         [[fallthrough]];
     case DownloadEntry::Resume:
         resume();
@@ -82,7 +79,7 @@ void Transfer::act(DownloadEntry::Action action)
         break;
     case DownloadEntry::OpenExisting: {
         // The file is there already: this copy is not needed.
-        const QString existing = m_existing;
+        const QString existing = m_existing.path();
         dropCopy();
         m_entry.path = existing;
         m_entry.name = QFileInfo(existing).fileName();
@@ -108,10 +105,7 @@ void Transfer::cancelByUser()
 // Stops whatever moves its data, and what it made goes.
 void Transfer::dropCopy()
 {
-    m_source.dropFetch();
-    m_source.dropRestart();
-    m_source.forget();
-    endRequest(false); // the engine's request cancelled, its signals no more ours
+    m_source.drop(); // the engine's request cancelled, its signals no more ours
     m_files.handTo(m_shared.leftovers, m_entry.path);
 }
 
@@ -125,7 +119,7 @@ void Transfer::finish(Event event, const QString &reason)
         dropCopy(); // nothing lands of it, whatever its server says later
     }
     if (event == Event::Collide) {
-        on(Event::Collide, QDir::toNativeSeparators(m_existing));
+        on(Event::Collide, m_existing.shown());
     } else if (ok && m_source.isAsking()) {
         // Complete before the server said what the file is called: it lands
         // under that name once it has (a few seconds at most). Journalled as
@@ -214,21 +208,17 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     if (!e.isUnfinished() || e.path.isEmpty())
         return std::nullopt;
     const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
-    return JournalEntry {.url = e.url,
-                         .page = m_page,
-                         .title = m_title,
-                         .path = e.path,
-                         .name = m_server.landAs,
-                         .partial = m_files.journalled(e.path, kept),
-                         .bytes = e.received,
-                         .total = e.total,
-                         .etag = m_server.etag,
-                         .modified = m_server.modified,
-                         .mimeType = m_server.mimeType,
-                         .files = m_files.made(),
-                         .complete = holdsAllData(m_state),
-                         // the choice between it and the same file, where the list offers it
-                         .existing = offersChoice(m_state) ? m_existing : QString()};
+    JournalEntry journalled {.url = e.url,
+                             .path = e.path,
+                             .partial = m_files.journalled(e.path, kept),
+                             .bytes = e.received,
+                             .total = e.total,
+                             .files = m_files.made(),
+                             .complete = holdsAllData(m_state),
+                             // the choice between it and the same file, where the list offers it
+                             .existing = offersChoice(m_state) ? m_existing.path() : QString()};
+    m_server.keepIn(journalled);
+    return journalled;
 }
 
 // What the engine asks of it, and what its source reports.
@@ -268,8 +258,8 @@ void Transfer::refuse(EngineDownload *request, const QString &reason)
 void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision &decision, const QUrl &page,
                      const QString &charset)
 {
-    if (!m_page.isValid())
-        m_page = page;
+    if (!m_server.page.isValid())
+        m_server.page = page;
     const QFileInfo saved(decision.path);
     m_entry.url = request->url();
     m_entry.name = saved.fileName();
@@ -279,7 +269,7 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     m_files.begin(decision.reserved);
     m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
-    m_existing = saved.fileName() != decision.wanted ? saved.dir().filePath(decision.wanted) : QString();
+    m_existing = SameFile::beside(decision.path, decision.wanted);
     m_source.watch(request, decision.path, true);
     m_source.restartClock(0);
     const bool run = m_shared.slotFree(this);
@@ -293,7 +283,7 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
 
 void Transfer::begin()
 {
-    m_source.ask(m_entry.url, m_page);
+    m_source.ask(m_entry.url, m_server.page);
     alreadyThere();
     m_source.check(); // a tiny file may already be complete
 }
@@ -331,9 +321,7 @@ void Transfer::onEnded(Event event, const QString &reason)
         return;
     // Too quick to be paused when its size came: the copy waits under its
     // partial name until the user chooses.
-    const QFileInfo existing(m_existing);
-    if (event == Event::Complete && m_source.request() && !m_existing.isEmpty() && existing.isFile()
-        && existing.size() == m_source.request()->receivedBytes())
+    if (event == Event::Complete && m_source.request() && m_existing.holds(m_source.request()->receivedBytes()))
         event = Event::Collide;
     finish(event, reason);
 }
@@ -375,17 +363,11 @@ bool Transfer::alreadyThere()
     // The same name and size already in the folder: most likely this very
     // file, so wait for the user's word instead of saving "name (1)".
     EngineDownload *request = m_source.request();
-    if (m_existing.isEmpty() || !request || request->totalBytes() <= 0)
-        return false;
-    const QFileInfo existing(m_existing);
-    if (!existing.isFile() || existing.size() != request->totalBytes()) {
-        m_existing.clear();
-        return false;
-    }
-    if (!next(m_state, Event::FindThere))
+    if (!request || request->totalBytes() <= 0 || !m_existing.holds(request->totalBytes())
+        || !next(m_state, Event::FindThere))
         return false;
     request->pause();
-    on(Event::FindThere, QDir::toNativeSeparators(m_existing));
+    on(Event::FindThere, m_existing.shown());
     emit slotFreed();
     return true;
 }
@@ -456,7 +438,7 @@ void Transfer::continueEarlier()
         return;
     }
     m_source.fetchRest({.url = m_entry.url,
-                        .referer = m_page,
+                        .referer = m_server.page,
                         .partial = dataPath(),
                         .files = m_files.made(),
                         .total = m_entry.total,
@@ -468,8 +450,8 @@ void Transfer::continueEarlier()
 
 void Transfer::restart()
 {
-    const bool fromPage = m_page.isValid();
-    const QUrl url = fromPage ? m_page : m_entry.url;
+    const bool fromPage = m_server.page.isValid();
+    const QUrl url = fromPage ? m_server.page : m_entry.url;
     if (!url.isValid() || !next(m_state, Event::Restart))
         return;
     // Never a file of two versions: what was fetched of the other goes, and

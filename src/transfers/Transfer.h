@@ -9,6 +9,7 @@
 #include "DownloadAdmission.h"
 #include "DownloadEntry.h"
 #include "DownloadJournal.h"
+#include "SameFile.h"
 #include "ServerFile.h"
 #include "TransferFiles.h"
 #include "TransferShared.h"
@@ -38,15 +39,15 @@ public:
 
     const DownloadEntry &entry() const { return m_entry; }
     State state() const { return m_state; }
-    QUrl page() const { return m_page; }
+    QUrl page() const { return m_server.page; }
     EngineDownload *request() const { return m_source.request(); }
     // Something starting it again will still answer.
     bool isRestarting() const { return m_source.isRestarting(); }
     // Its file page, from a click.
     void setPage(const QUrl &page, const QString &title)
     {
-        m_page = page;
-        m_title = title;
+        m_server.page = page;
+        m_server.title = title;
     }
 
     // The click's page gave up, or the same download is under way already.
@@ -117,11 +118,8 @@ private:
     DownloadEntry m_entry;
     State m_state;
     TransferSource m_source;
-    // Where it came from, and what its server said of it.
-    QUrl m_page;     // the file page
-    QString m_title; // of the result row that was clicked
     ServerFile m_server;
-    QString m_existing; // the same file found in the folder
+    SameFile m_existing;
     TransferFiles m_files;
     bool m_restartsFromPage = false; // 继续 starts it again from its file page
 };

@@ -203,6 +203,14 @@ void TransferSource::stop()
     dropRestart();
 }
 
+void TransferSource::drop()
+{
+    dropFetch();
+    dropRestart();
+    forget();
+    endRequest();
+}
+
 void TransferSource::fetchRest(RangeFetch::Target target)
 {
     dropFetch();

@@ -71,6 +71,10 @@ public:
     // rest stopped.
     void stop();
 
+    // Whatever moves its data goes, and a late answer of its server is
+    // ignored.
+    void drop();
+
     void fetchRest(RangeFetch::Target target);
     void restartFrom(const QUrl &url, int entry, bool isFilePage);
     void dropFetch();
