@@ -12,10 +12,8 @@ void FakeDownloads::act(int id, DownloadEntry::Action action)
     if (action == DownloadEntry::Delete) {
         all.remove(id);
         emit entriesRemoved({id});
-    } else if (action == DownloadEntry::Pause || action == DownloadEntry::Resume) {
-        change(id, [action](DownloadEntry &e) {
-            e.state = action == DownloadEntry::Pause ? State::Paused : State::Running;
-        });
+    } else if (action == DownloadEntry::Pause) {
+        change(id, [](DownloadEntry &e) { e.state = State::Paused; });
     }
 }
 

@@ -33,7 +33,7 @@ public:
     QMap<int, DownloadEntry> all; // by id, from 1: oldest first
     QList<QPair<int, DownloadEntry::Action>> acted;
     std::function<void(int id, DownloadEntry::Action)> onAct;
-    // Acts as the downloads would on 暂停, 继续 and 删除 (after onAct).
+    // Acts as the downloads would on 暂停 and 删除 (after onAct).
     bool playsAlong = false;
     QString folder = QStringLiteral("/dl");
 

@@ -146,7 +146,7 @@ private slots:
         // The same browser serves the next click while the page before acts.
         QTest::newRow("a page done with its click acts as the next one loads") << "file" << "__late|__next" << QStringList {"next.bin"} << 0 << "" << 2;
         QTest::newRow("same address requested every 100 ms") << "file" << "__repeat" << QStringList {"endless.bin.part", "endless.bin.part.download"} << 0 << "" << 1;
-        // A disk that fills up and a folder that cannot be written: tst_downloads' failureReasons.
+        // A disk that fills up and a folder that cannot be written: tst_downloads' transfers and retryComesFromItsFilePage.
         QTest::newRow("redirect to another host") << "search" << "__away" << none << 0 << "" << -1;
         QTest::newRow("redirect to an unknown scheme") << "search" << "__scheme" << none << 0 << "" << -1;
         // clang-format on

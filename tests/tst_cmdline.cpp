@@ -15,7 +15,6 @@ private slots:
         QTest::addColumn<CommandLine::Action>("action");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("textStart");
-        QTest::newRow("none") << QStringList {} << A::Run << 0 << "";
         QTest::newRow("--help") << QStringList {"--help"} << A::Help << 0 << "Usage: ondrix [options]\n";
         const QString version = QStringLiteral("ondrix " ONDRIX_VERSION "\n");
         QTest::newRow("--version") << QStringList {"--version"} << A::Version << 0 << version;
