@@ -1,6 +1,5 @@
 #include "Transfer.h"
 
-#include <QDir>
 #include <QFileInfo>
 
 Transfer::Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
