@@ -242,7 +242,6 @@ bool Transfer::takes(EngineDownload *request)
     if (refusal.isEmpty())
         return true;
     request->cancel();
-    m_source.dropRestart();
     on(Event::Fail, refusal);
     return false;
 }
