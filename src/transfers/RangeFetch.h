@@ -24,8 +24,8 @@ public:
     struct Target
     {
         QUrl url;
-        QUrl referer;    // the file page, as the site expects
-        QString partial; // appended to, while it is one of files
+        QUrl referer;       // the file page, as the site expects
+        QString partial {}; // appended to, while it is one of files
         DownloadFolder::Files files {};
         qint64 total = -1;       // -1 when unknown
         QByteArray validator;    // ETag or Last-Modified, for If-Range

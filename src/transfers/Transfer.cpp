@@ -25,7 +25,7 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_entry.total = kept.total;
     m_entry.fromEarlierRun = true;
     m_server = ServerFile::kept(kept);
-    m_files = TransferFiles(kept.files, kept.partial);
+    m_source.keptAt(kept.path, TransferFiles(kept.files, kept.partial));
     // Without a validator the rest could be of another file; without data
     // there is no rest.
     m_restartsFromPage = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
@@ -79,7 +79,7 @@ void Transfer::act(DownloadEntry::Action action)
     case DownloadEntry::OpenExisting: {
         // The file is there already: this copy is not needed.
         const QString existing = m_existing.path();
-        dropCopy();
+        m_source.drop();
         m_entry.path = existing;
         m_entry.name = QFileInfo(existing).fileName();
         on(Event::Land);
@@ -96,16 +96,9 @@ void Transfer::act(DownloadEntry::Action action)
 
 void Transfer::cancelByUser()
 {
-    dropCopy();
+    m_source.drop();
     if (on(Event::Cancel))
         emit slotFreed();
-}
-
-// Stops whatever moves its data, and what it made goes.
-void Transfer::dropCopy()
-{
-    m_source.drop(); // the engine's request cancelled, its signals no more ours
-    m_files.handTo(m_shared.leftovers, m_entry.path);
 }
 
 void Transfer::finish(Event event, const QString &reason)
@@ -115,7 +108,7 @@ void Transfer::finish(Event event, const QString &reason)
         endRequest(true);
         m_source.dropFetch();
     } else {
-        dropCopy(); // nothing lands of it, whatever its server says later
+        m_source.drop(); // nothing lands of it, whatever its server says later
     }
     if (event == Event::Collide) {
         on(Event::Collide, m_existing.shown());
@@ -138,16 +131,13 @@ void Transfer::endRequest(bool complete)
         m_entry.received = m_source.received(m_entry.received);
         const qint64 total = m_source.total(m_entry.total);
         m_entry.total = total < 0 ? m_entry.received : total;
-        // The engine moved its file over the reservation: that is our data.
-        if (m_source.request())
-            m_files.engineFinished(m_entry.path);
     }
-    m_source.endRequest();
+    m_source.endRequest(complete);
 }
 
 void Transfer::landOrSay(const QString &from)
 {
-    const QString landed = m_files.land(*m_shared.folder, from, m_entry.path, m_server.landAs);
+    const QString landed = m_source.files().land(*m_shared.folder, from, m_entry.path, m_server.landAs);
     if (landed.isEmpty()) {
         // The entry says where the data stayed.
         on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
@@ -167,15 +157,8 @@ void Transfer::keep()
         landOrSay(dataPath());
         return;
     }
-    if (const qint64 received = m_source.keepRequest(); received >= 0) {
+    if (const qint64 received = m_source.keepRequest(m_state == State::CompleteThere); received >= 0)
         m_entry.received = qMax(m_entry.received, received);
-        // The engine deletes its partial file when it ends; the data moves to
-        // the name the download reserved (empty until now).
-        if (m_state != State::CompleteThere)
-            m_files.keepEngineData(m_entry.path);
-    }
-    if (m_state == State::CompleteThere)
-        m_files.dataAtReservation(m_entry.path);
     m_entry.fromEarlierRun = true;
     on(Event::Keep, offersChoice(m_state) ? m_entry.reason : StopReason::earlierRunText());
 }
@@ -209,10 +192,10 @@ std::optional<JournalEntry> Transfer::journalEntry() const
     const bool kept = m_state == State::CompleteThere || m_state == State::CompleteKept;
     JournalEntry journalled {.url = e.url,
                              .path = e.path,
-                             .partial = m_files.journalled(e.path, kept),
+                             .partial = m_source.files().journalled(e.path, kept),
                              .bytes = e.received,
                              .total = e.total,
-                             .files = m_files.made(),
+                             .files = m_source.files().made(),
                              .complete = holdsAllData(m_state),
                              // the choice between it and the same file, where the list offers it
                              .existing = offersChoice(m_state) ? m_existing.path() : QString()};
@@ -264,7 +247,7 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
     m_entry.path = decision.path;
     m_entry.received = 0;
     m_entry.total = decision.announced;
-    m_files.begin(decision.reserved);
+    m_source.files().begin(decision.reserved);
     m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
     m_existing = SameFile::beside(decision.path, decision.wanted);
@@ -303,12 +286,7 @@ void Transfer::listen()
         if (m_state == State::Running || m_state == State::Queued)
             alreadyThere();
     });
-    // The engine's file, known from its first bytes on: only that goes, and
-    // a crash from then on leaves data the next start knows.
-    connect(&m_source, &TransferSource::wrote, this, [this] {
-        if (m_files.noticeEngineFile(m_entry.path))
-            emit changed(m_entry.id);
-    });
+    connect(&m_source, &TransferSource::madeFile, this, [this] { emit changed(m_entry.id); });
     connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });
     connect(&m_source, &TransferSource::answered, this, &Transfer::onNamed);
 }
@@ -412,16 +390,6 @@ void Transfer::retry()
     restart();
 }
 
-// Releases the request, and what the transfer made of its files goes.
-void Transfer::letGo()
-{
-    if (m_source.dropRequest())
-        m_files.handTo(m_shared.leftovers, m_entry.path);
-    else
-        m_files.remove(m_entry.path);
-    m_entry.received = 0;
-}
-
 void Transfer::continueEarlier()
 {
     if (m_restartsFromPage) {
@@ -435,12 +403,8 @@ void Transfer::continueEarlier()
         on(Event::Queue);
         return;
     }
-    m_source.fetchRest({.url = m_entry.url,
-                        .referer = m_server.page,
-                        .partial = dataPath(),
-                        .files = m_files.made(),
-                        .total = m_entry.total,
-                        .validator = m_server.validator()});
+    m_source.fetchRest(
+        {.url = m_entry.url, .referer = m_server.page, .total = m_entry.total, .validator = m_server.validator()});
     m_entry.received = m_source.received(m_entry.received);
     m_source.restartClock(m_entry.received);
     on(Event::Run);
@@ -454,7 +418,8 @@ void Transfer::restart()
         return;
     // Never a file of two versions: what was fetched of the other goes, and
     // what comes is a download of its own.
-    letGo();
+    m_source.letGo();
+    m_entry.received = 0;
     m_restartsFromPage = false;
     m_entry.fromEarlierRun = false;
     on(Event::Restart, fromPage ? StopReason::fromItsPageText() : StopReason::fromItsAddressText());

@@ -11,7 +11,6 @@
 #include "DownloadJournal.h"
 #include "SameFile.h"
 #include "ServerFile.h"
-#include "TransferFiles.h"
 #include "TransferShared.h"
 #include "TransferSource.h"
 #include "TransferStates.h"
@@ -103,14 +102,12 @@ private:
     bool alreadyThere();
     void finish(Event event, const QString &reason);
     void endRequest(bool complete);
-    void dropCopy();
     void landOrSay(const QString &from);
-    QString dataPath() const { return m_files.dataPath(m_entry.path); }
+    QString dataPath() const { return m_source.dataPath(); }
 
     // Going on.
     void resume();
     void retry();
-    void letGo();
     void continueEarlier();
     void restart();
 
@@ -120,6 +117,5 @@ private:
     TransferSource m_source;
     ServerFile m_server;
     SameFile m_existing;
-    TransferFiles m_files;
     bool m_restartsFromPage = false; // 继续 starts it again from its file page
 };

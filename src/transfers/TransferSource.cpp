@@ -59,6 +59,12 @@ void TransferSource::restartClock(qint64 bytes)
     m_sampled = {bytes, m_shared.clock.elapsed(), false};
 }
 
+void TransferSource::keptAt(const QString &path, const TransferFiles &files)
+{
+    m_path = path;
+    m_files = files;
+}
+
 void TransferSource::watch(EngineDownload *request, const QString &path, bool fresh)
 {
     m_request = request;
@@ -70,7 +76,10 @@ void TransferSource::watch(EngineDownload *request, const QString &path, bool fr
     connect(request, &EngineDownload::finishedChanged, this, &TransferSource::check);
     // The size comes with the server's answer, once; not per chunk.
     connect(request, &EngineDownload::totalBytesChanged, this, &TransferSource::sizeKnown);
-    connect(request, &EngineDownload::receivedBytesChanged, this, &TransferSource::wrote);
+    connect(request, &EngineDownload::receivedBytesChanged, this, [this] {
+        if (m_files.noticeEngineFile(m_path))
+            emit madeFile();
+    });
 }
 
 void TransferSource::follow(EngineDownload *request)
@@ -145,8 +154,10 @@ EngineDownload *TransferSource::detach()
     return request;
 }
 
-void TransferSource::endRequest()
+void TransferSource::endRequest(bool complete)
 {
+    if (complete && m_request)
+        m_files.engineFinished(m_path);
     EngineDownload *request = detach();
     if (!request)
         return;
@@ -168,25 +179,32 @@ void TransferSource::endRequest()
         request->cancel();
 }
 
-qint64 TransferSource::keepRequest()
+qint64 TransferSource::keepRequest(bool complete)
 {
     dropFetch();
     dropRestart();
+    if (complete)
+        m_files.dataAtReservation(m_path);
     EngineDownload *request = detach();
     if (!request)
         return -1;
     request->pause();
+    // The engine deletes its partial file when it ends.
+    if (!complete)
+        m_files.keepEngineData(m_path);
     return request->receivedBytes();
 }
 
-bool TransferSource::dropRequest()
+void TransferSource::letGo()
 {
     EngineDownload *request = detach();
-    if (!request)
-        return false;
+    if (!request) {
+        m_files.remove(m_path);
+        return;
+    }
     request->cancel();
     request->release();
-    return true;
+    m_files.handTo(m_shared.leftovers, m_path);
 }
 
 void TransferSource::resumeRequest()
@@ -209,6 +227,7 @@ void TransferSource::drop()
     dropRestart();
     forget();
     endRequest();
+    m_files.handTo(m_shared.leftovers, m_path);
 }
 
 void TransferSource::fetchRest(RangeFetch::Target target)
@@ -216,6 +235,8 @@ void TransferSource::fetchRest(RangeFetch::Target target)
     dropFetch();
     // The pages' own identity, and the proxy the application gives them.
     target.userAgent = m_shared.userAgent;
+    target.partial = dataPath();
+    target.files = m_files.made();
     const QString folder = QFileInfo(target.partial).absolutePath();
     m_fetch = std::make_unique<RangeFetch>(m_shared.network, std::move(target));
     connect(m_fetch.get(), &RangeFetch::finished, this, [this, folder](RangeFetch::Outcome outcome, int status) {

@@ -10,6 +10,7 @@
 #include "EngineDownload.h"
 #include "RangeFetch.h"
 #include "ServerProbe.h"
+#include "TransferFiles.h"
 #include "TransferStates.h"
 
 class Restart;
@@ -17,10 +18,11 @@ struct TransferShared;
 
 // What moves one download's data, one at a time: the engine's request, the
 // program's ranged fetch of the rest an earlier run kept, or its file page
-// (or address) starting it again until the engine's new request comes; and
-// the question to its server of what the file is. It keeps their lifetimes,
-// reads their figures and says what they report in the events of the
-// download's table; the download alone decides what becomes of it.
+// (or address) starting it again until the engine's new request comes; the
+// files they made; and the question to its server of what the file is. It
+// keeps their lifetimes, reads their figures and says what they report in
+// the events of the download's table; the download alone decides what
+// becomes of it. What goes of them goes with the files they made.
 class TransferSource final : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,13 @@ public:
     bool sample(DownloadEntry &entry, qint64 now);
     void restartClock(qint64 bytes);
 
+    // Where the download lands (a kept one's, with the files an earlier run
+    // made), and the files made there.
+    void keptAt(const QString &path, const TransferFiles &files);
+    TransferFiles &files() { return m_files; }
+    const TransferFiles &files() const { return m_files; }
+    QString dataPath() const { return m_files.dataPath(m_path); }
+
     // The engine's request for the download that lands at path, from now
     // on; a fresh one may ask once more to continue after a broken
     // connection.
@@ -56,23 +65,25 @@ public:
     void check();
     // The engine resumes it under a new request, saved to the same file.
     void follow(EngineDownload *request);
-    // Done with the engine's request: released where nothing more is to
-    // come of it, else cancelled for good and released once the engine
-    // lets go, its files swept from then on.
-    void endRequest();
-    // Stopped, its request paused and forgotten, what it wrote the
-    // download's to keep; the bytes it had, -1 without a request.
-    qint64 keepRequest();
-    // Its request cancelled and released at once; whether there was one.
-    bool dropRequest();
+    // Done with the engine's request (complete: the engine moved its data
+    // over the reservation): released where nothing more is to come of it,
+    // else cancelled for good and released once the engine lets go, its
+    // files swept from then on.
+    void endRequest(bool complete = false);
+    // Stopped, its request paused and forgotten, the data kept at the
+    // reservation (complete: there already); the bytes it had, -1 without a
+    // request.
+    qint64 keepRequest(bool complete);
+    // Its request cancelled and released at once, and what it made goes.
+    void letGo();
     // The user's 继续 of the engine's request.
     void resumeRequest();
     // Nothing moves its data until it is resumed: the request paused, the
     // rest stopped.
     void stop();
 
-    // Whatever moves its data goes, and a late answer of its server is
-    // ignored.
+    // Whatever moves its data goes, with what it made, and a late answer of
+    // its server is ignored.
     void drop();
 
     void fetchRest(RangeFetch::Target target);
@@ -100,8 +111,9 @@ signals:
     void running();
     void tryAgain();
     void sizeKnown();
-    // The engine wrote more of its file.
-    void wrote();
+    // The engine's file, known from its first bytes on: only that goes, and
+    // a crash from then on leaves data the next start knows.
+    void madeFile();
     void gaveUp(const QString &reason);
     void answered(const ServerProbe::Validators &said);
 
@@ -111,7 +123,8 @@ private:
 
     TransferShared &m_shared;
     QPointer<EngineDownload> m_request;
-    QString m_path;             // where the request's download lands
+    QString m_path; // where the download lands
+    TransferFiles m_files;
     QUrl m_page;                // its file page: the Referer of the questions to its server
     bool m_broken = false;      // its break reported, until it runs again
     bool m_autoResumed = false; // the one try of its own after a break
