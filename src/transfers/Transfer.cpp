@@ -50,8 +50,12 @@ bool Transfer::on(Event event, const QString &reason)
     const std::optional<State> to = next(m_state, event);
     if (!to)
         return false;
+    // Its slot frees as it stops moving data; not as the program ends.
+    const bool frees = m_state == State::Running && *to != State::Running && event != Event::Keep;
     setState(*to, reason);
     emit changed(m_entry.id);
+    if (frees)
+        emit slotFreed();
     return true;
 }
 
@@ -63,7 +67,6 @@ void Transfer::act(DownloadEntry::Action action)
     case DownloadEntry::Pause:
         m_source.stop();
         on(Event::Pause);
-        emit slotFreed();
         break;
     case DownloadEntry::DownloadAnyway:
         if (m_state == State::AlreadyThere)
@@ -83,7 +86,6 @@ void Transfer::act(DownloadEntry::Action action)
         m_entry.path = existing;
         m_entry.name = QFileInfo(existing).fileName();
         on(Event::Land);
-        emit slotFreed();
         break;
     }
     case DownloadEntry::Retry:
@@ -97,8 +99,7 @@ void Transfer::act(DownloadEntry::Action action)
 void Transfer::cancelByUser()
 {
     m_source.drop();
-    if (on(Event::Cancel))
-        emit slotFreed();
+    on(Event::Cancel);
 }
 
 void Transfer::finish(Event event, const QString &reason)
@@ -122,7 +123,6 @@ void Transfer::finish(Event event, const QString &reason)
     } else {
         on(event, reason);
     }
-    emit slotFreed();
 }
 
 void Transfer::endRequest(bool complete)
@@ -311,8 +311,6 @@ void Transfer::onBroke(const QString &reason, bool again, bool fromPage)
     m_entry.received = qMax(m_entry.received, m_source.received(0));
     m_restartsFromPage = m_restartsFromPage || fromPage;
     on(Event::Break, reason);
-    if (!again)
-        emit slotFreed();
 }
 
 void Transfer::onNamed(const ServerProbe::Validators &said)
@@ -328,7 +326,6 @@ void Transfer::onNamed(const ServerProbe::Validators &said)
     // Complete meanwhile: it lands now, unless the user paused it.
     if (m_state == State::Complete) {
         landOrSay(dataPath());
-        emit slotFreed();
         return;
     }
     emit changed(m_entry.id); // its validators, for the journal
@@ -344,7 +341,6 @@ bool Transfer::alreadyThere()
         return false;
     request->pause();
     on(Event::FindThere, m_existing.shown());
-    emit slotFreed();
     return true;
 }
 
