@@ -293,7 +293,7 @@ void DownloadManager::startQueued()
         Transfer *t = m_transfers[i].get();
         if (t->state() != Transfer::State::Queued)
             continue;
-        t->runQueued();
+        t->resume();
         running += t->state() == Transfer::State::Running;
     }
 }

@@ -106,7 +106,10 @@ void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
     if (ok) {
-        endRequest(true);
+        m_entry.received = m_source.received(m_entry.received);
+        const qint64 total = m_source.total(m_entry.total);
+        m_entry.total = total < 0 ? m_entry.received : total;
+        m_source.endRequest(true);
         m_source.dropFetch();
     } else {
         m_source.drop(); // nothing lands of it, whatever its server says later
@@ -123,16 +126,6 @@ void Transfer::finish(Event event, const QString &reason)
     } else {
         on(event, reason);
     }
-}
-
-void Transfer::endRequest(bool complete)
-{
-    if (complete) {
-        m_entry.received = m_source.received(m_entry.received);
-        const qint64 total = m_source.total(m_entry.total);
-        m_entry.total = total < 0 ? m_entry.received : total;
-    }
-    m_source.endRequest(complete);
 }
 
 void Transfer::landOrSay(const QString &from)

@@ -43,11 +43,7 @@ public:
     // Something starting it again will still answer.
     bool isRestarting() const { return m_source.isRestarting(); }
     // Its file page, from a click.
-    void setPage(const QUrl &page, const QString &title)
-    {
-        m_server.page = page;
-        m_server.title = title;
-    }
+    void setPage(const QUrl &page, const QString &title) { m_server = {.page = page, .title = title}; }
 
     // The click's page gave up, or the same download is under way already.
     void giveUp(const QString &reason) { on(Event::GiveUp, reason); }
@@ -72,12 +68,8 @@ public:
     void cancelByUser();
     // Stops it, keeping what it has for the next start.
     void keep();
-    // From the queue, a slot being free.
-    void runQueued()
-    {
-        if (m_state == State::Queued)
-            resume();
-    }
+    // 继续; from the queue, a slot being free.
+    void resume();
     // Its bytes and speed (now on the shared clock); whether it moves data.
     bool sample(qint64 now);
     // Stops it before it would leave less than the reserve free.
@@ -101,12 +93,10 @@ private:
     void onNamed(const ServerProbe::Validators &said);
     bool alreadyThere();
     void finish(Event event, const QString &reason);
-    void endRequest(bool complete);
     void landOrSay(const QString &from);
     QString dataPath() const { return m_source.dataPath(); }
 
     // Going on.
-    void resume();
     void retry();
     void continueEarlier();
     void restart();
