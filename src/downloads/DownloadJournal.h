@@ -27,6 +27,10 @@ struct JournalEntry
     bool complete = false;          // all its data is there, only its landing is left
     QString existing {};            // the same file found in the folder, for the user to choose
 
+    // Without a validator the rest could be of another file; without data
+    // there is no rest.
+    bool restartsFromPage() const { return partial.isEmpty() || (!complete && etag.isEmpty() && modified.isEmpty()); }
+
     friend bool operator==(const JournalEntry &, const JournalEntry &) = default;
 };
 

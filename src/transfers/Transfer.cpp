@@ -26,9 +26,7 @@ Transfer::Transfer(TransferShared &shared, int id, const JournalEntry &kept)
     m_entry.fromEarlierRun = true;
     m_server = ServerFile::kept(kept);
     m_source.keptAt(kept.path, TransferFiles(kept.files, kept.partial));
-    // Without a validator the rest could be of another file; without data
-    // there is no rest.
-    m_restartsFromPage = kept.partial.isEmpty() || (!kept.complete && kept.etag.isEmpty() && kept.modified.isEmpty());
+    m_restartsFromPage = kept.restartsFromPage();
     // The choice the list offered, offered again.
     m_existing = SameFile::kept(kept.existing);
     if (m_existing.isKnown())
@@ -106,11 +104,7 @@ void Transfer::finish(Event event, const QString &reason)
 {
     const bool ok = event == Event::Complete || event == Event::Collide;
     if (ok) {
-        m_entry.received = m_source.received(m_entry.received);
-        const qint64 total = m_source.total(m_entry.total);
-        m_entry.total = total < 0 ? m_entry.received : total;
-        m_source.endRequest(true);
-        m_source.dropFetch();
+        m_source.complete(m_entry);
     } else {
         m_source.drop(); // nothing lands of it, whatever its server says later
     }
@@ -171,9 +165,7 @@ void Transfer::checkSpace()
     // the disk. A waiting one takes no room yet.
     if (m_entry.state != DownloadEntry::State::Running || !m_source.movesData())
         return;
-    const QString full = m_shared.folder->noRoom(QFileInfo(m_entry.path).absolutePath(), m_source.total(m_entry.total),
-                                                 m_source.received(m_entry.received));
-    if (!full.isEmpty())
+    if (const QString full = m_source.noRoom(m_entry); !full.isEmpty())
         finish(Event::Fail, full);
 }
 
@@ -203,8 +195,6 @@ bool Transfer::claim()
     if (isRestarting()) {
         // Started again from its file page: this is the page's download.
         m_source.dropRestart();
-        m_entry.fromEarlierRun = false;
-        m_restartsFromPage = false;
         return true;
     }
     // Only a click still waiting takes a download; one that gave up, or got
@@ -276,8 +266,7 @@ void Transfer::listen()
     });
     connect(&m_source, &TransferSource::sizeKnown, this, [this] {
         checkSpace();
-        if (m_state == State::Running || m_state == State::Queued)
-            alreadyThere();
+        alreadyThere();
     });
     connect(&m_source, &TransferSource::madeFile, this, [this] { emit changed(m_entry.id); });
     connect(&m_source, &TransferSource::gaveUp, this, [this](const QString &why) { on(Event::Fail, why); });
@@ -395,7 +384,6 @@ void Transfer::continueEarlier()
     m_source.fetchRest(
         {.url = m_entry.url, .referer = m_server.page, .total = m_entry.total, .validator = m_server.validator()});
     m_entry.received = m_source.received(m_entry.received);
-    m_source.restartClock(m_entry.received);
     on(Event::Run);
 }
 

@@ -54,6 +54,20 @@ bool TransferSource::sample(DownloadEntry &e, qint64 now)
     return true;
 }
 
+void TransferSource::complete(DownloadEntry &e)
+{
+    e.received = received(e.received);
+    const qint64 all = total(e.total);
+    e.total = all < 0 ? e.received : all;
+    endRequest(true);
+    dropFetch();
+}
+
+QString TransferSource::noRoom(const DownloadEntry &e) const
+{
+    return m_shared.folder->noRoom(QFileInfo(m_path).absolutePath(), total(e.total), received(e.received));
+}
+
 void TransferSource::restartClock(qint64 bytes)
 {
     m_sampled = {bytes, m_shared.clock.elapsed(), false};
@@ -239,6 +253,7 @@ void TransferSource::fetchRest(RangeFetch::Target target)
     target.files = m_files.made();
     const QString folder = QFileInfo(target.partial).absolutePath();
     m_fetch = std::make_unique<RangeFetch>(m_shared.network, std::move(target));
+    restartClock(m_fetch->bytes());
     connect(m_fetch.get(), &RangeFetch::finished, this, [this, folder](RangeFetch::Outcome outcome, int status) {
         const RangeFetch *fetch = m_fetch.get();
         if (!fetch)

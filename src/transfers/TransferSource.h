@@ -65,6 +65,11 @@ public:
     void check();
     // The engine resumes it under a new request, saved to the same file.
     void follow(EngineDownload *request);
+    // The engine's request or the rest's fetch brought it all: its figures
+    // into entry's, and it is done.
+    void complete(DownloadEntry &entry);
+    // Why entry's download no longer fits the folder's disk; empty while it does.
+    QString noRoom(const DownloadEntry &entry) const;
     // Done with the engine's request (complete: the engine moved its data
     // over the reservation): released where nothing more is to come of it,
     // else cancelled for good and released once the engine lets go, its
