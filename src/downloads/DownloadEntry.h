@@ -39,13 +39,13 @@ struct DownloadEntry
 
     int id = 0;
     State state = State::Running;
-    QString name; // file name shown; the result's title for Opening and NothingCame
-    QString path; // where it lands (or the existing file for AlreadyThere)
-    QUrl url;     // the download's address, or the file page for Opening and NothingCame
+    QString name {}; // file name shown; the result's title for Opening and NothingCame
+    QString path {}; // where it lands (or the existing file for AlreadyThere)
+    QUrl url {};     // the download's address, or the file page for Opening and NothingCame
     qint64 received = 0;
     qint64 total = -1; // -1 when the server did not say
     qint64 bytesPerSecond = 0;
-    QString reason; // why it stopped, in Chinese
+    QString reason {}; // why it stopped, in Chinese
     // Left unfinished by an earlier run: only its partial data is left, and
     // 继续 fetches the rest (or starts it again from its file page).
     bool fromEarlierRun = false;

@@ -5,13 +5,11 @@
 Transfer::Transfer(TransferShared &shared, int id, State state, const QString &name, const QUrl &url,
                    const QString &reason)
     : m_shared(shared)
+    , m_entry {.id = id, .name = name, .url = url}
     , m_state(state)
     , m_source(shared, this)
 {
     listen();
-    m_entry.id = id;
-    m_entry.name = name;
-    m_entry.url = url;
     setState(state, reason);
 }
 
@@ -87,7 +85,7 @@ void Transfer::act(DownloadEntry::Action action)
         break;
     }
     case DownloadEntry::Retry:
-        retry();
+        restart(true);
         break;
     default:
         break;
@@ -224,18 +222,15 @@ void Transfer::start(EngineDownload *request, const DownloadAdmission::Decision 
 {
     if (!m_server.page.isValid())
         m_server.page = page;
-    const QFileInfo saved(decision.path);
     m_entry.url = request->url();
-    m_entry.name = saved.fileName();
+    m_entry.name = QFileInfo(decision.path).fileName();
     m_entry.path = decision.path;
     m_entry.received = 0;
     m_entry.total = decision.announced;
-    m_source.files().begin(decision.reserved);
     m_server.begin(request->mimeType(), decision.wanted, charset);
     // A file of the wanted name already there: compared once the size is known.
     m_existing = SameFile::beside(decision.path, decision.wanted);
-    m_source.watch(request, decision.path, true);
-    m_source.restartClock(0);
+    m_source.begin(request, decision.path, decision.reserved);
     const bool run = m_shared.slotFree(this);
     if (!run)
         request->pause();
@@ -347,7 +342,7 @@ void Transfer::resume()
     if (m_entry.fromEarlierRun) {
         continueEarlier();
     } else if (!request() || request()->isFinished()) {
-        retry();
+        restart(true);
     } else if (!m_shared.slotFree(this)) {
         on(Event::Queue);
     } else {
@@ -357,24 +352,12 @@ void Transfer::resume()
     }
 }
 
-// 重试, and 继续 of what the engine cannot continue: from the file page
-// where one is known, as the user's click did (its Referer, its cookies, its
-// charset for the name), else from the address. It must bring the same file
-// again.
-void Transfer::retry()
-{
-    m_source.dropFetch();
-    m_server.expectAgain(m_entry.path, m_entry.total, true);
-    restart();
-}
-
 void Transfer::continueEarlier()
 {
     if (m_restartsFromPage) {
         // The user was told it starts again from its page: a new version is
         // what they asked for, but no web page where the file was.
-        m_server.expectAgain(m_entry.path, m_entry.total, false);
-        restart();
+        restart(false);
         return;
     }
     if (!m_shared.slotFree(this)) {
@@ -387,14 +370,20 @@ void Transfer::continueEarlier()
     on(Event::Run);
 }
 
-void Transfer::restart()
+// 重试, and 继续 of what the engine cannot continue: from the file page
+// where one is known, as the user's click did (its Referer, its cookies, its
+// charset for the name), else from the address. It must bring the same file
+// again, or a new version of it.
+void Transfer::restart(bool sameVersion)
 {
     const bool fromPage = m_server.page.isValid();
     const QUrl url = fromPage ? m_server.page : m_entry.url;
     if (!url.isValid() || !next(m_state, Event::Restart))
         return;
+    m_server.expectAgain(m_entry.path, m_entry.total, sameVersion);
     // Never a file of two versions: what was fetched of the other goes, and
     // what comes is a download of its own.
+    m_source.dropFetch();
     m_source.letGo();
     m_entry.received = 0;
     m_restartsFromPage = false;

@@ -34,7 +34,6 @@ public:
              const QString &reason = {});
     // A download an earlier run kept, as its journal entry says.
     Transfer(TransferShared &shared, int id, const JournalEntry &kept);
-    ~Transfer() override = default;
 
     const DownloadEntry &entry() const { return m_entry; }
     State state() const { return m_state; }
@@ -97,9 +96,8 @@ private:
     QString dataPath() const { return m_source.dataPath(); }
 
     // Going on.
-    void retry();
     void continueEarlier();
-    void restart();
+    void restart(bool sameVersion);
 
     TransferShared &m_shared;
     DownloadEntry m_entry;

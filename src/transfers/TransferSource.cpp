@@ -96,6 +96,13 @@ void TransferSource::watch(EngineDownload *request, const QString &path, bool fr
     });
 }
 
+void TransferSource::begin(EngineDownload *request, const QString &path, const FileIdentity &reserved)
+{
+    m_files.begin(reserved);
+    watch(request, path, true);
+    restartClock(0);
+}
+
 void TransferSource::follow(EngineDownload *request)
 {
     detach();

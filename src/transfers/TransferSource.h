@@ -60,6 +60,8 @@ public:
     // on; a fresh one may ask once more to continue after a broken
     // connection.
     void watch(EngineDownload *request, const QString &path, bool fresh);
+    // A download begins: the engine's request, at the name it reserved.
+    void begin(EngineDownload *request, const QString &path, const FileIdentity &reserved);
     // What the engine's request says now (a tiny file may be complete
     // before it is watched).
     void check();
