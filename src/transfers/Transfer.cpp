@@ -75,15 +75,13 @@ void Transfer::act(DownloadEntry::Action action)
     case DownloadEntry::Delete:
         cancelByUser();
         break;
-    case DownloadEntry::OpenExisting: {
+    case DownloadEntry::OpenExisting:
         // The file is there already: this copy is not needed.
-        const QString existing = m_existing.path();
         m_source.drop();
-        m_entry.path = existing;
-        m_entry.name = QFileInfo(existing).fileName();
+        m_entry.path = m_existing.path();
+        m_entry.name = QFileInfo(m_entry.path).fileName();
         on(Event::Land);
         break;
-    }
     case DownloadEntry::Retry:
         restart(true);
         break;

@@ -16,11 +16,11 @@
 #include "TransferStates.h"
 
 // One download, from the click on its result row to its file in the folder:
-// what moves its data (its source), the server's answer naming it, its file
-// page and that page's charset, and the files it made. It moves from state
-// to state only by the events of one table (next()); what each event does
-// besides is its own business. It removes or renames only files that are
-// still the ones it made.
+// what moves its data and the files it made (its source), the server's
+// answer naming it, and its file page and that page's charset. It moves
+// from state to state only by the events of one table (next()); what each
+// event does besides is its own business. It removes or renames only files
+// that are still the ones it made.
 class Transfer final : public QObject
 {
     Q_OBJECT
@@ -58,8 +58,7 @@ public:
     void start(EngineDownload *request, const DownloadAdmission::Decision &decision, const QUrl &page,
                const QString &charset);
     void begin();
-    // The engine asks again for the same download, resuming it: its new
-    // request object, to the same file.
+    // The engine resumes it under a new request object, to the same file.
     void follow(EngineDownload *request) { m_source.follow(request); }
 
     // The user's actions (Delete is Cancel, the entry then removed).
