@@ -2,6 +2,9 @@
 // each entry offers and where they lead, the order of its rows and what it
 // scrolls to, its folder, where it opens, how it shows itself, and the
 // keyboard in it.
+#include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusMessage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -12,6 +15,7 @@
 #include <QTextDocument>
 #include <QtTest>
 
+#include "Desktop.h"
 #include "DesktopWatch.h"
 #include "DownloadFolder.h"
 #include "DownloadList.h"
@@ -22,6 +26,32 @@
 #include "StopReason.h"
 
 using State = DownloadEntry::State;
+
+// A notification server that says what it shows only when the test lets it,
+// as one started on demand does seconds later.
+class SlowNotifications : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+public:
+    QList<QDBusMessage> asked;
+    QStringList bodies;
+
+public slots:
+    QStringList GetCapabilities()
+    {
+        setDelayedReply(true);
+        asked << message();
+        return {};
+    }
+    uint Notify(const QString &, uint, const QString &, const QString &, const QString &body, const QStringList &,
+                const QVariantMap &, int)
+    {
+        bodies << body;
+        return 1;
+    }
+};
 
 class DownloadListTest : public QObject
 {
@@ -427,6 +457,24 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         list.activate();
         QVERIFY(QTest::qWaitForWindowActive(&list));
+    }
+
+    // The window goes on while the notification server takes its time to
+    // say whether it reads markup; the body is then sent as it reads.
+    void notifiesWithoutWaitingForItsServer()
+    {
+        QDBusConnection server = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("server"));
+        if (!server.isConnected())
+            QSKIP("no session bus here");
+        SlowNotifications notifications;
+        QVERIFY(server.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &notifications,
+                                      QDBusConnection::ExportAllSlots));
+        QVERIFY(server.registerService(QStringLiteral("org.freedesktop.Notifications")));
+        Desktop::notify(QStringLiteral("下载完成"), QStringLiteral("<h1>a.zip</h1>"), {}, false);
+        QTRY_COMPARE(notifications.asked.size(), 1);
+        QVERIFY(server.send(notifications.asked.first().createReply(QStringList {QStringLiteral("body")})));
+        QTRY_COMPARE(notifications.bodies, QStringList {QStringLiteral("<h1>a.zip</h1>")});
+        QDBusConnection::disconnectFromBus(server.name());
     }
 
 private:

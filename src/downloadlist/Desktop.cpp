@@ -72,16 +72,29 @@ bool serviceAnswers(const QString &service)
     return activatable.isValid() && activatable.value().contains(service);
 }
 
-// A server that reads markup in the body would show a site's "<h1>" as a
-// heading: escaped unless the server says it shows the text as it is.
-QString plainBody(const QString &body)
+QDBusMessage notificationsCall(const QString &method)
 {
-    const QDBusReply<QStringList> capabilities = QDBusConnection::sessionBus().call(
-        QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
-                                       NotificationsService, QStringLiteral("GetCapabilities")),
-        QDBus::Block, 2000);
-    const bool asItIs = capabilities.isValid() && !capabilities.value().contains(QLatin1String("body-markup"));
-    return asItIs ? body : body.toHtmlEscaped();
+    return QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
+                                          NotificationsService, method);
+}
+
+void send(const QString &summary, const QString &body, const QString &path, bool finished)
+{
+    QStringList actions;
+    if (finished && !path.isEmpty())
+        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"),
+                   QStringLiteral("打开所在文件夹")};
+    QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
+    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << body << actions
+         << QVariantMap() << int(-1);
+    NotificationActions::instance(); // listening before the first button can be pressed
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (!reply.isError() && finished)
+            NotificationActions::instance().remember(reply.value(), path);
+        watcher->deleteLater();
+    });
 }
 
 } // namespace
@@ -115,22 +128,16 @@ void notify(const QString &summary, const QString &body, const QString &path, bo
 {
     if (!serviceAnswers(NotificationsService))
         return;
-    QStringList actions;
-    if (finished && !path.isEmpty())
-        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"),
-                   QStringLiteral("打开所在文件夹")};
-    QDBusMessage call
-        = QDBusMessage::createMethodCall(NotificationsService, QStringLiteral("/org/freedesktop/Notifications"),
-                                         NotificationsService, QStringLiteral("Notify"));
-    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << plainBody(body) << actions
-         << QVariantMap() << int(-1);
-    NotificationActions::instance(); // listening before the first button can be pressed
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
-        const QDBusPendingReply<uint> reply = *watcher;
-        if (!reply.isError() && finished)
-            NotificationActions::instance().remember(reply.value(), path);
-        watcher->deleteLater();
+    // A server that reads markup in the body would show a site's "<h1>" as a
+    // heading: escaped unless the server says it shows the text as it is.
+    // Asked without waiting: a server started on demand answers seconds later.
+    auto *asked = new QDBusPendingCallWatcher(
+        QDBusConnection::sessionBus().asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), 5000));
+    QObject::connect(asked, &QDBusPendingCallWatcher::finished, asked, [asked, summary, body, path, finished] {
+        const QDBusPendingReply<QStringList> capabilities = *asked;
+        const bool asItIs = !capabilities.isError() && !capabilities.value().contains(QLatin1String("body-markup"));
+        send(summary, asItIs ? body : body.toHtmlEscaped(), path, finished);
+        asked->deleteLater();
     });
 }
 
