@@ -1,7 +1,9 @@
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -50,8 +52,35 @@ private slots:
 
         SingleInstance next(path);
         QCOMPARE(next.start(), SingleInstance::Role::First);
-        SingleInstance later(path);
-        QCOMPARE(later.start(), SingleInstance::Role::Second);
+        QLocalSocket later;
+        later.connectToServer(path);
+        QVERIFY(later.waitForConnected());
+    }
+
+    // A start while the first one ends (its window gone, its engine winding
+    // down, no longer answering) opens the window once the first has gone.
+    void aStartAsTheFirstEndsOpensTheWindow()
+    {
+        QTemporaryDir runtime;
+        const QString path = runtime.path() + "/ondrix.socket";
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address {};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        QCOMPARE(::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+        QCOMPARE(::listen(fd, 4), 0);
+        QProcess next;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        next.setProcessEnvironment(env);
+        next.start(ONDRIX_BIN, {"-platform", "offscreen"});
+        pollfd asked {fd, POLLIN, 0};
+        QCOMPARE(::poll(&asked, 1, 60000), 1);
+        ::close(::accept(fd, nullptr, nullptr));
+        ::close(fd); // the first has gone
+        QTRY_VERIFY_WITH_TIMEOUT(SingleInstance::askRunningToRaise(path), 60000);
+        next.kill();
+        next.waitForFinished();
     }
 };
 

@@ -7,6 +7,8 @@
 namespace {
 
 constexpr int AnswerMs = 2000;
+// How long a running instance that does not answer may take to end.
+constexpr int EndingMs = 30000;
 const QByteArray RaiseRequest = QByteArrayLiteral("raise");
 const QByteArray Done = QByteArrayLiteral("ok\n");
 
@@ -57,9 +59,13 @@ bool SingleInstance::askRunningToRaise(const QString &socketPath)
         return false;
     socket.write(RaiseRequest + ' ' + activationToken() + '\n');
     socket.flush();
-    // A running instance that does not answer is stuck; one is enough.
     while (socket.bytesAvailable() < Done.size() && socket.waitForReadyRead(AnswerMs)) { }
-    return true;
+    // Slow to answer: still starting, and it answers in the end; or ending
+    // (its window gone, its engine winding down), and this start takes its
+    // place once it has let go; or stuck, and one is enough.
+    if (socket.bytesAvailable() < Done.size() && socket.state() == QLocalSocket::ConnectedState)
+        socket.waitForDisconnected(EndingMs);
+    return socket.bytesAvailable() >= Done.size() || socket.state() == QLocalSocket::ConnectedState;
 }
 
 void SingleInstance::answer()

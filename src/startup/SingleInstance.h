@@ -27,7 +27,8 @@ public:
     Role start();
 
     // True when an instance listening at socketPath took the request to raise
-    // its window. Needs no application object, so it can run before one.
+    // its window, or does not answer and does not end either. Needs no
+    // application object, so it can run before one.
     static bool askRunningToRaise(const QString &socketPath);
 
 signals:
