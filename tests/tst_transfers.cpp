@@ -702,7 +702,7 @@ private slots:
         shared.clock.start();
         TransferSource source(shared, nullptr);
         FakeDownload request(1, m_sources.first(), {}, false, false);
-        source.watch(&request, QStringLiteral("/dl/a.zip"), true);
+        source.begin(&request, QStringLiteral("/dl/a.zip"), {});
         const qint64 start = shared.clock.elapsed();
         source.restartClock(held);
         DownloadEntry shown;

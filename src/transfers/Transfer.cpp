@@ -112,7 +112,7 @@ void Transfer::finish(Event event, const QString &reason)
         // complete, should the program end meanwhile.
         on(Event::Complete);
     } else if (ok) {
-        landOrSay(dataPath());
+        landOrSay(m_source.dataPath());
     } else {
         on(event, reason);
     }
@@ -120,7 +120,7 @@ void Transfer::finish(Event event, const QString &reason)
 
 void Transfer::landOrSay(const QString &from)
 {
-    const QString landed = m_source.files().land(*m_shared.folder, from, m_entry.path, m_server.landAs);
+    const QString landed = m_source.land(from, m_entry.path, m_server.landAs);
     if (landed.isEmpty()) {
         // The entry says where the data stayed.
         on(Event::Fail, StopReason::notMovedText(QFileInfo(m_entry.path).absolutePath(), from));
@@ -137,7 +137,7 @@ void Transfer::keep()
         return;
     if (m_state == State::Complete || m_state == State::CompletePaused) {
         // Complete: it lands now, under the name it has.
-        landOrSay(dataPath());
+        landOrSay(m_source.dataPath());
         return;
     }
     if (const qint64 received = m_source.keepRequest(m_state == State::CompleteThere); received >= 0)
@@ -300,7 +300,7 @@ void Transfer::onNamed(const ServerProbe::Validators &said)
     }
     // Complete meanwhile: it lands now, unless the user paused it.
     if (m_state == State::Complete) {
-        landOrSay(dataPath());
+        landOrSay(m_source.dataPath());
         return;
     }
     emit changed(m_entry.id); // its validators, for the journal
@@ -328,7 +328,7 @@ void Transfer::resume()
     case State::CompletePaused:
         on(Event::Continue);
         if (!m_source.isAsking())
-            landOrSay(dataPath());
+            landOrSay(m_source.dataPath());
         return;
     case State::CompleteThere:
     case State::CompleteKept:

@@ -92,7 +92,6 @@ private:
     bool alreadyThere();
     void finish(Event event, const QString &reason);
     void landOrSay(const QString &from);
-    QString dataPath() const { return m_source.dataPath(); }
 
     // Going on.
     void continueEarlier();

@@ -79,6 +79,11 @@ void TransferSource::keptAt(const QString &path, const TransferFiles &files)
     m_files = files;
 }
 
+QString TransferSource::land(const QString &from, const QString &path, const QString &name)
+{
+    return m_files.land(*m_shared.folder, from, path, name);
+}
+
 void TransferSource::watch(EngineDownload *request, const QString &path, bool fresh)
 {
     m_request = request;

@@ -19,10 +19,10 @@ struct TransferShared;
 // What moves one download's data, one at a time: the engine's request, the
 // program's ranged fetch of the rest an earlier run kept, or its file page
 // (or address) starting it again until the engine's new request comes; the
-// files they made; and the question to its server of what the file is. It
-// keeps their lifetimes, reads their figures and says what they report in
-// the events of the download's table; the download alone decides what
-// becomes of it. What goes of them goes with the files they made.
+// files they made, which go with them; and the question to its server of
+// what the file is. It keeps their lifetimes, reads their figures and says
+// what they report in the events of the download's table; the download
+// alone decides what becomes of it.
 class TransferSource final : public QObject
 {
     Q_OBJECT
@@ -52,14 +52,12 @@ public:
     // Where the download lands (a kept one's, with the files an earlier run
     // made), and the files made there.
     void keptAt(const QString &path, const TransferFiles &files);
-    TransferFiles &files() { return m_files; }
     const TransferFiles &files() const { return m_files; }
     QString dataPath() const { return m_files.dataPath(m_path); }
+    // The complete data at from lands at path (under name, where given);
+    // where it landed, empty when it could not move.
+    QString land(const QString &from, const QString &path, const QString &name);
 
-    // The engine's request for the download that lands at path, from now
-    // on; a fresh one may ask once more to continue after a broken
-    // connection.
-    void watch(EngineDownload *request, const QString &path, bool fresh);
     // A download begins: the engine's request, at the name it reserved.
     void begin(EngineDownload *request, const QString &path, const FileIdentity &reserved);
     // What the engine's request says now (a tiny file may be complete
@@ -125,6 +123,10 @@ signals:
     void answered(const ServerProbe::Validators &said);
 
 private:
+    // The engine's request for the download that lands at path, from now
+    // on; a fresh one may ask once more to continue after a broken
+    // connection.
+    void watch(EngineDownload *request, const QString &path, bool fresh);
     void onInterrupted();
     EngineDownload *detach();
 
