@@ -1,5 +1,7 @@
 #include "Desktop.h"
 
+#include <optional>
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
@@ -78,23 +80,27 @@ QDBusMessage notificationsCall(const QString &method)
                                           NotificationsService, method);
 }
 
-void send(const QString &summary, const QString &body, const QString &path, bool finished)
+// Whether the notification server shows the body as it is rather than
+// reading markup in it (where a site's "<h1>" would be a heading). Asked once
+// and without waiting, as a server started on demand answers seconds later;
+// escaped until it has said.
+bool bodyAsItIs()
 {
-    QStringList actions;
-    if (finished && !path.isEmpty())
-        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"),
-                   QStringLiteral("打开所在文件夹")};
-    QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
-    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary << body << actions
-         << QVariantMap() << int(-1);
-    NotificationActions::instance(); // listening before the first button can be pressed
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
-    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
-        const QDBusPendingReply<uint> reply = *watcher;
-        if (!reply.isError() && finished)
-            NotificationActions::instance().remember(reply.value(), path);
-        watcher->deleteLater();
-    });
+    static std::optional<bool> known;
+    static bool asking = false;
+    if (!known && !asking) {
+        asking = true;
+        auto *asked = new QDBusPendingCallWatcher(
+            QDBusConnection::sessionBus().asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), 5000));
+        QObject::connect(asked, &QDBusPendingCallWatcher::finished, asked, [asked] {
+            const QDBusPendingReply<QStringList> capabilities = *asked;
+            if (!capabilities.isError())
+                known = !capabilities.value().contains(QLatin1String("body-markup"));
+            asking = false;
+            asked->deleteLater();
+        });
+    }
+    return known.value_or(false);
 }
 
 } // namespace
@@ -128,16 +134,21 @@ void notify(const QString &summary, const QString &body, const QString &path, bo
 {
     if (!serviceAnswers(NotificationsService))
         return;
-    // A server that reads markup in the body would show a site's "<h1>" as a
-    // heading: escaped unless the server says it shows the text as it is.
-    // Asked without waiting: a server started on demand answers seconds later.
-    auto *asked = new QDBusPendingCallWatcher(
-        QDBusConnection::sessionBus().asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), 5000));
-    QObject::connect(asked, &QDBusPendingCallWatcher::finished, asked, [asked, summary, body, path, finished] {
-        const QDBusPendingReply<QStringList> capabilities = *asked;
-        const bool asItIs = !capabilities.isError() && !capabilities.value().contains(QLatin1String("body-markup"));
-        send(summary, asItIs ? body : body.toHtmlEscaped(), path, finished);
-        asked->deleteLater();
+    QStringList actions;
+    if (finished && !path.isEmpty())
+        actions = {QStringLiteral("open"), QStringLiteral("打开"), QStringLiteral("folder"),
+                   QStringLiteral("打开所在文件夹")};
+    QDBusMessage call = notificationsCall(QStringLiteral("Notify"));
+    call << QStringLiteral("Ondrix") << uint(0) << QStringLiteral("ondrix") << summary
+         << (bodyAsItIs() ? body : body.toHtmlEscaped()) << actions << QVariantMap() << int(-1);
+    NotificationActions::instance(); // listening before the first button can be pressed
+    // Sent at once, even as the program ends (a download landed as it quits).
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
+        const QDBusPendingReply<uint> reply = *watcher;
+        if (!reply.isError() && finished)
+            NotificationActions::instance().remember(reply.value(), path);
+        watcher->deleteLater();
     });
 }
 
