@@ -381,7 +381,6 @@ void Transfer::restart(bool sameVersion)
     m_server.expectAgain(m_entry.path, m_entry.total, sameVersion);
     // Never a file of two versions: what was fetched of the other goes, and
     // what comes is a download of its own.
-    m_source.dropFetch();
     m_source.letGo();
     m_entry.received = 0;
     m_restartsFromPage = false;

@@ -223,6 +223,7 @@ qint64 TransferSource::keepRequest(bool complete)
 
 void TransferSource::letGo()
 {
+    dropFetch();
     EngineDownload *request = detach();
     if (!request) {
         m_files.remove(m_path);

@@ -79,7 +79,8 @@ public:
     // reservation (complete: there already); the bytes it had, -1 without a
     // request.
     qint64 keepRequest(bool complete);
-    // Its request cancelled and released at once, and what it made goes.
+    // Its request cancelled and released at once, the rest's fetch stopped,
+    // and what they made goes.
     void letGo();
     // The user's 继续 of the engine's request.
     void resumeRequest();
