@@ -10,7 +10,20 @@ top=$(cd "$(dirname "$0")/.." && pwd)
 # land in that user's folder and the engine keeps its sandbox.
 as_user=()
 if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
-    as_user=(sudo -u "$SUDO_USER" -H --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY,XDG_RUNTIME_DIR)
+    # sudo keeps the display but not the login's runtime folder and session
+    # bus (notifications, the file manager): found where the login made them.
+    uid=$(id -u "$SUDO_USER")
+    runtime=${XDG_RUNTIME_DIR:-/run/user/$uid}
+    session=()
+    if [ -d "$runtime" ] && [ "$(stat -c %u "$runtime")" = "$uid" ]; then
+        session+=("XDG_RUNTIME_DIR=$runtime")
+        if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+            session+=("DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS")
+        elif [ -S "$runtime/bus" ]; then
+            session+=("DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus")
+        fi
+    fi
+    as_user=(sudo -u "$SUDO_USER" -H --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY env "${session[@]}")
 elif [ "$(id -u)" -eq 0 ]; then
     # The engine's sandbox cannot run as root.
     export QTWEBENGINE_DISABLE_SANDBOX=1
