@@ -82,6 +82,30 @@ private slots:
         next.kill();
         next.waitForFinished();
     }
+
+    // Run as root, where the engine would end the process without a word,
+    // the program says why and waits until the user has read it.
+    void asRootItSaysWhyItCannotRun()
+    {
+        if (::geteuid() != 0)
+            QSKIP("not run as root");
+        QTemporaryDir runtime;
+        QProcess start;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove("QTWEBENGINE_DISABLE_SANDBOX");
+        env.remove("QTWEBENGINE_CHROMIUM_FLAGS");
+        env.insert("XDG_RUNTIME_DIR", runtime.path());
+        start.setProcessEnvironment(env);
+        start.start(ONDRIX_BIN, {"-platform", "offscreen"});
+        QByteArray said;
+        const QByteArray why = "不能以 root 身份运行";
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (said += start.readAllStandardError()).contains(why) || start.state() == QProcess::NotRunning, 60000);
+        QVERIFY2(said.contains(why), said.constData());
+        QCOMPARE(start.state(), QProcess::Running);
+        start.kill();
+        start.waitForFinished();
+    }
 };
 
 QTEST_GUILESS_MAIN(InstanceTest)

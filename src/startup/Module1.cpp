@@ -1,5 +1,6 @@
 #include "Module1.h"
 
+#include <cstdio>
 #include <future>
 #include <memory>
 
@@ -265,6 +266,19 @@ bool loadTranslations()
         return false;
     }
     QCoreApplication::installTranslator(translator);
+    return true;
+}
+
+bool refusesToStart()
+{
+    if (!WebEngineSession::refusesRoot())
+        return false;
+    const QString text = QStringLiteral("Ondrix 不能以 root 身份运行，请以普通用户身份启动。\n"
+                                        "（网页引擎只在沙盒中打开网页；设置 QTWEBENGINE_DISABLE_SANDBOX=1 "
+                                        "可不用沙盒运行，但网站的网页将不受隔离。）");
+    std::fputs(qPrintable(text + u'\n'), stderr);
+    loadTranslations();
+    QMessageBox::critical(nullptr, QStringLiteral("Ondrix"), text);
     return true;
 }
 

@@ -59,4 +59,8 @@ void raise(QWidget *window, const QByteArray &token = {});
 // so stock buttons read 确定/取消 and 是/否. False when they are missing.
 bool loadTranslations();
 
+// Where the engine would refuse to start (the program run as root), says
+// why, on the terminal and in a box, and returns true: the program must end.
+bool refusesToStart();
+
 } // namespace Module1

@@ -31,6 +31,9 @@ int main(int argc, char *argv[])
     Module1::followDesktopProxy();
     QApplication app(argc, argv);
     Module1::describeApplication();
+    // Said, rather than the engine ending the process without a word.
+    if (Module1::refusesToStart())
+        return 1;
     Module1::prepareWindow();
     // Listens from now on; a start at the same moment may still win the socket.
     SingleInstance instance(socketPath);

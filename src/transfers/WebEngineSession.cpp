@@ -1,5 +1,6 @@
 #include "WebEngineSession.h"
 
+#include <unistd.h>
 #include <utility>
 
 #include <QCoreApplication>
@@ -63,6 +64,12 @@ void WebEngineSession::prepareApplication()
     g_flagsBefore = {true, qEnvironmentVariableIsSet(FlagsVariable), before};
     // The user's own flags come last, so they win.
     qputenv(FlagsVariable, QByteArray(ProcessModel) + (before.isEmpty() ? QByteArray() : ' ' + before));
+}
+
+bool WebEngineSession::refusesRoot()
+{
+    return ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+           && !qgetenv(FlagsVariable).split(' ').contains("--no-sandbox");
 }
 
 void WebEngineSession::setStartSwitches(std::function<QByteArray()> switches)

@@ -24,6 +24,9 @@ class WebEngineSession final : public QObject
 public:
     // Call before constructing QApplication.
     static void prepareApplication();
+    // Whether the engine will refuse to start: run as root, it ends the
+    // process rather than open pages outside its sandbox, unless told to.
+    static bool refusesRoot();
     // Engine switches that take a while to learn (the desktop's proxy),
     // asked for only when the first session starts the engine, so that
     // they can be read meanwhile. The user's own flags still win.
