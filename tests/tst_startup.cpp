@@ -40,7 +40,8 @@ private slots:
 
     // The quit question follows the downloads while it is open: it sums what
     // is unfinished now, in the list's units (a size never told leaves the
-    // whole unknown), and once nothing is, it asks no more.
+    // whole unknown), apart from what waits only for the user's choice, and
+    // once nothing is, it asks no more.
     void quitQuestionFollowsTheDownloads()
     {
         using State = DownloadEntry::State;
@@ -49,6 +50,7 @@ private slots:
         const int running = downloads.add(FakeDownloads::entry(State::Running, 512 << 10, 2 << 20));
         const int interrupted = downloads.add(FakeDownloads::entry(State::Interrupted, 1 << 20, 6 << 20));
         const int paused = downloads.add(FakeDownloads::entry(State::Paused));
+        const int there = downloads.add(FakeDownloads::entry(State::AlreadyThere, 120 << 10, 120 << 10));
         const auto finish = [](DownloadEntry &e) { e.state = State::Finished; };
         QStringList said;
         QTimer::singleShot(0, [&] {
@@ -60,12 +62,18 @@ private slots:
             said << box->text();
             for (const int id : {running, interrupted})
                 downloads.change(id, finish);
+            said << box->text();
+            downloads.change(there, finish);
             if (QApplication::activeModalWidget() == box)
                 box->reject(); // still asking: 不退出
         });
         QVERIFY(Module1::confirmQuit(downloads, nullptr));
-        QCOMPARE(said, (QStringList {QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB）。"),
-                                     QStringLiteral("有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。")}));
+        QCOMPARE(said,
+                 (QStringList {
+                     QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB），1 个下载在等你选择（文件夹里已有此文件）。"),
+                     QStringLiteral(
+                         "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB），1 个下载在等你选择（文件夹里已有此文件）。"),
+                     QStringLiteral("有 1 个下载在等你选择（文件夹里已有此文件）。")}));
     }
 
     void stockButtonsSpeakChinese()

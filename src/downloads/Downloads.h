@@ -46,7 +46,8 @@ public:
 
     // Whether any entry still holds or moves data, so quitting asks first.
     bool hasUnfinished() const;
-    // "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。", or nothing.
+    // "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB）。", and those that wait
+    // for the user's choice of a file already there; or nothing.
     QString unfinishedText() const;
 
 signals:
