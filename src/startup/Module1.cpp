@@ -137,7 +137,7 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
         return true;
     QMessageBox box(QMessageBox::Question, QStringLiteral("下载"), downloads.unfinishedText(), QMessageBox::NoButton,
                     parent);
-    box.setInformativeText(QStringLiteral("保留的下载在下次启动时列出，点“继续”从已下载的部分接着下载。"));
+    box.setInformativeText(QStringLiteral("保留的下载在下次启动时列出：未完成的点“继续”从已下载的部分接着下载。"));
     QPushButton *keep = box.addButton(QStringLiteral("保留，下次继续"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(QStringLiteral("取消下载"), QMessageBox::DestructiveRole);
     QPushButton *stay = box.addButton(QStringLiteral("不退出"), QMessageBox::RejectRole);
