@@ -5,6 +5,7 @@
 #include <QDBusConnection>
 #include <QDBusContext>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -50,6 +51,24 @@ public slots:
     {
         bodies << body;
         return 1;
+    }
+};
+
+// A file manager that takes ShowItems and never answers, as one just started
+// for the call is slow to.
+class SlowFileManager : public QObject, protected QDBusContext
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.FileManager1")
+
+public:
+    int asked = 0;
+
+public slots:
+    void ShowItems(const QStringList &, const QString &)
+    {
+        setDelayedReply(true);
+        ++asked;
     }
 };
 
@@ -479,6 +498,32 @@ private slots:
         QTRY_VERIFY(
             (Desktop::notify(QStringLiteral("下载完成"), body, {}, false), notifications.bodies.last() == body));
         QCOMPARE(notifications.asked.size(), 1);
+        QDBusConnection::disconnectFromBus(server.name());
+    }
+
+    // A file manager slow to answer shows the folder itself: the folder is
+    // not opened a second time.
+    void aSlowFileManagerGetsNoSecondWindow()
+    {
+        QDBusConnection server = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("files"));
+        if (!server.isConnected())
+            QSKIP("no session bus here");
+        SlowFileManager files;
+        const QString service = QStringLiteral("org.freedesktop.FileManager1"),
+                      object = QStringLiteral("/org/freedesktop/FileManager1");
+        QVERIFY(server.registerObject(object, &files, QDBusConnection::ExportAllSlots));
+        QVERIFY(server.registerService(service));
+        DesktopWatch desktop;
+        Desktop::showInFolder(QStringLiteral("/dl/a.zip"), 50);
+        QTRY_COMPARE(files.asked, 1);
+        // Asked later for as long, on the same connection: the program's
+        // wait has ended, and been answered, before this one does.
+        QDBusMessage call = QDBusMessage::createMethodCall(service, object, service, QStringLiteral("ShowItems"));
+        call << QStringList() << QString();
+        QDBusPendingCallWatcher probe(QDBusConnection::sessionBus().asyncCall(call, 50));
+        QSignalSpy ended(&probe, &QDBusPendingCallWatcher::finished);
+        QVERIFY(ended.wait());
+        QCOMPARE(desktop.opened, QList<QUrl> {});
         QDBusConnection::disconnectFromBus(server.name());
     }
 

@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -62,14 +63,22 @@ private:
     QHash<uint, QString> m_paths;
 };
 
-bool serviceAnswers(const QString &service)
+bool serviceRegistered(const QString &service)
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
     const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(service);
-    if (registered.isValid() && registered.value())
+    return registered.isValid() && registered.value();
+}
+
+bool serviceAnswers(const QString &service)
+{
+    if (serviceRegistered(service))
         return true;
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface())
+        return false;
     const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
     return activatable.isValid() && activatable.value().contains(service);
 }
@@ -112,7 +121,7 @@ void openFile(const QString &path)
     QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
-void showInFolder(const QString &path)
+void showInFolder(const QString &path, int answerMs)
 {
     if (!serviceAnswers(FileManagerService)) {
         openFolder(path);
@@ -122,9 +131,13 @@ void showInFolder(const QString &path)
         = QDBusMessage::createMethodCall(FileManagerService, QStringLiteral("/org/freedesktop/FileManager1"),
                                          FileManagerService, QStringLiteral("ShowItems"));
     call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, answerMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path] {
-        if (watcher->isError())
+        // One that has taken the call and is slow to answer (just started
+        // for it) shows the folder all the same: opening it too would make
+        // a second window.
+        const bool slow = watcher->error().type() == QDBusError::NoReply && serviceRegistered(FileManagerService);
+        if (watcher->isError() && !slow)
             openFolder(path);
         watcher->deleteLater();
     });

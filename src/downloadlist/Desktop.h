@@ -10,8 +10,9 @@ namespace Desktop {
 // Opens a file with its default application.
 void openFile(const QString &path);
 // Selects the file in the file manager (org.freedesktop.FileManager1
-// ShowItems over D-Bus); opens its folder where no file manager answers.
-void showInFolder(const QString &path);
+// ShowItems over D-Bus); opens its folder where no file manager takes the
+// call within answerMs.
+void showInFolder(const QString &path, int answerMs = 5000);
 // A desktop notification (org.freedesktop.Notifications) offering 打开 and
 // 打开所在文件夹 for path when it is a finished file. body is plain text,
 // shown as such whether or not the server reads markup.
