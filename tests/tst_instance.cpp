@@ -84,7 +84,7 @@ private slots:
     }
 
     // Run as root, where the engine would end the process without a word,
-    // the program says why and waits until the user has read it.
+    // the program says why.
     void asRootItSaysWhyItCannotRun()
     {
         if (::geteuid() != 0)
@@ -97,14 +97,10 @@ private slots:
         env.insert("XDG_RUNTIME_DIR", runtime.path());
         start.setProcessEnvironment(env);
         start.start(ONDRIX_BIN, {"-platform", "offscreen"});
-        QByteArray said;
-        const QByteArray why = "不能以 root 身份运行";
-        QTRY_VERIFY_WITH_TIMEOUT(
-            (said += start.readAllStandardError()).contains(why) || start.state() == QProcess::NotRunning, 60000);
-        QVERIFY2(said.contains(why), said.constData());
-        QCOMPARE(start.state(), QProcess::Running);
-        start.kill();
-        start.waitForFinished();
+        QVERIFY(start.waitForFinished(60000));
+        QCOMPARE(start.exitCode(), 1);
+        const QByteArray said = start.readAllStandardError();
+        QVERIFY2(said.contains("不能以 root 身份运行"), said.constData());
     }
 };
 

@@ -70,10 +70,10 @@ private slots:
         QVERIFY(Module1::confirmQuit(downloads, nullptr));
         QCOMPARE(said,
                  (QStringList {
-                     QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB），1 个下载在等你选择（文件夹里已有此文件）。"),
+                     QStringLiteral("有 3 个下载尚未完成（已下载 1.5 MB），1 个下载等待选择（文件夹里已有此文件）。"),
                      QStringLiteral(
-                         "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB），1 个下载在等你选择（文件夹里已有此文件）。"),
-                     QStringLiteral("有 1 个下载在等你选择（文件夹里已有此文件）。")}));
+                         "有 2 个下载尚未完成（已下载 1.5 MB，共 8 MB），1 个下载等待选择（文件夹里已有此文件）。"),
+                     QStringLiteral("有 1 个下载等待选择（文件夹里已有此文件）。")}));
     }
 
     void stockButtonsSpeakChinese()

@@ -12,17 +12,19 @@ as_user=()
 if [ "$(id -u)" -eq 0 ] && [ -n "${SUDO_USER:-}" ] && [ "$SUDO_USER" != root ]; then
     # sudo keeps the display but not the login's runtime folder and session
     # bus (notifications, the file manager): found where the login made them.
+    # (sudo -E passes the user's own on; sudo -i sets root's, which are not.)
     uid=$(id -u "$SUDO_USER")
-    runtime=${XDG_RUNTIME_DIR:-/run/user/$uid}
     session=()
-    if [ -d "$runtime" ] && [ "$(stat -c %u "$runtime")" = "$uid" ]; then
+    for runtime in "${XDG_RUNTIME_DIR:-}" "/run/user/$uid"; do
+        [ -n "$runtime" ] && [ -d "$runtime" ] && [ "$(stat -c %u "$runtime")" = "$uid" ] || continue
         session+=("XDG_RUNTIME_DIR=$runtime")
-        if [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
+        if [ "$runtime" = "${XDG_RUNTIME_DIR:-}" ] && [ -n "${DBUS_SESSION_BUS_ADDRESS:-}" ]; then
             session+=("DBUS_SESSION_BUS_ADDRESS=$DBUS_SESSION_BUS_ADDRESS")
         elif [ -S "$runtime/bus" ]; then
             session+=("DBUS_SESSION_BUS_ADDRESS=unix:path=$runtime/bus")
         fi
-    fi
+        break
+    done
     as_user=(sudo -u "$SUDO_USER" -H --preserve-env=DISPLAY,XAUTHORITY,WAYLAND_DISPLAY env "${session[@]}")
 elif [ "$(id -u)" -eq 0 ]; then
     # The engine's sandbox cannot run as root.

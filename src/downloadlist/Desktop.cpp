@@ -63,22 +63,14 @@ private:
     QHash<uint, QString> m_paths;
 };
 
-bool serviceRegistered(const QString &service)
+bool serviceAnswers(const QString &service)
 {
     const QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected() || !bus.interface())
         return false;
     const QDBusReply<bool> registered = bus.interface()->isServiceRegistered(service);
-    return registered.isValid() && registered.value();
-}
-
-bool serviceAnswers(const QString &service)
-{
-    if (serviceRegistered(service))
+    if (registered.isValid() && registered.value())
         return true;
-    const QDBusConnection bus = QDBusConnection::sessionBus();
-    if (!bus.isConnected() || !bus.interface())
-        return false;
     const QDBusReply<QStringList> activatable = bus.interface()->activatableServiceNames();
     return activatable.isValid() && activatable.value().contains(service);
 }
@@ -133,11 +125,10 @@ void showInFolder(const QString &path, int answerMs)
     call << QStringList {QUrl::fromLocalFile(path).toString()} << QString();
     auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, answerMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path] {
-        // One that has taken the call and is slow to answer (just started
-        // for it) shows the folder all the same: opening it too would make
-        // a second window.
-        const bool slow = watcher->error().type() == QDBusError::NoReply && serviceRegistered(FileManagerService);
-        if (watcher->isError() && !slow)
+        // One that is there, or started for the call, and slow to answer
+        // shows the folder all the same: opening it too would make a second
+        // window.
+        if (watcher->isError() && watcher->error().type() != QDBusError::NoReply)
             openFolder(path);
         watcher->deleteLater();
     });

@@ -11,7 +11,7 @@ namespace Desktop {
 void openFile(const QString &path);
 // Selects the file in the file manager (org.freedesktop.FileManager1
 // ShowItems over D-Bus); opens its folder where no file manager takes the
-// call within answerMs.
+// call, or it fails, but not when it is only slower than answerMs.
 void showInFolder(const QString &path, int answerMs = 5000);
 // A desktop notification (org.freedesktop.Notifications) offering 打开 and
 // 打开所在文件夹 for path when it is a finished file. body is plain text,

@@ -14,7 +14,8 @@ QString Downloads::unfinishedText() const
     qint64 received = 0;
     qint64 total = 0;
     for (const DownloadEntry &e : entries()) {
-        // Its data is all there: what is left is the user's choice.
+        // A file of its name and size is in the folder already: what is
+        // left is the user's choice.
         choosing += e.state == DownloadEntry::State::AlreadyThere;
         if (!e.isUnfinished() || e.state == DownloadEntry::State::AlreadyThere)
             continue;
@@ -24,7 +25,7 @@ QString Downloads::unfinishedText() const
         total = (total < 0 || e.total < 0) ? -1 : total + e.total;
     }
     const QString waiting
-        = choosing ? QStringLiteral("%1 个下载在等你选择（%2）")
+        = choosing ? QStringLiteral("%1 个下载等待选择（%2）")
                          .arg(QString::number(choosing), DownloadEntry::stateText(DownloadEntry::State::AlreadyThere))
                    : QString();
     if (count == 0)

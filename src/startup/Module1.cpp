@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QFontDatabase>
+#include <QIcon>
 #include <QLibraryInfo>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -137,7 +138,8 @@ bool confirmQuit(Downloads &downloads, QWidget *parent)
         return true;
     QMessageBox box(QMessageBox::Question, QStringLiteral("下载"), downloads.unfinishedText(), QMessageBox::NoButton,
                     parent);
-    box.setInformativeText(QStringLiteral("保留的下载在下次启动时列出：未完成的点“继续”从已下载的部分接着下载。"));
+    box.setInformativeText(
+        QStringLiteral("保留的下载在下次启动时列出，未完成的下载可点“继续”从已下载的部分接着下载。"));
     QPushButton *keep = box.addButton(QStringLiteral("保留，下次继续"), QMessageBox::AcceptRole);
     QPushButton *cancel = box.addButton(QStringLiteral("取消下载"), QMessageBox::DestructiveRole);
     QPushButton *stay = box.addButton(QStringLiteral("不退出"), QMessageBox::RejectRole);
@@ -269,17 +271,27 @@ bool loadTranslations()
     return true;
 }
 
-bool refusesToStart()
+QString startRefusal()
 {
     if (!WebEngineSession::refusesRoot())
-        return false;
-    const QString text = QStringLiteral("Ondrix 不能以 root 身份运行，请以普通用户身份启动。\n"
-                                        "（网页引擎只在沙盒中打开网页；设置 QTWEBENGINE_DISABLE_SANDBOX=1 "
-                                        "可不用沙盒运行，但网站的网页将不受隔离。）");
-    std::fputs(qPrintable(text + u'\n'), stderr);
+        return {};
+    const QString why = QStringLiteral("Ondrix 不能以 root 身份运行，请以普通用户身份启动。\n"
+                                       "网页引擎只在沙盒中运行，而沙盒不能以 root 身份运行。"
+                                       "设置 QTWEBENGINE_DISABLE_SANDBOX=1 可不用沙盒运行，但网页将不再受隔离。");
+    std::fputs(qPrintable(why + u'\n'), stderr);
+    return why;
+}
+
+void showRefusal(const QString &why)
+{
+    // Where nobody would see it, nobody could close it either.
+    const QString platform = QGuiApplication::platformName();
+    if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
+        return;
     loadTranslations();
-    QMessageBox::critical(nullptr, QStringLiteral("Ondrix"), text);
-    return true;
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ondrix"), why);
+    box.setWindowIcon(QIcon(QStringLiteral(":/images/icon.png"))); // no window of the program's to take it from
+    box.exec();
 }
 
 BrowserFactory engineBrowsers(WebEngineSession &session)

@@ -59,8 +59,10 @@ void raise(QWidget *window, const QByteArray &token = {});
 // so stock buttons read 确定/取消 and 是/否. False when they are missing.
 bool loadTranslations();
 
-// Where the engine would refuse to start (the program run as root), says
-// why, on the terminal and in a box, and returns true: the program must end.
-bool refusesToStart();
+// Why the program cannot start (run as root, where the engine would end it
+// without a word), said on the terminal; or nothing.
+QString startRefusal();
+// Shows it in a box, where there is a screen to show it on.
+void showRefusal(const QString &why);
 
 } // namespace Module1

@@ -27,13 +27,16 @@ int main(int argc, char *argv[])
         return 0;
 
     WebEngineSession::prepareApplication();
+    // Said on the terminal before a display opens, as one may not open to root.
+    const QString refusal = Module1::startRefusal();
     // Read while the application starts.
     Module1::followDesktopProxy();
     QApplication app(argc, argv);
     Module1::describeApplication();
-    // Said, rather than the engine ending the process without a word.
-    if (Module1::refusesToStart())
+    if (!refusal.isEmpty()) {
+        Module1::showRefusal(refusal);
         return 1;
+    }
     Module1::prepareWindow();
     // Listens from now on; a start at the same moment may still win the socket.
     SingleInstance instance(socketPath);

@@ -68,8 +68,8 @@ void WebEngineSession::prepareApplication()
 
 bool WebEngineSession::refusesRoot()
 {
-    return ::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
-           && !qgetenv(FlagsVariable).split(' ').contains("--no-sandbox");
+    return (::getuid() == 0 || ::geteuid() == 0) && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX")
+           && !qgetenv(FlagsVariable).simplified().split(' ').contains("--no-sandbox");
 }
 
 void WebEngineSession::setStartSwitches(std::function<QByteArray()> switches)
