@@ -91,8 +91,8 @@ bool bodyAsItIs()
     static bool asking = false;
     if (!known && !asking) {
         asking = true;
-        auto *asked = new QDBusPendingCallWatcher(
-            QDBusConnection::sessionBus().asyncCall(notificationsCall(QStringLiteral("GetCapabilities")), 5000));
+        auto *asked = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(
+            notificationsCall(QStringLiteral("GetCapabilities")), Desktop::AnswerMs));
         QObject::connect(asked, &QDBusPendingCallWatcher::finished, asked, [asked] {
             const QDBusPendingReply<QStringList> capabilities = *asked;
             if (!capabilities.isError())
@@ -147,7 +147,7 @@ void notify(const QString &summary, const QString &body, const QString &path, bo
          << (bodyAsItIs() ? body : body.toHtmlEscaped()) << actions << QVariantMap() << int(-1);
     NotificationActions::instance(); // listening before the first button can be pressed
     // Sent at once, even as the program ends (a download landed as it quits).
-    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, 5000));
+    auto *watcher = new QDBusPendingCallWatcher(QDBusConnection::sessionBus().asyncCall(call, AnswerMs));
     QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, path, finished] {
         const QDBusPendingReply<uint> reply = *watcher;
         if (!reply.isError() && finished)
