@@ -40,6 +40,8 @@ bool staysInBrowser(const QUrl &url)
 SilentPage::SilentPage(QWebEngineProfile *profile, QObject *parent)
     : QWebEnginePage(profile, parent)
 {
+    settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
+    setAudioMuted(true);
     connect(this, &QWebEnginePage::featurePermissionRequested, this,
             [this](const QUrl &origin, QWebEnginePage::Feature feature) {
                 setFeaturePermission(origin, feature, QWebEnginePage::PermissionDeniedByUser);
@@ -55,8 +57,6 @@ HiddenPage::HiddenPage(QWebEngineProfile *profile, UrlOpener opener, const QStri
     , m_opener(std::move(opener))
     , m_siteHost(siteHost.toLower())
 {
-    settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
-    setAudioMuted(true);
     updateWindowOpening();
     // Another host's document has come where a download might have (a
     // download never changes the address): it acts for nobody, from its
@@ -227,8 +227,6 @@ DownloadWindow::DownloadWindow(QWebEngineProfile *profile, HiddenPage *opener)
     : SilentPage(profile, opener)
     , m_opener(opener)
 {
-    settings()->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, true);
-    setAudioMuted(true);
     // Visible once loading, so that its countdown is not throttled (before
     // the first load the engine ignores this); there is no view.
     connect(this, &QWebEnginePage::loadStarted, this, [this] {

@@ -8,7 +8,8 @@
 #include "UserGrant.h"
 
 // A page that never shows anything on its own: dialogs are answered
-// silently, permissions and full screen denied, bad certificates refused.
+// silently, permissions and full screen denied, bad certificates refused,
+// and it plays no sound.
 class SilentPage : public QWebEnginePage
 {
     Q_OBJECT
