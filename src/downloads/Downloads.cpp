@@ -16,8 +16,11 @@ QString Downloads::unfinishedText() const
     for (const DownloadEntry &e : entries()) {
         // A file of its name and size is in the folder already: what is
         // left is the user's choice.
-        choosing += e.state == DownloadEntry::State::AlreadyThere;
-        if (!e.isUnfinished() || e.state == DownloadEntry::State::AlreadyThere)
+        if (e.state == DownloadEntry::State::AlreadyThere) {
+            ++choosing;
+            continue;
+        }
+        if (!e.isUnfinished())
             continue;
         ++count;
         received += e.received;

@@ -289,9 +289,7 @@ void showRefusal(const QString &why)
     if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal"))
         return;
     loadTranslations();
-    QMessageBox box(QMessageBox::Critical, QStringLiteral("Ondrix"), why);
-    box.setWindowIcon(QIcon(QStringLiteral(":/images/icon.png"))); // no window of the program's to take it from
-    box.exec();
+    QMessageBox::critical(nullptr, QStringLiteral("Ondrix"), why);
 }
 
 BrowserFactory engineBrowsers(WebEngineSession &session)
@@ -321,6 +319,8 @@ void describeApplication()
     QApplication::setApplicationName(QStringLiteral("Ondrix"));
     QApplication::setApplicationVersion(QStringLiteral(ONDRIX_VERSION));
     QApplication::setDesktopFileName(QStringLiteral(ONDRIX_APP_ID));
+    // Every window's, a box without a parent's too.
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/images/icon.png")));
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
